@@ -1,0 +1,47 @@
+// Device list storage and its (ip, mac) index.
+#include "protocol/device_list.h"
+
+void DeviceList::Clear() {
+  records_.clear();
+  index_.clear();
+}
+
+void DeviceList::Append(const tComUnitInfo& info) {
+  index_[Key(FieldText(info.ip), FieldText(info.mac))].push_back(records_.size());
+  records_.push_back(info);
+}
+
+void DeviceList::RemoveLast() {
+  if (records_.empty()) return;
+  const tComUnitInfo& last = records_.back();
+  auto it = index_.find(Key(FieldText(last.ip), FieldText(last.mac)));
+  if (it != index_.end()) {
+    it->second.pop_back();
+    if (it->second.empty()) index_.erase(it);
+  }
+  records_.pop_back();
+}
+
+const tComUnitInfo* DeviceList::FindFirst(std::string_view ip, std::string_view mac) const {
+  auto it = index_.find(Key(ip, mac));
+  if (it == index_.end()) return nullptr;
+  return &records_[it->second.front()];
+}
+
+std::vector<const tComUnitInfo*> DeviceList::FindAll(std::string_view ip,
+                                                     std::string_view mac) const {
+  std::vector<const tComUnitInfo*> found;
+  auto it = index_.find(Key(ip, mac));
+  if (it == index_.end()) return found;
+  for (std::size_t i : it->second) found.push_back(&records_[i]);
+  return found;
+}
+
+std::string DeviceList::Key(std::string_view ip, std::string_view mac) {
+  std::string key;
+  key.reserve(ip.size() + mac.size() + 1);
+  key.append(ip);
+  key.push_back('\0');  // cannot occur inside a field text
+  key.append(mac);
+  return key;
+}

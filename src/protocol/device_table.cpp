@@ -1,0 +1,12 @@
+// Headings and the record-to-row mapping of the device grid.
+#include "protocol/device_table.h"
+
+const char* const kGridHeadings[StringGrid::kColumns] = {
+    "Model", "Proj", "Name", "IP", "Port", "Netmask", "Mac"};
+
+StringGrid::Row GridRowOf(const tComUnitInfo& info) {
+  return {std::string(FieldText(info.model)),   std::string(FieldText(info.proj)),
+          std::string(FieldText(info.name)),    std::string(FieldText(info.ip)),
+          std::string(FieldText(info.trigger_port)), std::string(FieldText(info.netmask)),
+          std::string(FieldText(info.mac))};
+}

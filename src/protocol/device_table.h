@@ -1,0 +1,33 @@
+// What a search fills and the grid handlers read: the device list, the grid's
+// texts, the row counter, the selected row and the shared sort direction, plus
+// the search settings that the window's controls (or the command line) give.
+// The main window owns one; the headless mode and the tests make their own.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "protocol/device_list.h"
+#include "protocol/string_grid.h"
+
+struct SearchSettings {
+  bool ip_relay = false;               // "IP Relay" checked, else "Local Broadcast"
+  std::string relay_address;           // the relay combo box's text
+  std::string relay_protocol = "TCP";  // "TCP", "UDP", "HttpCmd" or any typed text
+  std::string project = "ALL";         // the project filter's text
+};
+
+struct DeviceTable {
+  DeviceList devices;
+  StringGrid grid;
+  std::int32_t row_counter = 1;
+  std::int32_t selected_row = 1;
+  bool sort_ascending = true;
+};
+
+// The grid's column headings, row 0.
+extern const char* const kGridHeadings[StringGrid::kColumns];
+
+// The grid row a device record is shown as: model, proj, name, ip,
+// trigger_port, netmask, mac.
+StringGrid::Row GridRowOf(const tComUnitInfo& info);

@@ -1,0 +1,44 @@
+// Reply intake into the device list and the grid.
+#include "protocol/intake.h"
+
+#include <cstring>
+
+#include "protocol/codec.h"
+
+int ProjectFilter(const std::string& filter, std::string_view proj) {
+  if (filter == "ALL" || proj == filter) return 0;
+  return -1;
+}
+
+int ParserPlainPkg(DeviceTable& table, const SearchSettings& settings,
+                   DebugLog& log, const unsigned char* buffer,
+                   std::size_t buffer_size, std::size_t bound) {
+  if (buffer == nullptr) return 0;
+  if (bound > buffer_size) bound = buffer_size;
+  const char* text = reinterpret_cast<const char*>(buffer);
+  std::size_t offset = 0;
+  int count = 0;
+  table.grid.BeginUpdate();
+  while (offset < bound) {
+    std::size_t left = buffer_size - offset;
+    const void* end = std::memchr(text + offset, '\0', left);
+    std::size_t len = end ? static_cast<const char*>(end) - (text + offset) : left;
+
+    tComUnitInfo info{};
+    if (ParseReply(text + offset, len, &info, log) == 1 &&
+        table.devices.FindFirst(FieldText(info.ip), FieldText(info.mac)) == nullptr) {
+      table.devices.Append(info);
+      ++count;
+      if (ProjectFilter(settings.project, FieldText(info.proj)) == 0) {
+        table.grid.SetRow(table.row_counter, GridRowOf(info));
+        ++table.row_counter;
+        table.grid.SetRowCount(table.row_counter);
+      }
+    }
+
+    offset += len + 1;
+    if (offset >= buffer_size || text[offset] == '\0') break;
+  }
+  table.grid.EndUpdate();
+  return count;
+}

@@ -1,0 +1,111 @@
+// Reply intake: duplicates, the project filter, several packets per answer
+// and the end of the walk; plus the device list's index.
+#include "protocol/intake.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// A decoded answer: the packet texts one after the other, each with its zero.
+std::vector<unsigned char> Answer(const std::vector<std::string>& packets) {
+  std::vector<unsigned char> buf(65536, 0);
+  std::size_t at = 0;
+  for (const std::string& p : packets) {
+    std::copy(p.begin(), p.end(), buf.begin() + static_cast<long>(at));
+    at += p.size() + 1;
+  }
+  return buf;
+}
+
+std::string Device(const std::string& proj, const std::string& ip, const std::string& mac,
+                   const std::string& model = "M") {
+  return "Zentravox,01," + model + "," + proj + ",N," + ip + ",80,255.255.255.0,g,d," + mac + ",D,x";
+}
+
+struct Intake : ::testing::Test {
+  int Feed(const std::vector<std::string>& packets, std::size_t bound = 65536) {
+    std::vector<unsigned char> buf = Answer(packets);
+    return ParserPlainPkg(table, settings, log, buf.data(), buf.size(), bound);
+  }
+  DeviceTable table;
+  SearchSettings settings;
+  MemoryLog log;
+};
+
+}  // namespace
+
+TEST_F(Intake, DuplicatesByAddressAndMacOnly) {
+  const std::string mac1 = "00:00:00:00:00:01", mac2 = "00:00:00:00:00:02";
+  EXPECT_EQ(Feed({Device("P", "10.0.0.1", mac1)}), 1);
+  EXPECT_EQ(Feed({Device("P", "10.0.0.1", mac1, "Other")}), 0);  // second pass
+  EXPECT_EQ(Feed({Device("P", "10.0.0.1", mac2)}), 1);            // same ip, other mac
+  EXPECT_EQ(Feed({Device("P", "10.0.0.2", mac1)}), 1);            // same mac, other ip
+  EXPECT_EQ(table.devices.Size(), 3u);
+  EXPECT_EQ(table.row_counter, 4);
+  EXPECT_EQ(table.grid.RowCount(), 4);
+  EXPECT_EQ(table.grid.Cell(0, 1), "M");  // the earlier record is not updated
+  EXPECT_EQ(table.grid.Cell(6, 3), mac1);
+  EXPECT_EQ(table.grid.Cell(3, 3), "10.0.0.2");
+}
+
+TEST_F(Intake, ProjectFilterHidesButKeepsTheRecord) {
+  settings.project = "P1";
+  EXPECT_EQ(Feed({Device("P2", "10.0.0.1", "a:b:c:d:e:f"), Device("P1", "10.0.0.2", "a:b:c:d:e:f"),
+                  Device("p1", "10.0.0.3", "a:b:c:d:e:f")}),
+            3);
+  EXPECT_EQ(table.devices.Size(), 3u);
+  EXPECT_EQ(table.row_counter, 2);
+  EXPECT_EQ(table.grid.Cell(3, 1), "10.0.0.2");
+  // Its answer to the second pass is a duplicate too.
+  EXPECT_EQ(Feed({Device("P2", "10.0.0.1", "a:b:c:d:e:f")}), 0);
+  EXPECT_EQ(ProjectFilter("ALL", "anything"), 0);
+  EXPECT_EQ(ProjectFilter("all", "x"), -1);
+}
+
+TEST_F(Intake, WalksPacketsInOrderAndStopsAtAnEmptyText) {
+  EXPECT_EQ(Feed({Device("P", "10.0.0.1", "a:b:c:d:e:1"), "Zentravox,00,????",
+                  Device("P", "10.0.0.2", "a:b:c:d:e:2"), "garbage",
+                  Device("P", "10.0.0.3", "a:b:c:d:e:3"), "", Device("P", "10.0.0.4", "a:b:c:d:e:4")}),
+            3);
+  EXPECT_EQ(table.grid.Cell(3, 1), "10.0.0.1");
+  EXPECT_EQ(table.grid.Cell(3, 3), "10.0.0.3");
+  EXPECT_TRUE(log.lines.empty());
+  // The bound ends the walk too.
+  table = DeviceTable{};
+  std::string first = Device("P", "10.0.0.1", "a:b:c:d:e:1");
+  EXPECT_EQ(Feed({first, Device("P", "10.0.0.2", "a:b:c:d:e:2")}, first.size()), 1);
+}
+
+TEST_F(Intake, EmptyAddressAndMacIsARecordAndItsOwnDuplicate) {
+  EXPECT_EQ(Feed({"Zentravox,01,M,P,N", "Zentravox,01,M2,P,N"}), 1);
+  EXPECT_EQ(table.devices.Size(), 1u);
+}
+
+TEST_F(Intake, TextRunningToTheBufferEndIsReadNoFurther) {
+  std::string text = Device("P", "10.0.0.1", "a:b:c:d:e:f");
+  std::vector<unsigned char> buf(text.begin(), text.end());  // no zero byte at all
+  EXPECT_EQ(ParserPlainPkg(table, settings, log, buf.data(), buf.size(), 65536), 1);
+  EXPECT_EQ(FieldText(table.devices.At(0).note), "x");
+}
+
+TEST(DeviceList, FindsRecordsByAddressAndMac) {
+  DeviceList list;
+  tComUnitInfo a{}, b{};
+  SetField(a.ip, "10.0.0.1");
+  SetField(a.mac, "NULL");
+  SetField(a.model, "first");
+  b = a;
+  SetField(b.model, "second");
+  list.Append(a);
+  list.Append(b);
+  EXPECT_EQ(FieldText(list.FindFirst("10.0.0.1", "NULL")->model), "first");
+  EXPECT_EQ(list.FindAll("10.0.0.1", "NULL").size(), 2u);
+  EXPECT_EQ(list.FindFirst("10.0.0.1", "null"), nullptr);
+  list.RemoveLast();
+  EXPECT_EQ(list.FindAll("10.0.0.1", "NULL").size(), 1u);
+  list.RemoveLast();
+  EXPECT_EQ(list.FindFirst("10.0.0.1", "NULL"), nullptr);
+}
