@@ -1,0 +1,33 @@
+// Item model over StringGrid.
+#include "app/grid_model.h"
+
+GridModel::GridModel(StringGrid& grid, QObject* parent) : QAbstractTableModel(parent), grid_(grid) {}
+
+int GridModel::rowCount(const QModelIndex& parent) const {
+  if (parent.isValid()) return 0;
+  int rows = grid_.RowCount() - FixedOffset();
+  return rows > 0 ? rows : 0;
+}
+
+int GridModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : StringGrid::kColumns;
+}
+
+QVariant GridModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) return {};
+  const std::string& text = grid_.Cell(index.column(), GridRow(index.row()));
+  if (role == Qt::ToolTipRole && text.size() < 20) return {};
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (role != Qt::DisplayRole) return {};
+  if (orientation == Qt::Vertical) return section + FixedOffset();
+  if (!HeadingFixed()) return {};
+  return QString::fromStdString(grid_.Cell(section, 0));
+}
+
+void GridModel::Refresh() {
+  beginResetModel();
+  endResetModel();
+}

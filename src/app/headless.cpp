@@ -1,0 +1,257 @@
+// Headless search: arguments, the search run on a core event loop, output.
+#include "app/headless.h"
+
+#include <QCoreApplication>
+#include <QStringDecoder>
+#include <QTimer>
+#include <algorithm>
+#include <cstring>
+#include <iostream>
+
+#include "app/search_driver.h"
+#include "protocol/search_controls.h"
+
+const char kUsage[] =
+    "usage: device-search [search [--relay ADDRESS] [--protocol tcp|udp|httpcmd]\n"
+    "                             [--project NAME] [--format table|json|csv]\n"
+    "                             [--no-upnp] [--verbose]]\n"
+    "       device-search --help | --version\n"
+    "\n"
+    "Without arguments the window opens. 'search' runs one search without a window\n"
+    "and prints the devices found: by local broadcast, or through the relay at\n"
+    "ADDRESS (default protocol tcp). Exit status 0 after a search, 2 for bad\n"
+    "arguments.\n";
+
+namespace {
+
+// Records each debug log entry, and copies it to standard error when verbose.
+class StderrLog : public DebugLog {
+ public:
+  explicit StderrLog(bool verbose) : verbose_(verbose) {}
+  void Append(const std::string& line) override {
+    if (!verbose_) return;
+    std::cerr << line;
+    if (line.empty() || line.back() != '\n') std::cerr << '\n';
+    std::cerr.flush();
+  }
+
+ private:
+  bool verbose_;
+};
+
+class QuietControls : public SearchControls {
+ public:
+  void SetSearchButton(bool, const std::string&) override {}
+  void SetCountLabel(const std::string& text) override { label = text; }
+  std::string label;
+};
+
+bool ValidUtf8(const std::string& s) {
+  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString decoded = decoder.decode(QByteArrayView(s.data(), static_cast<qsizetype>(s.size())));
+  (void)decoded;
+  return !decoder.hasError();
+}
+
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+bool RowHasText(const StringGrid::Row& row) {
+  return std::any_of(row.begin(), row.end(), [](const std::string& s) { return !s.empty(); });
+}
+
+}  // namespace
+
+std::string JsonString(const std::string& text) {
+  const bool utf8 = ValidUtf8(text);
+  std::string out = "\"";
+  for (char ch : text) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20 || (c >= 0x80 && !utf8)) {
+          out += StringPrintf("\\u%04x", c);
+        } else {
+          out += ch;
+        }
+    }
+  }
+  return out + "\"";
+}
+
+std::optional<SearchCommand> ParseSearchArguments(const std::vector<std::string>& args,
+                                                  std::string& error) {
+  SearchCommand cmd;
+  bool relay_given = false;
+  bool protocol_given = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](const char* name) -> std::optional<std::string> {
+      if (i + 1 >= args.size()) {
+        error = std::string(name) + " needs a value";
+        return std::nullopt;
+      }
+      return args[++i];
+    };
+    if (a == "--relay") {
+      auto v = value("--relay");
+      if (!v) return std::nullopt;
+      if (v->empty()) {
+        error = "--relay needs an address";
+        return std::nullopt;
+      }
+      cmd.settings.ip_relay = true;
+      cmd.settings.relay_address = *v;
+      relay_given = true;
+    } else if (a == "--protocol") {
+      auto v = value("--protocol");
+      if (!v) return std::nullopt;
+      if (*v == "tcp") cmd.settings.relay_protocol = "TCP";
+      else if (*v == "udp") cmd.settings.relay_protocol = "UDP";
+      else if (*v == "httpcmd") cmd.settings.relay_protocol = "HttpCmd";
+      else {
+        error = "--protocol must be tcp, udp or httpcmd, not '" + *v + "'";
+        return std::nullopt;
+      }
+      protocol_given = true;
+    } else if (a == "--project") {
+      auto v = value("--project");
+      if (!v) return std::nullopt;
+      cmd.settings.project = *v;
+    } else if (a == "--format") {
+      auto v = value("--format");
+      if (!v) return std::nullopt;
+      if (*v == "table") cmd.format = OutputFormat::kTable;
+      else if (*v == "csv") cmd.format = OutputFormat::kCsv;
+      else if (*v == "json") cmd.format = OutputFormat::kJson;
+      else {
+        error = "--format must be table, json or csv, not '" + *v + "'";
+        return std::nullopt;
+      }
+    } else if (a == "--verbose") {
+      cmd.verbose = true;
+    } else if (a == "--no-upnp") {
+      cmd.upnp = false;
+    } else {
+      error = "unknown argument '" + a + "'";
+      return std::nullopt;
+    }
+  }
+  if (protocol_given && !relay_given) {
+    error = "--protocol goes with --relay";
+    return std::nullopt;
+  }
+  return cmd;
+}
+
+void PrintRows(const DeviceTable& table, OutputFormat format, const SourceOf& source,
+               std::ostream& out) {
+  const StringGrid& grid = table.grid;
+  std::vector<int> rows;
+  for (int r = 1; r < grid.RowCount(); ++r) {
+    if (RowHasText(grid.RowAt(r))) rows.push_back(r);
+  }
+  switch (format) {
+    case OutputFormat::kTable: {
+      std::size_t widths[StringGrid::kColumns];
+      for (int c = 0; c < StringGrid::kColumns; ++c) {
+        widths[c] = std::string(kGridHeadings[c]).size();
+        for (int r : rows) widths[c] = std::max(widths[c], grid.Cell(c, r).size());
+      }
+      auto line = [&](auto cell) {
+        std::string text;
+        for (int c = 0; c < StringGrid::kColumns; ++c) {
+          std::string v = cell(c);
+          text += v;
+          if (c + 1 < StringGrid::kColumns) text += std::string(widths[c] - v.size() + 2, ' ');
+        }
+        while (!text.empty() && text.back() == ' ') text.pop_back();
+        out << text << '\n';
+      };
+      line([&](int c) { return std::string(kGridHeadings[c]); });
+      for (int r : rows) line([&](int c) { return grid.Cell(c, r); });
+      break;
+    }
+    case OutputFormat::kCsv: {
+      for (int c = 0; c < StringGrid::kColumns; ++c) out << (c ? "," : "") << kGridHeadings[c];
+      out << "\r\n";
+      for (int r : rows) {
+        for (int c = 0; c < StringGrid::kColumns; ++c) out << (c ? "," : "") << CsvField(grid.Cell(c, r));
+        out << "\r\n";
+      }
+      break;
+    }
+    case OutputFormat::kJson: {
+      out << "[";
+      bool first = true;
+      for (int r : rows) {
+        std::vector<const tComUnitInfo*> found = table.devices.FindAll(grid.Cell(3, r), grid.Cell(6, r));
+        out << (first ? "\n" : ",\n") << "  {";
+        first = false;
+        if (found.empty()) {
+          // A row without a record shows its cells under the record's names.
+          const char* keys[] = {"model", "proj", "name", "ip", "trigger_port", "netmask", "mac"};
+          for (int c = 0; c < StringGrid::kColumns; ++c)
+            out << (c ? ", " : "") << JsonString(keys[c]) << ": " << JsonString(grid.Cell(c, r));
+          out << "}";
+          continue;
+        }
+        const tComUnitInfo& info = *found.front();
+        for (int f = 0; f < kUnitFieldCount; ++f) {
+          out << (f ? ", " : "") << JsonString(UnitFieldName(f)) << ": "
+              << JsonString(std::string(UnitField(info, f), strnlen(UnitField(info, f), UnitFieldWidth(f))));
+        }
+        std::size_t index = static_cast<std::size_t>(&info - table.devices.Records().data());
+        out << ", \"source\": " << JsonString(source ? source(index) : "protocol") << "}";
+      }
+      out << (first ? "]\n" : "\n]\n");
+      break;
+    }
+  }
+}
+
+int RunSearchCommand(const std::vector<std::string>& args) {
+  std::string error;
+  std::optional<SearchCommand> cmd = ParseSearchArguments(args, error);
+  if (!cmd) {
+    std::cerr << "device-search: " << error << " (see device-search --help)\n";
+    return 2;
+  }
+  StderrLog log(cmd->verbose);
+  DeviceTable table;
+  for (int c = 0; c < StringGrid::kColumns; ++c) table.grid.SetCell(c, 0, kGridHeadings[c]);
+  QuietControls controls;
+  std::unique_ptr<SearchExchanges> exchanges = MakeNetworkExchanges(table, cmd->settings, log);
+  SearchDriver driver(table, cmd->settings, log, controls, *exchanges, nullptr);
+  std::size_t exchange_records = 0;
+  bool done = false;
+  driver.SetOnFinished([&] {
+    done = true;
+    QCoreApplication::quit();
+  });
+  QTimer::singleShot(0, [&] {
+    driver.Button1Click();
+    exchange_records = table.devices.Size();
+  });
+  if (!done) QCoreApplication::exec();
+
+  const std::string exchange_source =
+      ModeOf(cmd->settings) == SearchMode::kHttpCmd ? "httpcmd" : "protocol";
+  PrintRows(table, cmd->format,
+            [&](std::size_t index) { return index < exchange_records ? exchange_source : std::string("upnp"); },
+            std::cout);
+  std::cout.flush();
+  return 0;
+}

@@ -1,0 +1,43 @@
+// The headless mode: `device-search search ...` runs the very same driver,
+// exchanges and intake as the window and prints the grid's rows for scripts.
+// Argument parsing and output formatting are plain functions.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "protocol/device_table.h"
+
+enum class OutputFormat { kTable, kCsv, kJson };
+
+struct SearchCommand {
+  SearchSettings settings;
+  OutputFormat format = OutputFormat::kTable;
+  bool verbose = false;
+  bool upnp = true;
+};
+
+// Parses the arguments after "search". On a bad argument returns nothing and
+// sets `error` to a one-line message.
+std::optional<SearchCommand> ParseSearchArguments(const std::vector<std::string>& args,
+                                                  std::string& error);
+
+// Where a row's record came from: "protocol", "httpcmd" or "upnp".
+using SourceOf = std::function<std::string(std::size_t record_index)>;
+
+// Writes the grid's data rows (rows 1..count-1 that have a record or any
+// text) in the grid's order, in the given format.
+void PrintRows(const DeviceTable& table, OutputFormat format, const SourceOf& source,
+               std::ostream& out);
+
+// JSON string literal for any bytes: valid UTF-8 passes through, other bytes
+// are read as Latin-1; control characters are escaped.
+std::string JsonString(const std::string& text);
+
+// Runs `device-search search ...`; returns the exit status.
+int RunSearchCommand(const std::vector<std::string>& args);
+
+extern const char kUsage[];

@@ -1,0 +1,60 @@
+// Program entry: the window without arguments, `search` without a window,
+// --help and --version.
+#include <QApplication>
+#include <QCoreApplication>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/headless.h"
+#include "app/main_form.h"
+#include "app/window_layout.h"
+
+#ifndef KDS_VERSION
+#define KDS_VERSION ""
+#endif
+
+namespace {
+
+bool HaveDisplay() {
+  auto set = [](const char* name) {
+    const char* v = std::getenv(name);
+    return v != nullptr && *v != '\0';
+  };
+  return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty()) {
+    const std::string& first = args.front();
+    if (first == "--help" || first == "-h") {
+      std::cout << kUsage;
+      return 0;
+    }
+    if (first == "--version") {
+      std::cout << "device-search " << KDS_VERSION << "\n";
+      return 0;
+    }
+    if (first == "search") {
+      QCoreApplication app(argc, argv);
+      return RunSearchCommand(std::vector<std::string>(args.begin() + 1, args.end()));
+    }
+    std::cerr << "device-search: unknown command '" << first << "' (see device-search --help)\n";
+    return 2;
+  }
+
+  if (!HaveDisplay()) {
+    std::cerr << "device-search: no display found (set DISPLAY, or use 'device-search search' without a window)\n";
+    return 1;
+  }
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("Device Search");
+  QApplication::setApplicationDisplayName("Device Search");
+  TMainForm form;
+  form.show();
+  return QApplication::exec();
+}

@@ -1,0 +1,379 @@
+// Main window controls, start-up, layout and handlers.
+#include "app/main_form.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTableView>
+#include <QUrl>
+
+#include "app/grid_model.h"
+#include "app/grid_rules.h"
+#include "app/modal.h"
+#include "app/window_layout.h"
+
+#ifndef KDS_VERSION
+#define KDS_VERSION ""
+#endif
+
+namespace {
+
+// The product lines of the project filter, between "ALL" and "UPNP".
+const char* const kProjectNames[] = {"NVR", "DVR", "IPCAM", "VSERVER", "NAS", "DECODER", "MOBILE"};
+
+}  // namespace
+
+void MemoLog::Append(const std::string& line) {
+  lines_.push_back(line);
+  if (memo_ != nullptr) {
+    std::string shown = line;
+    if (!shown.empty() && shown.back() == '\n') shown.pop_back();
+    memo_->appendPlainText(QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size())));
+  }
+}
+
+TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
+  CreateControls();
+  log_ = std::make_unique<MemoLog>(Memo1);
+  exchanges_ = MakeNetworkExchanges(table_, settings_, *log_);
+  driver_ = std::make_unique<SearchDriver>(table_, settings_, *log_, *this, *exchanges_, nullptr);
+  driver_->SetOnFinished([this] {
+    RefreshGrid();
+    if (on_search_finished_) on_search_finished_();
+  });
+  table_.grid.SetObserver([this] { RefreshGrid(); });
+  // Linux has no firewall command to run and no sockets library to start.
+  FormCreate();
+}
+
+TMainForm::~TMainForm() {
+  // The grid view must stop reading the grid before the members go.
+  ComboBox1->removeEventFilter(this);
+  StringGrid1->viewport()->removeEventFilter(this);
+  StringGrid1->horizontalHeader()->viewport()->removeEventFilter(this);
+  StringGrid1->setModel(nullptr);
+  delete model_;
+  model_ = nullptr;
+  // FormDestroy: the device list goes first, then the UPnP phase, which waits
+  // for a running worker.
+  table_.grid.SetObserver(nullptr);
+  while (!table_.devices.Empty()) table_.devices.RemoveLast();
+  column_proportions_.clear();
+  driver_.reset();
+  upnp_.reset();
+}
+
+void TMainForm::SetUpnpPhase(std::unique_ptr<UpnpPhase> upnp) {
+  upnp_ = std::move(upnp);
+  driver_ = std::make_unique<SearchDriver>(table_, settings_, *log_, *this, *exchanges_, upnp_.get());
+  driver_->SetOnFinished([this] {
+    RefreshGrid();
+    if (on_search_finished_) on_search_finished_();
+  });
+}
+
+void TMainForm::SetExchanges(std::unique_ptr<SearchExchanges> exchanges) {
+  exchanges_ = std::move(exchanges);
+  driver_ = std::make_unique<SearchDriver>(table_, settings_, *log_, *this, *exchanges_, upnp_.get());
+  driver_->SetOnFinished([this] {
+    RefreshGrid();
+    if (on_search_finished_) on_search_finished_();
+  });
+}
+
+void TMainForm::CreateControls() {
+  resize(kDesignWidth, kDesignHeight);
+
+  Panel1 = new QFrame(this);
+  Panel1->setObjectName("Panel1");
+  Panel1->setFrameShape(QFrame::NoFrame);
+  Panel1->setGeometry(0, 0, kDesignWidth, kPanelHeight);
+
+  GroupBox1 = new QGroupBox("Search Method", Panel1);
+  GroupBox1->setObjectName("GroupBox1");
+  GroupBox1->setGeometry(8, 2, 350, 74);
+  RadioButton1 = new QRadioButton("Local Broadcast", GroupBox1);
+  RadioButton1->setObjectName("RadioButton1");
+  RadioButton1->setGeometry(10, 20, 130, 22);
+  RadioButton1->setChecked(true);
+  RadioButton2 = new QRadioButton("IP Relay", GroupBox1);
+  RadioButton2->setObjectName("RadioButton2");
+  RadioButton2->setGeometry(10, 46, 130, 22);
+  ComboBox1 = new QComboBox(GroupBox1);
+  ComboBox1->setObjectName("ComboBox1");
+  ComboBox1->setEditable(true);
+  ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+  ComboBox1->addItem("<Customized>");
+  ComboBox1->setCurrentIndex(-1);
+  ComboBox1->setEditText("");
+  ComboBox1->setGeometry(145, 18, 195, 24);
+  ComboBox1->installEventFilter(this);
+  ComboBox2 = new QComboBox(GroupBox1);
+  ComboBox2->setObjectName("ComboBox2");
+  ComboBox2->setEditable(true);
+  ComboBox2->setInsertPolicy(QComboBox::NoInsert);
+  ComboBox2->addItems({"TCP", "UDP", "HttpCmd"});
+  ComboBox2->setCurrentIndex(0);
+  ComboBox2->setGeometry(145, 46, 110, 24);
+
+  GroupBox2 = new QGroupBox("Project Filter", Panel1);
+  GroupBox2->setObjectName("GroupBox2");
+  GroupBox2->setGeometry(366, 2, 150, 74);
+  Proj = new QComboBox(GroupBox2);
+  Proj->setObjectName("Proj");
+  Proj->addItem("ALL");
+  for (const char* name : kProjectNames) Proj->addItem(name);
+  Proj->addItems({"UPNP", "", ""});
+  Proj->setCurrentIndex(0);
+  Proj->setEnabled(false);
+  Proj->setGeometry(10, 30, 130, 24);
+
+  Button1 = new QPushButton("Device Search", Panel1);
+  Button1->setObjectName("Button1");
+  Button1->setGeometry(530, 12, 130, 30);
+  Label1 = new QLabel("0 device(s) found!", Panel1);
+  Label1->setObjectName("Label1");
+  Label1->setGeometry(530, 48, 260, 22);
+
+  StringGrid1 = new QTableView(this);
+  StringGrid1->setObjectName("StringGrid1");
+  model_ = new GridModel(table_.grid, this);
+  StringGrid1->setModel(model_);
+  StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+  StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+  StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  StringGrid1->setShowGrid(true);
+  StringGrid1->setWordWrap(false);
+  StringGrid1->verticalHeader()->hide();
+  StringGrid1->verticalHeader()->setDefaultSectionSize(22);
+  StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  StringGrid1->horizontalHeader()->setSectionsMovable(false);
+  StringGrid1->horizontalHeader()->setSectionsClickable(false);
+  StringGrid1->horizontalHeader()->setHighlightSections(false);
+  StringGrid1->horizontalHeader()->setStretchLastSection(false);
+  StringGrid1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  StringGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
+  StringGrid1->viewport()->setMouseTracking(true);
+  StringGrid1->viewport()->installEventFilter(this);
+  StringGrid1->horizontalHeader()->viewport()->installEventFilter(this);
+  StringGrid1->move(kGridLeft, kGridTop);
+  for (int i = 0; i < 7; ++i) StringGrid1->setColumnWidth(i, kDesignColumnWidths[static_cast<std::size_t>(i)]);
+
+  Memo1 = new QPlainTextEdit(this);
+  Memo1->setObjectName("Memo1");
+  Memo1->setReadOnly(true);
+  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+  Memo1->hide();
+
+  PopupMenu1 = new QMenu(this);
+  PopupMenu1->setObjectName("PopupMenu1");
+  Info1 = PopupMenu1->addAction("Detail Info.");
+  Info1->setObjectName("Info1");
+  Browser1 = PopupMenu1->addAction("Browse");
+  Browser1->setObjectName("Browser1");
+  NetworkSetup1 = PopupMenu1->addAction("Network Setup");
+  NetworkSetup1->setObjectName("NetworkSetup1");
+
+  connect(Button1, &QPushButton::clicked, this, &TMainForm::Button1Click);
+  connect(RadioButton1, &QRadioButton::clicked, this, &TMainForm::RadioButton1Click);
+  connect(RadioButton2, &QRadioButton::clicked, this, &TMainForm::RadioButton2Click);
+  connect(ComboBox1, &QComboBox::activated, this, [this](int) { combo1_picked_ = true; });
+  connect(ComboBox1->lineEdit(), &QLineEdit::textEdited, this, [this](const QString&) { combo1_picked_ = false; });
+  connect(StringGrid1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this](const QModelIndex& current, const QModelIndex&) {
+            if (restoring_selection_ || !current.isValid()) return;
+            StringGrid1SelectCell(current.column(), model_->GridRow(current.row()));
+          });
+  connect(StringGrid1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+    if (!popup_attached_) return;
+    PopupMenu1Popup();
+    PopupMenu1->popup(StringGrid1->viewport()->mapToGlobal(pos));
+  });
+  connect(Info1, &QAction::triggered, this, &TMainForm::Info1Click);
+  connect(Browser1, &QAction::triggered, this, &TMainForm::Browser1Click);
+  connect(NetworkSetup1, &QAction::triggered, this, &TMainForm::NetworkSetup1Click);
+}
+
+void TMainForm::FormCreate() {
+  table_.selected_row = 1;
+  for (int c = 0; c < StringGrid::kColumns; ++c) table_.grid.SetCell(c, 0, kGridHeadings[c]);
+  const bool relay = !RadioButton1->isChecked();
+  ComboBox1->setEnabled(relay);
+  ComboBox2->setEnabled(relay);
+  setWindowTitle(QString::fromStdString(CaptionWithVersion(kDesignCaption, KDS_VERSION)));
+  column_proportions_ = RecordColumnProportions(kDesignColumnWidths, *log_);
+
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    QRect area = screen->availableGeometry();
+    move(area.center() - QPoint(kDesignWidth / 2, kDesignHeight / 2));
+  }
+  FormResize();
+}
+
+void TMainForm::FormResize() {
+  std::array<int, 7> current{};
+  for (int i = 0; i < 7; ++i) current[static_cast<std::size_t>(i)] = StringGrid1->columnWidth(i);
+  QSize outer = frameGeometry().size();
+  GridGeometry g = LayoutGrid(outer.width(), outer.height(), column_proportions_, current);
+  StringGrid1->setGeometry(kGridLeft, kGridTop, g.width, g.height);
+  Panel1->setGeometry(0, 0, width(), kPanelHeight);
+  if (g.has_columns) {
+    for (int i = 0; i < 7; ++i) StringGrid1->setColumnWidth(i, g.columns[static_cast<std::size_t>(i)]);
+  }
+}
+
+void TMainForm::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  FormResize();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  if (upnp_ != nullptr && upnp_->InProgress()) {
+    ShowMessage(this, "Searching Upnp Devices! Please wait", "Warring");
+    event->ignore();
+    return;
+  }
+  event->accept();
+}
+
+void TMainForm::SetSearchButton(bool enabled, const std::string& caption) {
+  Button1->setEnabled(enabled);
+  Button1->setText(QString::fromStdString(caption));
+}
+
+void TMainForm::SetCountLabel(const std::string& text) { Label1->setText(QString::fromStdString(text)); }
+
+void TMainForm::ReadSettings() {
+  settings_.ip_relay = RadioButton2->isChecked();
+  settings_.relay_address = ComboBox1->currentText().toStdString();
+  settings_.relay_protocol = ComboBox2->currentText().toStdString();
+  settings_.project = Proj->currentText().toStdString();
+}
+
+void TMainForm::Button1Click() {
+  if (driver_->Searching()) return;
+  ReadSettings();
+  driver_->Button1Click();
+  RefreshGrid();
+}
+
+void TMainForm::RadioButton1Click() {
+  if (RadioButton1->isChecked()) {
+    ComboBox1->setEnabled(false);
+    ComboBox2->setEnabled(false);
+  }
+}
+
+void TMainForm::RadioButton2Click() {
+  if (RadioButton2->isChecked()) {
+    ComboBox1->setEnabled(true);
+    ComboBox2->setEnabled(true);
+  }
+}
+
+void TMainForm::ComboBox1Exit() {
+  std::vector<std::string> items;
+  for (int i = 0; i < ComboBox1->count(); ++i) items.push_back(ComboBox1->itemText(i).toStdString());
+  QString text = ComboBox1->currentText();
+  if (ComboBox1ExitRule(items, text.toStdString(), combo1_picked_)) {
+    ComboBox1->addItem(text);
+    ComboBox1->setCurrentIndex(-1);
+    ComboBox1->setEditText(text);
+  }
+}
+
+void TMainForm::StringGrid1SelectCell(int col, int row) {
+  popup_attached_ = SelectGridCell(table_, col, row, *log_);
+}
+
+void TMainForm::StringGrid1MouseMove(int x, int y) {
+  QModelIndex index = StringGrid1->indexAt(QPoint(x, y));
+  bool hand = index.isValid() && IsHandCell(index.column(), model_->GridRow(index.row()));
+  if (hand)
+    StringGrid1->viewport()->setCursor(Qt::PointingHandCursor);
+  else
+    StringGrid1->viewport()->unsetCursor();
+}
+
+void TMainForm::StringGrid1MouseUp(Qt::MouseButton button, int x, int y, bool on_heading) {
+  int col = -1;
+  int row = -1;
+  if (on_heading) {
+    col = StringGrid1->horizontalHeader()->logicalIndexAt(x);
+    row = 0;
+  } else {
+    QModelIndex index = StringGrid1->indexAt(QPoint(x, y));
+    if (!index.isValid()) return;
+    col = index.column();
+    row = model_->GridRow(index.row());
+  }
+  if (col < 0) return;
+  HeadingClick(table_, col, row, button == Qt::LeftButton);
+}
+
+void TMainForm::PopupMenu1Popup() { NetworkSetup1->setEnabled(NetworkSetupEnabled(table_)); }
+
+void TMainForm::Browser1Click() {
+  std::optional<std::string> url = BrowseUrl(table_);
+  if (!url) return;
+  QDesktopServices::openUrl(QUrl(QString::fromStdString(*url)));
+}
+
+void TMainForm::Info1Click() {}
+
+void TMainForm::NetworkSetup1Click() {}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ComboBox1 && event->type() == QEvent::FocusOut) {
+    ComboBox1Exit();
+  } else if (watched == StringGrid1->viewport() || watched == StringGrid1->horizontalHeader()->viewport()) {
+    const bool heading = watched != StringGrid1->viewport();
+    switch (event->type()) {
+      case QEvent::MouseMove: {
+        auto* e = static_cast<QMouseEvent*>(event);
+        if (!heading) StringGrid1MouseMove(e->position().toPoint().x(), e->position().toPoint().y());
+        break;
+      }
+      case QEvent::MouseButtonRelease: {
+        auto* e = static_cast<QMouseEvent*>(event);
+        StringGrid1MouseUp(e->button(), e->position().toPoint().x(), e->position().toPoint().y(), heading);
+        break;
+      }
+      case QEvent::MouseButtonDblClick:
+        Browser1Click();
+        return true;
+      default:
+        break;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TMainForm::RefreshGrid() {
+  if (model_ == nullptr) return;
+  model_->Refresh();
+  // Keep the selected row highlighted across redraws without re-selecting it.
+  int view_row = model_->ViewRow(table_.selected_row);
+  if (view_row >= 0 && view_row < model_->rowCount()) {
+    restoring_selection_ = true;
+    StringGrid1->selectionModel()->setCurrentIndex(model_->index(view_row, 0),
+                                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    restoring_selection_ = false;
+  }
+}

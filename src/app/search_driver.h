@@ -1,0 +1,89 @@
+// The search driver behind the "Device Search" button: resets the device list
+// and the grid, runs the exchange that the search settings select (UDP
+// broadcast, UDP or TCP relay, or the HTTP command), hands over to the UPnP
+// phase when the project filter asks for it, and otherwise ends the search
+// itself with a sort and the device count. Also the relay address box's
+// "typed text joins the list" rule. No window: the main window and the
+// headless mode both drive it.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "protocol/debug_log.h"
+#include "protocol/device_table.h"
+#include "protocol/search_controls.h"
+
+// The exchanges a search may run. The default set talks to the network.
+class SearchExchanges {
+ public:
+  virtual ~SearchExchanges() = default;
+  // UDP search exchange with flag 0 (broadcast) or 2 (relay), feeding the intake.
+  virtual void UdpSearch(int flag) = 0;
+  // TCP relay exchange, feeding the intake.
+  virtual void TcpRelay() = 0;
+  // The HTTP command: fetch the relay's page, clean it and parse its table
+  // into the device list and the grid.
+  virtual void HttpCmd(const std::string& path) = 0;
+};
+
+// The UPnP phase of a search: started first, merged last.
+class UpnpPhase {
+ public:
+  virtual ~UpnpPhase() = default;
+  // Starts the engine's search (its result is not looked at).
+  virtual void StartSearch() = 0;
+  // Starts the merge: waits off this thread for the engine, then merges on
+  // this thread and calls `finished` there once the search is over.
+  virtual void StartMerge(std::function<void()> finished) = 0;
+  // True while a UPnP search is in progress (the window refuses to close).
+  virtual bool InProgress() const = 0;
+};
+
+// The exchanges over the network, feeding `table` through the reply intake.
+std::unique_ptr<SearchExchanges> MakeNetworkExchanges(DeviceTable& table,
+                                                      const SearchSettings& settings,
+                                                      DebugLog& log);
+
+// True for "ALL" or "UPNP" in any case: the project filters with a UPnP phase.
+bool ProjectWantsUpnp(const std::string& project);
+
+// "IP Relay" with exactly "HttpCmd", "TCP", or anything else (UDP); and the
+// flag of the UDP exchange.
+enum class SearchMode { kBroadcast, kHttpCmd, kTcpRelay, kUdpRelay };
+SearchMode ModeOf(const SearchSettings& settings);
+
+class SearchDriver {
+ public:
+  // `upnp` may be null: every search then ends in the driver.
+  SearchDriver(DeviceTable& table, const SearchSettings& settings, DebugLog& log,
+               SearchControls& controls, SearchExchanges& exchanges, UpnpPhase* upnp);
+
+  // Runs one search. Returns when the exchange is over; with a UPnP phase the
+  // search ends later, on this thread, when the merge is done.
+  void Button1Click();
+
+  bool Searching() const { return searching_; }
+  // Called (on this thread) each time a search has ended.
+  void SetOnFinished(std::function<void()> finished) { on_finished_ = std::move(finished); }
+
+ private:
+  void FinishWithoutUpnp();
+  void Finished();
+
+  DeviceTable& table_;
+  const SearchSettings& settings_;
+  DebugLog& log_;
+  SearchControls& controls_;
+  SearchExchanges& exchanges_;
+  UpnpPhase* upnp_;
+  bool searching_ = false;
+  std::function<void()> on_finished_;
+};
+
+// The relay address list's rule when the focus leaves the box: a typed text
+// (no entry picked) that is not "0" and not empty becomes a new last entry,
+// even when an equal entry exists. Result: whether an entry was added.
+bool ComboBox1ExitRule(std::vector<std::string>& items, const std::string& text, bool entry_picked);

@@ -1,0 +1,39 @@
+// The main window's layout rules that need no window: the caption with the
+// build's version, the column proportions recorded at start-up (with their
+// log lines), and the grid and column sizes for a window size.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "protocol/debug_log.h"
+
+constexpr int kDesignWidth = 807;
+constexpr int kDesignHeight = 624;
+constexpr int kGridTop = 81;
+constexpr int kGridLeft = 0;
+constexpr int kPanelHeight = 79;
+constexpr std::array<int, 7> kDesignColumnWidths = {114, 125, 180, 103, 29, 98, 153};
+extern const char kDesignCaption[];  // "Kestra Device Search"
+
+// "<caption> - <version>" for a four-number version, else the caption as it is.
+std::string CaptionWithVersion(const std::string& caption, const std::string& version);
+
+// Records each column's share of the total width as a 32-bit float, logging
+// "Col[%d] - (%d, %d)\n" per column with the running total, then
+// "Col[%d] - (%d, %d, %f)\n" per column with the proportion.
+std::vector<float> RecordColumnProportions(const std::array<int, 7>& widths, DebugLog& log);
+
+struct GridGeometry {
+  int width = 0;
+  int height = 0;
+  std::array<int, 7> columns{};  // only meaningful where `has_columns`
+  bool has_columns = false;
+};
+
+// The grid's size for an outer window size (never below zero), and, once the
+// proportions exist, each column's width: proportion x grid width, truncated.
+// A column whose proportion is 0 keeps `current` width.
+GridGeometry LayoutGrid(int window_width, int window_height, const std::vector<float>& proportions,
+                        const std::array<int, 7>& current);

@@ -1,0 +1,170 @@
+// The search driver: the mode table, the end of a search, the UPnP hand-over
+// and the relay address list rule.
+#include "app/search_driver.h"
+
+#include <gtest/gtest.h>
+
+#include "protocol/intake.h"
+
+namespace {
+
+struct FakeControls : SearchControls {
+  void SetSearchButton(bool enabled, const std::string& caption) override {
+    button_enabled = enabled;
+    button_caption = caption;
+    captions.push_back(caption);
+  }
+  void SetCountLabel(const std::string& text) override { label = text; }
+  bool button_enabled = true;
+  std::string button_caption = "Device Search";
+  std::vector<std::string> captions;
+  std::string label = "0 device(s) found!";
+};
+
+// Records which exchange ran and feeds the devices it is given.
+struct FakeExchanges : SearchExchanges {
+  FakeExchanges(DeviceTable& t, const SearchSettings& s) : table(t), settings(s) {}
+  void UdpSearch(int flag) override {
+    calls.push_back("udp" + std::to_string(flag));
+    Feed();
+  }
+  void TcpRelay() override {
+    calls.push_back("tcp");
+    Feed();
+  }
+  void HttpCmd(const std::string& path) override { calls.push_back("http " + path); }
+  void Feed() {
+    for (const std::string& p : packets) {
+      std::vector<unsigned char> buf(p.begin(), p.end());
+      buf.resize(buf.size() + 2, 0);
+      ParserPlainPkg(table, settings, log, buf.data(), buf.size(), buf.size());
+    }
+  }
+  DeviceTable& table;
+  const SearchSettings& settings;
+  NullLog log;
+  std::vector<std::string> calls;
+  std::vector<std::string> packets;
+};
+
+struct FakeUpnp : UpnpPhase {
+  void StartSearch() override { ++starts; in_progress = true; }
+  void StartMerge(std::function<void()> finished) override { pending = std::move(finished); }
+  bool InProgress() const override { return in_progress; }
+  int starts = 0;
+  bool in_progress = false;
+  std::function<void()> pending;
+};
+
+struct Driver : ::testing::Test {
+  Driver() : exchanges(table, settings) {
+    for (int c = 0; c < 7; ++c) table.grid.SetCell(c, 0, kGridHeadings[c]);
+  }
+  DeviceTable table;
+  SearchSettings settings;
+  NullLog log;
+  FakeControls controls;
+  FakeExchanges exchanges;
+};
+
+std::string Device(const std::string& model, const std::string& ip) {
+  return "Zentravox,01," + model + ",P,N," + ip + ",80,255.0.0.0,g,d,0:0:0:0:0:" + ip.substr(ip.size() - 1) + ",D,x";
+}
+
+}  // namespace
+
+TEST_F(Driver, ModeTableChoosesTheExchange) {
+  SearchDriver driver(table, settings, log, controls, exchanges, nullptr);
+  struct Case {
+    bool relay;
+    const char* protocol;
+    const char* call;
+  } cases[] = {{false, "HttpCmd", "udp0"}, {true, "HttpCmd", "http /device.get?DeviceType=ALL"},
+               {true, "TCP", "tcp"},       {true, "UDP", "udp2"},
+               {true, "tcp", "udp2"},      {true, "httpcmd", "udp2"},
+               {true, "", "udp2"}};
+  for (const Case& c : cases) {
+    settings.ip_relay = c.relay;
+    settings.relay_protocol = c.protocol;
+    exchanges.calls.clear();
+    driver.Button1Click();
+    EXPECT_EQ(exchanges.calls, std::vector<std::string>{c.call}) << c.relay << " " << c.protocol;
+  }
+  settings.project = "NVR";
+  settings.relay_protocol = "HttpCmd";
+  exchanges.calls.clear();
+  driver.Button1Click();
+  EXPECT_EQ(exchanges.calls, std::vector<std::string>{"http /device.get?DeviceType=NVR"});
+}
+
+TEST_F(Driver, EndsWithADescendingSortCountAndFirstRow) {
+  SearchDriver driver(table, settings, log, controls, exchanges, nullptr);
+  exchanges.packets = {Device("B", "10.0.0.1"), Device("C", "10.0.0.2"), Device("A", "10.0.0.3")};
+  table.sort_ascending = true;
+  table.selected_row = 3;
+  driver.Button1Click();
+  EXPECT_EQ(controls.captions, (std::vector<std::string>{"Searching...", "Device Search"}));
+  EXPECT_TRUE(controls.button_enabled);
+  EXPECT_EQ(controls.label, "3 device(s) found!");
+  EXPECT_EQ(table.grid.Cell(0, 1), "C");
+  EXPECT_EQ(table.grid.Cell(0, 3), "A");
+  EXPECT_FALSE(table.sort_ascending);
+  EXPECT_EQ(table.selected_row, 1);
+  EXPECT_EQ(table.grid.FixedRows(), 1);
+
+  // A search that finds nothing clears the old rows and leaves one empty row.
+  exchanges.packets.clear();
+  driver.Button1Click();
+  EXPECT_EQ(controls.label, "0 device(s) found!");
+  EXPECT_EQ(table.grid.RowCount(), 2);
+  EXPECT_EQ(table.grid.Cell(0, 1), "");
+  EXPECT_EQ(table.grid.Cell(0, 0), "Model");
+  EXPECT_EQ(table.grid.FixedRows(), 1);
+  EXPECT_TRUE(table.devices.Empty());
+}
+
+TEST_F(Driver, HandsTheEndToTheUpnpPhaseForAllAndUpnp) {
+  FakeUpnp upnp;
+  SearchDriver driver(table, settings, log, controls, exchanges, &upnp);
+  bool finished = false;
+  driver.SetOnFinished([&] { finished = true; });
+  exchanges.packets = {Device("B", "10.0.0.1"), Device("C", "10.0.0.2")};
+  for (const char* project : {"ALL", "all", "Upnp"}) {
+    settings.project = project;
+    finished = false;
+    driver.Button1Click();
+    EXPECT_TRUE(driver.Searching());
+    EXPECT_FALSE(finished);
+    EXPECT_FALSE(controls.button_enabled);
+    EXPECT_EQ(controls.button_caption, "Searching...");
+    ASSERT_TRUE(upnp.pending);
+    driver.Button1Click();  // a second press while searching does nothing
+    auto done = std::move(upnp.pending);
+    upnp.pending = nullptr;
+    done();
+    EXPECT_TRUE(finished);
+    EXPECT_FALSE(driver.Searching());
+  }
+  EXPECT_EQ(upnp.starts, 3);
+  EXPECT_EQ(exchanges.calls.size(), 3u);
+  // The driver does not sort when the UPnP phase ends the search.
+  settings.project = "ALL";
+  driver.Button1Click();
+  EXPECT_EQ(table.grid.Cell(0, 1), "B");
+  upnp.pending();
+
+  settings.project = "NVR";
+  driver.Button1Click();
+  EXPECT_EQ(upnp.starts, 4);
+  EXPECT_FALSE(driver.Searching());
+}
+
+TEST(ComboBox1Exit, TypedTextJoinsTheListEveryTime) {
+  std::vector<std::string> items = {"<Customized>"};
+  EXPECT_TRUE(ComboBox1ExitRule(items, "192.168.1.5", false));
+  EXPECT_TRUE(ComboBox1ExitRule(items, "192.168.1.5", false));
+  EXPECT_FALSE(ComboBox1ExitRule(items, "0", false));
+  EXPECT_FALSE(ComboBox1ExitRule(items, "", false));
+  EXPECT_FALSE(ComboBox1ExitRule(items, "<Customized>", true));
+  EXPECT_EQ(items, (std::vector<std::string>{"<Customized>", "192.168.1.5", "192.168.1.5"}));
+}
