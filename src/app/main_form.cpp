@@ -244,7 +244,8 @@ void TMainForm::resizeEvent(QResizeEvent* event) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-  if (upnp_ != nullptr && upnp_->InProgress()) {
+  // A search still running its exchange holds the window as a UPnP search does.
+  if ((upnp_ != nullptr && upnp_->InProgress()) || driver_->Searching()) {
     ShowMessage(this, "Searching Upnp Devices! Please wait", "Warring");
     event->ignore();
     return;

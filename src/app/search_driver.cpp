@@ -1,7 +1,11 @@
 // One search from the button press to the count, in the driver's order.
 #include "app/search_driver.h"
 
+#include <QObject>
 #include <QString>
+#include <memory>
+#include <thread>
+#include <vector>
 
 #include "app/grid_rules.h"
 #include "protocol/intake.h"
@@ -9,29 +13,83 @@
 
 namespace {
 
+// Hands debug log lines from the exchange's thread to the owner's thread.
+class PostingLog : public DebugLog {
+ public:
+  PostingLog(QObject* context, DebugLog& target) : context_(context), target_(target) {}
+  void Append(const std::string& line) override {
+    DebugLog* target = &target_;
+    QMetaObject::invokeMethod(context_, [target, line] { target->Append(line); }, Qt::QueuedConnection);
+  }
+
+ private:
+  QObject* context_;
+  DebugLog& target_;
+};
+
 class NetworkExchanges : public SearchExchanges {
  public:
   NetworkExchanges(DeviceTable& table, const SearchSettings& settings, DebugLog& log)
       : table_(table), settings_(settings), log_(log) {}
+  ~NetworkExchanges() override { Join(); }
 
-  void UdpSearch(int flag) override { UdpSearchExchange(flag, settings_, log_, Sink()); }
-  void TcpRelay() override { TcpRelayExchange(settings_, log_, Sink()); }
-  void HttpCmd(const std::string& path) override;
+  void UdpSearch(int flag, std::function<void()> done) override {
+    RunBeside(std::move(done), [flag](const SearchSettings& s, DebugLog& log, const AnswerSink& sink) {
+      UdpSearchExchange(flag, s, log, sink);
+    });
+  }
+  void TcpRelay(std::function<void()> done) override {
+    RunBeside(std::move(done), [](const SearchSettings& s, DebugLog& log, const AnswerSink& sink) {
+      TcpRelayExchange(s, log, sink);
+    });
+  }
+  void HttpCmd(const std::string& path, std::function<void()> done) override;
 
  private:
-  AnswerSink Sink() {
-    return [this](const unsigned char* decoded, std::size_t size, std::size_t bound) {
-      ParserPlainPkg(table_, settings_, log_, decoded, size, bound);
-    };
+  using Exchange = std::function<void(const SearchSettings&, DebugLog&, const AnswerSink&)>;
+
+  // Runs the exchange on a thread of its own; every answer is copied and
+  // queued to this thread's event loop, followed by `done`.
+  void RunBeside(std::function<void()> done, Exchange exchange) {
+    Join();
+    SearchSettings settings = settings_;
+    QObject* context = &context_;
+    worker_ = std::thread([this, context, settings, exchange = std::move(exchange), done = std::move(done)] {
+      PostingLog log(context, log_);
+      AnswerSink sink = [this, context](const unsigned char* decoded, std::size_t size, std::size_t bound) {
+        // The intake never walks past the bound, and the decoded bytes never
+        // outnumber the bytes received, so the first `bound` bytes and a zero
+        // carry the whole answer.
+        std::size_t keep = bound < size ? bound : size;
+        auto copy = std::make_shared<std::vector<unsigned char>>(decoded, decoded + keep);
+        copy->push_back(0);
+        copy->push_back(0);
+        QMetaObject::invokeMethod(context, [this, copy, keep] {
+          ParserPlainPkg(table_, settings_, log_, copy->data(), copy->size(), keep);
+        }, Qt::QueuedConnection);
+      };
+      exchange(settings, log, sink);
+      QMetaObject::invokeMethod(context, [this, done] {
+        Join();
+        done();
+      }, Qt::QueuedConnection);
+    });
+  }
+
+  void Join() {
+    if (worker_.joinable()) worker_.join();
   }
 
   DeviceTable& table_;
   const SearchSettings& settings_;
   DebugLog& log_;
+  QObject context_;
+  std::thread worker_;
 };
 
-void NetworkExchanges::HttpCmd(const std::string& path) {
+void NetworkExchanges::HttpCmd(const std::string& path, std::function<void()> done) {
   (void)path;  // The HTTP command arrives with its own library.
+  done();
 }
 
 }  // namespace
@@ -76,21 +134,24 @@ void SearchDriver::Button1Click() {
 
   controls_.SetSearchButton(false, "Searching...");
 
+  auto after = [this] { AfterExchange(); };
   switch (ModeOf(settings_)) {
     case SearchMode::kHttpCmd:
-      exchanges_.HttpCmd("/device.get?DeviceType=" + settings_.project);
+      exchanges_.HttpCmd("/device.get?DeviceType=" + settings_.project, after);
       break;
     case SearchMode::kTcpRelay:
-      exchanges_.TcpRelay();
+      exchanges_.TcpRelay(after);
       break;
     case SearchMode::kUdpRelay:
-      exchanges_.UdpSearch(2);
+      exchanges_.UdpSearch(2, after);
       break;
     case SearchMode::kBroadcast:
-      exchanges_.UdpSearch(0);
+      exchanges_.UdpSearch(0, after);
       break;
   }
+}
 
+void SearchDriver::AfterExchange() {
   if (upnp_ != nullptr && ProjectWantsUpnp(settings_.project)) {
     upnp_->StartMerge([this] { Finished(); });
     return;

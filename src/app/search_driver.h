@@ -16,17 +16,19 @@
 #include "protocol/device_table.h"
 #include "protocol/search_controls.h"
 
-// The exchanges a search may run. The default set talks to the network.
+// The exchanges a search may run. Each calls `done` on the caller's thread
+// when it is over (possibly before it returns); answers reach the intake on
+// the caller's thread, in arrival order, before `done`.
 class SearchExchanges {
  public:
   virtual ~SearchExchanges() = default;
   // UDP search exchange with flag 0 (broadcast) or 2 (relay), feeding the intake.
-  virtual void UdpSearch(int flag) = 0;
+  virtual void UdpSearch(int flag, std::function<void()> done) = 0;
   // TCP relay exchange, feeding the intake.
-  virtual void TcpRelay() = 0;
+  virtual void TcpRelay(std::function<void()> done) = 0;
   // The HTTP command: fetch the relay's page, clean it and parse its table
   // into the device list and the grid.
-  virtual void HttpCmd(const std::string& path) = 0;
+  virtual void HttpCmd(const std::string& path, std::function<void()> done) = 0;
 };
 
 // The UPnP phase of a search: started first, merged last.
@@ -43,6 +45,10 @@ class UpnpPhase {
 };
 
 // The exchanges over the network, feeding `table` through the reply intake.
+// The socket exchanges run on a thread of their own so that the window stays
+// responsive; their answers and log lines are handed to the calling thread's
+// Qt event loop, which must be running. Destruction waits for a running
+// exchange (each is bounded in time).
 std::unique_ptr<SearchExchanges> MakeNetworkExchanges(DeviceTable& table,
                                                       const SearchSettings& settings,
                                                       DebugLog& log);
@@ -61,8 +67,8 @@ class SearchDriver {
   SearchDriver(DeviceTable& table, const SearchSettings& settings, DebugLog& log,
                SearchControls& controls, SearchExchanges& exchanges, UpnpPhase* upnp);
 
-  // Runs one search. Returns when the exchange is over; with a UPnP phase the
-  // search ends later, on this thread, when the merge is done.
+  // Starts one search. It ends on this thread when the exchange is done, or
+  // with a UPnP phase when the merge is done; then the finished callback runs.
   void Button1Click();
 
   bool Searching() const { return searching_; }
@@ -70,6 +76,7 @@ class SearchDriver {
   void SetOnFinished(std::function<void()> finished) { on_finished_ = std::move(finished); }
 
  private:
+  void AfterExchange();
   void FinishWithoutUpnp();
   void Finished();
 

@@ -43,15 +43,16 @@ struct FakeUpnp : UpnpPhase {
 
 struct FakeExchanges : SearchExchanges {
   FakeExchanges(DeviceTable& t, const SearchSettings& s) : table(t), settings(s) {}
-  void UdpSearch(int) override {
+  void UdpSearch(int, std::function<void()> done) override {
     for (const std::string& p : packets) {
       std::vector<unsigned char> buf(p.begin(), p.end());
       buf.resize(buf.size() + 2, 0);
       ParserPlainPkg(table, settings, log, buf.data(), buf.size(), buf.size());
     }
+    done();
   }
-  void TcpRelay() override {}
-  void HttpCmd(const std::string&) override {}
+  void TcpRelay(std::function<void()> done) override { done(); }
+  void HttpCmd(const std::string&, std::function<void()> done) override { done(); }
   DeviceTable& table;
   const SearchSettings& settings;
   NullLog log;
@@ -134,6 +135,7 @@ TEST(MainForm, RefusesToCloseWhileUpnpSearches) {
   auto upnp = std::make_unique<FakeUpnp>();
   FakeUpnp* phase = upnp.get();
   form.SetUpnpPhase(std::move(upnp));
+  form.SetExchanges(std::make_unique<FakeExchanges>(form.Table(), form.Settings()));
   form.show();
   form.Button1Click();
   EXPECT_FALSE(form.Button1->isEnabled());
@@ -193,6 +195,7 @@ TEST(MainForm, HeadingRowSelectedDuringASearchDetachesThePopup) {
   auto upnp = std::make_unique<FakeUpnp>();
   FakeUpnp* phase = upnp.get();
   form.SetUpnpPhase(std::move(upnp));
+  form.SetExchanges(std::make_unique<FakeExchanges>(form.Table(), form.Settings()));
   form.show();
   form.Button1Click();
   // The heading is not fixed while the search waits for UPnP: it is row 0 of the view.

@@ -24,15 +24,20 @@ struct FakeControls : SearchControls {
 // Records which exchange ran and feeds the devices it is given.
 struct FakeExchanges : SearchExchanges {
   FakeExchanges(DeviceTable& t, const SearchSettings& s) : table(t), settings(s) {}
-  void UdpSearch(int flag) override {
+  void UdpSearch(int flag, std::function<void()> done) override {
     calls.push_back("udp" + std::to_string(flag));
     Feed();
+    done();
   }
-  void TcpRelay() override {
+  void TcpRelay(std::function<void()> done) override {
     calls.push_back("tcp");
     Feed();
+    done();
   }
-  void HttpCmd(const std::string& path) override { calls.push_back("http " + path); }
+  void HttpCmd(const std::string& path, std::function<void()> done) override {
+    calls.push_back("http " + path);
+    done();
+  }
   void Feed() {
     for (const std::string& p : packets) {
       std::vector<unsigned char> buf(p.begin(), p.end());
