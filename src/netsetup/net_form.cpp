@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/modal.h"
 
@@ -137,6 +138,11 @@ TNetForm::TNetForm(QWidget* owner, ControlPackageSender& sender, DebugLog& log)
   setTabOrder(edits_[static_cast<int>(NetEdit::kNetmask)], edits_[static_cast<int>(NetEdit::kDns)]);
   setTabOrder(edits_[static_cast<int>(NetEdit::kDns)], button_apply_);
   setTabOrder(button_apply_, button_close_);
+
+  // One label column width for both groups, so that the edits line up.
+  int label_width = 0;
+  for (QLabel* label : labels_) label_width = std::max(label_width, label->sizeHint().width());
+  for (QLabel* label : labels_) label->setMinimumWidth(label_width);
 
   setMinimumWidth(360);
   FormCreate();
