@@ -52,9 +52,9 @@ TNetForm::TNetForm(QWidget* owner, ControlPackageSender& sender, DebugLog& log)
                     {NetEdit::kProj, "LabeledEditProj"},
                     {NetEdit::kName, "LabeledEditName"},
                     {NetEdit::kMac, "LabeledEditMac"}};
-  for (const auto& spec : info_edits) {
-    QLineEdit* edit = AddLabeledEdit(spec.edit, spec.name, group_box2_);
-    info_layout->addRow(labels_[static_cast<int>(spec.edit)], edit);
+  for (const auto& entry : info_edits) {
+    QLineEdit* edit = AddLabeledEdit(entry.edit, entry.name, group_box2_);
+    info_layout->addRow(labels_[static_cast<int>(entry.edit)], edit);
   }
   main_layout->addWidget(group_box2_);
 
@@ -87,9 +87,9 @@ TNetForm::TNetForm(QWidget* owner, ControlPackageSender& sender, DebugLog& log)
                        {NetEdit::kGateway, "LabeledEditGateway"},
                        {NetEdit::kNetmask, "LabeledEditNetmask"},
                        {NetEdit::kDns, "LabeledEditDNS"}};
-  for (const auto& spec : address_edits) {
-    QLineEdit* edit = AddLabeledEdit(spec.edit, spec.name, network_panel_);
-    panel_layout->addRow(labels_[static_cast<int>(spec.edit)], edit);
+  for (const auto& entry : address_edits) {
+    QLineEdit* edit = AddLabeledEdit(entry.edit, entry.name, network_panel_);
+    panel_layout->addRow(labels_[static_cast<int>(entry.edit)], edit);
   }
   property_layout->addWidget(network_panel_);
   main_layout->addWidget(group_box1_);

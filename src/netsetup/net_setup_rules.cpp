@@ -7,13 +7,13 @@
 
 namespace {
 
-struct EditSpec {
+struct EditInfo {
   const char* caption;
   int field;  // record field index, model = 0 ... note = 10
 };
 
 // In NetEdit order.
-const EditSpec kEdits[kNetEditCount] = {
+const EditInfo kEdits[kNetEditCount] = {
     {"Model", 0},   {"Project", 1},    {"Name", 2},    {"MAC", 8}, {"IP Address", 3},
     {"Gateway", 6}, {"Netmask", 5},    {"DNS", 7},     {"Dev", 9}, {"Port", 4},
 };
