@@ -1,0 +1,150 @@
+// Network Setup rules: address checks, network type, record assembly, send.
+#include "netsetup/net_setup_rules.h"
+
+#include <vector>
+
+#include "protocol/codec.h"
+
+namespace {
+
+struct EditInfo {
+  const char* caption;
+  int field;  // record field index, model = 0 ... note = 10
+};
+
+// In NetEdit order.
+const EditInfo kEdits[kNetEditCount] = {
+    {"Model", 0},   {"Project", 1},    {"Name", 2},    {"MAC", 8}, {"IP Address", 3},
+    {"Gateway", 6}, {"Netmask", 5},    {"DNS", 7},     {"Dev", 9}, {"Port", 4},
+};
+
+// The order in which "Apply" copies the edits into the record.
+const NetEdit kCopyOrder[] = {NetEdit::kModel, NetEdit::kProj,    NetEdit::kName,
+                              NetEdit::kIp,    NetEdit::kPort,    NetEdit::kNetmask,
+                              NetEdit::kGateway, NetEdit::kDns,   NetEdit::kMac,
+                              NetEdit::kDev};
+
+const int kNoteField = 10;
+
+}  // namespace
+
+const char* NetSetupRules::Caption(NetEdit edit) { return kEdits[static_cast<int>(edit)].caption; }
+
+int NetSetupRules::FieldOf(NetEdit edit) { return kEdits[static_cast<int>(edit)].field; }
+
+bool NetSetupRules::IsValidAddress(const std::string& text) {
+  return InetAddr(text.c_str()) != kInetAddrNone;
+}
+
+std::uint32_t NetSetupRules::AddressOrAllOnes(const std::string& text) {
+  // The failure value is all ones already.
+  return InetAddr(text.c_str());
+}
+
+bool NetSetupRules::GatewayOutsideSubnet(const std::string& ip, const std::string& netmask,
+                                         const std::string& gateway) {
+  std::uint32_t mask = AddressOrAllOnes(netmask);
+  return (AddressOrAllOnes(ip) & mask) != (AddressOrAllOnes(gateway) & mask);
+}
+
+NetSetupRules::ExitCheck NetSetupRules::CheckAddressExit(NetEdit edit, const NetFormTexts& texts) {
+  ExitCheck check;
+  const std::string& text = texts[edit];
+  if (!IsValidAddress(text)) {
+    check.notice = {StringPrintf("Invalid %s - [%s]", Caption(edit), text.c_str()), "Warning"};
+    check.refocus = true;
+    return check;
+  }
+  if (edit == NetEdit::kGateway &&
+      GatewayOutsideSubnet(texts[NetEdit::kIp], texts[NetEdit::kNetmask], text)) {
+    check.notice = {StringPrintf("Unresonable Gateway - [%s]", text.c_str()), "Warning"};
+  }
+  return check;
+}
+
+NetworkType NetSetupRules::ChooseNetworkType(bool static_checked, bool dhcp_checked,
+                                             bool zonet_checked) {
+  if (static_checked) return NetworkType::kStatic;
+  if (dhcp_checked) return NetworkType::kDhcp;
+  if (zonet_checked) return NetworkType::kZonet;
+  return NetworkType::kNone;
+}
+
+const char* NetSetupRules::Keyword(NetworkType type) {
+  switch (type) {
+    case NetworkType::kStatic:
+      return "static";
+    case NetworkType::kDhcp:
+      return "dhcp";
+    case NetworkType::kZonet:
+      return "zonet";
+    case NetworkType::kNone:
+      break;
+  }
+  return "";
+}
+
+bool NetSetupRules::NetworkEditsEnabled(bool static_checked, bool dhcp_checked,
+                                        bool zonet_checked) {
+  if (static_checked) return true;
+  if (dhcp_checked) return false;
+  return zonet_checked;
+}
+
+bool NetSetupRules::AssembleRecord(const NetFormTexts& texts, NetworkType type,
+                                   tComUnitInfo* out, Notice* notice, NetEdit* refused) {
+  *out = tComUnitInfo{};
+  for (NetEdit edit : kCopyOrder) {
+    int field = FieldOf(edit);
+    std::size_t limit = UnitFieldWidth(field) - 1;
+    if (texts[edit].size() > limit) {
+      *out = tComUnitInfo{};
+      if (notice != nullptr)
+        *notice = {StringPrintf("%s is too long - at most %zu characters", Caption(edit), limit),
+                   "Warning"};
+      if (refused != nullptr) *refused = edit;
+      return false;
+    }
+    SetUnitField(UnitField(*out, field), UnitFieldWidth(field), texts[edit]);
+  }
+  SetUnitField(UnitField(*out, kNoteField), UnitFieldWidth(kNoteField), Keyword(type));
+  return true;
+}
+
+NetSetupRules::ApplyResult NetSetupRules::Apply(NetworkType type, const NetFormTexts& texts) {
+  ApplyResult result;
+  if (type == NetworkType::kNone) {
+    result.notice = {"Please specify the network type first.", "Warning"};
+    return result;
+  }
+  tComUnitInfo info{};
+  if (!AssembleRecord(texts, type, &info, &result.notice, &result.focus)) {
+    result.has_focus = true;
+    return result;
+  }
+  std::vector<char> packet(kPacketBufferSize, '\0');
+  if (BuildPacket(3, packet.data(), packet.size(), &info, log_) == 0)
+    result.sent = sender_.Send(packet.data()) == 0;
+  result.notice = result.sent ? Notice{"Control package sent.\nPlease try to re-search the "
+                                       "device after one minute.",
+                                       "Note"}
+                              : Notice{"Failed to send the control package.", "Note"};
+  result.close = true;
+  return result;
+}
+
+std::vector<tComUnitInfo> NetworkSetupRecords(const DeviceTable& table) {
+  std::vector<tComUnitInfo> records;
+  const int row = table.selected_row;
+  // Only a data row of the grid names a device; cells past the last row may
+  // still hold texts of an earlier search.
+  if (row < 1 || row >= table.grid.RowCount()) return records;
+  const std::string& ip = table.grid.Cell(3, row);
+  const std::string& mac = table.grid.Cell(6, row);
+  for (const tComUnitInfo& info : table.devices.Records()) {
+    if (FieldText(info.ip) != ip || FieldText(info.mac) != mac) continue;
+    if (mac.find("NULL") != std::string::npos) return {};
+    records.push_back(info);
+  }
+  return records;
+}
