@@ -25,6 +25,7 @@
 #include "app/grid_rules.h"
 #include "app/modal.h"
 #include "app/window_layout.h"
+#include "netsetup/network_setup.h"
 
 #ifndef KDS_VERSION
 #define KDS_VERSION ""
@@ -260,12 +261,16 @@ void TMainForm::SetSearchButton(bool enabled, const std::string& caption) {
 
 void TMainForm::SetCountLabel(const std::string& text) { Label1->setText(QString::fromStdString(text)); }
 
-void TMainForm::ReadSettings() {
-  settings_.ip_relay = RadioButton2->isChecked();
-  settings_.relay_address = ComboBox1->currentText().toStdString();
-  settings_.relay_protocol = ComboBox2->currentText().toStdString();
-  settings_.project = Proj->currentText().toStdString();
+SearchSettings TMainForm::CurrentSettings() const {
+  SearchSettings s;
+  s.ip_relay = RadioButton2->isChecked();
+  s.relay_address = ComboBox1->currentText().toStdString();
+  s.relay_protocol = ComboBox2->currentText().toStdString();
+  s.project = Proj->currentText().toStdString();
+  return s;
 }
+
+void TMainForm::ReadSettings() { settings_ = CurrentSettings(); }
 
 void TMainForm::Button1Click() {
   if (driver_->Searching()) return;
@@ -338,7 +343,7 @@ void TMainForm::Browser1Click() {
 
 void TMainForm::Info1Click() {}
 
-void TMainForm::NetworkSetup1Click() {}
+void TMainForm::NetworkSetup1Click() { ::NetworkSetup1Click(this, table_, CurrentSettings(), *log_); }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ComboBox1 && event->type() == QEvent::FocusOut) {

@@ -102,6 +102,8 @@ class TMainForm : public QWidget, public SearchControls {
   void CreateControls();
   void FormCreate();
   void FormResize();
+  // The search settings as the controls show them now.
+  SearchSettings CurrentSettings() const;
   void ReadSettings();
   void RefreshGrid();
 

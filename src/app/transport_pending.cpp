@@ -3,3 +3,8 @@
 
 void UdpSearchExchange(int, const SearchSettings&, DebugLog&, const AnswerSink&, const ExchangeLimits&) {}
 void TcpRelayExchange(const SearchSettings&, DebugLog&, const AnswerSink&, const ExchangeLimits&) {}
+int DM_CreateUDPBroadcastSocket(int, int* sock, sockaddr_in*, DebugLog&) {
+  if (sock) *sock = -1;
+  return -1;
+}
+int SendDatagram(int, const char*, const SearchSettings&, DebugLog&) { return -1; }
