@@ -15,12 +15,17 @@ const char kUsage[] =
     "usage: device-search [search [--relay ADDRESS] [--protocol tcp|udp|httpcmd]\n"
     "                             [--project NAME] [--format table|json|csv]\n"
     "                             [--no-upnp] [--verbose]]\n"
+    "       device-search setup --mac MAC (--dhcp | --static --ip A --netmask M --gateway G [--dns D])\n"
+    "                            [--relay ADDRESS [--protocol tcp|udp|httpcmd]] [--verbose]\n"
     "       device-search --help | --version\n"
     "\n"
     "Without arguments the window opens. 'search' runs one search without a window\n"
     "and prints the devices found: by local broadcast, or through the relay at\n"
-    "ADDRESS (default protocol tcp). Exit status 0 after a search, 2 for bad\n"
-    "arguments.\n";
+    "ADDRESS (default protocol tcp). 'setup' runs the same search, finds the device\n"
+    "with MAC and sends it a control package: DHCP, or the static addresses given\n"
+    "(addresses not given keep the device's). Exit status 0 after a search or a\n"
+    "sent package, 1 when the package was not sent or no single device has that\n"
+    "MAC, 2 for bad arguments.\n";
 
 namespace {
 

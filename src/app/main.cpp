@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/headless.h"
+#include "app/headless_setup.h"
 #include "app/main_form.h"
 #include "app/window_layout.h"
 
@@ -42,6 +43,10 @@ int main(int argc, char** argv) {
     if (first == "search") {
       QCoreApplication app(argc, argv);
       return RunSearchCommand(std::vector<std::string>(args.begin() + 1, args.end()));
+    }
+    if (first == "setup") {
+      QCoreApplication app(argc, argv);
+      return RunSetupCommand(std::vector<std::string>(args.begin() + 1, args.end()));
     }
     std::cerr << "device-search: unknown command '" << first << "' (see device-search --help)\n";
     return 2;

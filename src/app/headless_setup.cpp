@@ -1,0 +1,192 @@
+// Headless Network Setup: arguments, the search, the device by MAC, the send.
+#include "app/headless_setup.h"
+
+#include <QCoreApplication>
+#include <QString>
+#include <QTimer>
+#include <iostream>
+
+#include "app/headless.h"
+#include "app/search_driver.h"
+#include "protocol/search_controls.h"
+
+namespace {
+
+class SetupLog : public DebugLog {
+ public:
+  explicit SetupLog(bool verbose) : verbose_(verbose) {}
+  void Append(const std::string& line) override {
+    if (!verbose_) return;
+    std::cerr << line;
+    if (line.empty() || line.back() != '\n') std::cerr << '\n';
+  }
+
+ private:
+  bool verbose_;
+};
+
+class NoControls : public SearchControls {
+ public:
+  void SetSearchButton(bool, const std::string&) override {}
+  void SetCountLabel(const std::string&) override {}
+};
+
+}  // namespace
+
+std::optional<SetupCommand> ParseSetupArguments(const std::vector<std::string>& args,
+                                                std::string& error) {
+  SetupCommand cmd;
+  bool relay = false, protocol = false, dhcp = false, stat = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::optional<std::string>& into) {
+      if (i + 1 >= args.size()) {
+        error = a + " needs a value";
+        return false;
+      }
+      into = args[++i];
+      return true;
+    };
+    std::optional<std::string> v;
+    if (a == "--mac") {
+      if (!value(v)) return std::nullopt;
+      cmd.mac = *v;
+    } else if (a == "--dhcp") {
+      dhcp = true;
+    } else if (a == "--static") {
+      stat = true;
+    } else if (a == "--ip") {
+      if (!value(cmd.ip)) return std::nullopt;
+    } else if (a == "--netmask") {
+      if (!value(cmd.netmask)) return std::nullopt;
+    } else if (a == "--gateway") {
+      if (!value(cmd.gateway)) return std::nullopt;
+    } else if (a == "--dns") {
+      if (!value(cmd.dns)) return std::nullopt;
+    } else if (a == "--relay") {
+      if (!value(v)) return std::nullopt;
+      cmd.settings.ip_relay = true;
+      cmd.settings.relay_address = *v;
+      relay = true;
+    } else if (a == "--protocol") {
+      if (!value(v)) return std::nullopt;
+      if (*v == "tcp") cmd.settings.relay_protocol = "TCP";
+      else if (*v == "udp") cmd.settings.relay_protocol = "UDP";
+      else if (*v == "httpcmd") cmd.settings.relay_protocol = "HttpCmd";
+      else {
+        error = "--protocol must be tcp, udp or httpcmd, not '" + *v + "'";
+        return std::nullopt;
+      }
+      protocol = true;
+    } else if (a == "--verbose") {
+      cmd.verbose = true;
+    } else {
+      error = "unknown argument '" + a + "'";
+      return std::nullopt;
+    }
+  }
+  if (cmd.mac.empty()) {
+    error = "--mac is required";
+    return std::nullopt;
+  }
+  if (dhcp == stat) {
+    error = "give exactly one of --dhcp and --static";
+    return std::nullopt;
+  }
+  if (protocol && !relay) {
+    error = "--protocol goes with --relay";
+    return std::nullopt;
+  }
+  if (dhcp && (cmd.ip || cmd.netmask || cmd.gateway || cmd.dns)) {
+    error = "--dhcp takes no addresses";
+    return std::nullopt;
+  }
+  if (stat && (!cmd.ip || !cmd.netmask || !cmd.gateway)) {
+    error = "--static needs --ip, --netmask and --gateway";
+    return std::nullopt;
+  }
+  cmd.type = dhcp ? NetworkType::kDhcp : NetworkType::kStatic;
+  const std::pair<NetEdit, std::optional<std::string>*> given[] = {
+      {NetEdit::kIp, &cmd.ip}, {NetEdit::kNetmask, &cmd.netmask},
+      {NetEdit::kGateway, &cmd.gateway}, {NetEdit::kDns, &cmd.dns}};
+  for (const auto& [edit, text] : given) {
+    if (*text && !NetSetupRules::IsValidAddress(**text)) {
+      error = StringPrintf("Invalid %s - [%s]", NetSetupRules::Caption(edit), (*text)->c_str());
+      return std::nullopt;
+    }
+  }
+  return cmd;
+}
+
+std::vector<tComUnitInfo> DevicesWithMac(const DeviceList& devices, const std::string& mac) {
+  std::vector<tComUnitInfo> found;
+  const QString wanted = QString::fromStdString(mac);
+  for (const tComUnitInfo& info : devices.Records()) {
+    QString have = QString::fromStdString(std::string(FieldText(info.mac)));
+    if (have.compare(wanted, Qt::CaseInsensitive) == 0) found.push_back(info);
+  }
+  return found;
+}
+
+int ApplySetup(const SetupCommand& cmd, const tComUnitInfo& device, ControlPackageSender& sender,
+               DebugLog& log, std::ostream& out, std::ostream& err) {
+  NetFormTexts texts;
+  texts[NetEdit::kModel] = std::string(FieldText(device.model));
+  texts[NetEdit::kProj] = std::string(FieldText(device.proj));
+  texts[NetEdit::kName] = std::string(FieldText(device.name));
+  texts[NetEdit::kMac] = std::string(FieldText(device.mac));
+  texts[NetEdit::kIp] = cmd.ip.value_or(std::string(FieldText(device.ip)));
+  texts[NetEdit::kNetmask] = cmd.netmask.value_or(std::string(FieldText(device.netmask)));
+  texts[NetEdit::kGateway] = cmd.gateway.value_or(std::string(FieldText(device.gateway)));
+  texts[NetEdit::kDns] = cmd.dns.value_or(std::string(FieldText(device.dns)));
+  texts[NetEdit::kDev] = std::string(FieldText(device.dev));
+  texts[NetEdit::kPort] = std::string(FieldText(device.trigger_port));
+
+  if (cmd.gateway) {
+    NetSetupRules::ExitCheck check = NetSetupRules::CheckAddressExit(NetEdit::kGateway, texts);
+    if (!check.notice.Empty()) err << check.notice.caption << ": " << check.notice.text << "\n";
+  }
+  NetSetupRules rules(sender, log);
+  NetSetupRules::ApplyResult result = rules.Apply(cmd.type, texts);
+  if (!result.close) {  // refused before sending (a text too long)
+    err << result.notice.caption << ": " << result.notice.text << "\n";
+    return 1;
+  }
+  out << result.notice.text << "\n";
+  return result.sent ? 0 : 1;
+}
+
+int RunSetupCommand(const std::vector<std::string>& args) {
+  std::string error;
+  std::optional<SetupCommand> cmd = ParseSetupArguments(args, error);
+  if (!cmd) {
+    std::cerr << "device-search: " << error << " (see device-search --help)\n";
+    return 2;
+  }
+  SetupLog log(cmd->verbose);
+  DeviceTable table;
+  for (int c = 0; c < StringGrid::kColumns; ++c) table.grid.SetCell(c, 0, kGridHeadings[c]);
+  NoControls controls;
+  std::unique_ptr<SearchExchanges> exchanges = MakeNetworkExchanges(table, cmd->settings, log);
+  // Devices found by UPnP cannot be re-addressed, so no UPnP phase is run.
+  SearchDriver driver(table, cmd->settings, log, controls, *exchanges, nullptr);
+  driver.SetOnFinished([] { QCoreApplication::quit(); });
+  QTimer::singleShot(0, [&] { driver.Button1Click(); });
+  QCoreApplication::exec();
+
+  std::vector<tComUnitInfo> found = DevicesWithMac(table.devices, cmd->mac);
+  if (found.empty()) {
+    std::cerr << "device-search: no device with MAC " << cmd->mac << " was found\n";
+    return 1;
+  }
+  if (found.size() > 1) {
+    std::cerr << "device-search: " << found.size() << " devices have MAC " << cmd->mac << ":\n";
+    for (const tComUnitInfo& info : found) {
+      std::cerr << "  " << FieldText(info.model) << "  " << FieldText(info.name) << "  " << FieldText(info.ip)
+                << "  " << FieldText(info.mac) << "\n";
+    }
+    return 1;
+  }
+  UdpControlPackageSender sender(cmd->settings, log);
+  return ApplySetup(*cmd, found.front(), sender, log, std::cout, std::cerr);
+}

@@ -1,0 +1,42 @@
+// The headless Network Setup: `device-search setup --mac MAC (--dhcp |
+// --static --ip A --netmask M --gateway G [--dns D]) [--relay ADDRESS
+// [--protocol tcp|udp|httpcmd]]` searches as `device-search search` would,
+// finds the device by its MAC, and sends it a control package with the same
+// rules and texts as the Network Setup dialog.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "netsetup/control_sender.h"
+#include "netsetup/net_setup_rules.h"
+#include "protocol/device_table.h"
+
+struct SetupCommand {
+  SearchSettings settings;
+  std::string mac;
+  NetworkType type = NetworkType::kNone;
+  std::optional<std::string> ip, netmask, gateway, dns;
+  bool verbose = false;
+};
+
+// Parses the arguments after "setup"; on a bad argument returns nothing and
+// sets `error` to a one-line message. Given addresses are checked here with
+// the dialog's rule, so a bad one is refused before anything is sent.
+std::optional<SetupCommand> ParseSetupArguments(const std::vector<std::string>& args,
+                                                std::string& error);
+
+// The records of `devices` whose mac equals `mac`, ignoring case.
+std::vector<tComUnitInfo> DevicesWithMac(const DeviceList& devices, const std::string& mac);
+
+// From the device's record and the command: the dialog's texts (addresses not
+// given keep the device's), the gateway warning printed to `err`, then Apply
+// through `sender`. Prints the result text to `out`. Exit status: 0 sent, 1
+// not sent.
+int ApplySetup(const SetupCommand& cmd, const tComUnitInfo& device, ControlPackageSender& sender,
+               DebugLog& log, std::ostream& out, std::ostream& err);
+
+// Runs `device-search setup ...`; returns the exit status.
+int RunSetupCommand(const std::vector<std::string>& args);
