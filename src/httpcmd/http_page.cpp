@@ -86,6 +86,8 @@ HttpFetchResult FetchHttpBody(const std::string& url_text, int timeout_ms) {
     result.outcome = status_ok ? HttpFetchOutcome::kLimitReached : HttpFetchOutcome::kHttpStatus;
   } else if (timed_out && !reply->isFinished()) {
     result.outcome = HttpFetchOutcome::kTimeout;
+  } else if (!reply->isFinished()) {
+    result.outcome = HttpFetchOutcome::kCancelled;  // QCoreApplication::exit() ends every loop
   } else if (result.http_status != 0 && !status_ok) {
     result.outcome = HttpFetchOutcome::kHttpStatus;
   } else if (reply->error() != QNetworkReply::NoError) {

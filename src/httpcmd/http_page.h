@@ -22,6 +22,7 @@ enum class HttpFetchOutcome {
   kNetworkError,   // refused, reset, host not found...
   kHttpStatus,     // a status other than 2xx, also a redirect that is not followed
   kTimeout,        // the bound ran out before the body was complete
+  kCancelled,      // the wait ended early because the application is quitting
 };
 
 struct HttpFetchResult {
@@ -30,13 +31,17 @@ struct HttpFetchResult {
   std::string body;     // raw body bytes, at most kHttpPageLimit
 };
 
-// GETs url (taken as it stands: nothing in it is escaped again, so
-// "/device.get?DeviceType=ALL" goes out unchanged) and returns the raw response
-// body, at most kHttpPageLimit bytes: once that many have arrived the transfer
-// is aborted. The wait is a local QEventLoop bounded by timeout_ms; the
-// caller's other events are processed meanwhile. Connects directly (no proxy);
-// follows redirects only to the same scheme, host and port (at most 5),
-// a redirect elsewhere fails. A body cut short by the bound is not returned.
+// GETs url and returns the raw response body, at most kHttpPageLimit bytes:
+// once that many have arrived the transfer is aborted. The URL is taken as it
+// stands, nothing in it is escaped again: "/device.get?DeviceType=ALL" goes
+// out unchanged. Only what cannot stand in a request line (a space, a
+// non-ASCII byte, a "%" without two hex digits) is percent-encoded, as a
+// browser would, and "#" starts a fragment that is not sent.
+// The wait is a local QEventLoop bounded by timeout_ms; the caller's other
+// events are processed meanwhile. Connects directly (no proxy); follows
+// redirects only to the same scheme, host and port (at most 5); a redirect
+// elsewhere fails. A body cut short by the bound is not returned: its last
+// row may be cut in the middle of a value.
 // Needs a QCoreApplication; call it on the thread that runs the event loop.
 HttpFetchResult FetchHttpBody(const std::string& url, int timeout_ms = kHttpFetchTimeoutMs);
 

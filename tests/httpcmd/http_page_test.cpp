@@ -171,3 +171,26 @@ TEST(HttpFetch, SlowRelaysEndByTheBoundWhileEventsRun) {
   EXPECT_EQ(FetchHttpCmdPage(never_ends.relay_text(), kAllPath, 1000), Lines{});
   EXPECT_LT(clock.elapsed(), 3000);
 }
+
+// Quitting the application ends every event loop, the fetch's too; the fetch
+// must not take the cut-off answer for a page. Runs in a fresh process, since
+// a quitting application runs no further event loops.
+TEST(HttpFetchDeathTest, ApplicationQuitEndsTheWaitWithoutAPage) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        TestApp();
+        HttpRelayOptions endless;
+        endless.endless_body = true;
+        RelayRunner relay(endless, ThreeDevices());
+        QTimer::singleShot(300, [] { QCoreApplication::exit(0); });
+        QElapsedTimer clock;
+        clock.start();
+        const HttpFetchResult fetch = FetchHttpBody("http://" + relay.relay_text() + kAllPath, 10000);
+        relay.Stop();
+        const bool sound = fetch.outcome == HttpFetchOutcome::kCancelled && fetch.body.empty() &&
+                           clock.elapsed() < 5000;
+        std::_Exit(sound ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}

@@ -253,3 +253,32 @@ TEST(TableParser, SameResultsAsTheLiteralRules) {
     ExpectSameTables(fast_table, slow_table, context);
   }
 }
+
+TEST(TableParser, SameResultsOnLongLines) {
+  auto repeat = [](std::string text, const std::string& unit, std::size_t size) {
+    while (text.size() < size) text += unit;
+    text.resize(size);
+    return text;
+  };
+  const std::size_t kSize = 32768;
+  const std::vector<Lines> pages = {
+      {repeat("", "<tr>", kSize)},
+      {"h", repeat("", "<td></td>", kSize)},
+      {"h", repeat("", "<TR>" + std::string(60, 'a'), kSize)},
+      {"h", repeat("<Title>", "<td>v</td><b>" + std::string(40, 'w') + "</b>", kSize)},
+      {repeat("", "<html><body><table><tr><td>M</td><td>P</td></tr>", kSize)},
+  };
+  for (std::size_t p = 0; p < pages.size(); ++p) {
+    Lines fast = pages[p], slow = pages[p];
+    CleanHtml(fast);
+    LiteralCleanHtml(slow);
+    ASSERT_EQ(fast, slow) << "page " << p;
+    DeviceTable fast_table, slow_table;
+    ResetTable(fast_table);
+    ResetTable(slow_table);
+    PhaseItem(fast, fast_table);
+    LiteralPhaseItem(slow, slow_table);
+    ASSERT_EQ(fast, slow) << "page " << p;
+    ExpectSameTables(fast_table, slow_table, "page " + std::to_string(p));
+  }
+}
