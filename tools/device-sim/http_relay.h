@@ -24,7 +24,7 @@ struct HttpRelayOptions {
                                     // sending a line break every 200 ms
   std::size_t padding_bytes = 0;    // filler in an eighth cell of the table's
                                     // last row, to make the page this much larger
-  // Called once the relay listens, with the port it listens on.
+  // Called once, on the relay's thread, when it listens; given the port.
   std::function<void(int port)> on_listening;
 };
 
