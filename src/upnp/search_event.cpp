@@ -2,10 +2,10 @@
 #include "upnp/search_event.h"
 
 void SearchEvent::Set() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    set_ = true;
-  }
+  // Notified under the lock: a waiter that returns may destroy the event at
+  // once, and must not find this call still inside it.
+  std::lock_guard<std::mutex> lock(mutex_);
+  set_ = true;
   cv_.notify_all();
 }
 

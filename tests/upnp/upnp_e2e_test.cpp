@@ -30,9 +30,10 @@ struct ProbeRun {
 };
 
 // Serves the simulator's devices (`host_args`) in the device namespace and
-// runs one search in the client namespace.
-void SearchOnce(const TestNetwork& net, const std::vector<std::string>& host_args,
-                const std::string& ready_line, ProbeRun& run) {
+// runs `searches` searches in the client namespace, one after the other, with
+// one engine; `runs` gets one entry per search.
+void Search(const TestNetwork& net, const std::vector<std::string>& host_args,
+            const std::string& ready_line, int searches, std::vector<ProbeRun>& runs) {
   std::vector<std::string> argv = {KDS_UPNP_SIM_HOST, "--interface", net.device_if,
                                    "--address", net.device_ip};
   argv.insert(argv.end(), host_args.begin(), host_args.end());
@@ -44,10 +45,14 @@ void SearchOnce(const TestNetwork& net, const std::vector<std::string>& host_arg
   ASSERT_TRUE(ready) << "last line: " << line;
 
   ChildProcess probe;
-  ASSERT_TRUE(probe.Start(TestNetwork::In(net.client_ns, {KDS_UPNP_PROBE})));
+  ASSERT_TRUE(probe.Start(TestNetwork::In(
+      net.client_ns, {KDS_UPNP_PROBE, "--searches", std::to_string(searches)})));
   while (probe.ReadLine(line, 15s)) {
     std::vector<std::string> f = Split(line);
     if (f.empty()) continue;
+    if (f[0] == "search") runs.emplace_back();
+    if (runs.empty()) continue;
+    ProbeRun& run = runs.back();
     if (f[0] == "elapsed_ms") run.elapsed_ms = std::stol(f.at(1));
     if (f[0] == "result") run.results.emplace_back(f.begin() + 1, f.end());
     if (f[0] == "row") run.rows.emplace_back(f.begin() + 1, f.end());
@@ -56,15 +61,23 @@ void SearchOnce(const TestNetwork& net, const std::vector<std::string>& host_arg
   int status = probe.Wait(5s);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   host.Terminate();
+  EXPECT_EQ(runs.size(), static_cast<std::size_t>(searches));
 }
 
 TEST(UpnpEndToEnd, FindsTheAxisAndVivotekDevicesWithinTheWindow) {
   std::string why_not;
   std::unique_ptr<TestNetwork> net = TestNetwork::Create(&why_not);
   if (!net) GTEST_SKIP() << why_not;
-  ProbeRun run;
-  SearchOnce(*net, {"--upnp-axis", "4", "--upnp-vivotek", "3", "--upnp-other", "5"},
-             "upnp ready 12 devices", run);
+  // Two searches in a row with one engine: the second finds the same.
+  std::vector<ProbeRun> runs;
+  Search(*net, {"--upnp-axis", "4", "--upnp-vivotek", "3", "--upnp-other", "5"},
+         "upnp ready 12 devices", 2, runs);
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_EQ(runs[1].results.size(), runs[0].results.size());
+  EXPECT_EQ(runs[1].rows.size(), runs[0].rows.size());
+  EXPECT_GE(runs[1].elapsed_ms, 2900);
+  EXPECT_LE(runs[1].elapsed_ms, 4200);
+  const ProbeRun& run = runs[0];
   const long elapsed_ms = run.elapsed_ms;
   const auto& results = run.results;
   const auto& rows = run.rows;
@@ -122,8 +135,10 @@ TEST(UpnpEndToEnd, AnUnservedDescriptionGetsOneSecondMore) {
   std::string why_not;
   std::unique_ptr<TestNetwork> net = TestNetwork::Create(&why_not);
   if (!net) GTEST_SKIP() << why_not;
-  ProbeRun run;
-  SearchOnce(*net, {"--upnp-axis", "1", "--upnp-silent", "1"}, "upnp ready 2 devices", run);
+  std::vector<ProbeRun> runs;
+  Search(*net, {"--upnp-axis", "1", "--upnp-silent", "1"}, "upnp ready 2 devices", 1, runs);
+  ASSERT_EQ(runs.size(), 1u);
+  const ProbeRun& run = runs[0];
   // The silent device stays pending past the window; the search ends 1 s later.
   EXPECT_GE(run.elapsed_ms, 3900);
   EXPECT_LE(run.elapsed_ms, 4600);
