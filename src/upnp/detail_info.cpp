@@ -1,0 +1,54 @@
+// The selected row's detail dialogs.
+#include "upnp/detail_info.h"
+
+#include "app/modal.h"
+#include "upnp/info_form.h"
+#include "upnp/upnp_info_form.h"
+
+std::vector<DetailShowing> DetailShowingsFor(
+    const DeviceTable& table, const std::vector<DeviceInformationContainer>& results) {
+  std::vector<DetailShowing> showings;
+  const int row = table.selected_row;
+  // Only a shown data row counts: the heading, and texts of rows hidden by a
+  // smaller row count, are not a device.
+  if (row < 1 || row >= table.grid.RowCount()) return showings;
+  const std::string& ip = table.grid.Cell(3, row);
+  const std::string& mac = table.grid.Cell(6, row);
+  const bool upnp_row = mac.find("NULL") != std::string::npos;
+
+  for (const tComUnitInfo* record : table.devices.FindAll(ip, mac)) {
+    if (upnp_row) {
+      const std::string_view record_ip = FieldText(record->ip);
+      for (const DeviceInformationContainer& device : results) {
+        if (device.presentation_url.find(record_ip) == std::string::npos) continue;
+        DetailShowing s;
+        s.kind = DetailShowing::kUpnpInfo;
+        s.upnp = device;
+        showings.push_back(std::move(s));
+      }
+    } else {
+      DetailShowing s;
+      s.kind = DetailShowing::kUnitInfo;
+      s.unit = *record;
+      s.log_line = ip;
+      showings.push_back(std::move(s));
+    }
+  }
+  return showings;
+}
+
+void ShowDetailInfo(QWidget* owner, DeviceTable& table,
+                    const std::vector<DeviceInformationContainer>& results, DebugLog& log) {
+  for (const DetailShowing& s : DetailShowingsFor(table, results)) {
+    if (s.kind == DetailShowing::kUnitInfo) {
+      log.Append(s.log_line);
+      TFormInfo dialog(owner);
+      dialog.Fill(s.unit);
+      ExecModal(dialog);
+    } else {
+      TForm1 dialog(owner);
+      dialog.Fill(s.upnp);
+      ExecModal(dialog);
+    }
+  }
+}

@@ -1,0 +1,67 @@
+// The UPnP engine's start, worker and teardown.
+#include "upnp/port_forward_engine.h"
+
+#include <system_error>
+
+#include "upnp/gupnp_finder.h"
+
+const char kUpnpSearchEventName[] = "Upnp_Search_Event";
+
+CPortForwardEngine::CPortForwardEngine() : finder_(std::make_unique<GupnpFinder>()) {}
+
+CPortForwardEngine::CPortForwardEngine(std::unique_ptr<UpnpFinder> finder)
+    : finder_(std::move(finder)) {}
+
+CPortForwardEngine::~CPortForwardEngine() {
+  if (worker_thread.joinable()) worker_thread.join();
+  search_event.reset();
+  results.clear();
+}
+
+bool CPortForwardEngine::StartSearch(QPointer<QObject> owner) {
+  if (WorkerRunning() || owner.isNull() || !finder_) return false;
+  // The previous worker has ended (it cleared worker_running_ last); this
+  // join returns at once.
+  if (worker_thread.joinable()) worker_thread.join();
+
+  owner_window = owner;
+  auto event = std::make_shared<SearchEvent>(kUpnpSearchEventName);
+  search_event = event;
+  const auto started = std::chrono::steady_clock::now();
+  worker_running_.store(true, std::memory_order_release);
+  try {
+    worker_thread = std::thread(&CPortForwardEngine::SearchThreadProc, this, event, started);
+  } catch (const std::system_error&) {
+    worker_running_.store(false, std::memory_order_release);
+    search_event.reset();
+    owner_window = nullptr;
+    return false;
+  }
+  return true;
+}
+
+void CPortForwardEngine::CloseSearchEvent() {
+  search_event.reset();
+  owner_window = nullptr;
+}
+
+void CPortForwardEngine::SearchThreadProc(std::shared_ptr<SearchEvent> event,
+                                          std::chrono::steady_clock::time_point started) {
+  try {
+    results.clear();
+    std::vector<UpnpDeviceProperties> found;
+    if (finder_->FindRootDevices(started, found)) {
+      for (const UpnpDeviceProperties& device : found) {
+        // A fresh record per device: no text of one device reaches another.
+        DeviceInformationContainer record;
+        ReadDeviceInformation(device, record);
+        if (IsWantedUpnpDevice(record)) results.push_back(std::move(record));
+      }
+    }
+  } catch (...) {
+    // A failed search ends like an empty one; the signal below still comes.
+  }
+  event->Set();
+  // From here on the worker touches neither results nor search_event.
+  worker_running_.store(false, std::memory_order_release);
+}

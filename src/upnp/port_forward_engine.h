@@ -1,0 +1,69 @@
+// The UPnP search engine: runs one search for UPnP root devices on a worker
+// thread of its own, keeps the AXIS and Vivotek devices in `results` and
+// signals the end through the manual-reset event "Upnp_Search_Event".
+//
+// Threads: construction, StartSearch, destruction, CloseSearchEvent and every
+// read of `owner_window` and `search_event` happen on the user-interface
+// thread. The worker writes `results` only between its start and its signal;
+// after search_event is set `results` is complete and may be read without a
+// lock until the next StartSearch.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "upnp/device_information.h"
+#include "upnp/search_event.h"
+#include "upnp/upnp_finder.h"
+
+extern const char kUpnpSearchEventName[];  // "Upnp_Search_Event"
+
+class CPortForwardEngine {
+ public:
+  // Searches the network with the GUPnP finder.
+  CPortForwardEngine();
+  // Searches with `finder` (tests). Must not be null.
+  explicit CPortForwardEngine(std::unique_ptr<UpnpFinder> finder);
+  CPortForwardEngine(const CPortForwardEngine&) = delete;
+  CPortForwardEngine& operator=(const CPortForwardEngine&) = delete;
+  // Waits for a running worker to end, then closes the event.
+  virtual ~CPortForwardEngine();
+
+  // Starts a search with `owner` (the main window, or the headless mode's
+  // object) as its owner and returns true. Returns false and changes nothing
+  // when a worker is still running (also between its signal and its end),
+  // when `owner` is null, or when the object it tracked has been destroyed.
+  bool StartSearch(QPointer<QObject> owner);
+
+  // True from a successful StartSearch until the worker has ended.
+  bool WorkerRunning() const { return worker_running_.load(std::memory_order_acquire); }
+
+  // Closes search_event and sets it to null (the results step does this once
+  // it has merged a search); also forgets the owner.
+  void CloseSearchEvent();
+
+  // The worker of the latest search; joinable until the engine joins it (at
+  // the next StartSearch or at destruction). See WorkerRunning for whether it
+  // still runs.
+  std::thread worker_thread;
+  // The owner given to the latest StartSearch; null before the first search
+  // and after CloseSearchEvent.
+  QPointer<QObject> owner_window;
+  // The kept devices of the latest search, in the order they were found.
+  std::vector<DeviceInformationContainer> results;
+  // Completion signal of the latest search; null before the first search and
+  // after CloseSearchEvent. While it is non-null the main window refuses to
+  // close.
+  std::shared_ptr<SearchEvent> search_event;
+
+ private:
+  void SearchThreadProc(std::shared_ptr<SearchEvent> event,
+                        std::chrono::steady_clock::time_point started);
+
+  std::unique_ptr<UpnpFinder> finder_;
+  std::atomic<bool> worker_running_{false};
+};

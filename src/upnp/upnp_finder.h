@@ -1,0 +1,20 @@
+// The device finder behind the UPnP engine: one blocking search for UPnP root
+// devices. The GUPnP finder searches the network; tests give their own.
+#pragma once
+
+#include <chrono>
+#include <vector>
+
+#include "upnp/device_information.h"
+
+class UpnpFinder {
+ public:
+  virtual ~UpnpFinder() = default;
+  // Searches for "upnp:rootdevice" and fills `devices` with the root devices
+  // found, in the order they were found, each read completely. `started` is
+  // when the search was asked for; a finder bounds its search time from it.
+  // Returns false when no search could be made (devices then empty). Called
+  // on the engine's worker thread, one call at a time.
+  virtual bool FindRootDevices(std::chrono::steady_clock::time_point started,
+                               std::vector<UpnpDeviceProperties>& devices) = 0;
+};

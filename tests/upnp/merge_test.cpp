@@ -1,0 +1,199 @@
+// The UPnP results step: addresses from presentation URLs, records by maker,
+// and the three project-filter cases with their grid, count and button.
+#include "upnp/upnp_merge.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "fake_finder.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+DeviceInformationContainer Upnp(const std::string& manufacturer, const std::string& url,
+                                const std::string& friendly_name = "",
+                                const std::string& description = "") {
+  DeviceInformationContainer d;
+  d.manufacturer_name = manufacturer;
+  d.presentation_url = url;
+  d.friendly_name = friendly_name;
+  d.description = description;
+  return d;
+}
+
+struct RecordingControls : SearchControls {
+  void SetSearchButton(bool enabled, const std::string& caption) override {
+    button_enabled = enabled;
+    button_caption = caption;
+  }
+  void SetCountLabel(const std::string& text) override { label = text; }
+  bool button_enabled = false;
+  std::string button_caption = "Searching...";
+  std::string label = "unchanged";
+};
+
+tComUnitInfo Broadcast(const std::string& ip, const std::string& mac) {
+  tComUnitInfo info{};
+  SetField(info.model, "NVR");
+  SetField(info.proj, "P1");
+  SetField(info.ip, ip);
+  SetField(info.netmask, "255.255.255.0");
+  SetField(info.mac, mac);
+  return info;
+}
+
+struct Merge : ::testing::Test {
+  Merge() : engine(std::make_unique<FakeFinder>(std::make_shared<FakeFinderState>())) {
+    engine.search_event = std::make_shared<SearchEvent>("Upnp_Search_Event");
+    engine.search_event->Set();
+  }
+  // Three rows from the broadcast phase.
+  void AddBroadcastRows() {
+    table.grid.SetRowCount(1);
+    for (int i = 1; i <= 3; ++i) {
+      tComUnitInfo info = Broadcast("10.1.0." + std::to_string(i), "00:00:00:00:00:0" + std::to_string(i));
+      table.devices.Append(info);
+      table.grid.SetRow(i, GridRowOf(info));
+      table.grid.SetRowCount(i + 1);
+    }
+  }
+  DeviceTable table;
+  CPortForwardEngine engine;
+  RecordingControls controls;
+};
+
+TEST(UpnpAddress, HostAndPortFromThePresentationUrl) {
+  auto a = UpnpAddressOf("http://192.168.0.90:8080/index.html");
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->ip, "192.168.0.90");
+  EXPECT_EQ(a->port, "8080");
+  a = UpnpAddressOf("http://192.168.0.90/");
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->ip, "192.168.0.90");
+  EXPECT_EQ(a->port, "80");
+  a = UpnpAddressOf("//10.0.0.5:81:9/x//y");  // first "//", first "/", first ":"
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->ip, "10.0.0.5");
+  EXPECT_EQ(a->port, "81:9");
+  EXPECT_FALSE(UpnpAddressOf("http://192.168.0.90"));
+  EXPECT_FALSE(UpnpAddressOf("http://192.168.0.90:8080"));
+  EXPECT_FALSE(UpnpAddressOf("/index.html"));
+  EXPECT_FALSE(UpnpAddressOf(""));
+}
+
+TEST(UpnpRecord, TextsByMaker) {
+  auto r = UpnpRecordOf(Upnp("AXIS Communications", "http://10.0.0.5:81/", "Cam (x)", "Network camera"));
+  ASSERT_TRUE(r);
+  EXPECT_EQ(GridRowOf(*r), (StringGrid::Row{"Axis 200 Series", "Axis 200 Series", "Network camera",
+                                            "10.0.0.5", "81", "NULL", "NULL"}));
+  for (std::string_view f : {FieldText(r->gateway), FieldText(r->dns), FieldText(r->dev),
+                             FieldText(r->note)})
+    EXPECT_EQ(f, "NULL");
+
+  r = UpnpRecordOf(Upnp("Vivotek Inc.", "http://10.0.0.6/", "Lobby (IP8332)", "ignored"));
+  ASSERT_TRUE(r);
+  EXPECT_EQ(FieldText(r->model), "VivoTek 7000 Series");
+  EXPECT_EQ(FieldText(r->proj), "VivoTek 7000 Series");
+  EXPECT_EQ(FieldText(r->name), "Lobby ");  // the blank before "(" stays
+  EXPECT_EQ(FieldText(r->trigger_port), "80");
+
+  // Both words: AXIS is tested first.
+  r = UpnpRecordOf(Upnp("Vivotek and AXIS", "http://10.0.0.7/", "No paren", "Desc"));
+  ASSERT_TRUE(r);
+  EXPECT_EQ(FieldText(r->model), "Axis 200 Series");
+  EXPECT_EQ(FieldText(r->name), "Desc");
+
+  EXPECT_FALSE(UpnpRecordOf(Upnp("Vivotek", "http://10.0.0.8/", "No paren")));
+  EXPECT_FALSE(UpnpRecordOf(Upnp("AXIS", "")));
+  EXPECT_FALSE(UpnpRecordOf(Upnp("AXIS", "http://10.0.0.9:8080")));
+  EXPECT_FALSE(UpnpRecordOf(Upnp("Axis", "http://10.0.0.9/")));
+}
+
+TEST(UpnpRecord, OverlongTextsAreCutToTheFieldAtACharacterBoundary) {
+  // 30 ASCII bytes, then a two-byte character that would straddle byte 31.
+  std::string description = std::string(30, 'd') + "\xC3\xA9" + "tail";
+  auto r = UpnpRecordOf(Upnp("AXIS", "http://10.0.0.100:123456789/", "", description));
+  ASSERT_TRUE(r);
+  EXPECT_EQ(FieldText(r->name), std::string(30, 'd'));
+  EXPECT_EQ(FieldText(r->trigger_port), "1234567");  // 8-byte field
+  r = UpnpRecordOf(Upnp("AXIS", "http://fe80-0000-0000-0001.example/", "", std::string(31, 'x') + "y"));
+  ASSERT_TRUE(r);
+  EXPECT_EQ(FieldText(r->name), std::string(31, 'x'));
+  EXPECT_EQ(FieldText(r->ip), "fe80-0000-0000-");  // 16-byte field
+}
+
+TEST_F(Merge, AllAppendsAfterTheBroadcastRows) {
+  AddBroadcastRows();
+  engine.results = {Upnp("AXIS", "http://10.0.0.5:81/", "", "Cam A"),
+                    Upnp("Vivotek", "http://10.0.0.6/", "No paren"),  // skipped
+                    Upnp("AXIS", "http://10.0.0.7/x", "", "Cam B"),
+                    Upnp("AXIS", "http://10.0.0.5:81/", "", "Cam A")};  // no duplicate check
+  MergeUpnpResultsSteps(table, "ALL", engine, controls);
+
+  EXPECT_EQ(table.grid.RowCount(), 7);
+  EXPECT_EQ(table.grid.FixedRows(), 1);
+  EXPECT_EQ(table.devices.Size(), 6u);
+  EXPECT_EQ(table.grid.Cell(3, 1), "10.1.0.1");  // broadcast rows kept, not sorted
+  EXPECT_EQ(table.grid.RowAt(4), (StringGrid::Row{"Axis 200 Series", "Axis 200 Series", "Cam A",
+                                                  "10.0.0.5", "81", "NULL", "NULL"}));
+  EXPECT_EQ(table.grid.Cell(2, 5), "Cam B");
+  EXPECT_EQ(table.grid.Cell(4, 5), "80");
+  EXPECT_EQ(table.grid.Cell(2, 6), "Cam A");
+  EXPECT_EQ(controls.label, "6 device(s) found!");
+  EXPECT_TRUE(controls.button_enabled);
+  EXPECT_EQ(controls.button_caption, "Device Search");
+  EXPECT_FALSE(engine.search_event);
+  EXPECT_EQ(engine.results.size(), 4u);  // still there for the detail dialogs
+}
+
+TEST_F(Merge, UpnpCutsTheGridToItsHeading) {
+  AddBroadcastRows();
+  MergeUpnpResultsSteps(table, "upnp", engine, controls);  // case ignored
+  EXPECT_EQ(table.grid.RowCount(), 2);
+  EXPECT_EQ(table.grid.FixedRows(), 1);
+  EXPECT_EQ(table.grid.RowAt(1), StringGrid::Row{});  // one empty row
+  EXPECT_EQ(table.devices.Size(), 3u);                // the list is not changed
+  EXPECT_EQ(controls.label, "0 device(s) found!");
+  EXPECT_EQ(controls.button_caption, "Device Search");
+  EXPECT_FALSE(engine.search_event);
+
+  engine.search_event = std::make_shared<SearchEvent>("Upnp_Search_Event");
+  engine.results = {Upnp("Vivotek", "http://10.0.0.6:8080/", "Cam (1)")};
+  AddBroadcastRows();
+  MergeUpnpResultsSteps(table, "UPNP", engine, controls);
+  EXPECT_EQ(table.grid.RowCount(), 2);
+  EXPECT_EQ(table.grid.Cell(2, 1), "Cam ");
+  EXPECT_EQ(table.grid.Cell(3, 2), "");  // no old row text shows again
+  EXPECT_EQ(controls.label, "1 device(s) found!");
+}
+
+TEST_F(Merge, OtherProjectOnlyGivesTheButtonBack) {
+  AddBroadcastRows();
+  engine.results = {Upnp("AXIS", "http://10.0.0.5/", "", "Cam")};
+  MergeUpnpResultsSteps(table, "ALLX", engine, controls);
+  EXPECT_EQ(table.grid.RowCount(), 4);
+  EXPECT_EQ(table.devices.Size(), 3u);
+  EXPECT_EQ(controls.label, "unchanged");
+  EXPECT_TRUE(controls.button_enabled);
+  EXPECT_EQ(controls.button_caption, "Device Search");
+  EXPECT_FALSE(engine.search_event);
+}
+
+TEST_F(Merge, WaitAndResultsThread) {
+  // No event (the engine refused): no wait at all.
+  engine.search_event.reset();
+  WaitForUpnpSearch(engine);
+
+  auto event = std::make_shared<SearchEvent>("Upnp_Search_Event");
+  engine.search_event = event;
+  SearchEvent called("called");
+  StartUpnpResultsThread(engine, [&called] { called.Set(); });
+  EXPECT_FALSE(called.WaitFor(50ms));
+  event->Set();
+  EXPECT_TRUE(called.WaitFor(5s));
+  WaitForUpnpSearch(engine);  // returns: the event is set
+}
+
+}  // namespace

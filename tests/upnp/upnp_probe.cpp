@@ -1,0 +1,68 @@
+// Test program: UPnP searches with the GUPnP engine (one, or the number given
+// by --searches N, one after the other), each followed by the merge into a
+// device table with the project filter "ALL". Prints what it found, one line
+// each, for the end-to-end test. Runs only inside a test network namespace.
+#include <QObject>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "own_namespace.h"
+#include "upnp/upnp_merge.h"
+
+namespace {
+
+struct PrintingControls : SearchControls {
+  void SetSearchButton(bool enabled, const std::string& caption) override {
+    std::printf("button\t%d\t%s\n", enabled ? 1 : 0, caption.c_str());
+  }
+  void SetCountLabel(const std::string& text) override {
+    std::printf("label\t%s\n", text.c_str());
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!InOwnNetworkNamespace()) {
+    std::fprintf(stderr, "upnp_probe: refusing to search outside a test network namespace\n");
+    return 2;
+  }
+  int searches = 1;
+  if (argc == 3 && std::strcmp(argv[1], "--searches") == 0) searches = std::atoi(argv[2]);
+  QObject owner;
+  CPortForwardEngine engine;
+  for (int search = 1; search <= searches; ++search) {
+    std::printf("search\t%d\n", search);
+    const auto start = std::chrono::steady_clock::now();
+    if (!engine.StartSearch(&owner)) {
+      std::fprintf(stderr, "upnp_probe: the engine refused to start\n");
+      return 1;
+    }
+    WaitForUpnpSearch(engine);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    std::printf("elapsed_ms\t%lld\n", static_cast<long long>(ms.count()));
+    for (const DeviceInformationContainer& d : engine.results) {
+      std::printf("result");
+      for (int i = 0; i < kDeviceInformationFieldCount; ++i)
+        std::printf("\t%s", DeviceInformationField(d, i).c_str());
+      std::printf("\n");
+    }
+    // The worker may still be ending after its signal; the next start waits.
+    while (engine.WorkerRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    DeviceTable table;
+    table.grid.SetRowCount(1);
+    PrintingControls controls;
+    MergeUpnpResultsSteps(table, "ALL", engine, controls);
+    for (int r = 1; r < table.grid.RowCount(); ++r) {
+      std::printf("row");
+      for (const std::string& cell : table.grid.RowAt(r)) std::printf("\t%s", cell.c_str());
+      std::printf("\n");
+    }
+    std::fflush(stdout);
+  }
+  return 0;
+}

@@ -1,0 +1,55 @@
+// The simulator's UPnP side: root devices of several makers, described by
+// generated description documents and announced over SSDP with GUPnP, so that
+// the UPnP search has something to find.
+#pragma once
+
+#include <atomic>
+#include <ostream>
+#include <string>
+#include <vector>
+
+struct UpnpHostOptions {
+  int axis = 0;     // --upnp-axis N: devices whose maker name holds "AXIS"
+  int vivotek = 0;  // --upnp-vivotek N: devices whose maker name holds "Vivotek"
+  int other = 0;    // --upnp-other N: devices of other makers (and other spellings)
+  // --upnp-silent N: root devices that answer the search but whose description
+  // is never served (its address answers 404), to test the search's bounds.
+  int silent = 0;
+  // Where to serve: a network interface (e.g. "vdev"), an IPv4 address, or
+  // both. One of them is required; the host never picks one by itself.
+  std::string interface;
+  std::string address;
+  unsigned port = 0;  // HTTP port for the descriptions; 0: any free port
+};
+
+// One simulated root device.
+struct SimUpnpDevice {
+  std::string udn;
+  std::string manufacturer;
+  std::string friendly_name;
+  std::string model_description;
+  std::string model_name;
+  std::string model_number;
+  std::string serial_number;
+  std::string upc;
+  std::string presentation_url;  // may lack a port, or a path
+  int embedded_devices = 0;      // 0, 1 or 3
+  int services = 0;              // 0, 1 or 3
+};
+
+// The devices the host serves for `o` at `host_ip`: first the AXIS, then the
+// Vivotek, then the other devices, their texts varied by index (maker
+// spellings, friendly names with and without "(", presentation URLs with and
+// without a port and without a path, 0, 1 or 3 embedded devices and services).
+std::vector<SimUpnpDevice> PlanUpnpDevices(const UpnpHostOptions& o, const std::string& host_ip);
+
+// The description document of one device (UTF-8 XML).
+std::string UpnpDescriptionXml(const SimUpnpDevice& device);
+
+// Serves and announces the planned devices until `stop` is set, then says
+// bye-bye and removes its files. Logs "upnp ready <n> devices" (n counts the
+// silent ones too) once they are
+// available, and one line per problem. Returns 0, or -1 when it could not
+// start (bad options, no such interface or address, files not written).
+// Runs a GLib main context of its own on the calling thread.
+int RunUpnpHost(const UpnpHostOptions& o, std::atomic<bool>& stop, std::ostream& log);
