@@ -8,7 +8,9 @@
 #include <cstring>
 #include <iostream>
 
+#include "app/engine_upnp_phase.h"
 #include "app/search_driver.h"
+#include "upnp/upnp_merge.h"
 #include "protocol/search_controls.h"
 
 const char kUsage[] =
@@ -67,6 +69,12 @@ std::string CsvField(const std::string& text) {
   }
   return out + "\"";
 }
+
+const char* const kUpnpFieldNames[kDeviceInformationFieldCount] = {
+    "children",      "description",    "friendly_name",  "has_children",     "icon_url",
+    "is_root_device", "manufacturer_name", "manufacturer_url", "model_name", "model_number",
+    "model_url",     "parent_device",  "presentation_url", "root_device",    "serial_number",
+    "services",      "type",           "unique_device_name", "upc"};
 
 bool RowHasText(const StringGrid::Row& row) {
   return std::any_of(row.begin(), row.end(), [](const std::string& s) { return !s.empty(); });
@@ -162,7 +170,7 @@ std::optional<SearchCommand> ParseSearchArguments(const std::vector<std::string>
 }
 
 void PrintRows(const DeviceTable& table, OutputFormat format, const SourceOf& source,
-               std::ostream& out) {
+               std::ostream& out, const UpnpOf& upnp) {
   const StringGrid& grid = table.grid;
   std::vector<int> rows;
   for (int r = 1; r < grid.RowCount(); ++r) {
@@ -219,7 +227,15 @@ void PrintRows(const DeviceTable& table, OutputFormat format, const SourceOf& so
               << JsonString(std::string(UnitField(info, f), strnlen(UnitField(info, f), UnitFieldWidth(f))));
         }
         std::size_t index = static_cast<std::size_t>(&info - table.devices.Records().data());
-        out << ", \"source\": " << JsonString(source ? source(index) : "protocol") << "}";
+        out << ", \"source\": " << JsonString(source ? source(index) : "protocol");
+        if (const DeviceInformationContainer* d = upnp ? upnp(index) : nullptr) {
+          out << ", \"upnp\": {";
+          for (int f = 0; f < kDeviceInformationFieldCount; ++f)
+            out << (f ? ", " : "") << JsonString(kUpnpFieldNames[f]) << ": "
+                << JsonString(DeviceInformationField(*d, f));
+          out << "}";
+        }
+        out << "}";
       }
       out << (first ? "]\n" : "\n]\n");
       break;
@@ -239,7 +255,10 @@ int RunSearchCommand(const std::vector<std::string>& args) {
   for (int c = 0; c < StringGrid::kColumns; ++c) table.grid.SetCell(c, 0, kGridHeadings[c]);
   QuietControls controls;
   std::unique_ptr<SearchExchanges> exchanges = MakeNetworkExchanges(table, cmd->settings, log);
-  SearchDriver driver(table, cmd->settings, log, controls, *exchanges, nullptr);
+  QObject owner;
+  std::unique_ptr<EngineUpnpPhase> upnp;
+  if (cmd->upnp) upnp = std::make_unique<EngineUpnpPhase>(&owner, table, cmd->settings, controls);
+  SearchDriver driver(table, cmd->settings, log, controls, *exchanges, upnp.get());
   std::size_t exchange_records = 0;
   bool done = false;
   driver.SetOnFinished([&] {
@@ -254,9 +273,20 @@ int RunSearchCommand(const std::vector<std::string>& args) {
 
   const std::string exchange_source =
       ModeOf(cmd->settings) == SearchMode::kHttpCmd ? "httpcmd" : "protocol";
-  PrintRows(table, cmd->format,
-            [&](std::size_t index) { return index < exchange_records ? exchange_source : std::string("upnp"); },
-            std::cout);
+  // The merge adds one record per result it takes over, in results order.
+  std::vector<const DeviceInformationContainer*> taken;
+  if (upnp) {
+    for (const DeviceInformationContainer& d : upnp->Engine().results)
+      if (UpnpRecordOf(d)) taken.push_back(&d);
+  }
+  PrintRows(
+      table, cmd->format,
+      [&](std::size_t index) { return index < exchange_records ? exchange_source : std::string("upnp"); },
+      std::cout,
+      [&](std::size_t index) -> const DeviceInformationContainer* {
+        if (index < exchange_records || index - exchange_records >= taken.size()) return nullptr;
+        return taken[index - exchange_records];
+      });
   std::cout.flush();
   return 0;
 }

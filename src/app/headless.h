@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "protocol/device_table.h"
+#include "upnp/device_information.h"
 
 enum class OutputFormat { kTable, kCsv, kJson };
 
@@ -27,11 +28,15 @@ std::optional<SearchCommand> ParseSearchArguments(const std::vector<std::string>
 
 // Where a row's record came from: "protocol", "httpcmd" or "upnp".
 using SourceOf = std::function<std::string(std::size_t record_index)>;
+// The UPnP texts behind a record, or null for records from other sources.
+using UpnpOf = std::function<const DeviceInformationContainer*(std::size_t record_index)>;
 
-// Writes the grid's data rows (rows 1..count-1 that have a record or any
-// text) in the grid's order, in the given format.
+// Writes the grid's data rows (rows 1..count-1 that have any text) in the
+// grid's order, in the given format. JSON objects carry the record's eleven
+// fields, its source, and for UPnP records an object "upnp" with the
+// nineteen texts.
 void PrintRows(const DeviceTable& table, OutputFormat format, const SourceOf& source,
-               std::ostream& out);
+               std::ostream& out, const UpnpOf& upnp = nullptr);
 
 // JSON string literal for any bytes: valid UTF-8 passes through, other bytes
 // are read as Latin-1; control characters are escaped.

@@ -60,6 +60,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("Device Search");
   QApplication::setApplicationDisplayName("Device Search");
   TMainForm form;
+  form.UseNetwork();
   form.show();
   return QApplication::exec();
 }

@@ -25,7 +25,9 @@
 #include "app/grid_rules.h"
 #include "app/modal.h"
 #include "app/window_layout.h"
+#include "app/engine_upnp_phase.h"
 #include "netsetup/network_setup.h"
+#include "upnp/detail_info.h"
 
 #ifndef KDS_VERSION
 #define KDS_VERSION ""
@@ -50,12 +52,7 @@ void MemoLog::Append(const std::string& line) {
 TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
   CreateControls();
   log_ = std::make_unique<MemoLog>(Memo1);
-  exchanges_ = MakeNetworkExchanges(table_, settings_, *log_);
-  driver_ = std::make_unique<SearchDriver>(table_, settings_, *log_, *this, *exchanges_, nullptr);
-  driver_->SetOnFinished([this] {
-    RefreshGrid();
-    if (on_search_finished_) on_search_finished_();
-  });
+  SetExchanges(MakeOfflineExchanges());
   table_.grid.SetObserver([this] { RefreshGrid(); });
   // Linux has no firewall command to run and no sockets library to start.
   FormCreate();
@@ -78,7 +75,17 @@ TMainForm::~TMainForm() {
   upnp_.reset();
 }
 
+void TMainForm::UseNetwork() {
+  SetExchanges(MakeNetworkExchanges(table_, settings_, *log_));
+  auto phase = std::make_unique<EngineUpnpPhase>(this, table_, settings_, *this);
+  CPortForwardEngine* engine = &phase->Engine();
+  SetUpnpPhase(std::move(phase));
+  engine_ = engine;
+}
+
 void TMainForm::SetUpnpPhase(std::unique_ptr<UpnpPhase> upnp) {
+  engine_ = nullptr;
+  driver_.reset();
   upnp_ = std::move(upnp);
   driver_ = std::make_unique<SearchDriver>(table_, settings_, *log_, *this, *exchanges_, upnp_.get());
   driver_->SetOnFinished([this] {
@@ -88,6 +95,7 @@ void TMainForm::SetUpnpPhase(std::unique_ptr<UpnpPhase> upnp) {
 }
 
 void TMainForm::SetExchanges(std::unique_ptr<SearchExchanges> exchanges) {
+  driver_.reset();
   exchanges_ = std::move(exchanges);
   driver_ = std::make_unique<SearchDriver>(table_, settings_, *log_, *this, *exchanges_, upnp_.get());
   driver_->SetOnFinished([this] {
@@ -341,7 +349,10 @@ void TMainForm::Browser1Click() {
   QDesktopServices::openUrl(QUrl(QString::fromStdString(*url)));
 }
 
-void TMainForm::Info1Click() {}
+void TMainForm::Info1Click() {
+  static const std::vector<DeviceInformationContainer> kNone;
+  ShowDetailInfo(this, table_, engine_ != nullptr ? engine_->results : kNone, *log_);
+}
 
 void TMainForm::NetworkSetup1Click() { ::NetworkSetup1Click(this, table_, CurrentSettings(), *log_); }
 

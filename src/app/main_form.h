@@ -14,6 +14,7 @@
 #include "protocol/device_table.h"
 #include "protocol/search_controls.h"
 
+class CPortForwardEngine;
 class GridModel;
 class QAction;
 class QComboBox;
@@ -45,7 +46,12 @@ class TMainForm : public QWidget, public SearchControls {
   explicit TMainForm(QWidget* parent = nullptr);
   ~TMainForm() override;
 
+  // A new window searches nowhere: its exchanges find nothing and it has no
+  // UPnP phase, so that a test never reaches the network by accident. The
+  // program calls UseNetwork() to search with sockets and the GUPnP engine.
+  void UseNetwork();
   // Replaces the UPnP phase (the window owns it) and the exchanges (tests).
+  // Only while no search runs.
   void SetUpnpPhase(std::unique_ptr<UpnpPhase> upnp);
   void SetExchanges(std::unique_ptr<SearchExchanges> exchanges);
 
@@ -112,6 +118,7 @@ class TMainForm : public QWidget, public SearchControls {
   std::unique_ptr<MemoLog> log_;
   std::unique_ptr<SearchExchanges> exchanges_;
   std::unique_ptr<UpnpPhase> upnp_;
+  CPortForwardEngine* engine_ = nullptr;  // the engine of upnp_, when it has one
   std::unique_ptr<SearchDriver> driver_;
   std::vector<float> column_proportions_;
   GridModel* model_ = nullptr;

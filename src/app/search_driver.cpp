@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "app/grid_rules.h"
+#include "httpcmd/http_page.h"
+#include "httpcmd/table_parser.h"
 #include "protocol/intake.h"
 #include "protocol/transport.h"
 
@@ -88,7 +90,10 @@ class NetworkExchanges : public SearchExchanges {
 };
 
 void NetworkExchanges::HttpCmd(const std::string& path, std::function<void()> done) {
-  (void)path;  // The HTTP command arrives with its own library.
+  // The fetch waits in an event loop of its own, so the window keeps painting.
+  std::vector<std::string> lines = FetchHttpCmdPage(settings_.relay_address, path);
+  CleanHtml(lines);
+  PhaseItem(lines, table_);
   done();
 }
 
@@ -99,6 +104,17 @@ std::unique_ptr<SearchExchanges> MakeNetworkExchanges(DeviceTable& table,
                                                       DebugLog& log) {
   return std::make_unique<NetworkExchanges>(table, settings, log);
 }
+
+namespace {
+class OfflineExchanges : public SearchExchanges {
+ public:
+  void UdpSearch(int, std::function<void()> done) override { done(); }
+  void TcpRelay(std::function<void()> done) override { done(); }
+  void HttpCmd(const std::string&, std::function<void()> done) override { done(); }
+};
+}  // namespace
+
+std::unique_ptr<SearchExchanges> MakeOfflineExchanges() { return std::make_unique<OfflineExchanges>(); }
 
 bool ProjectWantsUpnp(const std::string& project) {
   QString p = QString::fromStdString(project);

@@ -53,6 +53,10 @@ std::unique_ptr<SearchExchanges> MakeNetworkExchanges(DeviceTable& table,
                                                       const SearchSettings& settings,
                                                       DebugLog& log);
 
+// Exchanges that find nothing and end at once: a window or a test that has
+// not been given the network.
+std::unique_ptr<SearchExchanges> MakeOfflineExchanges();
+
 // True for "ALL" or "UPNP" in any case: the project filters with a UPnP phase.
 bool ProjectWantsUpnp(const std::string& project);
 

@@ -111,6 +111,12 @@ TEST(MainForm, StartsWithHeadingsCaptionLogAndControls) {
   EXPECT_EQ(form.Info1->text(), "Detail Info.");
   EXPECT_EQ(form.Browser1->text(), "Browse");
   EXPECT_EQ(form.NetworkSetup1->text(), "Network Setup");
+
+  // A window that was not given the network searches nowhere and ends at once.
+  form.Button1Click();
+  EXPECT_FALSE(form.Driver().Searching());
+  EXPECT_EQ(form.Label1->text(), "0 device(s) found!");
+  EXPECT_TRUE(form.Button1->isEnabled());
 }
 
 TEST(MainForm, ResizeKeepsTheColumnProportions) {

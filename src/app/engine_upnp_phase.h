@@ -1,0 +1,42 @@
+// The UPnP phase of a search as the window and the headless mode run it: the
+// engine's search started with the search, and at the end the wait on a
+// thread of its own followed by the merge on the owner's thread.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <memory>
+#include <thread>
+
+#include "app/search_driver.h"
+#include "protocol/search_controls.h"
+#include "upnp/port_forward_engine.h"
+
+class EngineUpnpPhase : public UpnpPhase {
+ public:
+  // `owner` is the engine's owner (the window); the merge writes `table`,
+  // reads `settings.project` and sets `controls`. All must outlive the phase.
+  // `engine` may be given (tests); by default the GUPnP engine is used.
+  EngineUpnpPhase(QObject* owner, DeviceTable& table, const SearchSettings& settings,
+                  SearchControls& controls, std::unique_ptr<CPortForwardEngine> engine = nullptr);
+  // Waits for a waiting results thread (the engine's search is bounded),
+  // then for the engine's worker.
+  ~EngineUpnpPhase() override;
+
+  void StartSearch() override;
+  void StartMerge(std::function<void()> finished) override;
+  bool InProgress() const override;
+
+  CPortForwardEngine& Engine() { return *engine_; }
+
+ private:
+  void JoinResultsThread();
+
+  QPointer<QObject> owner_;
+  DeviceTable& table_;
+  const SearchSettings& settings_;
+  SearchControls& controls_;
+  std::unique_ptr<CPortForwardEngine> engine_;
+  QObject context_;  // receives the merge on the owner's thread
+  std::thread results_thread_;
+};
