@@ -44,10 +44,9 @@ bool SendAll(int fd, const char* data, std::size_t len, const StopSignal& stop) 
   return true;
 }
 
-// After the answer: let the client read everything and close first, so that
-// unread bytes on our side never turn the close into a reset.
-void FinishAndClose(int fd, const StopSignal& stop, int wait_ms) {
-  shutdown(fd, SHUT_WR);
+// Reads and drops whatever the client sends until it closes, `wait_ms` pass
+// (-1: no limit) or stop is requested; then closes.
+void DrainAndClose(int fd, const StopSignal& stop, int wait_ms) {
   char sink[512];
   Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(wait_ms);
   for (;;) {
@@ -59,6 +58,13 @@ void FinishAndClose(int fd, const StopSignal& stop, int wait_ms) {
     if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) break;
   }
   close(fd);
+}
+
+// After the answer: let the client read everything and close first, so that
+// unread bytes on our side never turn the close into a reset.
+void FinishAndClose(int fd, const StopSignal& stop, int wait_ms) {
+  shutdown(fd, SHUT_WR);
+  DrainAndClose(fd, stop, wait_ms);
 }
 
 }  // namespace
@@ -174,7 +180,7 @@ void TcpRelay::HandleConnection(int fd, sockaddr_in from, const StopSignal& stop
   switch (options_.fault) {
     case TcpFault::kSilent:
       log_.Linef("tcp silent to %s", peer.c_str());
-      FinishAndClose(fd, stop, -1);  // holds the connection until the client leaves
+      DrainAndClose(fd, stop, -1);  // holds the connection open until the client leaves
       return;
     case TcpFault::kSlow: {
       log_.Linef("tcp slow answer to %s devices=%zu bytes=%zu", peer.c_str(), devices.size(),
