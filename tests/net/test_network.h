@@ -2,8 +2,13 @@
 // pair, so that end-to-end tests, benchmarks and demos can broadcast and
 // relay without any packet reaching the machine's own network.
 //
-//   client namespace  kds-c-<pid>-<n>   10.99.0.1/24   default route over the pair
-//   devices namespace kds-d-<pid>-<n>   10.99.0.2/24   default route over the pair
+//   client namespace  kds-c-<pid>-<n>   10.99.0.1/24   veth kc<pid>_<n>, 02:4b:44:00:00:01
+//   devices namespace kds-d-<pid>-<n>   10.99.0.2/24   veth kd<pid>_<n>, 02:4b:44:00:00:02
+//
+// Each side has a default route over the pair (so 255.255.255.255 goes out
+// of it) and a permanent neighbour entry for the other side (so a burst of
+// thousands of answers never waits for address resolution). <n> counts the
+// networks of one process, so several may exist at once.
 //
 // Typical use (needs root; skip when TestNetwork::Supported() says no):
 //
