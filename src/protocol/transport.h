@@ -52,3 +52,31 @@ void UdpSearchExchange(int flag, const SearchSettings& settings, DebugLog& log,
 // as one answer.
 void TcpRelayExchange(const SearchSettings& settings, DebugLog& log, const AnswerSink& sink,
                       const ExchangeLimits& limits = {});
+
+// The receive buffer asked of the UDP exchange's reply socket, so that a burst
+// of thousands of answers is not dropped while the intake works.
+constexpr int kReplyReceiveBuffer = 4 * 1024 * 1024;
+
+// Asks `bytes` of receive buffer for `sock` (SO_RCVBUFFORCE first, which only
+// a privileged process may use, then SO_RCVBUF). Logs kReceiveBufferLog when
+// the system grants less; never fails. Result: the size the system reports.
+int EnlargeReceiveBuffer(int sock, int bytes, DebugLog& log);
+
+// Undoes the transport encoding of one received answer of exactly `len`
+// bytes (no terminating zero is needed or read): Base64-decodes it into
+// `out`, complements the decoded bytes and zero-fills `out` from there up to
+// `*dirty`, the end of what an earlier call wrote (0 for a fresh zeroed
+// buffer), so that `out` reads as zero-filled beyond the answer. Updates
+// `*dirty`. Result: the number of decoded bytes.
+std::size_t DecodeAnswer(const char* received, std::size_t len, unsigned char* out,
+                         std::size_t out_size, std::size_t* dirty);
+
+// Log lines of the bounds above (printf formats).
+// A UDP pass stopped by pass_cap_ms: pass number (1 or 2), pass_cap_ms.
+extern const char kPassCapLog[];  // "UDP pass %d stopped at its %d ms limit; answers so far kept\n"
+// The relay did not accept within tcp_connect_ms ("CONNECT ERROR" follows).
+extern const char kConnectTimeoutLog[];  // "TCP relay connect gave up after %d ms\n"
+// Reading stopped tcp_read_ms after the request: tcp_read_ms, bytes kept.
+extern const char kReadLimitLog[];  // "TCP relay read stopped at its %d ms limit; %d bytes kept\n"
+// The reply socket got less receive buffer than asked: reported, asked.
+extern const char kReceiveBufferLog[];  // "SO_RCVBUF is %d bytes, less than the %d asked\n"

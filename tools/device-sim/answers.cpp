@@ -1,0 +1,94 @@
+// Encoding of the simulator's answers and decoding of the requests it gets.
+#include "answers.h"
+
+#include <arpa/inet.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+#include "protocol/codec.h"
+
+std::string EncodeTexts(const std::vector<std::string>& texts) {
+  std::vector<unsigned char> bytes;
+  for (const std::string& t : texts) {
+    bytes.insert(bytes.end(), t.begin(), t.end());
+    bytes.push_back(0);
+  }
+  Complement(bytes.data(), bytes.size());
+  std::string out(Base64EncodedSize(bytes.size()) + 1, '\0');
+  int n = Base64Encode(out.data(), bytes.data(), static_cast<int>(bytes.size()));
+  out.resize(static_cast<std::size_t>(n));
+  return out;
+}
+
+std::vector<std::string> DevicePacketTexts(const std::vector<tComUnitInfo>& devices) {
+  std::vector<std::string> texts;
+  texts.reserve(devices.size());
+  for (const tComUnitInfo& d : devices) texts.push_back(FormatUnitPacket(1, d));
+  return texts;
+}
+
+std::vector<std::string> EncodeAnswerDatagrams(const std::vector<tComUnitInfo>& devices,
+                                               int per_datagram) {
+  std::vector<std::string> texts = DevicePacketTexts(devices);
+  std::vector<std::string> datagrams;
+  std::vector<std::string> group;
+  std::size_t group_bytes = 0;
+  auto flush = [&] {
+    if (!group.empty()) datagrams.push_back(EncodeTexts(group));
+    group.clear();
+    group_bytes = 0;
+  };
+  for (std::string& text : texts) {
+    std::size_t bytes = text.size() + 1;
+    if (!group.empty() && Base64EncodedSize(group_bytes + bytes) > kMaxDatagram) flush();
+    group.push_back(std::move(text));
+    group_bytes += bytes;
+    if (static_cast<int>(group.size()) >= per_datagram) flush();
+  }
+  flush();
+  return datagrams;
+}
+
+std::string EncodeRelayAnswer(const std::vector<tComUnitInfo>& devices) {
+  return EncodeTexts(DevicePacketTexts(devices));
+}
+
+std::vector<std::string> GarbageDatagrams() {
+  return {
+      "%%% this is not Base64 at all %%%",
+      EncodeTexts({"hello, no packet here"}),
+      EncodeTexts({"Zentravox,99,????"}),
+      EncodeTexts({"not a packet", "Zentravox,99,x,y", "zentravox,01,M,P,N,10.0.0.1,80"}),
+  };
+}
+
+std::string DecodeRequest(const char* data, std::size_t len, bool* complete) {
+  std::string bytes(len, '\0');
+  std::size_t n = Base64Decode(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size(), data, len);
+  bytes.resize(n);
+  Complement(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size());
+  std::size_t zero = bytes.find('\0');
+  if (complete) *complete = zero != std::string::npos;
+  if (zero != std::string::npos) bytes.resize(zero);
+  return bytes;
+}
+
+int RequestFlag(const std::string& plain) {
+  const std::size_t magic = std::strlen(kMagicWord);
+  if (plain.compare(0, magic, kMagicWord) != 0 || plain.size() < magic + 2 || plain[magic] != ',')
+    return -1;
+  std::size_t i = magic + 1;
+  if (!std::isdigit(static_cast<unsigned char>(plain[i]))) return -1;
+  int flag = 0;
+  for (; i < plain.size() && std::isdigit(static_cast<unsigned char>(plain[i])) && flag < 1000; ++i)
+    flag = flag * 10 + (plain[i] - '0');
+  return flag;
+}
+
+std::string AddressText(const sockaddr_in& addr) {
+  char text[INET_ADDRSTRLEN] = "?";
+  inet_ntop(AF_INET, &addr.sin_addr, text, sizeof(text));
+  return std::string(text) + ":" + std::to_string(ntohs(addr.sin_port));
+}

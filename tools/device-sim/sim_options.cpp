@@ -1,0 +1,164 @@
+// Command-line parsing of the device simulator.
+#include "sim_options.h"
+
+#include <charconv>
+#include <climits>
+#include <cstring>
+
+namespace {
+
+bool ParseInt(const std::string& text, int min, int max, int* out) {
+  int value = 0;
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc() || ptr != end || value < min || value > max) return false;
+  *out = value;
+  return true;
+}
+
+bool ParseList(const std::string& text, std::vector<std::string>* out) {
+  std::vector<std::string> items;
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t comma = text.find(',', start);
+    std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    if (item.empty()) return false;
+    items.push_back(item);
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  *out = std::move(items);
+  return true;
+}
+
+}  // namespace
+
+bool ParseSimOptions(int argc, const char* const* argv, SimOptions* o, std::string* error) {
+  for (int i = 0; i < argc; ++i) {
+    std::string arg = argv[i];
+    auto value = [&](std::string* out) {
+      if (i + 1 >= argc) {
+        *error = arg + " needs a value";
+        return false;
+      }
+      *out = argv[++i];
+      return true;
+    };
+    auto number = [&](int min, int max, int* out) {
+      std::string text;
+      if (!value(&text)) return false;
+      if (!ParseInt(text, min, max, out)) {
+        *error = arg + ": '" + text + "' is not a number from " + std::to_string(min) + " to " +
+                 std::to_string(max);
+        return false;
+      }
+      return true;
+    };
+    auto list = [&](std::vector<std::string>* out) {
+      std::string text;
+      if (!value(&text)) return false;
+      if (!ParseList(text, out)) {
+        *error = arg + ": '" + text + "' is not a comma-separated list of non-empty texts";
+        return false;
+      }
+      return true;
+    };
+    int seed = 0;
+    if (arg == "--file") {
+      if (!value(&o->file)) return false;
+    } else if (arg == "--count") {
+      if (!number(0, 1000000, &o->count)) return false;
+    } else if (arg == "--ip-base") {
+      if (!value(&o->ip_base)) return false;
+    } else if (arg == "--models") {
+      if (!list(&o->models)) return false;
+    } else if (arg == "--projs") {
+      if (!list(&o->projs)) return false;
+    } else if (arg == "--ports") {
+      if (!list(&o->ports)) return false;
+    } else if (arg == "--name-prefix") {
+      if (!value(&o->name_prefix)) return false;
+    } else if (arg == "--shuffle") {
+      o->shuffle = true;
+    } else if (arg == "--seed") {
+      if (!number(0, INT_MAX, &seed)) return false;
+      o->seed = static_cast<std::uint32_t>(seed);
+    } else if (arg == "--no-udp") {
+      o->udp = false;
+    } else if (arg == "--per-datagram") {
+      if (!number(1, 100000, &o->per_datagram)) return false;
+    } else if (arg == "--delay-ms") {
+      if (!number(0, 600000, &o->delay_ms)) return false;
+    } else if (arg == "--answer-twice") {
+      o->answer_twice = true;
+    } else if (arg == "--garbage") {
+      o->garbage = true;
+    } else if (arg == "--flood-ms") {
+      if (!number(0, 3600000, &o->flood_ms)) return false;
+    } else if (arg == "--flood-interval-ms") {
+      if (!number(1, 60000, &o->flood_interval_ms)) return false;
+    } else if (arg == "--no-tcp") {
+      o->tcp = false;
+    } else if (arg == "--tcp-fault") {
+      std::string fault;
+      if (!value(&fault)) return false;
+      if (fault == "close") {
+        o->tcp_fault = TcpFault::kClose;
+      } else if (fault == "silent") {
+        o->tcp_fault = TcpFault::kSilent;
+      } else if (fault == "slow") {
+        o->tcp_fault = TcpFault::kSlow;
+      } else if (fault == "none") {
+        o->tcp_fault = TcpFault::kNone;
+      } else {
+        *error = "--tcp-fault: '" + fault + "' is not one of close, silent, slow, none";
+        return false;
+      }
+    } else if (arg == "--slow-byte-ms") {
+      if (!number(0, 60000, &o->slow_byte_ms)) return false;
+    } else if (arg == "--help" || arg == "-h") {
+      o->help = true;
+    } else {
+      *error = "unknown option '" + arg + "' (see --help)";
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string SimUsage() {
+  return
+      "usage: device-sim [options]\n"
+      "Plays networked video devices for the discovery protocol: UDP port 6666\n"
+      "(answers to port 6667 of the requester) and a TCP relay on port 6666.\n"
+      "Logs every event as one line on standard output; prints 'ready ...' once\n"
+      "its sockets are bound; stops on SIGINT or SIGTERM.\n"
+      "\n"
+      "Devices (a file, generated ones, or both):\n"
+      "  --file F              one device information text per line:\n"
+      "                        Zentravox,01,model,proj,name,ip,port,netmask,gateway,dns,mac,dev,note\n"
+      "                        (blank lines and lines starting with # are skipped)\n"
+      "  --count N             N generated devices with distinct addresses and MACs\n"
+      "  --ip-base A           first generated address (default 10.99.1.1; .0 and .255 skipped)\n"
+      "  --models A,B,...      models given to the generated devices in turn (default M100)\n"
+      "  --projs A,B,...       projects in turn (default P1)\n"
+      "  --ports A,B,...       HTTP ports in turn (default 80)\n"
+      "  --name-prefix S       names S1, S2, ... (default Cam)\n"
+      "  --shuffle             shuffle the device order (by --seed)\n"
+      "  --seed N              seed of the shuffle and the reply delays (default 1)\n"
+      "\n"
+      "UDP discovery:\n"
+      "  --no-udp              do not open UDP port 6666\n"
+      "  --per-datagram K      device packets per answer datagram (default 1)\n"
+      "  --delay-ms MAX        random delay up to MAX ms before each answer datagram\n"
+      "  --answer-twice        send every answer datagram twice\n"
+      "  --garbage             also send non-packets, bad Base64 and flag-99 packets\n"
+      "  --flood-ms N          after a request, keep sending answer datagrams for N ms\n"
+      "  --flood-interval-ms N one flood datagram every N ms (default 20)\n"
+      "\n"
+      "TCP relay:\n"
+      "  --no-tcp              do not open TCP port 6666\n"
+      "  --tcp-fault F         close: accept and close at once; silent: accept and never\n"
+      "                        answer; slow: answer one byte at a time; none (default)\n"
+      "  --slow-byte-ms N      pause between bytes of a slow answer (default 10)\n";
+}

@@ -1,0 +1,45 @@
+// The simulator's command line: where its devices come from and how its UDP
+// and TCP services behave. Modules added later bring their own fields here.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class TcpFault { kNone, kClose, kSilent, kSlow };
+
+struct SimOptions {
+  // Devices: from a file, generated, or both (file first).
+  std::string file;                        // --file F
+  int count = 0;                           // --count N
+  std::string ip_base = "10.99.1.1";       // --ip-base A: first generated address
+  std::vector<std::string> models{"M100"}; // --models A,B,..: cycled over the devices
+  std::vector<std::string> projs{"P1"};    // --projs A,B,..
+  std::vector<std::string> ports{"80"};    // --ports A,B,..
+  std::string name_prefix = "Cam";         // --name-prefix S: names S1, S2, ...
+  bool shuffle = false;                    // --shuffle: list order shuffled by --seed
+  std::uint32_t seed = 1;                  // --seed N: delays and shuffling
+
+  // UDP discovery on port 6666.
+  bool udp = true;                         // --no-udp
+  int per_datagram = 1;                    // --per-datagram K
+  int delay_ms = 0;                        // --delay-ms MAX
+  bool answer_twice = false;               // --answer-twice
+  bool garbage = false;                    // --garbage
+  int flood_ms = 0;                        // --flood-ms N
+  int flood_interval_ms = 20;              // --flood-interval-ms N
+
+  // TCP relay on port 6666.
+  bool tcp = true;                         // --no-tcp
+  TcpFault tcp_fault = TcpFault::kNone;    // --tcp-fault close|silent|slow
+  int slow_byte_ms = 10;                   // --slow-byte-ms N
+
+  bool help = false;                       // --help
+};
+
+// Parses the arguments after the program name. False with a one-line
+// message in *error on an unknown option, a missing or bad value.
+bool ParseSimOptions(int argc, const char* const* argv, SimOptions* options, std::string* error);
+
+// The --help text.
+std::string SimUsage();
