@@ -207,13 +207,24 @@ void PrintRows(const DeviceTable& table, OutputFormat format, const SourceOf& so
       break;
     }
     case OutputFormat::kJson: {
+      // Each row is paired with its own record: the first not yet taken whose
+      // grid row it is (several records may share an address and "NULL").
+      std::vector<bool> taken(table.devices.Size(), false);
       out << "[";
       bool first = true;
       for (int r : rows) {
-        std::vector<const tComUnitInfo*> found = table.devices.FindAll(grid.Cell(3, r), grid.Cell(6, r));
+        const tComUnitInfo* match = nullptr;
+        for (const tComUnitInfo* candidate : table.devices.FindAll(grid.Cell(3, r), grid.Cell(6, r))) {
+          std::size_t index = static_cast<std::size_t>(candidate - table.devices.Records().data());
+          if (!taken[index] && GridRowOf(*candidate) == grid.RowAt(r)) {
+            taken[index] = true;
+            match = candidate;
+            break;
+          }
+        }
         out << (first ? "\n" : ",\n") << "  {";
         first = false;
-        if (found.empty()) {
+        if (match == nullptr) {
           // A row without a record shows its cells under the record's names.
           const char* keys[] = {"model", "proj", "name", "ip", "trigger_port", "netmask", "mac"};
           for (int c = 0; c < StringGrid::kColumns; ++c)
@@ -221,7 +232,7 @@ void PrintRows(const DeviceTable& table, OutputFormat format, const SourceOf& so
           out << "}";
           continue;
         }
-        const tComUnitInfo& info = *found.front();
+        const tComUnitInfo& info = *match;
         for (int f = 0; f < kUnitFieldCount; ++f) {
           out << (f ? ", " : "") << JsonString(UnitFieldName(f)) << ": "
               << JsonString(std::string(UnitField(info, f), strnlen(UnitField(info, f), UnitFieldWidth(f))));
@@ -265,10 +276,8 @@ int RunSearchCommand(const std::vector<std::string>& args) {
     done = true;
     QCoreApplication::quit();
   });
-  QTimer::singleShot(0, [&] {
-    driver.Button1Click();
-    exchange_records = table.devices.Size();
-  });
+  driver.SetOnExchangeDone([&] { exchange_records = table.devices.Size(); });
+  QTimer::singleShot(0, [&] { driver.Button1Click(); });
   if (!done) QCoreApplication::exec();
 
   const std::string exchange_source =

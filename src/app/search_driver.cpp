@@ -168,6 +168,7 @@ void SearchDriver::Button1Click() {
 }
 
 void SearchDriver::AfterExchange() {
+  if (on_exchange_done_) on_exchange_done_();
   if (upnp_ != nullptr && ProjectWantsUpnp(settings_.project)) {
     upnp_->StartMerge([this] { Finished(); });
     return;

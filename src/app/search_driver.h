@@ -76,6 +76,9 @@ class SearchDriver {
   void Button1Click();
 
   bool Searching() const { return searching_; }
+  // Called (on this thread) when a search's exchange is over, before any
+  // UPnP merge.
+  void SetOnExchangeDone(std::function<void()> done) { on_exchange_done_ = std::move(done); }
   // Called (on this thread) each time a search has ended.
   void SetOnFinished(std::function<void()> finished) { on_finished_ = std::move(finished); }
 
@@ -91,6 +94,7 @@ class SearchDriver {
   SearchExchanges& exchanges_;
   UpnpPhase* upnp_;
   bool searching_ = false;
+  std::function<void()> on_exchange_done_;
   std::function<void()> on_finished_;
 };
 

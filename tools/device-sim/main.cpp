@@ -1,18 +1,26 @@
-// device-sim: plays any number of the maker's devices (and a relay) for
-// tests, benchmarks and demos. Run it only inside a test network namespace.
+// device-sim: plays any number of the maker's devices, a UDP/TCP relay, an
+// HTTP relay and UPnP root devices, for tests, benchmarks and demos. Run it
+// only inside a test network namespace.
 //
 // Structure: the devices live in one DeviceSet shared by every module. Each
 // module is opened here on the main thread, then served on a thread of its
 // own; the main thread waits for SIGINT or SIGTERM, requests the stop signal
 // and joins the modules. To add a module: construct it with `devices` and
 // `log` below and push it onto `modules`.
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <iostream>
+#include <mutex>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "control_package.h"
 #include "device_set.h"
+#include "http_relay.h"
+#include "runner_module.h"
 #include "sim_devices.h"
 #include "sim_log.h"
 #include "sim_module.h"
@@ -20,6 +28,7 @@
 #include "stop_signal.h"
 #include "tcp_relay.h"
 #include "udp_discovery.h"
+#include "upnp_host.h"
 
 int main(int argc, char** argv) {
   BlockStopSignals();  // before any thread exists, so that all inherit it
@@ -63,17 +72,57 @@ int main(int argc, char** argv) {
     o.slow_byte_ms = options.slow_byte_ms;
     modules.push_back(std::make_unique<TcpRelay>(devices, log, o));
   }
-  // ---- Control packages (flag 03): the module that applies them to
-  // `devices` hooks in here, e.g. udp->SetControlHandler(...). Until then
-  // they are only logged ("control <plain packet text>").
-  (void)udp;
-  // ---- Further modules (HTTP relay, UPnP hosting) are added here.
+  // Control packages (flag 03) re-address the device they name.
+  DhcpPool pool;
+  if (udp != nullptr) {
+    udp->SetControlHandler([&devices, &pool, &log](const std::string& text, const sockaddr_in&) {
+      log.Line(ApplyControlPackage(text, devices, pool));
+    });
+  }
+  std::mutex ready_mutex;
+  std::condition_variable ready_cv;
+  int http_port = -1;
+  if (options.http) {
+    HttpRelayOptions o;
+    o.port = options.http_port;
+    o.no_items = options.http_no_items;
+    o.delay_ms = options.http_delay_ms;
+    o.endless_body = options.http_endless;
+    o.padding_bytes = static_cast<std::size_t>(options.http_padding);
+    o.on_listening = [&](int port) {
+      std::lock_guard<std::mutex> lock(ready_mutex);
+      http_port = port;
+      ready_cv.notify_all();
+    };
+    modules.push_back(std::make_unique<RunnerModule>(
+        "http",
+        [&devices, o](std::atomic<bool>& stop) {
+          int result = RunHttpRelay(devices, o, stop, std::cout);
+          return result;
+        },
+        [&] {
+          std::unique_lock<std::mutex> lock(ready_mutex);
+          return ready_cv.wait_for(lock, std::chrono::seconds(5), [&] { return http_port >= 0; });
+        }));
+  }
+  if (options.upnp_axis + options.upnp_vivotek + options.upnp_other + options.upnp_silent > 0) {
+    UpnpHostOptions o;
+    o.axis = options.upnp_axis;
+    o.vivotek = options.upnp_vivotek;
+    o.other = options.upnp_other;
+    o.silent = options.upnp_silent;
+    o.interface = options.upnp_interface;
+    o.address = options.upnp_address;
+    modules.push_back(std::make_unique<RunnerModule>(
+        "upnp", [o](std::atomic<bool>& stop) { return RunUpnpHost(o, stop, std::cout); }));
+  }
 
   for (auto& module : modules) {
     if (!module->Open()) return 1;
   }
-  log.Linef("ready udp=%s tcp=%s devices=%zu", options.udp ? "6666" : "off",
-            options.tcp ? "6666" : "off", devices.Snapshot().size());
+  log.Linef("ready udp=%s tcp=%s http=%s devices=%zu", options.udp ? "6666" : "off",
+            options.tcp ? "6666" : "off", options.http ? std::to_string(http_port).c_str() : "off",
+            devices.Snapshot().size());
 
   StopSignal stop;
   std::vector<std::thread> threads;

@@ -116,6 +116,30 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions* o, std::stri
       }
     } else if (arg == "--slow-byte-ms") {
       if (!number(0, 60000, &o->slow_byte_ms)) return false;
+    } else if (arg == "--http") {
+      o->http = true;
+    } else if (arg == "--http-port") {
+      if (!number(0, 65535, &o->http_port)) return false;
+    } else if (arg == "--http-no-items") {
+      o->http_no_items = true;
+    } else if (arg == "--http-delay-ms") {
+      if (!number(0, 3600000, &o->http_delay_ms)) return false;
+    } else if (arg == "--http-endless") {
+      o->http_endless = true;
+    } else if (arg == "--http-padding") {
+      if (!number(0, 1 << 30, &o->http_padding)) return false;
+    } else if (arg == "--upnp-axis") {
+      if (!number(0, 1000, &o->upnp_axis)) return false;
+    } else if (arg == "--upnp-vivotek") {
+      if (!number(0, 1000, &o->upnp_vivotek)) return false;
+    } else if (arg == "--upnp-other") {
+      if (!number(0, 1000, &o->upnp_other)) return false;
+    } else if (arg == "--upnp-silent") {
+      if (!number(0, 1000, &o->upnp_silent)) return false;
+    } else if (arg == "--upnp-interface") {
+      if (!value(&o->upnp_interface)) return false;
+    } else if (arg == "--upnp-address") {
+      if (!value(&o->upnp_address)) return false;
     } else if (arg == "--help" || arg == "-h") {
       o->help = true;
     } else {
@@ -160,5 +184,23 @@ std::string SimUsage() {
       "  --no-tcp              do not open TCP port 6666\n"
       "  --tcp-fault F         close: accept and close at once; silent: accept and never\n"
       "                        answer; slow: answer one byte at a time; none (default)\n"
-      "  --slow-byte-ms N      pause between bytes of a slow answer (default 10)\n";
+      "  --slow-byte-ms N      pause between bytes of a slow answer (default 10)\n"
+      "\n"
+      "HTTP relay (GET /device.get?DeviceType=X answers an HTML table):\n"
+      "  --http                serve it\n"
+      "  --http-port N         its port (default 80)\n"
+      "  --http-no-items       answer a short \"No available items\" page\n"
+      "  --http-delay-ms N     wait this long before answering\n"
+      "  --http-endless        never end the body\n"
+      "  --http-padding BYTES  make the page this much larger\n"
+      "\n"
+      "UPnP root devices (announced by SSDP, descriptions over HTTP):\n"
+      "  --upnp-axis N, --upnp-vivotek N, --upnp-other N\n"
+      "                        devices whose maker holds AXIS, Vivotek, or neither\n"
+      "  --upnp-silent N       devices whose description is never served\n"
+      "  --upnp-interface IF   the interface to announce on (required with devices,\n"
+      "  --upnp-address A      or the address)\n"
+      "\n"
+      "Control packages (flag 03) sent to UDP port 6666 re-address the device whose\n"
+      "MAC they name: static addresses as given, or one from a DHCP pool of its own.\n";
 }

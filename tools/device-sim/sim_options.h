@@ -34,6 +34,22 @@ struct SimOptions {
   TcpFault tcp_fault = TcpFault::kNone;    // --tcp-fault close|silent|slow
   int slow_byte_ms = 10;                   // --slow-byte-ms N
 
+  // HTTP relay (off unless --http).
+  bool http = false;                       // --http
+  int http_port = 80;                      // --http-port N
+  bool http_no_items = false;              // --http-no-items
+  int http_delay_ms = 0;                   // --http-delay-ms N
+  bool http_endless = false;               // --http-endless
+  int http_padding = 0;                    // --http-padding BYTES
+
+  // UPnP root devices (none unless one of the counts is given).
+  int upnp_axis = 0;                       // --upnp-axis N
+  int upnp_vivotek = 0;                    // --upnp-vivotek N
+  int upnp_other = 0;                      // --upnp-other N
+  int upnp_silent = 0;                     // --upnp-silent N
+  std::string upnp_interface;              // --upnp-interface IF
+  std::string upnp_address;                // --upnp-address A
+
   bool help = false;                       // --help
 };
 

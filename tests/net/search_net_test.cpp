@@ -1,0 +1,305 @@
+// End to end in the test network: the program's searches (headless and from
+// the window) against the device simulator, in every mode, with UPnP, and
+// re-addressing a device with a control package.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QComboBox>
+#include <QTest>
+#include <chrono>
+#include <sstream>
+
+#include "app/main_form.h"
+#include "app/modal.h"
+#include "test_network.h"
+
+namespace {
+
+#define SKIP_WITHOUT_NETWORK()                                    \
+  do {                                                            \
+    std::string why;                                              \
+    if (!TestNetwork::Supported(&why)) GTEST_SKIP() << why;       \
+  } while (0)
+
+const std::vector<std::string> kFiveDevices = {"--count", "5", "--models", "B7,A1,C3", "--projs",
+                                               "P1,P2",   "--ports", "80,8080"};
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+CommandResult Search(const TestNetwork& net, std::vector<std::string> args, int timeout_ms = 30000) {
+  std::vector<std::string> argv = {KDS_DEVICE_SEARCH_PATH, "search"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return net.RunInClient(argv, timeout_ms);
+}
+
+// The data rows of the window's grid as CSV lines, as `search --format csv` prints them.
+std::vector<std::string> WindowRowsAsCsv(TMainForm& form) {
+  std::vector<std::string> rows = {"Model,Proj,Name,IP,Port,Netmask,Mac"};
+  const StringGrid& grid = form.Table().grid;
+  for (int r = 1; r < grid.RowCount(); ++r) {
+    std::string line;
+    bool any = false;
+    for (int c = 0; c < 7; ++c) {
+      line += (c ? "," : "") + grid.Cell(c, r);
+      any = any || !grid.Cell(c, r).empty();
+    }
+    if (any) rows.push_back(line);
+  }
+  return rows;
+}
+
+// Presses "Device Search" and runs the event loop until the search is over.
+bool SearchFromWindow(TMainForm& form, int timeout_ms = 30000) {
+  bool finished = false;
+  form.SetOnSearchFinished([&] { finished = true; });
+  QTest::mouseClick(form.Button1, Qt::LeftButton);
+  QElapsedTimer timer;
+  timer.start();
+  while (!finished && timer.elapsed() < timeout_ms) QApplication::processEvents(QEventLoop::AllEvents, 50);
+  form.SetOnSearchFinished(nullptr);
+  return finished;
+}
+
+}  // namespace
+
+TEST(SearchNet, EveryModeFindsTheSameRowsHeadlessAndInTheWindow) {
+  SKIP_WITHOUT_NETWORK();
+  TestNetwork net;
+  ASSERT_TRUE(net.Ready()) << net.Error();
+  std::vector<std::string> args = kFiveDevices;
+  args.insert(args.end(), {"--http", "--http-port", "80"});
+  ChildProcess* sim = net.StartDeviceSim(args);
+  ASSERT_NE(sim, nullptr);
+
+  const std::string relay = TestNetwork::kDevicesAddress;
+  CommandResult broadcast = Search(net, {"--no-upnp", "--format", "csv"});
+  ASSERT_EQ(broadcast.exit_code, 0) << broadcast.err;
+  std::vector<std::string> expected = Lines(broadcast.out);
+  ASSERT_EQ(expected.size(), 6u) << broadcast.out;
+  EXPECT_EQ(expected[1].substr(0, 3), "C3,");  // descending by Model
+  EXPECT_EQ(expected[5].substr(0, 3), "A1,");
+  EXPECT_EQ(sim->CountLines("udp request flag=00"), 2);
+
+  for (const char* protocol : {"udp", "tcp", "httpcmd"}) {
+    CommandResult r = Search(net, {"--no-upnp", "--format", "csv", "--relay", relay, "--protocol", protocol});
+    ASSERT_EQ(r.exit_code, 0) << protocol << ": " << r.err;
+    EXPECT_EQ(Lines(r.out), expected) << protocol;
+  }
+  EXPECT_EQ(sim->CountLines("udp request flag=02"), 2);
+  EXPECT_EQ(sim->CountLines("tcp request flag=02"), 1);
+  EXPECT_TRUE(sim->WaitForLine("http request /device.get?DeviceType=ALL", 1000)) << sim->Output();
+
+  // JSON carries the whole record and where it came from.
+  CommandResult json = Search(net, {"--no-upnp", "--format", "json", "--relay", relay, "--protocol", "httpcmd"});
+  EXPECT_NE(json.out.find("\"source\": \"httpcmd\""), std::string::npos) << json.out;
+  json = Search(net, {"--no-upnp", "--format", "json"});
+  EXPECT_NE(json.out.find("\"source\": \"protocol\""), std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("\"gateway\": "), std::string::npos);
+
+  // The window, searching from the client's side, shows the same rows in every mode.
+  NetnsScope client = net.EnterClient();
+  TMainForm form;
+  form.UseNetwork();
+  form.SetUpnpPhase(nullptr);  // UPnP has its own test below
+  form.show();
+  ASSERT_TRUE(SearchFromWindow(form));
+  EXPECT_EQ(WindowRowsAsCsv(form), expected);
+  EXPECT_EQ(form.Label1->text(), "5 device(s) found!");
+  form.RadioButton2->click();
+  form.ComboBox1->setEditText(QString::fromStdString(relay));
+  for (const char* protocol : {"UDP", "TCP", "HttpCmd"}) {
+    form.ComboBox2->setEditText(protocol);
+    ASSERT_TRUE(SearchFromWindow(form)) << protocol;
+    EXPECT_EQ(WindowRowsAsCsv(form), expected) << protocol;
+  }
+}
+
+TEST(SearchNet, HttpRelayThatNeverAnswersEndsAtTwentySeconds) {
+  SKIP_WITHOUT_NETWORK();
+  TestNetwork net;
+  ASSERT_TRUE(net.Ready()) << net.Error();
+  ChildProcess* sim = net.StartDeviceSim({"--count", "3", "--http", "--http-delay-ms", "600000"});
+  ASSERT_NE(sim, nullptr);
+  auto start = std::chrono::steady_clock::now();
+  CommandResult r = Search(net, {"--no-upnp", "--format", "csv", "--relay", TestNetwork::kDevicesAddress,
+                                 "--protocol", "httpcmd"},
+                           40000);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(Lines(r.out).size(), 1u) << r.out;  // the heading only
+  EXPECT_GE(seconds, 19.5);
+  EXPECT_LT(seconds, 25.0);
+}
+
+TEST(SearchNet, OversizedHttpPageKeepsItsDevicesAndRelayFaultsEndQuietly) {
+  SKIP_WITHOUT_NETWORK();
+  TestNetwork net;
+  ASSERT_TRUE(net.Ready()) << net.Error();
+  ChildProcess* sim = net.StartDeviceSim({"--count", "4", "--http", "--http-padding", "3000000"});
+  ASSERT_NE(sim, nullptr);
+  CommandResult r = Search(net, {"--no-upnp", "--format", "csv", "--relay", TestNetwork::kDevicesAddress,
+                                 "--protocol", "httpcmd"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(Lines(r.out).size(), 5u) << r.out;
+
+  // A relay address where nothing listens: no rows, the log says why.
+  r = Search(net, {"--no-upnp", "--verbose", "--relay", TestNetwork::kAbsentAddress, "--protocol", "tcp"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(Lines(r.out).size(), 1u) << r.out;
+  EXPECT_NE(r.err.find("CONNECT ERROR"), std::string::npos) << r.err;
+  // Bad arguments.
+  r = Search(net, {"--protocol", "tcp"});
+  EXPECT_EQ(r.exit_code, 2);
+}
+
+TEST(SearchNet, DefaultSearchAddsAxisAndVivotekAfterTheProtocolRows) {
+  SKIP_WITHOUT_NETWORK();
+  TestNetwork net;
+  ASSERT_TRUE(net.Ready()) << net.Error();
+  ChildProcess* sim = net.StartDeviceSim({"--count", "3", "--upnp-axis", "2", "--upnp-vivotek", "2",
+                                          "--upnp-other", "3", "--upnp-address", TestNetwork::kDevicesAddress});
+  ASSERT_NE(sim, nullptr);
+  ASSERT_TRUE(sim->WaitForLine("upnp ready", 10000)) << sim->Output();
+
+  CommandResult r = Search(net, {"--format", "json"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  std::size_t first_upnp = r.out.find("\"source\": \"upnp\"");
+  std::size_t last_protocol = r.out.rfind("\"source\": \"protocol\"");
+  ASSERT_NE(first_upnp, std::string::npos) << r.out;
+  EXPECT_LT(last_protocol, first_upnp);
+  EXPECT_NE(r.out.find("Axis 200 Series"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("VivoTek 7000 Series"), std::string::npos);
+  EXPECT_NE(r.out.find("\"manufacturer_name\": "), std::string::npos);
+  EXPECT_NE(r.out.find("\"netmask\": \"NULL\""), std::string::npos);
+
+  // The window: the search ends only after the merge, and the close waits for it.
+  NetnsScope client = net.EnterClient();
+  TMainForm form;
+  form.UseNetwork();
+  form.show();
+  std::vector<std::string> messages;
+  SetMessageHook([&](QWidget*, const QString& text, const QString& caption) {
+    messages.push_back((caption + "|" + text).toStdString());
+  });
+  bool finished = false;
+  form.SetOnSearchFinished([&] { finished = true; });
+  QTest::mouseClick(form.Button1, Qt::LeftButton);
+  EXPECT_FALSE(form.close());
+  QElapsedTimer timer;
+  timer.start();
+  while (!finished && timer.elapsed() < 15000) QApplication::processEvents(QEventLoop::AllEvents, 50);
+  SetMessageHook(nullptr);
+  ASSERT_TRUE(finished);
+  ASSERT_FALSE(messages.empty());
+  EXPECT_EQ(messages.front(), "Warring|Searching Upnp Devices! Please wait");
+  const StringGrid& grid = form.Table().grid;
+  int upnp_rows = 0;
+  for (int row = 1; row < grid.RowCount(); ++row) upnp_rows += grid.Cell(5, row) == "NULL";
+  EXPECT_GE(upnp_rows, 2);
+  EXPECT_EQ(grid.RowCount() - 1 - upnp_rows, 3);
+  EXPECT_EQ(form.Label1->text().toStdString(), std::to_string(grid.RowCount() - 1) + " device(s) found!");
+  EXPECT_EQ(form.Button1->text(), "Device Search");
+  EXPECT_TRUE(form.close());
+}
+
+TEST(SearchNet, ControlPackageReaddressesADevice) {
+  SKIP_WITHOUT_NETWORK();
+  TestNetwork net;
+  ASSERT_TRUE(net.Ready()) << net.Error();
+  ChildProcess* sim = net.StartDeviceSim({"--count", "2"});
+  ASSERT_NE(sim, nullptr);
+  CommandResult before = Search(net, {"--no-upnp", "--format", "csv"});
+  std::vector<std::string> rows = Lines(before.out);
+  ASSERT_EQ(rows.size(), 3u) << before.out;
+  std::string mac = rows[1].substr(rows[1].rfind(',') + 1);
+
+  // Headless, by broadcast.
+  CommandResult setup = net.RunInClient({KDS_DEVICE_SEARCH_PATH, "setup", "--mac", mac, "--static", "--ip",
+                                         "10.99.1.77", "--netmask", "255.255.0.0", "--gateway", "10.99.1.254"});
+  EXPECT_EQ(setup.exit_code, 0) << setup.err;
+  EXPECT_EQ(setup.out, "Control package sent.\nPlease try to re-search the device after one minute.\n");
+  ASSERT_TRUE(sim->WaitForLine("control Zentravox,03,", 2000)) << sim->Output();
+  CommandResult after = Search(net, {"--no-upnp", "--format", "csv"});
+  std::string moved;
+  for (const std::string& row : Lines(after.out))
+    if (row.find(mac) != std::string::npos) moved = row;
+  std::string old_row = rows[1];
+  EXPECT_NE(moved.find(",10.99.1.77,"), std::string::npos) << after.out;
+  // Model, project, name, port, netmask and MAC are unchanged.
+  auto without_ip = [](std::string row) {
+    std::vector<std::string> cells;
+    std::istringstream in(row);
+    for (std::string c; std::getline(in, c, ',');) cells.push_back(c);
+    cells.erase(cells.begin() + 3);
+    std::string out;
+    for (const std::string& c : cells) out += c + ",";
+    return out;
+  };
+  EXPECT_EQ(without_ip(moved), without_ip(old_row));
+
+  // Headless through the relay, by DHCP.
+  setup = net.RunInClient({KDS_DEVICE_SEARCH_PATH, "setup", "--mac", mac, "--dhcp", "--relay",
+                           TestNetwork::kDevicesAddress, "--protocol", "udp"});
+  EXPECT_EQ(setup.exit_code, 0) << setup.err;
+  ASSERT_TRUE(sim->WaitForLines("control Zentravox,03,", 2, 2000)) << sim->Output();
+  EXPECT_NE(sim->Lines().back().find("dhcp"), std::string::npos) << sim->Output();
+
+  // Unknown MAC: nothing sent.
+  setup = net.RunInClient({KDS_DEVICE_SEARCH_PATH, "setup", "--mac", "de:ad:be:ef:00:00", "--dhcp"});
+  EXPECT_EQ(setup.exit_code, 1);
+
+  // From the window: Network Setup on the first row, "Static IP", Apply.
+  NetnsScope client = net.EnterClient();
+  TMainForm form;
+  form.UseNetwork();
+  form.SetUpnpPhase(nullptr);
+  form.show();
+  ASSERT_TRUE(SearchFromWindow(form));
+  form.Table().selected_row = 1;
+  std::string window_mac = form.Table().grid.Cell(6, 1);
+  std::vector<std::string> notes;
+  SetMessageHook([&](QWidget*, const QString& text, const QString& caption) {
+    notes.push_back((caption + "|" + text).toStdString());
+  });
+  int dialogs = 0;
+  SetModalHook([&](QDialog& dialog) {
+    ++dialogs;
+    dialog.findChild<QRadioButton*>("RadioButtonStatic")->click();
+    dialog.findChild<QLineEdit*>("LabeledEditIP")->setText("10.99.1.88");
+    dialog.findChild<QPushButton*>("ButtonApply")->click();
+    return 0;
+  });
+  form.NetworkSetup1Click();
+  SetModalHook(nullptr);
+  SetMessageHook(nullptr);
+  EXPECT_EQ(dialogs, 1);
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0], "Note|Control package sent.\nPlease try to re-search the device after one minute.");
+  ASSERT_TRUE(sim->WaitForLines("control Zentravox,03,", 3, 2000)) << sim->Output();
+  ASSERT_TRUE(SearchFromWindow(form));
+  bool found = false;
+  for (int r = 1; r < form.Table().grid.RowCount(); ++r)
+    found = found || (form.Table().grid.Cell(6, r) == window_mac && form.Table().grid.Cell(3, r) == "10.99.1.88");
+  EXPECT_TRUE(found);
+}
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
