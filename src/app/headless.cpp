@@ -31,26 +31,11 @@ const char kUsage[] =
 
 namespace {
 
-// Records each debug log entry, and copies it to standard error when verbose.
-class StderrLog : public DebugLog {
- public:
-  explicit StderrLog(bool verbose) : verbose_(verbose) {}
-  void Append(const std::string& line) override {
-    if (!verbose_) return;
-    std::cerr << line;
-    if (line.empty() || line.back() != '\n') std::cerr << '\n';
-    std::cerr.flush();
-  }
-
- private:
-  bool verbose_;
-};
-
-class QuietControls : public SearchControls {
+// A search without a window has no button and no label to set.
+class NoControls : public SearchControls {
  public:
   void SetSearchButton(bool, const std::string&) override {}
-  void SetCountLabel(const std::string& text) override { label = text; }
-  std::string label;
+  void SetCountLabel(const std::string&) override {}
 };
 
 bool ValidUtf8(const std::string& s) {
@@ -131,13 +116,12 @@ std::optional<SearchCommand> ParseSearchArguments(const std::vector<std::string>
     } else if (a == "--protocol") {
       auto v = value("--protocol");
       if (!v) return std::nullopt;
-      if (*v == "tcp") cmd.settings.relay_protocol = "TCP";
-      else if (*v == "udp") cmd.settings.relay_protocol = "UDP";
-      else if (*v == "httpcmd") cmd.settings.relay_protocol = "HttpCmd";
-      else {
+      std::optional<std::string> protocol = RelayProtocolOf(*v);
+      if (!protocol) {
         error = "--protocol must be tcp, udp or httpcmd, not '" + *v + "'";
         return std::nullopt;
       }
+      cmd.settings.relay_protocol = *protocol;
       protocol_given = true;
     } else if (a == "--project") {
       auto v = value("--project");
@@ -254,6 +238,64 @@ void PrintRows(const DeviceTable& table, OutputFormat format, const SourceOf& so
   }
 }
 
+std::optional<std::string> RelayProtocolOf(const std::string& argument) {
+  if (argument == "tcp") return "TCP";
+  if (argument == "udp") return "UDP";
+  if (argument == "httpcmd") return "HttpCmd";
+  return std::nullopt;
+}
+
+void StderrLog::Append(const std::string& line) {
+  if (!verbose_) return;
+  std::cerr << line;
+  if (line.empty() || line.back() != '\n') std::cerr << '\n';
+  std::cerr.flush();
+}
+
+struct HeadlessSearch::Parts {
+  NoControls controls;
+  QObject owner;
+  std::unique_ptr<SearchExchanges> exchanges;
+  std::unique_ptr<EngineUpnpPhase> upnp;
+  std::unique_ptr<SearchDriver> driver;
+};
+
+HeadlessSearch::HeadlessSearch(const SearchSettings& settings, bool with_upnp, DebugLog& log)
+    : settings_(settings), log_(log), parts_(std::make_unique<Parts>()) {
+  for (int c = 0; c < StringGrid::kColumns; ++c) table_.grid.SetCell(c, 0, kGridHeadings[c]);
+  parts_->exchanges = MakeNetworkExchanges(table_, settings_, log_);
+  if (with_upnp)
+    parts_->upnp = std::make_unique<EngineUpnpPhase>(&parts_->owner, table_, settings_, parts_->controls);
+  parts_->driver = std::make_unique<SearchDriver>(table_, settings_, log_, parts_->controls,
+                                                  *parts_->exchanges, parts_->upnp.get());
+}
+
+HeadlessSearch::~HeadlessSearch() = default;
+
+void HeadlessSearch::Run() {
+  SearchDriver& driver = *parts_->driver;
+  driver.SetOnExchangeDone([this] { exchange_records_ = table_.devices.Size(); });
+  driver.SetOnFinished([] { QCoreApplication::quit(); });
+  QTimer::singleShot(0, [&driver] { driver.Button1Click(); });
+  QCoreApplication::exec();
+  // The merge adds one record per result it takes over, in results order.
+  taken_.clear();
+  if (parts_->upnp) {
+    for (const DeviceInformationContainer& d : parts_->upnp->Engine().results)
+      if (UpnpRecordOf(d)) taken_.push_back(&d);
+  }
+}
+
+std::string HeadlessSearch::SourceOf(std::size_t index) const {
+  if (index >= exchange_records_) return "upnp";
+  return ModeOf(settings_) == SearchMode::kHttpCmd ? "httpcmd" : "protocol";
+}
+
+const DeviceInformationContainer* HeadlessSearch::UpnpOf(std::size_t index) const {
+  if (index < exchange_records_ || index - exchange_records_ >= taken_.size()) return nullptr;
+  return taken_[index - exchange_records_];
+}
+
 int RunSearchCommand(const std::vector<std::string>& args) {
   std::string error;
   std::optional<SearchCommand> cmd = ParseSearchArguments(args, error);
@@ -262,40 +304,11 @@ int RunSearchCommand(const std::vector<std::string>& args) {
     return 2;
   }
   StderrLog log(cmd->verbose);
-  DeviceTable table;
-  for (int c = 0; c < StringGrid::kColumns; ++c) table.grid.SetCell(c, 0, kGridHeadings[c]);
-  QuietControls controls;
-  std::unique_ptr<SearchExchanges> exchanges = MakeNetworkExchanges(table, cmd->settings, log);
-  QObject owner;
-  std::unique_ptr<EngineUpnpPhase> upnp;
-  if (cmd->upnp) upnp = std::make_unique<EngineUpnpPhase>(&owner, table, cmd->settings, controls);
-  SearchDriver driver(table, cmd->settings, log, controls, *exchanges, upnp.get());
-  std::size_t exchange_records = 0;
-  bool done = false;
-  driver.SetOnFinished([&] {
-    done = true;
-    QCoreApplication::quit();
-  });
-  driver.SetOnExchangeDone([&] { exchange_records = table.devices.Size(); });
-  QTimer::singleShot(0, [&] { driver.Button1Click(); });
-  if (!done) QCoreApplication::exec();
-
-  const std::string exchange_source =
-      ModeOf(cmd->settings) == SearchMode::kHttpCmd ? "httpcmd" : "protocol";
-  // The merge adds one record per result it takes over, in results order.
-  std::vector<const DeviceInformationContainer*> taken;
-  if (upnp) {
-    for (const DeviceInformationContainer& d : upnp->Engine().results)
-      if (UpnpRecordOf(d)) taken.push_back(&d);
-  }
+  HeadlessSearch search(cmd->settings, cmd->upnp, log);
+  search.Run();
   PrintRows(
-      table, cmd->format,
-      [&](std::size_t index) { return index < exchange_records ? exchange_source : std::string("upnp"); },
-      std::cout,
-      [&](std::size_t index) -> const DeviceInformationContainer* {
-        if (index < exchange_records || index - exchange_records >= taken.size()) return nullptr;
-        return taken[index - exchange_records];
-      });
+      search.Table(), cmd->format, [&](std::size_t i) { return search.SourceOf(i); }, std::cout,
+      [&](std::size_t i) { return search.UpnpOf(i); });
   std::cout.flush();
   return 0;
 }

@@ -4,11 +4,13 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "protocol/debug_log.h"
 #include "protocol/device_table.h"
 #include "upnp/device_information.h"
 
@@ -41,6 +43,45 @@ void PrintRows(const DeviceTable& table, OutputFormat format, const SourceOf& so
 // JSON string literal for any bytes: valid UTF-8 passes through, other bytes
 // are read as Latin-1; control characters are escaped.
 std::string JsonString(const std::string& text);
+
+// "TCP", "UDP" or "HttpCmd" for the command line's tcp, udp or httpcmd.
+std::optional<std::string> RelayProtocolOf(const std::string& argument);
+
+// The debug log of the headless commands: copied to standard error when
+// verbose, else dropped.
+class StderrLog : public DebugLog {
+ public:
+  explicit StderrLog(bool verbose) : verbose_(verbose) {}
+  void Append(const std::string& line) override;
+
+ private:
+  bool verbose_;
+};
+
+// One search without a window, run on the core application's event loop
+// with the same driver, exchanges, intake and UPnP phase as the window.
+class HeadlessSearch {
+ public:
+  HeadlessSearch(const SearchSettings& settings, bool with_upnp, DebugLog& log);
+  ~HeadlessSearch();
+  // Runs the search to its end (a QCoreApplication must exist).
+  void Run();
+
+  const DeviceTable& Table() const { return table_; }
+  // Where the record at `index` came from: "protocol", "httpcmd" or "upnp".
+  std::string SourceOf(std::size_t index) const;
+  // The UPnP texts behind the record at `index`, or null.
+  const DeviceInformationContainer* UpnpOf(std::size_t index) const;
+
+ private:
+  struct Parts;
+  const SearchSettings& settings_;
+  DebugLog& log_;
+  DeviceTable table_;
+  std::unique_ptr<Parts> parts_;
+  std::size_t exchange_records_ = 0;
+  std::vector<const DeviceInformationContainer*> taken_;
+};
 
 // Runs `device-search search ...`; returns the exit status.
 int RunSearchCommand(const std::vector<std::string>& args);

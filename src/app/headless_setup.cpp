@@ -1,37 +1,10 @@
 // Headless Network Setup: arguments, the search, the device by MAC, the send.
 #include "app/headless_setup.h"
 
-#include <QCoreApplication>
 #include <QString>
-#include <QTimer>
 #include <iostream>
 
 #include "app/headless.h"
-#include "app/search_driver.h"
-#include "protocol/search_controls.h"
-
-namespace {
-
-class SetupLog : public DebugLog {
- public:
-  explicit SetupLog(bool verbose) : verbose_(verbose) {}
-  void Append(const std::string& line) override {
-    if (!verbose_) return;
-    std::cerr << line;
-    if (line.empty() || line.back() != '\n') std::cerr << '\n';
-  }
-
- private:
-  bool verbose_;
-};
-
-class NoControls : public SearchControls {
- public:
-  void SetSearchButton(bool, const std::string&) override {}
-  void SetCountLabel(const std::string&) override {}
-};
-
-}  // namespace
 
 std::optional<SetupCommand> ParseSetupArguments(const std::vector<std::string>& args,
                                                 std::string& error) {
@@ -70,13 +43,12 @@ std::optional<SetupCommand> ParseSetupArguments(const std::vector<std::string>& 
       relay = true;
     } else if (a == "--protocol") {
       if (!value(v)) return std::nullopt;
-      if (*v == "tcp") cmd.settings.relay_protocol = "TCP";
-      else if (*v == "udp") cmd.settings.relay_protocol = "UDP";
-      else if (*v == "httpcmd") cmd.settings.relay_protocol = "HttpCmd";
-      else {
+      std::optional<std::string> relay_protocol = RelayProtocolOf(*v);
+      if (!relay_protocol) {
         error = "--protocol must be tcp, udp or httpcmd, not '" + *v + "'";
         return std::nullopt;
       }
+      cmd.settings.relay_protocol = *relay_protocol;
       protocol = true;
     } else if (a == "--verbose") {
       cmd.verbose = true;
@@ -163,18 +135,12 @@ int RunSetupCommand(const std::vector<std::string>& args) {
     std::cerr << "device-search: " << error << " (see device-search --help)\n";
     return 2;
   }
-  SetupLog log(cmd->verbose);
-  DeviceTable table;
-  for (int c = 0; c < StringGrid::kColumns; ++c) table.grid.SetCell(c, 0, kGridHeadings[c]);
-  NoControls controls;
-  std::unique_ptr<SearchExchanges> exchanges = MakeNetworkExchanges(table, cmd->settings, log);
+  StderrLog log(cmd->verbose);
   // Devices found by UPnP cannot be re-addressed, so no UPnP phase is run.
-  SearchDriver driver(table, cmd->settings, log, controls, *exchanges, nullptr);
-  driver.SetOnFinished([] { QCoreApplication::quit(); });
-  QTimer::singleShot(0, [&] { driver.Button1Click(); });
-  QCoreApplication::exec();
+  HeadlessSearch search(cmd->settings, false, log);
+  search.Run();
 
-  std::vector<tComUnitInfo> found = DevicesWithMac(table.devices, cmd->mac);
+  std::vector<tComUnitInfo> found = DevicesWithMac(search.Table().devices, cmd->mac);
   if (found.empty()) {
     std::cerr << "device-search: no device with MAC " << cmd->mac << " was found\n";
     return 1;

@@ -87,16 +87,16 @@ void TMainForm::SetUpnpPhase(std::unique_ptr<UpnpPhase> upnp) {
   engine_ = nullptr;
   driver_.reset();
   upnp_ = std::move(upnp);
-  driver_ = std::make_unique<SearchDriver>(table_, settings_, *log_, *this, *exchanges_, upnp_.get());
-  driver_->SetOnFinished([this] {
-    RefreshGrid();
-    if (on_search_finished_) on_search_finished_();
-  });
+  RebuildDriver();
 }
 
 void TMainForm::SetExchanges(std::unique_ptr<SearchExchanges> exchanges) {
   driver_.reset();
   exchanges_ = std::move(exchanges);
+  RebuildDriver();
+}
+
+void TMainForm::RebuildDriver() {
   driver_ = std::make_unique<SearchDriver>(table_, settings_, *log_, *this, *exchanges_, upnp_.get());
   driver_->SetOnFinished([this] {
     RefreshGrid();

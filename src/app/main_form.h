@@ -106,6 +106,7 @@ class TMainForm : public QWidget, public SearchControls {
 
  private:
   void CreateControls();
+  void RebuildDriver();
   void FormCreate();
   void FormResize();
   // The search settings as the controls show them now.
