@@ -6,8 +6,6 @@
 #include <set>
 #include <sstream>
 
-#include <sys/wait.h>
-
 #include "test_network.h"
 
 namespace {
@@ -29,25 +27,21 @@ struct ProbeRun {
   std::string label;
 };
 
-// Serves the simulator's devices (`host_args`) in the device namespace and
-// runs `searches` searches in the client namespace, one after the other, with
-// one engine; `runs` gets one entry per search.
-void Search(const TestNetwork& net, const std::vector<std::string>& host_args,
-            const std::string& ready_line, int searches, std::vector<ProbeRun>& runs) {
-  std::vector<std::string> argv = {KDS_UPNP_SIM_HOST, "--interface", net.device_if,
-                                   "--address", net.device_ip};
-  argv.insert(argv.end(), host_args.begin(), host_args.end());
-  ChildProcess host;
-  ASSERT_TRUE(host.Start(TestNetwork::In(net.device_ns, argv)));
-  std::string line;
-  bool ready = false;
-  while (!ready && host.ReadLine(line, 10s)) ready = line == ready_line;
-  ASSERT_TRUE(ready) << "last line: " << line;
+// Serves the simulator's UPnP devices (`host_args`) on the devices' side and
+// runs `searches` searches on the client side, one after the other, with one
+// engine; `runs` gets one entry per search.
+void Search(TestNetwork& net, const std::vector<std::string>& host_args, int devices, int searches,
+            std::vector<ProbeRun>& runs) {
+  std::vector<std::string> args = {"--no-udp", "--no-tcp", "--upnp-address", TestNetwork::kDevicesAddress};
+  args.insert(args.end(), host_args.begin(), host_args.end());
+  ChildProcess* sim = net.StartDeviceSim(args);
+  ASSERT_NE(sim, nullptr) << net.Error();
+  ASSERT_TRUE(sim->WaitForLine("upnp ready " + std::to_string(devices) + " devices", 10000)) << sim->Output();
 
-  ChildProcess probe;
-  ASSERT_TRUE(probe.Start(TestNetwork::In(
-      net.client_ns, {KDS_UPNP_PROBE, "--searches", std::to_string(searches)})));
-  while (probe.ReadLine(line, 15s)) {
+  CommandResult probe = net.RunInClient({KDS_UPNP_PROBE, "--searches", std::to_string(searches)}, 30000);
+  EXPECT_EQ(probe.exit_code, 0) << probe.err;
+  std::stringstream out(probe.out);
+  for (std::string line; std::getline(out, line);) {
     std::vector<std::string> f = Split(line);
     if (f.empty()) continue;
     if (f[0] == "search") runs.emplace_back();
@@ -58,20 +52,22 @@ void Search(const TestNetwork& net, const std::vector<std::string>& host_args,
     if (f[0] == "row") run.rows.emplace_back(f.begin() + 1, f.end());
     if (f[0] == "label") run.label = f.at(1);
   }
-  int status = probe.Wait(5s);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  host.Terminate();
   EXPECT_EQ(runs.size(), static_cast<std::size_t>(searches));
 }
 
+#define SKIP_WITHOUT_NETWORK()                              \
+  do {                                                      \
+    std::string why;                                        \
+    if (!TestNetwork::Supported(&why)) GTEST_SKIP() << why; \
+  } while (0)
+
 TEST(UpnpEndToEnd, FindsTheAxisAndVivotekDevicesWithinTheWindow) {
-  std::string why_not;
-  std::unique_ptr<TestNetwork> net = TestNetwork::Create(&why_not);
-  if (!net) GTEST_SKIP() << why_not;
+  SKIP_WITHOUT_NETWORK();
+  TestNetwork net;
+  ASSERT_TRUE(net.Ready()) << net.Error();
   // Two searches in a row with one engine: the second finds the same.
   std::vector<ProbeRun> runs;
-  Search(*net, {"--upnp-axis", "4", "--upnp-vivotek", "3", "--upnp-other", "5"},
-         "upnp ready 12 devices", 2, runs);
+  Search(net, {"--upnp-axis", "4", "--upnp-vivotek", "3", "--upnp-other", "5"}, 12, 2, runs);
   ASSERT_EQ(runs.size(), 2u);
   EXPECT_EQ(runs[1].results.size(), runs[0].results.size());
   EXPECT_EQ(runs[1].rows.size(), runs[0].rows.size());
@@ -100,7 +96,7 @@ TEST(UpnpEndToEnd, FindsTheAxisAndVivotekDevicesWithinTheWindow) {
     EXPECT_EQ(r[5], "Yes");                                        // is_root_device
     EXPECT_EQ(r[11], "This is a topmost device");                  // parent_device
     EXPECT_EQ(r[13], "This is a topmost device");                  // root_device
-    EXPECT_EQ(r[4], "http://" + net->device_ip + ":" + r[4].substr(r[4].rfind(':') + 1));
+    EXPECT_EQ(r[4], "http://" + std::string(TestNetwork::kDevicesAddress) + ":" + r[4].substr(r[4].rfind(':') + 1));
     EXPECT_NE(r[4].find("/icon32.gif"), std::string::npos);
     EXPECT_EQ(r[16], "urn:schemas-upnp-org:device:Basic:1");
   }
@@ -122,7 +118,7 @@ TEST(UpnpEndToEnd, FindsTheAxisAndVivotekDevicesWithinTheWindow) {
     ASSERT_EQ(r.size(), 7u);
     row_texts.insert(r[0] + "|" + r[2] + "|" + r[3] + "|" + r[4] + "|" + r[5] + "|" + r[6]);
   }
-  const std::string ip = net->device_ip;
+  const std::string ip = std::string(TestNetwork::kDevicesAddress);
   EXPECT_EQ(row_texts, (std::multiset<std::string>{
                            "Axis 200 Series|AXIS Network Camera 1|" + ip + "|8080|NULL|NULL",
                            "Axis 200 Series|AXIS Network Camera 2|" + ip + "|80|NULL|NULL",
@@ -132,11 +128,11 @@ TEST(UpnpEndToEnd, FindsTheAxisAndVivotekDevicesWithinTheWindow) {
 }
 
 TEST(UpnpEndToEnd, AnUnservedDescriptionGetsOneSecondMore) {
-  std::string why_not;
-  std::unique_ptr<TestNetwork> net = TestNetwork::Create(&why_not);
-  if (!net) GTEST_SKIP() << why_not;
+  SKIP_WITHOUT_NETWORK();
+  TestNetwork net;
+  ASSERT_TRUE(net.Ready()) << net.Error();
   std::vector<ProbeRun> runs;
-  Search(*net, {"--upnp-axis", "1", "--upnp-silent", "1"}, "upnp ready 2 devices", 1, runs);
+  Search(net, {"--upnp-axis", "1", "--upnp-silent", "1"}, 2, 1, runs);
   ASSERT_EQ(runs.size(), 1u);
   const ProbeRun& run = runs[0];
   // The silent device stays pending past the window; the search ends 1 s later.
