@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTableView>
 #include <QUrl>
 
@@ -384,7 +385,11 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TMainForm::RefreshGrid() {
   if (model_ == nullptr) return;
+  // Rows arrive while the user may be scrolling: keep the scroll position.
+  QScrollBar* bar = StringGrid1->verticalScrollBar();
+  const int scrolled = bar->value();
   model_->Refresh();
+  bar->setValue(scrolled);
   // Keep the selected row highlighted across redraws without re-selecting it.
   int view_row = model_->ViewRow(table_.selected_row);
   if (view_row >= 0 && view_row < model_->rowCount()) {
