@@ -389,7 +389,6 @@ void TMainForm::RefreshGrid() {
   QScrollBar* bar = StringGrid1->verticalScrollBar();
   const int scrolled = bar->value();
   model_->Refresh();
-  bar->setValue(scrolled);
   // Keep the selected row highlighted across redraws without re-selecting it.
   int view_row = model_->ViewRow(table_.selected_row);
   if (view_row >= 0 && view_row < model_->rowCount()) {
@@ -398,4 +397,5 @@ void TMainForm::RefreshGrid() {
                                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     restoring_selection_ = false;
   }
+  bar->setValue(scrolled);
 }
