@@ -273,6 +273,28 @@ TEST(HostileNet, TenSecondFloodKeepsThePassCapAndTheWindowUsable) {
   EXPECT_EQ(JsonRows(r.out).size(), 5);
 }
 
+// 10,000 devices answering at once: the window takes the burst in slices and
+// keeps processing its events while the rows arrive.
+TEST(HostileNet, BurstOfTenThousandAnswersKeepsTheWindowResponsive) {
+  SKIP_WITHOUT_NETWORK();
+  TestNetwork net;
+  ASSERT_TRUE(net.Ready()) << net.Error();
+  ChildProcess* sim = net.StartDeviceSim({"--count", "10000", "--no-tcp"}, 15000);
+  ASSERT_NE(sim, nullptr) << net.Error();
+  NetnsScope client = net.EnterClient();
+  TMainForm form;
+  form.UseNetwork();
+  form.SetUpnpPhase(nullptr);
+  form.show();
+  double seconds = 0;
+  qint64 longest_gap = 0;
+  ASSERT_TRUE(SearchFromWindow(form, &seconds, &longest_gap));
+  std::cerr << "10,000 answers: " << seconds << " s, longest gap " << longest_gap << " ms\n";
+  EXPECT_EQ(form.Label1->text(), "10000 device(s) found!");
+  EXPECT_LT(longest_gap, 120) << "the window stalled while the rows arrived";
+  EXPECT_LT(seconds, 5.0);
+}
+
 TEST(HostileNet, TcpRelayThatTricklesFloodsOrResetsEndsCleanly) {
   SKIP_WITHOUT_NETWORK();
   TestNetwork net;
