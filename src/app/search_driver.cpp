@@ -3,7 +3,11 @@
 
 #include <QObject>
 #include <QString>
+#include <chrono>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -15,17 +19,72 @@
 
 namespace {
 
-// Hands debug log lines from the exchange's thread to the owner's thread.
-class PostingLog : public DebugLog {
+// Work handed from an exchange's thread to the owner's thread, in order: the
+// items wait in a queue and are run in slices of at most kSliceMs, each slice
+// one queued call, so that a burst of thousands of answers never holds the
+// owner's event loop for long (the window keeps painting and taking input
+// while the rows arrive).
+class OwnerQueue {
  public:
-  PostingLog(QObject* context, DebugLog& target) : context_(context), target_(target) {}
-  void Append(const std::string& line) override {
-    DebugLog* target = &target_;
-    QMetaObject::invokeMethod(context_, [target, line] { target->Append(line); }, Qt::QueuedConnection);
+  static constexpr auto kSlice = std::chrono::milliseconds(15);
+
+  explicit OwnerQueue(QObject* context) : context_(context) {}
+
+  // Any thread.
+  void Post(std::function<void()> item) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    items_.push_back(std::move(item));
+    PostDrainLocked();
   }
 
  private:
+  void PostDrainLocked() {
+    if (drain_posted_) return;
+    drain_posted_ = true;
+    QMetaObject::invokeMethod(context_, [this] { Drain(); }, Qt::QueuedConnection);
+  }
+
+  // The owner's thread. An item may run a nested event loop (a message box);
+  // items posted meanwhile get a drain of their own.
+  void Drain() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      drain_posted_ = false;
+    }
+    const auto end = std::chrono::steady_clock::now() + kSlice;
+    for (;;) {
+      std::function<void()> item;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (items_.empty()) return;
+        if (std::chrono::steady_clock::now() >= end) {
+          PostDrainLocked();  // the rest in the next slice
+          return;
+        }
+        item = std::move(items_.front());
+        items_.pop_front();
+      }
+      item();
+    }
+  }
+
   QObject* context_;
+  std::mutex mutex_;
+  std::deque<std::function<void()>> items_;
+  bool drain_posted_ = false;
+};
+
+// Hands debug log lines from the exchange's thread to the owner's thread.
+class PostingLog : public DebugLog {
+ public:
+  PostingLog(OwnerQueue& queue, DebugLog& target) : queue_(queue), target_(target) {}
+  void Append(const std::string& line) override {
+    DebugLog* target = &target_;
+    queue_.Post([target, line] { target->Append(line); });
+  }
+
+ private:
+  OwnerQueue& queue_;
   DebugLog& target_;
 };
 
@@ -51,14 +110,13 @@ class NetworkExchanges : public SearchExchanges {
   using Exchange = std::function<void(const SearchSettings&, DebugLog&, const AnswerSink&)>;
 
   // Runs the exchange on a thread of its own; every answer is copied and
-  // queued to this thread's event loop, followed by `done`.
+  // queued to this thread, followed by `done`.
   void RunBeside(std::function<void()> done, Exchange exchange) {
     Join();
     SearchSettings settings = settings_;
-    QObject* context = &context_;
-    worker_ = std::thread([this, context, settings, exchange = std::move(exchange), done = std::move(done)] {
-      PostingLog log(context, log_);
-      AnswerSink sink = [this, context](const unsigned char* decoded, std::size_t size, std::size_t bound) {
+    worker_ = std::thread([this, settings, exchange = std::move(exchange), done = std::move(done)] {
+      PostingLog log(queue_, log_);
+      AnswerSink sink = [this](const unsigned char* decoded, std::size_t size, std::size_t bound) {
         // The intake never walks past the bound, and the decoded bytes never
         // outnumber the bytes received, so the first `bound` bytes and a zero
         // carry the whole answer.
@@ -66,15 +124,15 @@ class NetworkExchanges : public SearchExchanges {
         auto copy = std::make_shared<std::vector<unsigned char>>(decoded, decoded + keep);
         copy->push_back(0);
         copy->push_back(0);
-        QMetaObject::invokeMethod(context, [this, copy, keep] {
+        queue_.Post([this, copy, keep] {
           ParserPlainPkg(table_, settings_, log_, copy->data(), copy->size(), keep);
-        }, Qt::QueuedConnection);
+        });
       };
       exchange(settings, log, sink);
-      QMetaObject::invokeMethod(context, [this, done] {
+      queue_.Post([this, done] {
         Join();
         done();
-      }, Qt::QueuedConnection);
+      });
     });
   }
 
@@ -86,6 +144,7 @@ class NetworkExchanges : public SearchExchanges {
   const SearchSettings& settings_;
   DebugLog& log_;
   QObject context_;
+  OwnerQueue queue_{&context_};
   std::thread worker_;
 };
 

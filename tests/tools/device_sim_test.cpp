@@ -128,3 +128,32 @@ TEST(DeviceSim, OptionsAreCheckedWithClearMessages) {
   const char* unknown[] = {"--bogus"};
   EXPECT_FALSE(ParseSimOptions(1, unknown, &o, &error));
 }
+
+TEST(DeviceSim, HostileOptionsAndLongFieldDevices) {
+  SimOptions o;
+  std::string error;
+  const char* good[] = {"--junk-sizes", "0,1,65507", "--junk-random", "3", "--tcp-fault", "reset",
+                        "--upnp-hostile", "huge,entities", "--long-fields", "2", "--high-bytes"};
+  ASSERT_TRUE(ParseSimOptions(11, good, &o, &error)) << error;
+  EXPECT_EQ(o.junk_sizes, (std::vector<int>{0, 1, 65507}));
+  EXPECT_EQ(o.tcp_fault, TcpFault::kReset);
+  EXPECT_EQ(o.upnp_hostile, (std::vector<std::string>{"huge", "entities"}));
+  const char* too_big[] = {"--junk-sizes", "65508"};
+  EXPECT_FALSE(ParseSimOptions(2, too_big, &o, &error));
+  const char* bad_kind[] = {"--upnp-hostile", "huge,nasty"};
+  EXPECT_FALSE(ParseSimOptions(2, bad_kind, &o, &error));
+  EXPECT_EQ(error, "--upnp-hostile: 'nasty' is not one of huge, malformed, slow, stall, endless, entities, long");
+
+  // Every field of a long-field device is 1,000 characters, yet each passes
+  // the reply parser's check and is cut to its field.
+  std::vector<std::string> texts = LongFieldPacketTexts(2);
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_GT(texts[0].size(), 11000u);
+  NullLog log;
+  tComUnitInfo info{};
+  ASSERT_EQ(ParseReply(texts[1].c_str(), texts[1].size() + 1, &info, log), 1);
+  EXPECT_EQ(std::string(FieldText(info.ip)).substr(0, 9), "10.99.2.2");
+  EXPECT_EQ(FieldText(info.mac), "02:4B:44:EE:00:02::::::");
+  EXPECT_EQ(FieldText(info.trigger_port), "0000000");
+  EXPECT_EQ(FieldText(info.model).size(), 31u);
+}

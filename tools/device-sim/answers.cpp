@@ -30,8 +30,10 @@ std::vector<std::string> DevicePacketTexts(const std::vector<tComUnitInfo>& devi
 }
 
 std::vector<std::string> EncodeAnswerDatagrams(const std::vector<tComUnitInfo>& devices,
-                                               int per_datagram) {
+                                               int per_datagram,
+                                               const std::vector<std::string>& extra) {
   std::vector<std::string> texts = DevicePacketTexts(devices);
+  texts.insert(texts.end(), extra.begin(), extra.end());
   std::vector<std::string> datagrams;
   std::vector<std::string> group;
   std::size_t group_bytes = 0;
@@ -51,8 +53,11 @@ std::vector<std::string> EncodeAnswerDatagrams(const std::vector<tComUnitInfo>& 
   return datagrams;
 }
 
-std::string EncodeRelayAnswer(const std::vector<tComUnitInfo>& devices) {
-  return EncodeTexts(DevicePacketTexts(devices));
+std::string EncodeRelayAnswer(const std::vector<tComUnitInfo>& devices,
+                              const std::vector<std::string>& extra) {
+  std::vector<std::string> texts = DevicePacketTexts(devices);
+  texts.insert(texts.end(), extra.begin(), extra.end());
+  return EncodeTexts(texts);
 }
 
 std::vector<std::string> GarbageDatagrams() {

@@ -21,13 +21,17 @@ std::string EncodeTexts(const std::vector<std::string>& texts);
 // The device information packet text (flag 01) of each device.
 std::vector<std::string> DevicePacketTexts(const std::vector<tComUnitInfo>& devices);
 
-// Answer datagrams: the devices' packets in groups of `per_datagram`, in
-// order; a group whose encoding would exceed kMaxDatagram is split.
+// Answer datagrams: the devices' packets, then the `extra` packet texts, in
+// groups of `per_datagram`, in order; a group whose encoding would exceed
+// kMaxDatagram is split.
 std::vector<std::string> EncodeAnswerDatagrams(const std::vector<tComUnitInfo>& devices,
-                                               int per_datagram);
+                                               int per_datagram,
+                                               const std::vector<std::string>& extra = {});
 
-// The relay's answer: every device's packet in one encoded text.
-std::string EncodeRelayAnswer(const std::vector<tComUnitInfo>& devices);
+// The relay's answer: every device's packet, then the `extra` texts, in one
+// encoded text.
+std::string EncodeRelayAnswer(const std::vector<tComUnitInfo>& devices,
+                              const std::vector<std::string>& extra = {});
 
 // Datagrams that are no device information: text that is not Base64, an
 // encoded text without the magic word, an encoded flag-99 packet, and an

@@ -150,6 +150,14 @@ void Serve(int fd, const std::string& peer, DeviceSet& devices, const HttpRelayO
     return;
   }
   if (options.delay_ms > 0 && !Pause(fd, options.delay_ms, stop)) return;
+  if (!options.redirect.empty()) {
+    LogLine(log, "http redirect to " + options.redirect);
+    SendAll(fd,
+            "HTTP/1.1 302 Found\r\nLocation: " + options.redirect +
+                "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n",
+            stop);
+    return;
+  }
   const std::string body = HttpRelayPage(devices.Snapshot(), device_type, options);
   if (!SendAll(fd, ResponseHead("200 OK", body.size(), !options.endless_body) + body, stop)) return;
   while (options.endless_body && Pause(fd, kDripIntervalMs, stop) && SendAll(fd, "\r\n", stop)) {

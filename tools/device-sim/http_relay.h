@@ -1,7 +1,7 @@
 // The simulator's HTTP relay: answers "GET /device.get?DeviceType=X" with an
 // HTML table of the simulated devices, and can misbehave on request (a "No
 // available items" page, a late answer, a body that never ends, a page larger
-// than the client's 1 MiB limit). One connection at a time, POSIX sockets.
+// than the client's 1 MiB limit, a redirect). One connection at a time, POSIX sockets.
 #pragma once
 
 #include <atomic>
@@ -24,6 +24,9 @@ struct HttpRelayOptions {
                                     // sending a line break every 200 ms
   std::size_t padding_bytes = 0;    // filler in an eighth cell of the table's
                                     // last row, to make the page this much larger
+  // Non-empty: every device request is answered "302 Found" with this
+  // Location (a URL, or a path such as the request's own, which loops).
+  std::string redirect;
   // Called once, on the relay's thread, when it listens; given the port.
   std::function<void(int port)> on_listening;
 };

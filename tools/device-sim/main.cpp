@@ -61,6 +61,10 @@ int main(int argc, char** argv) {
     o.garbage = options.garbage;
     o.flood_ms = options.flood_ms;
     o.flood_interval_ms = options.flood_interval_ms;
+    o.flood_burst = options.flood_burst;
+    o.junk_sizes = options.junk_sizes;
+    o.junk_random = options.junk_random;
+    o.extra_texts = LongFieldPacketTexts(options.long_fields);
     o.seed = options.seed;
     auto module = std::make_unique<UdpDiscovery>(devices, log, o);
     udp = module.get();
@@ -70,6 +74,8 @@ int main(int argc, char** argv) {
     TcpRelay::Options o;
     o.fault = options.tcp_fault;
     o.slow_byte_ms = options.slow_byte_ms;
+    o.flood_bytes = static_cast<std::size_t>(options.tcp_flood_bytes);
+    o.extra_texts = LongFieldPacketTexts(options.long_fields);
     modules.push_back(std::make_unique<TcpRelay>(devices, log, o));
   }
   // Control packages (flag 03) re-address the device they name.
@@ -89,6 +95,7 @@ int main(int argc, char** argv) {
     o.delay_ms = options.http_delay_ms;
     o.endless_body = options.http_endless;
     o.padding_bytes = static_cast<std::size_t>(options.http_padding);
+    o.redirect = options.http_redirect;
     o.on_listening = [&](int port) {
       std::lock_guard<std::mutex> lock(ready_mutex);
       http_port = port;
@@ -105,7 +112,8 @@ int main(int argc, char** argv) {
           return ready_cv.wait_for(lock, std::chrono::seconds(5), [&] { return http_port >= 0; });
         }));
   }
-  if (options.upnp_axis + options.upnp_vivotek + options.upnp_other + options.upnp_silent > 0) {
+  if (options.upnp_axis + options.upnp_vivotek + options.upnp_other + options.upnp_silent > 0 ||
+      !options.upnp_hostile.empty()) {
     UpnpHostOptions o;
     o.axis = options.upnp_axis;
     o.vivotek = options.upnp_vivotek;
@@ -113,6 +121,8 @@ int main(int argc, char** argv) {
     o.silent = options.upnp_silent;
     o.interface = options.upnp_interface;
     o.address = options.upnp_address;
+    o.hostile = options.upnp_hostile;
+    o.huge_bytes = static_cast<std::size_t>(options.upnp_huge_bytes);
     modules.push_back(std::make_unique<RunnerModule>(
         "upnp", [o](std::atomic<bool>& stop) { return RunUpnpHost(o, stop, std::cout); }));
   }

@@ -100,7 +100,9 @@ bool GenerateDevices(const SimOptions& o, std::vector<tComUnitInfo>* devices, st
     tComUnitInfo info{};
     SetField(info.model, o.models[i % o.models.size()]);
     SetField(info.proj, o.projs[i % o.projs.size()]);
-    SetField(info.name, o.name_prefix + std::to_string(n));
+    std::string name = o.name_prefix;
+    if (o.high_bytes) name = i % 2 == 0 ? "C\xE4m\xE9ra" : "C\xC3\xA4m\xC3\xA9ra";
+    SetField(info.name, name + std::to_string(n));
     SetField(info.ip, Dotted(ip));
     SetField(info.trigger_port, o.ports[i % o.ports.size()]);
     SetField(info.netmask, "255.255.0.0");
@@ -123,4 +125,32 @@ bool LoadSimDevices(const SimOptions& o, std::vector<tComUnitInfo>* devices, std
     std::shuffle(devices->begin(), devices->end(), random);
   }
   return true;
+}
+
+std::vector<std::string> LongFieldPacketTexts(int count) {
+  constexpr std::size_t kLength = 1000;
+  auto text = [](std::string head) {
+    while (head.size() < kLength) head += (head.size() % 3 == 0) ? "\xC3\x84" : "x\xE9";
+    head.resize(kLength);
+    return head;
+  };
+  auto padded = [](std::string head, char pad) {
+    head.resize(kLength, pad);
+    return head;
+  };
+  std::vector<std::string> texts;
+  for (int i = 1; i <= count; ++i) {
+    char mac[24];
+    std::snprintf(mac, sizeof(mac), "02:4B:44:EE:%02X:%02X", (i >> 8) & 0xFF, i & 0xFF);
+    std::string packet = std::string(kMagicWord) + ",01";
+    for (const std::string& field :
+         {text("LongModel" + std::to_string(i)), text("P1"), text("LongName" + std::to_string(i)),
+          padded("10.99.2." + std::to_string(i), ' '),
+          std::string(kLength - 4, '0') + "8080", padded("255.255.0.0", ' '),
+          padded("10.99.2.254", ' '), padded("10.99.2.254", ' '), padded(mac, ':'), text("IPC"),
+          text("note")})
+      packet += "," + field;
+    texts.push_back(std::move(packet));
+  }
+  return texts;
 }

@@ -7,12 +7,35 @@
 
 namespace {
 
+const char kHostileKindList[] = "huge, malformed, slow, stall, endless, entities, long";
+
+bool IsHostileDescriptionKind(const std::string& kind) {
+  for (const char* k : {"huge", "malformed", "slow", "stall", "endless", "entities", "long"})
+    if (kind == k) return true;
+  return false;
+}
+
 bool ParseInt(const std::string& text, int min, int max, int* out) {
   int value = 0;
   const char* end = text.data() + text.size();
   auto [ptr, ec] = std::from_chars(text.data(), end, value);
   if (ec != std::errc() || ptr != end || value < min || value > max) return false;
   *out = value;
+  return true;
+}
+
+bool ParseList(const std::string& text, std::vector<std::string>* out);
+
+bool ParseIntList(const std::string& text, int min, int max, std::vector<int>* out) {
+  std::vector<std::string> items;
+  if (!ParseList(text, &items)) return false;
+  std::vector<int> values;
+  for (const std::string& item : items) {
+    int v = 0;
+    if (!ParseInt(item, min, max, &v)) return false;
+    values.push_back(v);
+  }
+  *out = std::move(values);
   return true;
 }
 
@@ -80,6 +103,10 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions* o, std::stri
       if (!value(&o->name_prefix)) return false;
     } else if (arg == "--shuffle") {
       o->shuffle = true;
+    } else if (arg == "--high-bytes") {
+      o->high_bytes = true;
+    } else if (arg == "--long-fields") {
+      if (!number(0, 1000, &o->long_fields)) return false;
     } else if (arg == "--seed") {
       if (!number(0, INT_MAX, &seed)) return false;
       o->seed = static_cast<std::uint32_t>(seed);
@@ -97,6 +124,17 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions* o, std::stri
       if (!number(0, 3600000, &o->flood_ms)) return false;
     } else if (arg == "--flood-interval-ms") {
       if (!number(1, 60000, &o->flood_interval_ms)) return false;
+    } else if (arg == "--flood-burst") {
+      if (!number(1, 10000, &o->flood_burst)) return false;
+    } else if (arg == "--junk-sizes") {
+      std::string text;
+      if (!value(&text)) return false;
+      if (!ParseIntList(text, 0, 65507, &o->junk_sizes)) {
+        *error = "--junk-sizes: '" + text + "' is not a comma-separated list of sizes from 0 to 65507";
+        return false;
+      }
+    } else if (arg == "--junk-random") {
+      if (!number(0, 100000, &o->junk_random)) return false;
     } else if (arg == "--no-tcp") {
       o->tcp = false;
     } else if (arg == "--tcp-fault") {
@@ -108,14 +146,23 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions* o, std::stri
         o->tcp_fault = TcpFault::kSilent;
       } else if (fault == "slow") {
         o->tcp_fault = TcpFault::kSlow;
+      } else if (fault == "trickle") {
+        o->tcp_fault = TcpFault::kTrickle;
+      } else if (fault == "flood") {
+        o->tcp_fault = TcpFault::kFlood;
+      } else if (fault == "reset") {
+        o->tcp_fault = TcpFault::kReset;
       } else if (fault == "none") {
         o->tcp_fault = TcpFault::kNone;
       } else {
-        *error = "--tcp-fault: '" + fault + "' is not one of close, silent, slow, none";
+        *error = "--tcp-fault: '" + fault +
+                 "' is not one of close, silent, slow, trickle, flood, reset, none";
         return false;
       }
     } else if (arg == "--slow-byte-ms") {
       if (!number(0, 60000, &o->slow_byte_ms)) return false;
+    } else if (arg == "--tcp-flood-bytes") {
+      if (!number(0, 1 << 30, &o->tcp_flood_bytes)) return false;
     } else if (arg == "--http") {
       o->http = true;
     } else if (arg == "--http-port") {
@@ -128,6 +175,8 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions* o, std::stri
       o->http_endless = true;
     } else if (arg == "--http-padding") {
       if (!number(0, 1 << 30, &o->http_padding)) return false;
+    } else if (arg == "--http-redirect") {
+      if (!value(&o->http_redirect)) return false;
     } else if (arg == "--upnp-axis") {
       if (!number(0, 1000, &o->upnp_axis)) return false;
     } else if (arg == "--upnp-vivotek") {
@@ -140,6 +189,16 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions* o, std::stri
       if (!value(&o->upnp_interface)) return false;
     } else if (arg == "--upnp-address") {
       if (!value(&o->upnp_address)) return false;
+    } else if (arg == "--upnp-hostile") {
+      if (!list(&o->upnp_hostile)) return false;
+      for (const std::string& kind : o->upnp_hostile) {
+        if (!IsHostileDescriptionKind(kind)) {
+          *error = "--upnp-hostile: '" + kind + "' is not one of " + kHostileKindList;
+          return false;
+        }
+      }
+    } else if (arg == "--upnp-huge-bytes") {
+      if (!number(0, 1 << 30, &o->upnp_huge_bytes)) return false;
     } else if (arg == "--help" || arg == "-h") {
       o->help = true;
     } else {
@@ -169,6 +228,9 @@ std::string SimUsage() {
       "  --ports A,B,...       HTTP ports in turn (default 80)\n"
       "  --name-prefix S       names S1, S2, ... (default Cam)\n"
       "  --shuffle             shuffle the device order (by --seed)\n"
+      "  --high-bytes          generated names hold bytes above 127 (Latin-1 and UTF-8)\n"
+      "  --long-fields N       N more devices (after the others) whose packet fields are\n"
+      "                        1,000 characters long (MACs distinct in their first 17)\n"
       "  --seed N              seed of the shuffle and the reply delays (default 1)\n"
       "\n"
       "UDP discovery:\n"
@@ -179,12 +241,21 @@ std::string SimUsage() {
       "  --garbage             also send non-packets, bad Base64 and flag-99 packets\n"
       "  --flood-ms N          after a request, keep sending answer datagrams for N ms\n"
       "  --flood-interval-ms N one flood datagram every N ms (default 20)\n"
+      "  --flood-burst N       send N flood datagrams at each interval (default 1)\n"
+      "  --junk-sizes A,B,...  with every answer, datagrams of these sizes (0 to 65507)\n"
+      "                        holding random Base64 characters\n"
+      "  --junk-random N       with every answer, N datagrams of random bytes and sizes\n"
+      "                        (the flood sends the junk datagrams too)\n"
       "\n"
       "TCP relay:\n"
       "  --no-tcp              do not open TCP port 6666\n"
       "  --tcp-fault F         close: accept and close at once; silent: accept and never\n"
       "                        answer; slow: answer one byte at a time; none (default)\n"
+      "                        trickle: answer one byte a second; flood: the answer,\n"
+      "                        then filler up to --tcp-flood-bytes in all; reset: half\n"
+      "                        the answer, then a reset (SO_LINGER 0)\n"
       "  --slow-byte-ms N      pause between bytes of a slow answer (default 10)\n"
+      "  --tcp-flood-bytes N   bytes a flood sends in all (default 10485760)\n"
       "\n"
       "HTTP relay (GET /device.get?DeviceType=X answers an HTML table):\n"
       "  --http                serve it\n"
@@ -193,6 +264,8 @@ std::string SimUsage() {
       "  --http-delay-ms N     wait this long before answering\n"
       "  --http-endless        never end the body\n"
       "  --http-padding BYTES  make the page this much larger\n"
+      "  --http-redirect LOC   answer \"302 Found\" with Location LOC (a URL, or a path:\n"
+      "                        /device.get?DeviceType=ALL redirects to itself)\n"
       "\n"
       "UPnP root devices (announced by SSDP, descriptions over HTTP):\n"
       "  --upnp-axis N, --upnp-vivotek N, --upnp-other N\n"
@@ -200,6 +273,14 @@ std::string SimUsage() {
       "  --upnp-silent N       devices whose description is never served\n"
       "  --upnp-interface IF   the interface to announce on (required with devices,\n"
       "  --upnp-address A      or the address)\n"
+      "  --upnp-hostile K,...  one more root device per kind, whose description is served\n"
+      "                        by a server of its own: huge (an AXIS device padded to\n"
+      "                        --upnp-huge-bytes, default 20000000), malformed (broken\n"
+      "                        XML), slow (a byte every 100 ms, never done), stall\n"
+      "                        (never answers), endless (a body that never ends, at\n"
+      "                        full speed), entities (nested entities that expand to\n"
+      "                        gigabytes), long (an AXIS device whose texts are 1,000\n"
+      "                        characters, many above 127)\n"
       "\n"
       "Control packages (flag 03) sent to UDP port 6666 re-address the device whose\n"
       "MAC they name: static addresses as given, or one from a DHCP pool of its own.\n";

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-enum class TcpFault { kNone, kClose, kSilent, kSlow };
+enum class TcpFault { kNone, kClose, kSilent, kSlow, kTrickle, kFlood, kReset };
 
 struct SimOptions {
   // Devices: from a file, generated, or both (file first).
@@ -18,6 +18,9 @@ struct SimOptions {
   std::vector<std::string> ports{"80"};    // --ports A,B,..
   std::string name_prefix = "Cam";         // --name-prefix S: names S1, S2, ...
   bool shuffle = false;                    // --shuffle: list order shuffled by --seed
+  bool high_bytes = false;                 // --high-bytes: names hold bytes above 127
+  int long_fields = 0;                     // --long-fields N: N more devices whose
+                                           // packet fields are 1,000 characters long
   std::uint32_t seed = 1;                  // --seed N: delays and shuffling
 
   // UDP discovery on port 6666.
@@ -28,11 +31,15 @@ struct SimOptions {
   bool garbage = false;                    // --garbage
   int flood_ms = 0;                        // --flood-ms N
   int flood_interval_ms = 20;              // --flood-interval-ms N
+  int flood_burst = 1;                     // --flood-burst N
+  std::vector<int> junk_sizes;             // --junk-sizes A,B,..
+  int junk_random = 0;                     // --junk-random N
 
   // TCP relay on port 6666.
   bool tcp = true;                         // --no-tcp
-  TcpFault tcp_fault = TcpFault::kNone;    // --tcp-fault close|silent|slow
+  TcpFault tcp_fault = TcpFault::kNone;    // --tcp-fault close|silent|slow|trickle|flood|reset
   int slow_byte_ms = 10;                   // --slow-byte-ms N
+  int tcp_flood_bytes = 10 * 1024 * 1024;  // --tcp-flood-bytes N
 
   // HTTP relay (off unless --http).
   bool http = false;                       // --http
@@ -41,6 +48,7 @@ struct SimOptions {
   int http_delay_ms = 0;                   // --http-delay-ms N
   bool http_endless = false;               // --http-endless
   int http_padding = 0;                    // --http-padding BYTES
+  std::string http_redirect;               // --http-redirect LOCATION
 
   // UPnP root devices (none unless one of the counts is given).
   int upnp_axis = 0;                       // --upnp-axis N
@@ -49,6 +57,8 @@ struct SimOptions {
   int upnp_silent = 0;                     // --upnp-silent N
   std::string upnp_interface;              // --upnp-interface IF
   std::string upnp_address;                // --upnp-address A
+  std::vector<std::string> upnp_hostile;   // --upnp-hostile KIND,..
+  int upnp_huge_bytes = 20000000;          // --upnp-huge-bytes N
 
   bool help = false;                       // --help
 };

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -176,18 +177,46 @@ void TcpRelay::HandleConnection(int fd, sockaddr_in from, const StopSignal& stop
   }
 
   std::vector<tComUnitInfo> devices = devices_.Snapshot();
-  std::string answer = EncodeRelayAnswer(devices);
+  std::string answer = EncodeRelayAnswer(devices, options_.extra_texts);
   switch (options_.fault) {
     case TcpFault::kSilent:
       log_.Linef("tcp silent to %s", peer.c_str());
       DrainAndClose(fd, stop, -1);  // holds the connection open until the client leaves
       return;
-    case TcpFault::kSlow: {
-      log_.Linef("tcp slow answer to %s devices=%zu bytes=%zu", peer.c_str(), devices.size(),
-                 answer.size());
+    case TcpFault::kFlood: {
+      // The answer, then Base64 filler, all of it as fast as the client reads.
+      std::string chunk(64 * 1024, 'A');
+      for (std::size_t i = 0; i < chunk.size(); ++i) chunk[i] = "QUJDRA+/"[i % 8];
+      std::size_t sent = SendAll(fd, answer.data(), answer.size(), stop) ? answer.size() : 0;
+      while (sent > 0 && sent < options_.flood_bytes) {
+        std::size_t n = std::min(chunk.size(), options_.flood_bytes - sent);
+        if (!SendAll(fd, chunk.data(), n, stop)) break;
+        sent += n;
+      }
+      log_.Linef("tcp flood to %s sent %zu bytes", peer.c_str(), sent);
+      close(fd);
+      return;
+    }
+    case TcpFault::kReset: {
+      std::size_t half = answer.size() / 2;
+      SendAll(fd, answer.data(), half, stop);
+      stop.SleepFor(50);  // let the half reach the client before the reset
+      linger hard{1, 0};
+      setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof(hard));
+      close(fd);
+      log_.Linef("tcp reset to %s after %zu bytes", peer.c_str(), half);
+      return;
+    }
+    case TcpFault::kSlow:
+    case TcpFault::kTrickle: {
+      bool trickle = options_.fault == TcpFault::kTrickle;
+      int pause_ms = trickle ? 1000 : options_.slow_byte_ms;
+      log_.Linef(trickle ? "tcp trickle to %s devices=%zu bytes=%zu"
+                         : "tcp slow answer to %s devices=%zu bytes=%zu",
+                 peer.c_str(), devices.size(), answer.size());
       for (std::size_t i = 0; i < answer.size(); ++i) {
         if (!SendAll(fd, answer.data() + i, 1, stop) ||
-            (options_.slow_byte_ms > 0 && !stop.SleepFor(options_.slow_byte_ms))) {
+            (pause_ms > 0 && !stop.SleepFor(pause_ms))) {
           if (!stop.Requested())
             log_.Linef("tcp slow answer to %s cut after %zu bytes", peer.c_str(), i);
           close(fd);

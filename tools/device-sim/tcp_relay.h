@@ -14,6 +14,9 @@
 //   "tcp silent to A:P"                         (--tcp-fault silent) never answers
 //   "tcp slow answer to A:P devices=N bytes=M"  (--tcp-fault slow) a byte at a time
 //   "tcp slow answer to A:P cut after N bytes"  the client went away first
+//   "tcp trickle to A:P devices=N bytes=M"      (--tcp-fault trickle) a byte a second
+//   "tcp flood to A:P sent N bytes"             (--tcp-fault flood) answer, then filler
+//   "tcp reset to A:P after N bytes"            (--tcp-fault reset) half, then a reset
 #pragma once
 
 #include <netinet/in.h>
@@ -35,6 +38,8 @@ class TcpRelay : public SimModule {
     int port = 6666;
     TcpFault fault = TcpFault::kNone;
     int slow_byte_ms = 10;
+    std::size_t flood_bytes = 10 * 1024 * 1024;  // all a flood sends, answer included
+    std::vector<std::string> extra_texts;  // packet texts sent after the devices'
   };
 
   TcpRelay(DeviceSet& devices, SimLog& log, Options options);

@@ -90,10 +90,24 @@ std::shared_ptr<const UdpDiscovery::Answer> UdpDiscovery::CurrentAnswer() {
       std::memcmp(cached_->devices.data(), devices.data(), devices.size() * sizeof(tComUnitInfo)) == 0)
     return cached_;
   auto answer = std::make_shared<Answer>();
-  answer->datagrams = EncodeAnswerDatagrams(devices, options_.per_datagram);
+  answer->datagrams = EncodeAnswerDatagrams(devices, options_.per_datagram, options_.extra_texts);
   answer->device_datagrams = answer->datagrams.size();
   if (options_.garbage) {
     for (std::string& g : GarbageDatagrams()) answer->datagrams.push_back(std::move(g));
+  }
+  // Junk: fixed sizes of Base64 characters (they decode into random bytes),
+  // then random bytes of random sizes; the same junk for every answer.
+  std::mt19937 junk_random(options_.seed);
+  static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  for (int size : options_.junk_sizes) {
+    std::string junk(static_cast<std::size_t>(size), 'A');
+    for (char& c : junk) c = kAlphabet[junk_random() % 64];
+    answer->datagrams.push_back(std::move(junk));
+  }
+  for (int i = 0; i < options_.junk_random; ++i) {
+    std::string junk(junk_random() % (kMaxDatagram + 1), '\0');
+    for (char& c : junk) c = static_cast<char>(junk_random() & 0xFF);
+    answer->datagrams.push_back(std::move(junk));
   }
   answer->devices = std::move(devices);
   cached_ = answer;
@@ -143,8 +157,10 @@ void UdpDiscovery::SendDue() {
   for (auto it = floods_.begin(); it != floods_.end();) {
     Flood& f = *it;
     while (f.next <= now && f.next < f.until) {
-      Send(f.answer->datagrams[f.sent % f.answer->datagrams.size()], f.to);
-      ++f.sent;
+      for (int b = 0; b < options_.flood_burst; ++b) {
+        Send(f.answer->datagrams[f.sent % f.answer->datagrams.size()], f.to);
+        ++f.sent;
+      }
       f.next += std::chrono::milliseconds(options_.flood_interval_ms);
     }
     if (f.next >= f.until) {

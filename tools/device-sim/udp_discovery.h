@@ -38,6 +38,10 @@ class UdpDiscovery : public SimModule {
     bool garbage = false;
     int flood_ms = 0;
     int flood_interval_ms = 20;
+    int flood_burst = 1;           // flood datagrams sent at each interval
+    std::vector<int> junk_sizes;   // one datagram of random Base64 characters per size
+    int junk_random = 0;           // datagrams of random bytes and random sizes
+    std::vector<std::string> extra_texts;  // packet texts sent after the devices'
     std::uint32_t seed = 1;
   };
 
@@ -59,7 +63,7 @@ class UdpDiscovery : public SimModule {
   using Clock = std::chrono::steady_clock;
   struct Answer {
     std::vector<tComUnitInfo> devices;   // the snapshot it was encoded from
-    std::vector<std::string> datagrams;  // device datagrams, then garbage ones
+    std::vector<std::string> datagrams;  // device datagrams, then garbage and junk ones
     std::size_t device_datagrams = 0;
   };
   struct Pending {

@@ -2,11 +2,14 @@
 // and the serving loop.
 #include "upnp_host.h"
 
+#include "upnp_hostile.h"
+
 #include <glib/gstdio.h>
 #include <libgupnp/gupnp.h>
 
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 namespace {
@@ -208,6 +211,8 @@ int RunUpnpHost(const UpnpHostOptions& o, std::atomic<bool>& stop, std::ostream&
   gchar* dir = nullptr;
   std::vector<GUPnPRootDevice*> roots;
   GSSDPResourceGroup* silent_group = nullptr;
+  GSSDPResourceGroup* hostile_group = nullptr;
+  std::unique_ptr<HostileDescriptionServer> hostile;
   std::vector<std::string> files;
 
   if (!context) {
@@ -257,8 +262,27 @@ int RunUpnpHost(const UpnpHostOptions& o, std::atomic<bool>& stop, std::ostream&
       }
       gssdp_resource_group_set_available(silent_group, TRUE);
     }
+    if (result == 0 && !o.hostile.empty()) {
+      hostile = std::make_unique<HostileDescriptionServer>(o.hostile, o.huge_bytes, log);
+      std::string why;
+      if (!hostile->Start(host_ip ? host_ip : "", &why)) {
+        log << "upnp error: hostile descriptions: " << why << std::endl;
+        result = -1;
+      } else {
+        hostile_group = gssdp_resource_group_new(GSSDP_CLIENT(context));
+        for (const HostileUpnpDevice& d : hostile->Devices()) {
+          gssdp_resource_group_add_resource_simple(hostile_group, "upnp:rootdevice",
+                                                   (d.udn + "::upnp:rootdevice").c_str(),
+                                                   d.location.c_str());
+          log << "upnp hostile device " << d.kind << ": " << d.udn << " " << d.location
+              << std::endl;
+        }
+        gssdp_resource_group_set_available(hostile_group, TRUE);
+      }
+    }
     if (result == 0) {
-      log << "upnp ready " << roots.size() + static_cast<std::size_t>(o.silent) << " devices"
+      log << "upnp ready "
+          << roots.size() + static_cast<std::size_t>(o.silent) + o.hostile.size() << " devices"
           << std::endl;
       GMainLoop* loop = g_main_loop_new(main_context, FALSE);
       std::pair<std::atomic<bool>*, GMainLoop*> watch(&stop, loop);
@@ -274,8 +298,11 @@ int RunUpnpHost(const UpnpHostOptions& o, std::atomic<bool>& stop, std::ostream&
 
   for (GUPnPRootDevice* root : roots) gupnp_root_device_set_available(root, FALSE);
   if (silent_group) gssdp_resource_group_set_available(silent_group, FALSE);
+  if (hostile_group) gssdp_resource_group_set_available(hostile_group, FALSE);
   Drain(main_context);
   if (silent_group) g_object_unref(silent_group);
+  if (hostile_group) g_object_unref(hostile_group);
+  hostile.reset();
   for (GUPnPRootDevice* root : roots) g_object_unref(root);
   if (context) g_object_unref(context);
   Drain(main_context);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -15,6 +16,10 @@ struct UpnpHostOptions {
   // --upnp-silent N: root devices that answer the search but whose description
   // is never served (its address answers 404), to test the search's bounds.
   int silent = 0;
+  // --upnp-hostile K,..: one more root device per kind, whose description a
+  // hostile server serves (see upnp_hostile.h); huge_bytes sizes "huge".
+  std::vector<std::string> hostile;
+  std::size_t huge_bytes = 20000000;
   // Where to serve: a network interface (e.g. "vdev"), an IPv4 address, or
   // both. One of them is required; the host never picks one by itself.
   std::string interface;
@@ -48,7 +53,7 @@ std::string UpnpDescriptionXml(const SimUpnpDevice& device);
 
 // Serves and announces the planned devices until `stop` is set, then says
 // bye-bye and removes its files. Logs "upnp ready <n> devices" (n counts the
-// silent ones too) once they are
+// silent and hostile ones too) once they are
 // available, and one line per problem. Returns 0, or -1 when it could not
 // start (bad options, no such interface or address, files not written).
 // Runs a GLib main context of its own on the calling thread.

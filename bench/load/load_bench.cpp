@@ -1,0 +1,207 @@
+// Load benchmark: whole default searches (broadcast and UPnP) run from the
+// window, in-process on Qt's offscreen platform, against device-sim in a test
+// network of its own (needs root). Two loads:
+//   large  10,000 protocol devices and 200 UPnP root devices (AXIS and Vivotek)
+//   small  100 protocol devices and 50 UPnP root devices
+// For each search: devices found against simulated (protocol and UPnP apart),
+// the time from the button to the protocol rows and to the final count, the
+// longest stall of the window's event loop (the longest gap between the ticks
+// of a 10 ms timer) and the peak resident memory of this process.
+//
+// usage: bench_load [--only large|small] [--runs N] [--devices N] [--upnp N]
+//                   [--small-devices N] [--small-upnp N]
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/engine_upnp_phase.h"
+#include "app/main_form.h"
+#include "test_network.h"
+#include "upnp/upnp_merge.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration<double>(to - from).count();
+}
+
+long StatusKb(const char* key) {
+  std::ifstream in("/proc/self/status");
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind(key, 0) == 0) return std::atol(line.c_str() + std::strlen(key));
+  return -1;
+}
+
+struct Result {
+  bool finished = false;
+  int protocol_found = 0;     // distinct protocol rows (by MAC)
+  int protocol_rows = 0;      // protocol rows in all (duplicates would count twice)
+  int upnp_kept = 0;          // AXIS and Vivotek root devices the engine kept
+  int upnp_distinct = 0;      // ... by unique device name
+  int upnp_rows = 0;          // rows they gave (some are skipped by the merge's rules)
+  int upnp_rows_expected = 0; // rows the merge's rules give for the kept devices
+  double exchange_s = 0;      // button to the end of the broadcast exchange
+  double final_s = 0;         // button to the final count
+  long longest_stall_ms = 0;
+  double stall_end_s = 0;     // when the longest stall ended, from the button
+  long peak_rss_mb = 0;
+  std::string label;
+};
+
+Result SearchOnce(const TestNetwork& net) {
+  Result r;
+  NetnsScope client = net.EnterClient();
+  TMainForm form;
+  form.UseNetwork();
+  auto phase = std::make_unique<EngineUpnpPhase>(&form, form.Table(), form.Settings(), form);
+  EngineUpnpPhase* upnp = phase.get();
+  form.SetUpnpPhase(std::move(phase));
+  form.show();
+
+  Clock::time_point exchange_done{}, finished_at{};
+  form.Driver().SetOnExchangeDone([&] { exchange_done = Clock::now(); });
+  form.SetOnSearchFinished([&] {
+    finished_at = Clock::now();
+    r.finished = true;
+  });
+  QElapsedTimer since_tick;
+  qint64 longest = 0;
+  QTimer ticker;
+  ticker.setInterval(10);
+  Clock::time_point start = Clock::now();
+  QObject::connect(&ticker, &QTimer::timeout, [&] {
+    qint64 gap = since_tick.restart();
+    if (gap > longest) {
+      longest = gap;
+      r.stall_end_s = Seconds(start, Clock::now());
+    }
+  });
+  ticker.start();
+  since_tick.start();
+  QTest::mouseClick(form.Button1, Qt::LeftButton);
+  while (!r.finished && Seconds(start, Clock::now()) < 60) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  longest = std::max(longest, since_tick.elapsed());
+  ticker.stop();
+
+  r.exchange_s = Seconds(start, exchange_done);
+  r.final_s = Seconds(start, finished_at);
+  r.longest_stall_ms = static_cast<long>(longest);
+  r.label = form.Label1->text().toStdString();
+  const StringGrid& grid = form.Table().grid;
+  std::set<std::string> macs;
+  for (int row = 1; row < grid.RowCount(); ++row) {
+    if (grid.Cell(5, row) == "NULL") {
+      ++r.upnp_rows;
+    } else if (!grid.Cell(6, row).empty()) {
+      ++r.protocol_rows;
+      macs.insert(grid.Cell(6, row));
+    }
+  }
+  r.protocol_found = static_cast<int>(macs.size());
+  std::set<std::string> udns;
+  for (const DeviceInformationContainer& d : upnp->Engine().results) {
+    udns.insert(d.unique_device_name);
+    r.upnp_rows_expected += UpnpRecordOf(d).has_value();
+  }
+  r.upnp_kept = static_cast<int>(upnp->Engine().results.size());
+  r.upnp_distinct = static_cast<int>(udns.size());
+  r.peak_rss_mb = StatusKb("VmHWM:") / 1024;
+  return r;
+}
+
+bool RunLoad(const char* name, int devices, int upnp_devices, int runs) {
+  std::printf("\n== %s: %d protocol devices, %d UPnP root devices (%d AXIS, %d Vivotek), %d run(s)\n", name,
+              devices, upnp_devices, upnp_devices - upnp_devices / 2, upnp_devices / 2, runs);
+  TestNetwork net;
+  if (!net.Ready()) {
+    std::fprintf(stderr, "test network: %s\n", net.Error().c_str());
+    return false;
+  }
+  Clock::time_point sim_start = Clock::now();
+  ChildProcess* sim = net.StartDeviceSim({"--count", std::to_string(devices), "--no-tcp", "--upnp-axis",
+                                          std::to_string(upnp_devices - upnp_devices / 2), "--upnp-vivotek",
+                                          std::to_string(upnp_devices / 2), "--upnp-address",
+                                          TestNetwork::kDevicesAddress},
+                                         30000);
+  if (!sim || !sim->WaitForLine("upnp ready", 60000)) {
+    std::fprintf(stderr, "device-sim did not start: %s\n", sim ? sim->Output().c_str() : net.Error().c_str());
+    return false;
+  }
+  std::printf("simulator ready in %.1f s\n", Seconds(sim_start, Clock::now()));
+  std::printf("%-4s %-18s %-22s %-10s %-10s %-14s %-9s %s\n", "run", "protocol found", "UPnP kept (rows)",
+              "exchange", "final", "stall (at)", "peak RSS", "label");
+  bool all = true;
+  for (int run = 1; run <= runs; ++run) {
+    Result r = SearchOnce(net);
+    char protocol[64], upnp[64];
+    std::snprintf(protocol, sizeof(protocol), "%d/%d%s", r.protocol_found, devices,
+                  r.protocol_rows != r.protocol_found ? " DUP" : "");
+    std::snprintf(upnp, sizeof(upnp), "%d/%d (%d/%d)%s", r.upnp_kept, upnp_devices, r.upnp_rows,
+                  r.upnp_rows_expected, r.upnp_distinct != r.upnp_kept ? " DUP" : "");
+    char stall[32];
+    std::snprintf(stall, sizeof(stall), "%ld (%.2f)", r.longest_stall_ms, r.stall_end_s);
+    std::printf("%-4d %-18s %-22s %-10.2f %-10.2f %-14s %-9ld %s%s\n", run, protocol, upnp, r.exchange_s,
+                r.final_s, stall, r.peak_rss_mb, r.label.c_str(), r.finished ? "" : " (NOT FINISHED)");
+    all = all && r.finished && r.protocol_found == devices && r.protocol_rows == devices &&
+          r.upnp_kept == upnp_devices && r.upnp_distinct == upnp_devices && r.upnp_rows == r.upnp_rows_expected;
+  }
+  std::printf("columns: exchange/final = seconds from the button to the broadcast's end / to the final count;\n"
+              "stall = longest gap (ms) between ticks of a 10 ms timer (at: when it ended, s);\n"
+              "peak RSS (MB) of this process so far\n");
+  std::printf("%s: %s\n", name, all ? "nothing lost" : "DEVICES LOST OR DUPLICATED");
+  return all;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  std::string only;
+  int runs = 1, devices = 10000, upnp = 200, small_devices = 100, small_upnp = 50;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    if (arg == "--only" && value) {
+      only = argv[++i];
+    } else if (arg == "--runs" && value) {
+      runs = std::atoi(argv[++i]);
+    } else if (arg == "--devices" && value) {
+      devices = std::atoi(argv[++i]);
+    } else if (arg == "--upnp" && value) {
+      upnp = std::atoi(argv[++i]);
+    } else if (arg == "--small-devices" && value) {
+      small_devices = std::atoi(argv[++i]);
+    } else if (arg == "--small-upnp" && value) {
+      small_upnp = std::atoi(argv[++i]);
+    } else {
+      std::fprintf(stderr,
+                   "usage: bench_load [--only large|small] [--runs N] [--devices N] [--upnp N]\n"
+                   "                  [--small-devices N] [--small-upnp N]\n");
+      return 2;
+    }
+  }
+  std::string why;
+  if (!TestNetwork::Supported(&why)) {
+    std::fprintf(stderr, "bench_load needs a test network: %s\n", why.c_str());
+    return 1;
+  }
+  bool ok = true;
+  if (only.empty() || only == "small") ok = RunLoad("small", small_devices, small_upnp, runs) && ok;
+  if (only.empty() || only == "large") ok = RunLoad("large", devices, upnp, runs) && ok;
+  return ok ? 0 : 1;
+}
