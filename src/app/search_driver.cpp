@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/grid_rules.h"
+#include "app/queued_call.h"
 #include "httpcmd/http_page.h"
 #include "httpcmd/table_parser.h"
 #include "protocol/intake.h"
@@ -21,7 +22,7 @@ class PostingLog : public DebugLog {
   PostingLog(QObject* context, DebugLog& target) : context_(context), target_(target) {}
   void Append(const std::string& line) override {
     DebugLog* target = &target_;
-    QMetaObject::invokeMethod(context_, [target, line] { target->Append(line); }, Qt::QueuedConnection);
+    QueueCall(context_, [target, line] { target->Append(line); });
   }
 
  private:
@@ -66,15 +67,15 @@ class NetworkExchanges : public SearchExchanges {
         auto copy = std::make_shared<std::vector<unsigned char>>(decoded, decoded + keep);
         copy->push_back(0);
         copy->push_back(0);
-        QMetaObject::invokeMethod(context, [this, copy, keep] {
+        QueueCall(context, [this, copy = std::move(copy), keep] {
           ParserPlainPkg(table_, settings_, log_, copy->data(), copy->size(), keep);
-        }, Qt::QueuedConnection);
+        });
       };
       exchange(settings, log, sink);
-      QMetaObject::invokeMethod(context, [this, done] {
+      QueueCall(context, [this, done] {
         Join();
         done();
-      }, Qt::QueuedConnection);
+      });
     });
   }
 
