@@ -1,6 +1,7 @@
 // UPnP phase: engine start, off-thread wait, merge on the owner's thread.
 #include "app/engine_upnp_phase.h"
 
+#include "app/queued_call.h"
 #include "upnp/upnp_merge.h"
 
 EngineUpnpPhase::EngineUpnpPhase(QObject* owner, DeviceTable& table, const SearchSettings& settings,
@@ -24,10 +25,10 @@ void EngineUpnpPhase::StartMerge(std::function<void()> finished) {
   // always has a live receiver (and is dropped with it).
   results_thread_ = std::thread([this, event, context, finished = std::move(finished)] {
     if (event) event->Wait();
-    QMetaObject::invokeMethod(context, [this, finished] {
+    QueueCall(context, [this, finished] {
       MergeUpnpResultsSteps(table_, settings_.project, *engine_, controls_);
       finished();
-    }, Qt::QueuedConnection);
+    });
   });
 }
 

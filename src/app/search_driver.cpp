@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/grid_rules.h"
+#include "app/queued_call.h"
 #include "httpcmd/http_page.h"
 #include "httpcmd/table_parser.h"
 #include "protocol/intake.h"
@@ -41,7 +42,7 @@ class OwnerQueue {
   void PostDrainLocked() {
     if (drain_posted_) return;
     drain_posted_ = true;
-    QMetaObject::invokeMethod(context_, [this] { Drain(); }, Qt::QueuedConnection);
+    QueueCall(context_, [this] { Drain(); });
   }
 
   // The owner's thread. An item may run a nested event loop (a message box);
@@ -124,7 +125,7 @@ class NetworkExchanges : public SearchExchanges {
         auto copy = std::make_shared<std::vector<unsigned char>>(decoded, decoded + keep);
         copy->push_back(0);
         copy->push_back(0);
-        queue_.Post([this, copy, keep] {
+        queue_.Post([this, copy = std::move(copy), keep] {
           ParserPlainPkg(table_, settings_, log_, copy->data(), copy->size(), keep);
         });
       };

@@ -42,6 +42,7 @@ const char* UnitFieldName(int i) { return kFields[i].name; }
 void SetUnitField(char* field, std::size_t width, std::string_view text) {
   if (width == 0) return;
   std::size_t n = text.size() < width - 1 ? text.size() : width - 1;
-  std::memcpy(field, text.data(), n);
+  // An empty view may have no data at all; memcpy must not see its null.
+  if (n > 0) std::memcpy(field, text.data(), n);
   std::memset(field + n, 0, width - n);
 }

@@ -199,7 +199,7 @@ TEST_F(TransportLoopback, UdpRelayExchangeTakesAnswersOfBothPasses) {
 TEST_F(TransportLoopback, PassLastsUntilAQuietGap) {
   int relay = BoundUdp(kRequestPort);
   ASSERT_GE(relay, 0);
-  relay_ = std::thread([&] {
+  relay_ = std::thread([&, relay] {  // relay by value: it may outlast the test body
     Receive(relay, 2000);
     for (int i = 1; i <= 3; ++i) {  // 120 ms apart: each one extends the pass
       SendTo(relay, Encode({Device(i)}), kReplyPort);
@@ -262,7 +262,8 @@ TEST_F(TransportLoopback, TcpRelayAnswerIsReadToTheCloseAndCutAtTheBuffer) {
   int listener = Listener(4);
   ASSERT_GE(listener, 0);
   std::string request;
-  relay_ = std::thread([&] {
+  // listener by value: the relay closes it after the test body has returned.
+  relay_ = std::thread([&, listener] {
     for (int round = 0; round < 2; ++round) {
       int c = accept(listener, nullptr, nullptr);
       char buf[256];
