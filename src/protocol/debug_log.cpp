@@ -9,9 +9,7 @@ bool MemoryLog::Contains(const std::string& line) const {
   return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
-std::string StringPrintf(const char* format, ...) {
-  va_list ap;
-  va_start(ap, format);
+std::string StringVPrintf(const char* format, va_list ap) {
   va_list copy;
   va_copy(copy, ap);
   int n = std::vsnprintf(nullptr, 0, format, copy);
@@ -22,6 +20,13 @@ std::string StringPrintf(const char* format, ...) {
     std::vsnprintf(out.data(), out.size(), format, ap);
     out.resize(static_cast<std::size_t>(n));
   }
+  return out;
+}
+
+std::string StringPrintf(const char* format, ...) {
+  va_list ap;
+  va_start(ap, format);
+  std::string out = StringVPrintf(format, ap);
   va_end(ap);
   return out;
 }
