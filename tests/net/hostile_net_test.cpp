@@ -26,31 +26,26 @@
 #include "app/main_form.h"
 #include "httpcmd/http_page.h"
 #include "protocol/transport.h"
-#include "test_network.h"
+#include "net_test_support.h"
 #include "upnp/gupnp_finder.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-#define SKIP_WITHOUT_NETWORK()                              \
-  do {                                                      \
-    std::string why;                                        \
-    if (!TestNetwork::Supported(&why)) GTEST_SKIP() << why; \
-  } while (0)
+// Three real devices and three real UPnP ones beside one UPnP device of each
+// hostile kind, served from the devices' side.
+void StartBesideHostileUpnp(TestNetwork& net, ChildProcess** out) {
+  ChildProcess* sim = net.StartDeviceSim(
+      {"--count", "3", "--upnp-axis", "2", "--upnp-vivotek", "1", "--upnp-address", TestNetwork::kDevicesAddress,
+       "--upnp-hostile", "huge,malformed,slow,stall,endless,entities,long"});
+  ASSERT_NE(sim, nullptr) << net.Error();
+  ASSERT_TRUE(sim->WaitForLine("upnp ready", 10000)) << sim->Output();
+  *out = sim;
+}
 
 double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
 }
 
 std::vector<std::string> Cells(const std::string& line) {
@@ -399,11 +394,8 @@ TEST(HostileNet, HostileUpnpDescriptionsNeitherStallNorBlowTheFinder) {
   SKIP_WITHOUT_NETWORK();
   TestNetwork net;
   ASSERT_TRUE(net.Ready()) << net.Error();
-  ChildProcess* sim = net.StartDeviceSim(
-      {"--count", "3", "--upnp-axis", "2", "--upnp-vivotek", "1", "--upnp-address", TestNetwork::kDevicesAddress,
-       "--upnp-hostile", "huge,malformed,slow,stall,endless,entities,long"});
-  ASSERT_NE(sim, nullptr) << net.Error();
-  ASSERT_TRUE(sim->WaitForLine("upnp ready", 10000)) << sim->Output();
+  ChildProcess* sim = nullptr;
+  ASSERT_NO_FATAL_FAILURE(StartBesideHostileUpnp(net, &sim));
 
   std::vector<UpnpDeviceProperties> found;
   double seconds = 0;
@@ -451,11 +443,8 @@ TEST(HostileNet, DefaultSearchBesideHostileUpnpDevicesEndsInTime) {
   SKIP_WITHOUT_NETWORK();
   TestNetwork net;
   ASSERT_TRUE(net.Ready()) << net.Error();
-  ChildProcess* sim = net.StartDeviceSim(
-      {"--count", "3", "--upnp-axis", "2", "--upnp-vivotek", "1", "--upnp-address", TestNetwork::kDevicesAddress,
-       "--upnp-hostile", "huge,malformed,slow,stall,endless,entities,long"});
-  ASSERT_NE(sim, nullptr) << net.Error();
-  ASSERT_TRUE(sim->WaitForLine("upnp ready", 10000)) << sim->Output();
+  ChildProcess* sim = nullptr;
+  ASSERT_NO_FATAL_FAILURE(StartBesideHostileUpnp(net, &sim));
   Clock::time_point start = Clock::now();
   CommandResult r = Search(net, {"--format", "json"});
   double seconds = SecondsSince(start);

@@ -17,28 +17,12 @@
 
 #include "app/main_form.h"
 #include "app/modal.h"
-#include "test_network.h"
+#include "net_test_support.h"
 
 namespace {
 
-#define SKIP_WITHOUT_NETWORK()                                    \
-  do {                                                            \
-    std::string why;                                              \
-    if (!TestNetwork::Supported(&why)) GTEST_SKIP() << why;       \
-  } while (0)
-
 const std::vector<std::string> kFiveDevices = {"--count", "5", "--models", "B7,A1,C3", "--projs",
                                                "P1,P2",   "--ports", "80,8080"};
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
-}
 
 CommandResult Search(const TestNetwork& net, std::vector<std::string> args, int timeout_ms = 30000) {
   std::vector<std::string> argv = {KDS_DEVICE_SEARCH_PATH, "search"};

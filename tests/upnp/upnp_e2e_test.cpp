@@ -6,7 +6,7 @@
 #include <set>
 #include <sstream>
 
-#include "test_network.h"
+#include "net_test_support.h"
 
 namespace {
 
@@ -54,12 +54,6 @@ void Search(TestNetwork& net, const std::vector<std::string>& host_args, int dev
   }
   EXPECT_EQ(runs.size(), static_cast<std::size_t>(searches));
 }
-
-#define SKIP_WITHOUT_NETWORK()                              \
-  do {                                                      \
-    std::string why;                                        \
-    if (!TestNetwork::Supported(&why)) GTEST_SKIP() << why; \
-  } while (0)
 
 TEST(UpnpEndToEnd, FindsTheAxisAndVivotekDevicesWithinTheWindow) {
   SKIP_WITHOUT_NETWORK();
