@@ -11,25 +11,31 @@ set -uo pipefail
 self=$(readlink -f "$0")
 here=$(dirname "$self")
 
-# Inside the test network, on a virtual X server: the window's caption and
-# class, as the window system shows them.
+# Inside the test network: the window's caption and class, as the window
+# system shows them, on a virtual X server of its own (Xvfb picks a free
+# display itself, so that X servers started at the same time never clash).
 if [ "${1:-}" = "--window" ]; then
   export LC_ALL=C.UTF-8  # the caption's characters as they are
+  displayfile=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfile" 2>/dev/null &
+  xvfb=$!
+  pid=""
+  trap 'kill $pid $xvfb 2>/dev/null; wait $pid $xvfb 2>/dev/null; rm -f "$displayfile"' EXIT
+  for _ in $(seq 100); do [ -s "$displayfile" ] && break; sleep 0.1; done
+  export DISPLAY=:$(head -n 1 "$displayfile")
   "$2" &
   pid=$!
   win=""
   for _ in $(seq 300); do  # up to 30 s
-    win=$(xwininfo -root -tree | awk '/"Kestra Device Search/ { print $1; exit }')
+    win=$(xwininfo -root -tree 2>/dev/null | awk '/"Kestra Device Search/ { print $1; exit }')
     [ -n "$win" ] && break
     sleep 0.1
   done
   [ -n "$win" ] && xprop -id "$win" WM_CLASS _NET_WM_NAME
-  kill "$pid" 2>/dev/null
-  wait "$pid" 2>/dev/null
   exit 0
 fi
 
-deb=$1 sim=$2
+deb=$(readlink -f "$1") sim=$(readlink -f "$2")
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 dpkg-deb -x "$deb" "$root" || exit 1
@@ -71,7 +77,7 @@ upnp=$(grep -c '"source":"upnp"' <<<"$out")
 [ "$protocol" -eq 4 ] && [ "$upnp" -eq 1 ] ||
   fail "the search found $protocol protocol and $upnp UPnP devices, not 4 and 1:"$'\n'"$out"
 
-out=$(network env -i PATH=/usr/bin:/bin xvfb-run -a "$self" --window "$bin")
+out=$(network env -i PATH=/usr/bin:/bin "$self" --window "$bin")
 class=$(sed -n 's/^StartupWMClass=//p' usr/share/applications/*.desktop)
 grep -qF "WM_CLASS(STRING) = \"device-search\", \"$class\"" <<<"$out" ||
   fail "the window's class is not the entry's StartupWMClass '$class':"$'\n'"$out"
