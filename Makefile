@@ -1,14 +1,19 @@
 # The two set-up commands: `make run` (install, build, start the window) and
-# `make test` (install, build, run every test). Further checks: `make fuzz`
-# (libFuzzer with clang), `make test-sanitize` (every test under ASan and
-# UBSan) and `make test-tsan` (the threaded parts under ThreadSanitizer).
+# `make test` (install, build, run every test). Then `make package` (the
+# Debian package, device-search_<version>_<arch>.deb in this folder) and
+# `make install` (into PREFIX, /usr/local by default; `make uninstall` takes
+# it out again). Further checks: `make fuzz` (libFuzzer with clang), `make
+# test-sanitize` (every test but the package's, under ASan and UBSan) and
+# `make test-tsan` (the threaded parts under ThreadSanitizer). `make clean`
+# removes every build folder and the packages copied here.
 BUILD ?= build
 FUZZ_BUILD ?= build-fuzz
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 FUZZ_SECONDS ?= 60
+PREFIX ?= /usr/local
 
-.PHONY: run test build deps configure bench clean fuzz test-sanitize test-tsan
+.PHONY: run test build deps configure bench clean fuzz test-sanitize test-tsan package install uninstall
 
 deps:
 	@bash scripts/install-deps
@@ -31,6 +36,20 @@ run: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure
 
+# cpack builds the package in $(BUILD)/package; the .deb is copied here.
+package: build
+	rm -rf $(BUILD)/package
+	cd $(BUILD) && cpack -G DEB -B package
+	cp $(BUILD)/package/device-search_*.deb .
+	@ls device-search_*.deb
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+uninstall:
+	@if [ ! -f $(BUILD)/install_manifest.txt ]; then echo "uninstall: nothing was installed from $(BUILD)"; exit 1; fi
+	xargs -d '\n' rm -f < $(BUILD)/install_manifest.txt
+
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
 
@@ -49,7 +68,7 @@ test-sanitize: deps
 	  "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined" \
 	  "-DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=address,undefined"
 	bash scripts/sanitize asan cmake --build $(ASAN_BUILD) -j2
-	cd $(ASAN_BUILD) && bash ../scripts/sanitize asan ctest --output-on-failure
+	cd $(ASAN_BUILD) && bash ../scripts/sanitize asan ctest --output-on-failure -LE package
 
 TSAN_FLAGS = -fsanitize=thread -fno-omit-frame-pointer
 test-tsan: deps
@@ -58,4 +77,4 @@ test-tsan: deps
 	bash scripts/sanitize tsan bash scripts/run-tsan $(TSAN_BUILD)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) device-search_*.deb

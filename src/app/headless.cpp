@@ -2,6 +2,7 @@
 #include "app/headless.h"
 
 #include <QCoreApplication>
+#include <QString>
 #include <QStringDecoder>
 #include <QTimer>
 #include <algorithm>
@@ -14,20 +15,44 @@
 #include "protocol/search_controls.h"
 
 const char kUsage[] =
-    "usage: device-search [search [--relay ADDRESS] [--protocol tcp|udp|httpcmd]\n"
-    "                             [--project NAME] [--format table|json|csv]\n"
-    "                             [--no-upnp] [--verbose]]\n"
-    "       device-search setup --mac MAC (--dhcp | --static --ip A --netmask M --gateway G [--dns D])\n"
-    "                            [--relay ADDRESS [--protocol tcp|udp|httpcmd]] [--verbose]\n"
-    "       device-search --help | --version\n"
+    "usage: device-search [--help | --version]\n"
+    "       device-search search [OPTION...]\n"
+    "       device-search setup OPTION...\n"
     "\n"
     "Without arguments the window opens. 'search' runs one search without a window\n"
-    "and prints the devices found: by local broadcast, or through the relay at\n"
-    "ADDRESS (default protocol tcp). 'setup' runs the same search, finds the device\n"
-    "with MAC and sends it a control package: DHCP, or the static addresses given\n"
-    "(addresses not given keep the device's). Exit status 0 after a search or a\n"
-    "sent package, 1 when the package was not sent or no single device has that\n"
-    "MAC, 2 for bad arguments.\n";
+    "and prints the devices found; 'setup' finds one device by its MAC and changes\n"
+    "its addressing. 'device-search search --help' and 'device-search setup --help'\n"
+    "list their options.\n"
+    "\n"
+    "  -h, --help     print this help and exit\n"
+    "  --version      print the version and exit\n"
+    "\n"
+    "Exit status: 0 after a search or a sent package, 1 when the package was not\n"
+    "sent, no single device has the MAC, or the window finds no display, 2 for\n"
+    "bad arguments.\n";
+
+const char kSearchUsage[] =
+    "usage: device-search search [--relay ADDRESS [--protocol tcp|udp|httpcmd]]\n"
+    "                            [--project NAME] [--format table|csv|json|ndjson]\n"
+    "                            [--pretty] [--no-upnp] [--verbose]\n"
+    "\n"
+    "Runs one search without a window, as the window's \"Device Search\" button\n"
+    "does, and prints the devices found in the grid's order.\n"
+    "\n"
+    "  --relay ADDRESS      ask the relay at ADDRESS instead of broadcasting\n"
+    "  --protocol PROTOCOL  the relay's protocol: tcp (the default), udp or httpcmd\n"
+    "  --project NAME       list only the devices of this product line; ALL (the\n"
+    "                       default) and UPNP also search by UPnP\n"
+    "  --format FORMAT      table (the default), csv, json (one array) or ndjson\n"
+    "                       (one object per line, printed as soon as its row is\n"
+    "                       final)\n"
+    "  --pretty             indent the json array\n"
+    "  --no-upnp            leave the UPnP search out\n"
+    "  --verbose            copy the debug log to standard error\n"
+    "  -h, --help           print this help and exit\n"
+    "\n"
+    "Exit status: 0 after a search (also when nothing was found), 2 for bad\n"
+    "arguments.\n";
 
 namespace {
 
@@ -133,14 +158,20 @@ std::optional<SearchCommand> ParseSearchArguments(const std::vector<std::string>
       if (*v == "table") cmd.format = OutputFormat::kTable;
       else if (*v == "csv") cmd.format = OutputFormat::kCsv;
       else if (*v == "json") cmd.format = OutputFormat::kJson;
+      else if (*v == "ndjson") cmd.format = OutputFormat::kNdjson;
       else {
-        error = "--format must be table, json or csv, not '" + *v + "'";
+        error = "--format must be table, csv, json or ndjson, not '" + *v + "'";
         return std::nullopt;
       }
+    } else if (a == "--pretty") {
+      cmd.pretty = true;
     } else if (a == "--verbose") {
       cmd.verbose = true;
     } else if (a == "--no-upnp") {
       cmd.upnp = false;
+    } else if (a == "--help" || a == "-h") {
+      cmd.help = true;
+      return cmd;
     } else {
       error = "unknown argument '" + a + "'";
       return std::nullopt;
@@ -150,11 +181,99 @@ std::optional<SearchCommand> ParseSearchArguments(const std::vector<std::string>
     error = "--protocol goes with --relay";
     return std::nullopt;
   }
+  if (cmd.pretty && cmd.format != OutputFormat::kJson) {
+    error = "--pretty goes with --format json";
+    return std::nullopt;
+  }
   return cmd;
 }
 
+namespace {
+
+// A data row of the grid and the record it shows, if any.
+struct RowRecord {
+  int row;
+  const tComUnitInfo* record;  // null: no record has this row
+  std::size_t index;           // the record's index in the device list
+};
+
+// The grid's data rows in order, each paired with its own record: the first
+// not yet taken whose grid row it is (several records may share an address
+// and "NULL").
+std::vector<RowRecord> RowsWithRecords(const DeviceTable& table) {
+  const StringGrid& grid = table.grid;
+  std::vector<bool> taken(table.devices.Size(), false);
+  std::vector<RowRecord> rows;
+  for (int r = 1; r < grid.RowCount(); ++r) {
+    if (!RowHasText(grid.RowAt(r))) continue;
+    RowRecord row{r, nullptr, 0};
+    for (const tComUnitInfo* candidate : table.devices.FindAll(grid.Cell(3, r), grid.Cell(6, r))) {
+      std::size_t index = static_cast<std::size_t>(candidate - table.devices.Records().data());
+      if (!taken[index] && GridRowOf(*candidate) == grid.RowAt(r)) {
+        taken[index] = true;
+        row.record = candidate;
+        row.index = index;
+        break;
+      }
+    }
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+// One member of a JSON object: a text, or an object of its own.
+struct JsonMember {
+  JsonMember(std::string k, std::string t) : key(std::move(k)), text(std::move(t)) {}
+  JsonMember(std::string k, std::vector<JsonMember> o)
+      : key(std::move(k)), object(std::move(o)), nested(true) {}
+  std::string key;
+  std::string text;
+  std::vector<JsonMember> object;
+  bool nested = false;
+};
+
+// The row's object: the record's eleven fields, its source and its UPnP
+// texts; a row without a record shows its cells under the record's names.
+std::vector<JsonMember> RowObject(const DeviceTable& table, const RowRecord& row,
+                                  const SourceOf& source, const UpnpOf& upnp) {
+  std::vector<JsonMember> members;
+  if (row.record == nullptr) {
+    const char* keys[] = {"model", "proj", "name", "ip", "trigger_port", "netmask", "mac"};
+    for (int c = 0; c < StringGrid::kColumns; ++c) members.emplace_back(keys[c], table.grid.Cell(c, row.row));
+    return members;
+  }
+  const tComUnitInfo& info = *row.record;
+  for (int f = 0; f < kUnitFieldCount; ++f)
+    members.emplace_back(UnitFieldName(f),
+                         std::string(UnitField(info, f), strnlen(UnitField(info, f), UnitFieldWidth(f))));
+  members.emplace_back("source", source ? source(row.index) : "protocol");
+  if (const DeviceInformationContainer* d = upnp ? upnp(row.index) : nullptr) {
+    std::vector<JsonMember> texts;
+    for (int f = 0; f < kDeviceInformationFieldCount; ++f)
+      texts.emplace_back(kUpnpFieldNames[f], DeviceInformationField(*d, f));
+    members.emplace_back("upnp", std::move(texts));
+  }
+  return members;
+}
+
+// Compact, or indented by two spaces per level with `depth` the object's own.
+void WriteJsonObject(std::ostream& out, const std::vector<JsonMember>& members, bool pretty, int depth) {
+  const std::string indent = pretty ? "\n" + std::string(2 * (depth + 1), ' ') : "";
+  out << "{";
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    const JsonMember& m = members[i];
+    out << (i ? "," : "") << indent << JsonString(m.key) << (pretty ? ": " : ":");
+    if (m.nested) WriteJsonObject(out, m.object, pretty, depth + 1);
+    else out << JsonString(m.text);
+  }
+  if (pretty && !members.empty()) out << "\n" << std::string(2 * depth, ' ');
+  out << "}";
+}
+
+}  // namespace
+
 void PrintRows(const DeviceTable& table, OutputFormat format, const SourceOf& source,
-               std::ostream& out, const UpnpOf& upnp) {
+               std::ostream& out, const UpnpOf& upnp, bool pretty) {
   const StringGrid& grid = table.grid;
   std::vector<int> rows;
   for (int r = 1; r < grid.RowCount(); ++r) {
@@ -191,51 +310,32 @@ void PrintRows(const DeviceTable& table, OutputFormat format, const SourceOf& so
       break;
     }
     case OutputFormat::kJson: {
-      // Each row is paired with its own record: the first not yet taken whose
-      // grid row it is (several records may share an address and "NULL").
-      std::vector<bool> taken(table.devices.Size(), false);
       out << "[";
       bool first = true;
-      for (int r : rows) {
-        const tComUnitInfo* match = nullptr;
-        for (const tComUnitInfo* candidate : table.devices.FindAll(grid.Cell(3, r), grid.Cell(6, r))) {
-          std::size_t index = static_cast<std::size_t>(candidate - table.devices.Records().data());
-          if (!taken[index] && GridRowOf(*candidate) == grid.RowAt(r)) {
-            taken[index] = true;
-            match = candidate;
-            break;
-          }
-        }
-        out << (first ? "\n" : ",\n") << "  {";
+      for (const RowRecord& row : RowsWithRecords(table)) {
+        out << (first ? "" : ",") << (pretty ? "\n  " : "");
         first = false;
-        if (match == nullptr) {
-          // A row without a record shows its cells under the record's names.
-          const char* keys[] = {"model", "proj", "name", "ip", "trigger_port", "netmask", "mac"};
-          for (int c = 0; c < StringGrid::kColumns; ++c)
-            out << (c ? ", " : "") << JsonString(keys[c]) << ": " << JsonString(grid.Cell(c, r));
-          out << "}";
-          continue;
-        }
-        const tComUnitInfo& info = *match;
-        for (int f = 0; f < kUnitFieldCount; ++f) {
-          out << (f ? ", " : "") << JsonString(UnitFieldName(f)) << ": "
-              << JsonString(std::string(UnitField(info, f), strnlen(UnitField(info, f), UnitFieldWidth(f))));
-        }
-        std::size_t index = static_cast<std::size_t>(&info - table.devices.Records().data());
-        out << ", \"source\": " << JsonString(source ? source(index) : "protocol");
-        if (const DeviceInformationContainer* d = upnp ? upnp(index) : nullptr) {
-          out << ", \"upnp\": {";
-          for (int f = 0; f < kDeviceInformationFieldCount; ++f)
-            out << (f ? ", " : "") << JsonString(kUpnpFieldNames[f]) << ": "
-                << JsonString(DeviceInformationField(*d, f));
-          out << "}";
-        }
-        out << "}";
+        WriteJsonObject(out, RowObject(table, row, source, upnp), pretty, 1);
       }
-      out << (first ? "]\n" : "\n]\n");
+      out << (pretty && !first ? "\n]\n" : "]\n");
       break;
     }
+    case OutputFormat::kNdjson:
+      NdjsonPrinter().PrintNewRows(table, source, upnp, out, true);
+      break;
   }
+}
+
+void NdjsonPrinter::PrintNewRows(const DeviceTable& table, const SourceOf& source,
+                                 const UpnpOf& upnp, std::ostream& out, bool last) {
+  printed_.resize(table.devices.Size(), false);
+  for (const RowRecord& row : RowsWithRecords(table)) {
+    if (row.record == nullptr ? !last : printed_[row.index]) continue;
+    if (row.record != nullptr) printed_[row.index] = true;
+    WriteJsonObject(out, RowObject(table, row, source, upnp), false, 0);
+    out << "\n";
+  }
+  out.flush();
 }
 
 std::optional<std::string> RelayProtocolOf(const std::string& argument) {
@@ -274,7 +374,10 @@ HeadlessSearch::~HeadlessSearch() = default;
 
 void HeadlessSearch::Run() {
   SearchDriver& driver = *parts_->driver;
-  driver.SetOnExchangeDone([this] { exchange_records_ = table_.devices.Size(); });
+  driver.SetOnExchangeDone([this] {
+    exchange_records_ = table_.devices.Size();
+    if (on_exchange_done_) on_exchange_done_();
+  });
   driver.SetOnFinished([] { QCoreApplication::quit(); });
   QTimer::singleShot(0, [&driver] { driver.Button1Click(); });
   QCoreApplication::exec();
@@ -300,15 +403,27 @@ int RunSearchCommand(const std::vector<std::string>& args) {
   std::string error;
   std::optional<SearchCommand> cmd = ParseSearchArguments(args, error);
   if (!cmd) {
-    std::cerr << "device-search: " << error << " (see device-search --help)\n";
+    std::cerr << "device-search: " << error << " (see device-search search --help)\n";
     return 2;
+  }
+  if (cmd->help) {
+    std::cout << kSearchUsage;
+    return 0;
   }
   StderrLog log(cmd->verbose);
   HeadlessSearch search(cmd->settings, cmd->upnp, log);
+  const SourceOf source = [&](std::size_t i) { return search.SourceOf(i); };
+  const UpnpOf upnp = [&](std::size_t i) { return search.UpnpOf(i); };
+  NdjsonPrinter ndjson;
+  // The exchange's rows are final when it ends, unless a UPnP merge for the
+  // project filter "UPNP" is to replace them.
+  const bool upnp_only = cmd->upnp && QString::fromStdString(cmd->settings.project)
+                                              .compare("UPNP", Qt::CaseInsensitive) == 0;
+  if (cmd->format == OutputFormat::kNdjson && !upnp_only)
+    search.SetOnExchangeDone([&] { ndjson.PrintNewRows(search.Table(), source, upnp, std::cout, false); });
   search.Run();
-  PrintRows(
-      search.Table(), cmd->format, [&](std::size_t i) { return search.SourceOf(i); }, std::cout,
-      [&](std::size_t i) { return search.UpnpOf(i); });
+  if (cmd->format == OutputFormat::kNdjson) ndjson.PrintNewRows(search.Table(), source, upnp, std::cout, true);
+  else PrintRows(search.Table(), cmd->format, source, std::cout, upnp, cmd->pretty);
   std::cout.flush();
   return 0;
 }

@@ -14,17 +14,21 @@
 #include "protocol/device_table.h"
 #include "upnp/device_information.h"
 
-enum class OutputFormat { kTable, kCsv, kJson };
+// table and csv: the grid's seven columns; json: one array of objects;
+// ndjson: one object per line, each printed as soon as its row is final.
+enum class OutputFormat { kTable, kCsv, kJson, kNdjson };
 
 struct SearchCommand {
   SearchSettings settings;
   OutputFormat format = OutputFormat::kTable;
+  bool pretty = false;  // json indented
   bool verbose = false;
   bool upnp = true;
+  bool help = false;  // --help: print the usage, search nothing
 };
 
 // Parses the arguments after "search". On a bad argument returns nothing and
-// sets `error` to a one-line message.
+// sets `error` to a one-line message. --help ends the parse at once.
 std::optional<SearchCommand> ParseSearchArguments(const std::vector<std::string>& args,
                                                   std::string& error);
 
@@ -36,9 +40,22 @@ using UpnpOf = std::function<const DeviceInformationContainer*(std::size_t recor
 // Writes the grid's data rows (rows 1..count-1 that have any text) in the
 // grid's order, in the given format. JSON objects carry the record's eleven
 // fields, its source, and for UPnP records an object "upnp" with the
-// nineteen texts.
+// nineteen texts; json is compact unless `pretty`.
 void PrintRows(const DeviceTable& table, OutputFormat format, const SourceOf& source,
-               std::ostream& out, const UpnpOf& upnp = nullptr);
+               std::ostream& out, const UpnpOf& upnp = nullptr, bool pretty = false);
+
+// The ndjson stream of one search: each call prints the grid's rows that no
+// earlier call printed, one compact JSON object per line in the grid's order,
+// and flushes. Rows are told apart by their records; a row without a record
+// is printed by the last call only.
+class NdjsonPrinter {
+ public:
+  void PrintNewRows(const DeviceTable& table, const SourceOf& source, const UpnpOf& upnp,
+                    std::ostream& out, bool last);
+
+ private:
+  std::vector<bool> printed_;  // by record index
+};
 
 // JSON string literal for any bytes: valid UTF-8 passes through, other bytes
 // are read as Latin-1; control characters are escaped.
@@ -66,6 +83,9 @@ class HeadlessSearch {
   ~HeadlessSearch();
   // Runs the search to its end (a QCoreApplication must exist).
   void Run();
+  // Called when the exchange is over, before any UPnP merge, with the
+  // exchange's records in the table.
+  void SetOnExchangeDone(std::function<void()> done) { on_exchange_done_ = std::move(done); }
 
   const DeviceTable& Table() const { return table_; }
   // Where the record at `index` came from: "protocol", "httpcmd" or "upnp".
@@ -81,9 +101,13 @@ class HeadlessSearch {
   std::unique_ptr<Parts> parts_;
   std::size_t exchange_records_ = 0;
   std::vector<const DeviceInformationContainer*> taken_;
+  std::function<void()> on_exchange_done_;
 };
 
 // Runs `device-search search ...`; returns the exit status.
 int RunSearchCommand(const std::vector<std::string>& args);
 
+// `device-search --help`: the commands and the exit statuses.
 extern const char kUsage[];
+// `device-search search --help`: the synopsis and every option.
+extern const char kSearchUsage[];

@@ -6,6 +6,30 @@
 
 #include "app/headless.h"
 
+const char kSetupUsage[] =
+    "usage: device-search setup --mac MAC (--dhcp | --static --ip ADDRESS --netmask MASK\n"
+    "                           --gateway ADDRESS [--dns ADDRESS])\n"
+    "                           [--relay ADDRESS [--protocol tcp|udp|httpcmd]] [--verbose]\n"
+    "\n"
+    "Searches as 'device-search search --no-upnp' does, finds the one device whose\n"
+    "MAC is MAC (ignoring case) and sends it a control package, as the window's\n"
+    "\"Network Setup\" does: use DHCP, or the static addresses given.\n"
+    "\n"
+    "  --mac MAC            the device's hardware address, as the search lists it\n"
+    "  --dhcp               the device takes its addresses from a DHCP server\n"
+    "  --static             the device uses the addresses given:\n"
+    "  --ip ADDRESS           its address\n"
+    "  --netmask MASK         its netmask\n"
+    "  --gateway ADDRESS      its gateway (a warning when outside its subnet)\n"
+    "  --dns ADDRESS          its DNS server (when left out, the one it has)\n"
+    "  --relay ADDRESS      search and send through the relay at ADDRESS\n"
+    "  --protocol PROTOCOL  the relay's protocol: tcp (the default), udp or httpcmd\n"
+    "  --verbose            copy the debug log to standard error\n"
+    "  -h, --help           print this help and exit\n"
+    "\n"
+    "Exit status: 0 when the package was sent, 1 when it was not or no single\n"
+    "device has the MAC, 2 for bad arguments.\n";
+
 std::optional<SetupCommand> ParseSetupArguments(const std::vector<std::string>& args,
                                                 std::string& error) {
   SetupCommand cmd;
@@ -52,6 +76,9 @@ std::optional<SetupCommand> ParseSetupArguments(const std::vector<std::string>& 
       protocol = true;
     } else if (a == "--verbose") {
       cmd.verbose = true;
+    } else if (a == "--help" || a == "-h") {
+      cmd.help = true;
+      return cmd;
     } else {
       error = "unknown argument '" + a + "'";
       return std::nullopt;
@@ -132,8 +159,12 @@ int RunSetupCommand(const std::vector<std::string>& args) {
   std::string error;
   std::optional<SetupCommand> cmd = ParseSetupArguments(args, error);
   if (!cmd) {
-    std::cerr << "device-search: " << error << " (see device-search --help)\n";
+    std::cerr << "device-search: " << error << " (see device-search setup --help)\n";
     return 2;
+  }
+  if (cmd->help) {
+    std::cout << kSetupUsage;
+    return 0;
   }
   StderrLog log(cmd->verbose);
   // Devices found by UPnP cannot be re-addressed, so no UPnP phase is run.

@@ -20,11 +20,16 @@ struct SetupCommand {
   NetworkType type = NetworkType::kNone;
   std::optional<std::string> ip, netmask, gateway, dns;
   bool verbose = false;
+  bool help = false;  // --help: print the usage, send nothing
 };
+
+// `device-search setup --help`: the synopsis and every option.
+extern const char kSetupUsage[];
 
 // Parses the arguments after "setup"; on a bad argument returns nothing and
 // sets `error` to a one-line message. Given addresses are checked here with
 // the dialog's rule, so a bad one is refused before anything is sent.
+// --help ends the parse at once.
 std::optional<SetupCommand> ParseSetupArguments(const std::vector<std::string>& args,
                                                 std::string& error);
 

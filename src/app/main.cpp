@@ -2,6 +2,7 @@
 // --help and --version.
 #include <QApplication>
 #include <QCoreApplication>
+#include <QIcon>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -10,11 +11,8 @@
 #include "app/headless.h"
 #include "app/headless_setup.h"
 #include "app/main_form.h"
+#include "app/version.h"
 #include "app/window_layout.h"
-
-#ifndef KDS_VERSION
-#define KDS_VERSION ""
-#endif
 
 namespace {
 
@@ -37,7 +35,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (first == "--version") {
-      std::cout << "device-search " << KDS_VERSION << "\n";
+      std::cout << "device-search " << kVersion << "\n";
       return 0;
     }
     if (first == "search") {
@@ -59,6 +57,9 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Device Search");
   QApplication::setApplicationDisplayName("Device Search");
+  // The desktop entry's id (Wayland's app id) and its icon from the theme.
+  QGuiApplication::setDesktopFileName(kAppId);
+  QApplication::setWindowIcon(QIcon::fromTheme(kAppId));
   TMainForm form;
   form.UseNetwork();
   form.show();

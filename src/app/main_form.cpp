@@ -25,14 +25,11 @@
 #include "app/grid_model.h"
 #include "app/grid_rules.h"
 #include "app/modal.h"
+#include "app/version.h"
 #include "app/window_layout.h"
 #include "app/engine_upnp_phase.h"
 #include "netsetup/network_setup.h"
 #include "upnp/detail_info.h"
-
-#ifndef KDS_VERSION
-#define KDS_VERSION ""
-#endif
 
 namespace {
 
@@ -226,7 +223,7 @@ void TMainForm::FormCreate() {
   const bool relay = !RadioButton1->isChecked();
   ComboBox1->setEnabled(relay);
   ComboBox2->setEnabled(relay);
-  setWindowTitle(QString::fromStdString(CaptionWithVersion(kDesignCaption, KDS_VERSION)));
+  setWindowTitle(QString::fromStdString(CaptionWithVersion(kDesignCaption, kVersion)));
   column_proportions_ = RecordColumnProportions(kDesignColumnWidths, *log_);
 
   if (QScreen* screen = QGuiApplication::primaryScreen()) {

@@ -74,6 +74,15 @@ TEST(HeadlessSetup, ArgumentsAreCheckedBeforeAnythingIsSent) {
                       "--gateway", "10.0.0.1", "--dns", ""},
                      &error));
   EXPECT_EQ(error, "Invalid DNS - []");
+
+  // --help needs none of the required options, but is no MAC's value.
+  cmd = Parse({"--help"});
+  ASSERT_TRUE(cmd);
+  EXPECT_TRUE(cmd->help);
+  cmd = Parse({"--mac", "-h", "--dhcp"});
+  ASSERT_TRUE(cmd);
+  EXPECT_FALSE(cmd->help);
+  EXPECT_EQ(cmd->mac, "-h");
 }
 
 TEST(HeadlessSetup, DhcpCarriesTheDevicesAddressesUnchanged) {

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <sstream>
 
 namespace {
@@ -14,22 +17,29 @@ std::optional<SearchCommand> Parse(std::vector<std::string> args, std::string* e
   return cmd;
 }
 
-DeviceTable SampleTable() {
+DeviceTable HeadingsOnly() {
   DeviceTable t;
   for (int c = 0; c < 7; ++c) t.grid.SetCell(c, 0, kGridHeadings[c]);
-  tComUnitInfo a{};
-  SetField(a.model, "M100");
+  return t;
+}
+
+tComUnitInfo Unit(const char* model, const char* ip, const char* mac) {
+  tComUnitInfo u{};
+  SetField(u.model, model);
+  SetField(u.ip, ip);
+  SetField(u.mac, mac);
+  return u;
+}
+
+DeviceTable SampleTable() {
+  DeviceTable t = HeadingsOnly();
+  tComUnitInfo a = Unit("M100", "10.0.0.7", "00:11:22:33:44:55");
   SetField(a.proj, "P1");
   SetField(a.name, "Lobby, east \"door\"");
-  SetField(a.ip, "10.0.0.7");
   SetField(a.trigger_port, "80");
   SetField(a.netmask, "255.0.0.0");
-  SetField(a.mac, "00:11:22:33:44:55");
   SetField(a.note, "\xe9t\xe9\n");
-  tComUnitInfo b{};
-  SetField(b.model, "Axis 200 Series");
-  SetField(b.ip, "10.0.0.8");
-  SetField(b.mac, "NULL");
+  tComUnitInfo b = Unit("Axis 200 Series", "10.0.0.8", "NULL");
   t.devices.Append(a);
   t.devices.Append(b);
   t.grid.SetRow(1, GridRowOf(b));
@@ -69,6 +79,24 @@ TEST(Headless, ParsesModesAndRefusesBadArguments) {
   EXPECT_FALSE(Parse({"--format", "xml"}, &error));
   EXPECT_FALSE(Parse({"extra"}, &error));
   EXPECT_EQ(error, "unknown argument 'extra'");
+
+  EXPECT_EQ(Parse({"--format", "ndjson"})->format, OutputFormat::kNdjson);
+  cmd = Parse({"--pretty", "--format", "json"});
+  ASSERT_TRUE(cmd);
+  EXPECT_TRUE(cmd->pretty);
+  EXPECT_FALSE(Parse({"--pretty", "--format", "ndjson"}, &error));
+  EXPECT_EQ(error, "--pretty goes with --format json");
+  EXPECT_FALSE(Parse({"--pretty"}, &error));
+
+  // --help wins over what follows, but not over a value or an earlier fault.
+  cmd = Parse({"--no-upnp", "-h", "--format", "xml"});
+  ASSERT_TRUE(cmd);
+  EXPECT_TRUE(cmd->help);
+  cmd = Parse({"--project", "--help"});
+  ASSERT_TRUE(cmd);
+  EXPECT_FALSE(cmd->help);
+  EXPECT_EQ(cmd->settings.project, "--help");
+  EXPECT_FALSE(Parse({"--format", "xml", "--help"}));
 }
 
 TEST(Headless, PrintsRowsInGridOrderInEachFormat) {
@@ -87,18 +115,85 @@ TEST(Headless, PrintsRowsInGridOrderInEachFormat) {
             "Axis 200 Series,,,10.0.0.8,,,NULL\r\n"
             "M100,P1,\"Lobby, east \"\"door\"\"\",10.0.0.7,80,255.0.0.0,00:11:22:33:44:55\r\n");
   const std::string j = json.str();
-  EXPECT_NE(j.find("\"model\": \"Axis 200 Series\""), std::string::npos) << j;
-  EXPECT_NE(j.find("\"source\": \"upnp\""), std::string::npos);
-  EXPECT_NE(j.find("\"name\": \"Lobby, east \\\"door\\\"\""), std::string::npos);
-  EXPECT_NE(j.find("\"note\": \"\\u00e9t\\u00e9\\n\""), std::string::npos);  // Latin-1 bytes escaped
+  EXPECT_EQ(j.find('\n'), j.size() - 1) << j;  // compact: one line
+  EXPECT_TRUE(j.starts_with("[{\"model\":\"Axis 200 Series\",\"proj\":\"\",")) << j;
+  EXPECT_NE(j.find("\"source\":\"upnp\""), std::string::npos);
+  EXPECT_NE(j.find("\"name\":\"Lobby, east \\\"door\\\"\""), std::string::npos);
+  EXPECT_NE(j.find("\"note\":\"\\u00e9t\\u00e9\\n\""), std::string::npos);  // Latin-1 bytes escaped
   EXPECT_LT(j.find("Axis"), j.find("M100"));
 
   // Nothing found: headings only, or an empty JSON array.
-  DeviceTable empty;
-  for (int c = 0; c < 7; ++c) empty.grid.SetCell(c, 0, kGridHeadings[c]);
   std::ostringstream none;
-  PrintRows(empty, OutputFormat::kJson, source, none);
+  PrintRows(HeadingsOnly(), OutputFormat::kJson, source, none);
   EXPECT_EQ(none.str(), "[]\n");
+}
+
+TEST(Headless, PrettyJsonIndentsTheSameDocument) {
+  DeviceTable t = SampleTable();
+  DeviceInformationContainer axis;
+  axis.manufacturer_name = "AXIS";
+  auto source = [](std::size_t i) { return i == 0 ? std::string("protocol") : std::string("upnp"); };
+  auto upnp = [&](std::size_t i) { return i == 1 ? &axis : nullptr; };
+  std::ostringstream compact, pretty;
+  PrintRows(t, OutputFormat::kJson, source, compact, upnp);
+  PrintRows(t, OutputFormat::kJson, source, pretty, upnp, true);
+  const std::string p = pretty.str();
+  EXPECT_TRUE(p.starts_with("[\n  {\n    \"model\": \"Axis 200 Series\",\n    \"proj\"")) << p;
+  EXPECT_NE(p.find("\"source\": \"upnp\",\n    \"upnp\": {\n      \"children\": \"\",\n"), std::string::npos) << p;
+  EXPECT_NE(p.find("      \"upc\": \"\"\n    }\n  },\n  {\n"), std::string::npos) << p;
+  EXPECT_TRUE(p.ends_with("\"protocol\"\n  }\n]\n"));
+  QJsonParseError e1, e2;
+  QJsonDocument a = QJsonDocument::fromJson(QByteArray::fromStdString(compact.str()), &e1);
+  QJsonDocument b = QJsonDocument::fromJson(QByteArray::fromStdString(p), &e2);
+  ASSERT_EQ(e1.error, QJsonParseError::NoError) << compact.str();
+  ASSERT_EQ(e2.error, QJsonParseError::NoError) << p;
+  EXPECT_EQ(a, b);
+  ASSERT_EQ(a.array().size(), 2);
+  EXPECT_EQ(a.array()[0].toObject()["upnp"].toObject()["manufacturer_name"].toString(), "AXIS");
+  EXPECT_FALSE(a.array()[1].toObject().contains("upnp"));
+
+  std::ostringstream none;
+  PrintRows(HeadingsOnly(), OutputFormat::kJson, source, none, nullptr, true);
+  EXPECT_EQ(none.str(), "[]\n");
+}
+
+TEST(Headless, NdjsonPrintsEachRowOnceAsItArrives) {
+  DeviceTable t = HeadingsOnly();
+  tComUnitInfo a = Unit("M100", "10.0.0.7", "00:11:22:33:44:55");
+  t.devices.Append(a);
+  t.devices.Append(a);  // the same device twice: two rows, two lines
+  t.grid.SetRow(1, GridRowOf(a));
+  t.grid.SetRow(2, GridRowOf(a));
+  t.grid.SetRowCount(3);
+  auto source = [](std::size_t i) { return i < 2 ? std::string("protocol") : std::string("upnp"); };
+
+  NdjsonPrinter printer;
+  std::ostringstream first;
+  printer.PrintNewRows(t, source, nullptr, first, false);
+  const std::string line = first.str().substr(0, first.str().find('\n') + 1);
+  EXPECT_TRUE(line.starts_with("{\"model\":\"M100\",")) << line;
+  EXPECT_EQ(first.str(), line + line);
+
+  // A merge adds a row in front (the grid was sorted) and one without a record.
+  t.devices.Append(Unit("Axis 200 Series", "10.0.0.8", "NULL"));
+  t.grid.SetRow(3, t.grid.RowAt(2));
+  t.grid.SetRow(2, t.grid.RowAt(1));
+  t.grid.SetRow(1, GridRowOf(t.devices.Records()[2]));
+  t.grid.SetRow(4, {"Orphan", "", "", "10.0.0.9", "", "", "x"});
+  t.grid.SetRowCount(5);
+  std::ostringstream middle, last;
+  printer.PrintNewRows(t, source, nullptr, middle, false);
+  EXPECT_EQ(middle.str().find("M100"), std::string::npos) << middle.str();
+  EXPECT_NE(middle.str().find("\"source\":\"upnp\""), std::string::npos);
+  EXPECT_EQ(middle.str().find("Orphan"), std::string::npos);
+  printer.PrintNewRows(t, source, nullptr, last, true);
+  EXPECT_EQ(last.str(), "{\"model\":\"Orphan\",\"proj\":\"\",\"name\":\"\",\"ip\":\"10.0.0.9\","
+                        "\"trigger_port\":\"\",\"netmask\":\"\",\"mac\":\"x\"}\n");
+
+  // Printed at once, the same lines in the grid's order.
+  std::ostringstream whole;
+  PrintRows(t, OutputFormat::kNdjson, source, whole);
+  EXPECT_EQ(whole.str(), middle.str() + first.str() + last.str());
 }
 
 TEST(Headless, JsonStringKeepsValidUtf8) {

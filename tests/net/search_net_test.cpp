@@ -6,6 +6,9 @@
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -89,10 +92,10 @@ TEST(SearchNet, EveryModeFindsTheSameRowsHeadlessAndInTheWindow) {
 
   // JSON carries the whole record and where it came from.
   CommandResult json = Search(net, {"--no-upnp", "--format", "json", "--relay", relay, "--protocol", "httpcmd"});
-  EXPECT_NE(json.out.find("\"source\": \"httpcmd\""), std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("\"source\":\"httpcmd\""), std::string::npos) << json.out;
   json = Search(net, {"--no-upnp", "--format", "json"});
-  EXPECT_NE(json.out.find("\"source\": \"protocol\""), std::string::npos) << json.out;
-  EXPECT_NE(json.out.find("\"gateway\": "), std::string::npos);
+  EXPECT_NE(json.out.find("\"source\":\"protocol\""), std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("\"gateway\":"), std::string::npos);
 
   // The window, searching from the client's side, shows the same rows in every mode.
   NetnsScope client = net.EnterClient();
@@ -161,14 +164,36 @@ TEST(SearchNet, DefaultSearchAddsAxisAndVivotekAfterTheProtocolRows) {
 
   CommandResult r = Search(net, {"--format", "json"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
-  std::size_t first_upnp = r.out.find("\"source\": \"upnp\"");
-  std::size_t last_protocol = r.out.rfind("\"source\": \"protocol\"");
+  std::size_t first_upnp = r.out.find("\"source\":\"upnp\"");
+  std::size_t last_protocol = r.out.rfind("\"source\":\"protocol\"");
   ASSERT_NE(first_upnp, std::string::npos) << r.out;
   EXPECT_LT(last_protocol, first_upnp);
   EXPECT_NE(r.out.find("Axis 200 Series"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("VivoTek 7000 Series"), std::string::npos);
-  EXPECT_NE(r.out.find("\"manufacturer_name\": "), std::string::npos);
-  EXPECT_NE(r.out.find("\"netmask\": \"NULL\""), std::string::npos);
+  EXPECT_NE(r.out.find("\"manufacturer_name\":"), std::string::npos);
+  EXPECT_NE(r.out.find("\"netmask\":\"NULL\""), std::string::npos);
+
+  // ndjson: the protocol rows come out when the exchange ends, while the
+  // UPnP phase (a window of 3 s) still runs; the UPnP rows follow its merge.
+  ChildProcess* stream = net.StartInClient({KDS_DEVICE_SEARCH_PATH, "search", "--format", "ndjson"});
+  ASSERT_NE(stream, nullptr) << net.Error();
+  ASSERT_TRUE(stream->WaitForLines("\"source\":\"protocol\"", 3, 20000)) << stream->Output();
+  EXPECT_EQ(stream->CountLines("\"source\":\"upnp\""), 0);
+  EXPECT_TRUE(stream->Running());
+  QElapsedTimer waited;
+  waited.start();
+  while (stream->Running() && waited.elapsed() < 30000) QTest::qWait(50);
+  ASSERT_FALSE(stream->Running());
+  stream->Stop();  // takes the rest of its output
+  std::vector<std::string> lines = stream->Lines();
+  const QJsonArray array = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array();
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(array.size())) << stream->Output();
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    QJsonParseError error;
+    QJsonDocument line = QJsonDocument::fromJson(QByteArray::fromStdString(lines[i]), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << lines[i];
+    EXPECT_EQ(line.object()["source"].toString(), i < 3 ? "protocol" : "upnp") << lines[i];
+  }
 
   // The window: the search ends only after the merge, and the close waits for it.
   NetnsScope client = net.EnterClient();
