@@ -362,6 +362,14 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     ComboBox1Exit();
   } else if (watched == StringGrid1->viewport() || watched == StringGrid1->horizontalHeader()->viewport()) {
     const bool heading = watched != StringGrid1->viewport();
+    // Only the left button selects, sorts and browses: the popup (right
+    // button) acts on selected_row and must not move it. The context menu
+    // event that the platform sends beside the press still opens the popup.
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease ||
+         type == QEvent::MouseButtonDblClick) &&
+        static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton)
+      return true;
     switch (event->type()) {
       case QEvent::MouseMove: {
         auto* e = static_cast<QMouseEvent*>(event);

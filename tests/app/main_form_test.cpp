@@ -12,6 +12,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -194,6 +195,62 @@ TEST(MainForm, SearchFillsTheGridAndTheMouseActsOnIt) {
   QRect name = form.StringGrid1->visualRect(form.StringGrid1->model()->index(1, 2));
   form.StringGrid1MouseMove(name.center().x(), name.center().y());
   EXPECT_EQ(form.StringGrid1->viewport()->cursor().shape(), Qt::ArrowCursor);
+}
+
+// The popup menu and Browse act on selected_row: a right click selects
+// nothing, a double click anywhere (the heading too) browses selected_row, and
+// after a sort selected_row names whatever device now stands there.
+TEST(MainForm, PopupAndBrowseActOnTheSelectedRow) {
+  TMainForm form;
+  auto ex = std::make_unique<FakeExchanges>(form.Table(), form.Settings());
+  ex->packets = {"Zentravox,01,A1,P,N,10.0.0.1,8080,255.0.0.0,g,d,0:0:0:0:0:1,D,x",
+                 "Zentravox,01,B1,P,N,10.0.0.2,81,NULL,g,d,0:0:0:0:0:2,D,x",
+                 "Zentravox,01,C1,P,N,10.0.0.3,82,255.0.0.0,g,d,0:0:0:0:0:3,D,x"};
+  form.SetExchanges(std::move(ex));
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  form.Button1Click();
+  auto view_row_text = [&](int view_row) {
+    return form.StringGrid1->model()->index(view_row, 0).data().toString().toStdString();
+  };
+  ASSERT_EQ(view_row_text(0), "C1");  // descending: C1, B1, A1
+  auto cell_center = [&](int view_row) {
+    QRect rect = form.StringGrid1->visualRect(form.StringGrid1->model()->index(view_row, 1));
+    return form.StringGrid1->viewport()->mapTo(&form, rect.center());
+  };
+  UrlCatcher catcher;
+  QDesktopServices::setUrlHandler("http", &catcher, "Open");
+
+  // The first row is selected; a right click on the second (through the
+  // window, as the platform delivers it) opens the popup for the first.
+  QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {}, cell_center(2));
+  ASSERT_EQ(form.Table().selected_row, 3);
+  QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {}, cell_center(0));
+  ASSERT_EQ(form.Table().selected_row, 1);
+  QTest::mouseClick(form.windowHandle(), Qt::RightButton, {}, cell_center(1));
+  EXPECT_EQ(form.Table().selected_row, 1);
+  EXPECT_EQ(form.StringGrid1->currentIndex().row(), 0);
+  EXPECT_TRUE(form.PopupMenu1->isVisible());
+  EXPECT_TRUE(form.NetworkSetup1->isEnabled());  // the second row's "NULL" is not looked at
+  form.Browser1->trigger();
+  form.PopupMenu1->close();
+  ASSERT_FALSE(catcher.urls.empty());
+  EXPECT_EQ(catcher.urls.back(), "http://10.0.0.3:82");
+
+  // A double click on the heading row browses selected_row.
+  catcher.urls.clear();
+  QHeaderView* header = form.StringGrid1->horizontalHeader();
+  QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionPosition(2) + 5, 5));
+  EXPECT_EQ(catcher.urls, std::vector<std::string>{"http://10.0.0.3:82"});
+
+  // A heading click sorts ascending; selected_row stays 1, which now holds A1.
+  QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionPosition(0) + 5, 5));
+  ASSERT_EQ(view_row_text(0), "A1");
+  EXPECT_EQ(form.Table().selected_row, 1);
+  catcher.urls.clear();
+  form.Browser1->trigger();
+  EXPECT_EQ(catcher.urls, std::vector<std::string>{"http://10.0.0.1:8080"});
+  QDesktopServices::unsetUrlHandler("http");
 }
 
 TEST(MainForm, HeadingRowSelectedDuringASearchDetachesThePopup) {
