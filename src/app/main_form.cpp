@@ -1,11 +1,13 @@
 // Main window controls, start-up, layout and handlers.
 #include "app/main_form.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -203,6 +205,10 @@ void TMainForm::CreateControls() {
   connect(Button1, &QPushButton::clicked, this, &TMainForm::Button1Click);
   connect(RadioButton1, &QRadioButton::clicked, this, &TMainForm::RadioButton1Click);
   connect(RadioButton2, &QRadioButton::clicked, this, &TMainForm::RadioButton2Click);
+  // Qt selects an entry equal to the typed text when editing ends (focus out,
+  // Return); here a typed text stays typed until an entry is picked.
+  disconnect(ComboBox1->lineEdit(), &QLineEdit::editingFinished, ComboBox1, nullptr);
+  disconnect(ComboBox1->lineEdit(), &QLineEdit::returnPressed, ComboBox1, nullptr);
   connect(ComboBox1, &QComboBox::activated, this, [this](int) { combo1_picked_ = true; });
   connect(ComboBox1->lineEdit(), &QLineEdit::textEdited, this, [this](const QString&) { combo1_picked_ = false; });
   connect(StringGrid1->selectionModel(), &QItemSelectionModel::currentChanged, this,
@@ -359,7 +365,12 @@ void TMainForm::NetworkSetup1Click() { ::NetworkSetup1Click(this, table_, Curren
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ComboBox1 && event->type() == QEvent::FocusOut) {
-    ComboBox1Exit();
+    // Qt takes the focus away when the box's drop-down list opens (and gives
+    // it to the list while it shows), for any other popup and when another
+    // window becomes active; none of these leaves the box.
+    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+    const bool list_open = ComboBox1->view()->isVisible();
+    if (!list_open && reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason) ComboBox1Exit();
   } else if (watched == StringGrid1->viewport() || watched == StringGrid1->horizontalHeader()->viewport()) {
     const bool heading = watched != StringGrid1->viewport();
     // Only the left button selects, sorts and browses: the popup (right

@@ -2,6 +2,12 @@
 // the hidden debug log, and the grid's popup menu. A thin view: the search,
 // the grid's rules and the layout rules live in plain classes; the handlers
 // here read the controls, call those classes and redraw.
+//
+// Only the left button selects a grid row; the popup menu and a double click
+// act on selected_row. ComboBox1Exit runs when the focus really leaves
+// ComboBox1, not when its list opens or another window becomes active, and a
+// typed text stays typed (Qt does not swap it for an equal entry) until an
+// entry is picked from the list.
 #pragma once
 
 #include <QWidget>

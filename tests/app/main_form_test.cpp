@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -269,20 +270,69 @@ TEST(MainForm, HeadingRowSelectedDuringASearchDetachesThePopup) {
   phase->pending();
 }
 
+// The relay address list grows when the focus really leaves ComboBox1: not
+// when its drop-down list opens (Qt takes the focus away for the popup), and
+// not when an entry is picked from the list.
 TEST(MainForm, RelayControlsAndTypedAddresses) {
   TMainForm form;
   form.show();
+  QApplication::setActiveWindow(&form);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
   QTest::mouseClick(form.RadioButton2, Qt::LeftButton);
   EXPECT_TRUE(form.ComboBox1->isEnabled());
   EXPECT_TRUE(form.ComboBox2->isEnabled());
-  form.ComboBox1->setFocus();
+  auto items = [&] {
+    std::vector<std::string> texts;
+    for (int i = 0; i < form.ComboBox1->count(); ++i) texts.push_back(form.ComboBox1->itemText(i).toStdString());
+    return texts;
+  };
+  auto focus_into = [&](QWidget* widget) {
+    widget->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    return widget->hasFocus();
+  };
+
+  ASSERT_TRUE(focus_into(form.ComboBox1));
   QTest::keyClicks(form.ComboBox1->lineEdit(), "192.168.1.5");
-  form.ComboBox1Exit();
-  form.ComboBox1Exit();
-  ASSERT_EQ(form.ComboBox1->count(), 3);
-  EXPECT_EQ(form.ComboBox1->itemText(1), "192.168.1.5");
-  EXPECT_EQ(form.ComboBox1->itemText(2), "192.168.1.5");
+  // Opening and closing the list is no exit.
+  form.ComboBox1->showPopup();
+  QApplication::processEvents();
+  ASSERT_TRUE(form.ComboBox1->view()->isVisible());
+  form.ComboBox1->hidePopup();
+  QApplication::processEvents();
+  EXPECT_EQ(items(), std::vector<std::string>{"<Customized>"});
   EXPECT_EQ(form.ComboBox1->currentText(), "192.168.1.5");
+  // Leaving the box adds the typed text; entering and leaving it again adds it again.
+  ASSERT_TRUE(focus_into(form.ComboBox2));
+  ASSERT_TRUE(focus_into(form.ComboBox1));
+  ASSERT_TRUE(focus_into(form.ComboBox2));
+  EXPECT_EQ(items(), (std::vector<std::string>{"<Customized>", "192.168.1.5", "192.168.1.5"}));
+  EXPECT_EQ(form.ComboBox1->currentText(), "192.168.1.5");
+  // Still typed, not picked, though equal entries exist: opening the list and
+  // leaving without a pick adds it once more.
+  ASSERT_TRUE(focus_into(form.ComboBox1));
+  form.ComboBox1->showPopup();
+  QApplication::processEvents();
+  form.ComboBox1->hidePopup();
+  ASSERT_TRUE(focus_into(form.ComboBox2));
+  EXPECT_EQ(items().size(), 4u);
+
+  // A new text typed, then an entry picked from the list that pops up: the
+  // pick replaces the text and leaving the box adds nothing.
+  ASSERT_TRUE(focus_into(form.ComboBox1));
+  form.ComboBox1->lineEdit()->selectAll();
+  QTest::keyClicks(form.ComboBox1->lineEdit(), "10.1.1.1");
+  form.ComboBox1->showPopup();
+  QApplication::processEvents();
+  QAbstractItemView* list = form.ComboBox1->view();
+  ASSERT_TRUE(list->isVisible());
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(1, 0)).center());
+  QApplication::processEvents();
+  EXPECT_FALSE(list->isVisible());
+  EXPECT_EQ(form.ComboBox1->currentText(), "192.168.1.5");
+  ASSERT_TRUE(focus_into(form.ComboBox2));
+  EXPECT_EQ(items().size(), 4u);
+
   QTest::mouseClick(form.RadioButton1, Qt::LeftButton);
   EXPECT_FALSE(form.ComboBox1->isEnabled());
   EXPECT_FALSE(form.ComboBox2->isEnabled());
