@@ -259,6 +259,24 @@ void TMainForm::resizeEvent(QResizeEvent* event) {
   FormResize();
 }
 
+void TMainForm::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!shown_) {
+    shown_ = true;
+    // The design size is the outer size; the frame is known once the window
+    // exists on screen (0 where the platform draws none).
+    const QSize frame = frameGeometry().size() - size();
+    if (frame != QSize(0, 0)) resize(QSize(kDesignWidth, kDesignHeight) - frame);
+  }
+  FormResize();
+}
+
+void TMainForm::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  // A window manager may frame the window after it is shown, without a resize.
+  FormResize();
+}
+
 void TMainForm::closeEvent(QCloseEvent* event) {
   // A search still running its exchange holds the window as a UPnP search does.
   if ((upnp_ != nullptr && upnp_->InProgress()) || driver_->Searching()) {

@@ -106,7 +106,12 @@ class TMainForm : public QWidget, public SearchControls {
   void NetworkSetup1Click();
 
  protected:
+  // FormResize on every change of the outer size: a resize, a move (a frame
+  // that a window manager adds later) and showing. The first showing sets
+  // the outer size, frame included, to the design's 807 x 624.
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -132,5 +137,6 @@ class TMainForm : public QWidget, public SearchControls {
   bool popup_attached_ = true;
   bool combo1_picked_ = false;
   bool restoring_selection_ = false;
+  bool shown_ = false;
   std::function<void()> on_search_finished_;
 };

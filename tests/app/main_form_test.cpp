@@ -137,6 +137,27 @@ TEST(MainForm, ResizeKeepsTheColumnProportions) {
   EXPECT_GE(form.StringGrid1->height(), 0);
 }
 
+// The resize rule works on the outer size from the first layout on: the
+// window opens at the design's outer size, and the space left beside and
+// below the grid is the same before and after a resize.
+TEST(MainForm, FirstLayoutUsesTheOuterSize) {
+  TMainForm form;
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  auto margins = [&] {
+    QRect grid = form.StringGrid1->geometry();
+    return QSize(form.width() - grid.right() - 1, form.height() - grid.bottom() - 1);
+  };
+  const QSize frame = form.frameGeometry().size() - form.geometry().size();
+  EXPECT_EQ(form.frameGeometry().size(), QSize(807, 624));
+  EXPECT_EQ(form.StringGrid1->geometry(), QRect(0, 81, 787, 503));
+  const QSize first = margins();
+  EXPECT_EQ(first, QSize(20, 40) - frame);
+  ResizeOuter(form, 1007, 724);
+  EXPECT_EQ(form.StringGrid1->geometry(), QRect(0, 81, 987, 603));
+  EXPECT_EQ(margins(), first);
+}
+
 TEST(MainForm, RefusesToCloseWhileUpnpSearches) {
   Messages messages;
   TMainForm form;
