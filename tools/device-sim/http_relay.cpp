@@ -158,8 +158,17 @@ void Serve(int fd, const std::string& peer, DeviceSet& devices, const HttpRelayO
             stop);
     return;
   }
-  const std::string body = HttpRelayPage(devices.Snapshot(), device_type, options);
-  if (!SendAll(fd, ResponseHead("200 OK", body.size(), !options.endless_body) + body, stop)) return;
+  std::string body = HttpRelayPage(devices.Snapshot(), device_type, options);
+  const bool stalls = options.stall_after >= 0;
+  if (stalls && static_cast<unsigned long long>(options.stall_after) < body.size())
+    body.resize(static_cast<std::size_t>(options.stall_after));
+  const bool open_ended = options.endless_body || stalls;
+  if (!SendAll(fd, ResponseHead("200 OK", body.size(), !open_ended) + body, stop)) return;
+  if (stalls) {
+    while (Pause(fd, kDripIntervalMs, stop)) {
+    }
+    return;
+  }
   while (options.endless_body && Pause(fd, kDripIntervalMs, stop) && SendAll(fd, "\r\n", stop)) {
   }
 }
