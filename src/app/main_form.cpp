@@ -30,6 +30,7 @@
 #include "app/window_layout.h"
 #include "app/engine_upnp_phase.h"
 #include "netsetup/network_setup.h"
+#include "protocol/record_text.h"
 #include "upnp/detail_info.h"
 
 #ifndef KDS_VERSION
@@ -48,7 +49,7 @@ void MemoLog::Append(const std::string& line) {
   if (memo_ != nullptr) {
     std::string shown = line;
     if (!shown.empty() && shown.back() == '\n') shown.pop_back();
-    memo_->appendPlainText(QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size())));
+    memo_->appendPlainText(RecordText(shown));
   }
 }
 
@@ -371,7 +372,7 @@ void TMainForm::PopupMenu1Popup() { NetworkSetup1->setEnabled(NetworkSetupEnable
 void TMainForm::Browser1Click() {
   std::optional<std::string> url = BrowseUrl(table_);
   if (!url) return;
-  QDesktopServices::openUrl(QUrl(QString::fromStdString(*url)));
+  QDesktopServices::openUrl(QUrl(RecordText(*url)));
 }
 
 void TMainForm::Info1Click() {

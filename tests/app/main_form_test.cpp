@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -273,6 +274,32 @@ TEST(MainForm, PopupAndBrowseActOnTheSelectedRow) {
   form.Browser1->trigger();
   EXPECT_EQ(catcher.urls, std::vector<std::string>{"http://10.0.0.1:8080"});
   QDesktopServices::unsetUrlHandler("http");
+}
+
+// A name with bytes above 127 reads the same in the grid, the detail dialog
+// and Network Setup, whether the device sent it in UTF-8 or in Latin-1.
+TEST(MainForm, TextsAbove127ReadTheSameInEveryView) {
+  TMainForm form;
+  auto ex = std::make_unique<FakeExchanges>(form.Table(), form.Settings());
+  ex->packets = {"Zentravox,01,A1,P,C\xE4m\xE9ra,10.0.0.1,80,255.0.0.0,g,d,0:0:0:0:0:1,D,x",
+                 "Zentravox,01,B1,P,C\xC3\xA4m\xC3\xA9ra,10.0.0.2,80,255.0.0.0,g,d,0:0:0:0:0:2,D,x"};
+  form.SetExchanges(std::move(ex));
+  form.Button1Click();
+  const std::string name = "C\xC3\xA4m\xC3\xA9ra";  // as UTF-8
+  std::vector<std::string> shown;
+  SetModalHook([&](QDialog& dialog) {
+    for (const char* edit : {"EditName", "LabeledEditName"})
+      if (auto* line = dialog.findChild<QLineEdit*>(edit)) shown.push_back(line->text().toStdString());
+    return static_cast<int>(QDialog::Rejected);  // closed at once: nothing is sent
+  });
+  for (int row = 1; row <= 2; ++row) {
+    form.Table().selected_row = row;
+    EXPECT_EQ(form.StringGrid1->model()->index(row - 1, 2).data().toString().toStdString(), name) << row;
+    form.Info1Click();
+    form.NetworkSetup1Click();
+  }
+  SetModalHook(nullptr);
+  EXPECT_EQ(shown, std::vector<std::string>(4, name));
 }
 
 TEST(MainForm, HeadingRowSelectedDuringASearchDetachesThePopup) {
