@@ -57,8 +57,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   QApplication app(argc, argv);
+  // The application's title. No display name: Qt would append it to every
+  // window's caption on X11 and Wayland.
   QApplication::setApplicationName("Device Search");
-  QApplication::setApplicationDisplayName("Device Search");
   TMainForm form;
   form.UseNetwork();
   form.show();
