@@ -22,7 +22,9 @@
 #include <QTest>
 #include <QUrl>
 
+#include "app/engine_upnp_phase.h"
 #include "app/modal.h"
+#include "fake_finder.h"
 #include "protocol/intake.h"
 
 namespace {
@@ -44,22 +46,31 @@ struct FakeUpnp : UpnpPhase {
   std::function<void()> pending;
 };
 
+// Feeds `packets` through the reply intake, by UDP or the TCP relay alike.
 struct FakeExchanges : SearchExchanges {
   FakeExchanges(DeviceTable& t, const SearchSettings& s) : table(t), settings(s) {}
-  void UdpSearch(int, std::function<void()> done) override {
+  void UdpSearch(int flag, std::function<void()> done) override {
+    Feed("udp" + std::to_string(flag));
+    done();
+  }
+  void TcpRelay(std::function<void()> done) override {
+    Feed("tcp");
+    done();
+  }
+  void HttpCmd(const std::string&, std::function<void()> done) override { done(); }
+  void Feed(const std::string& exchange) {
+    ran.push_back(exchange);
     for (const std::string& p : packets) {
       std::vector<unsigned char> buf(p.begin(), p.end());
       buf.resize(buf.size() + 2, 0);
       ParserPlainPkg(table, settings, log, buf.data(), buf.size(), buf.size());
     }
-    done();
   }
-  void TcpRelay(std::function<void()> done) override { done(); }
-  void HttpCmd(const std::string&, std::function<void()> done) override { done(); }
   DeviceTable& table;
   const SearchSettings& settings;
   NullLog log;
   std::vector<std::string> packets;
+  std::vector<std::string> ran;
 };
 
 // Sizes the window so that its outer size, frame included, is w x h.
@@ -300,6 +311,62 @@ TEST(MainForm, TextsAbove127ReadTheSameInEveryView) {
   }
   SetModalHook(nullptr);
   EXPECT_EQ(shown, std::vector<std::string>(4, name));
+}
+
+// The end of a search: Label1 counts the rows shown, not the records (a
+// device the project filter hides is not counted); with "ALL" the UPnP merge
+// ends the search, so after a TCP relay exchange Button1 stays disabled until
+// the UPnP devices are merged.
+TEST(MainForm, SearchEndCountsShownRowsAndWaitsForTheMerge) {
+  TMainForm form;
+  auto ex = std::make_unique<FakeExchanges>(form.Table(), form.Settings());
+  FakeExchanges* exchanges = ex.get();
+  ex->packets = {"Zentravox,01,A1,NVR,N,10.0.0.1,80,255.0.0.0,g,d,0:0:0:0:0:1,D,x",
+                 "Zentravox,01,B1,DVR,N,10.0.0.2,80,255.0.0.0,g,d,0:0:0:0:0:2,D,x"};
+  form.SetExchanges(std::move(ex));
+  auto finder = std::make_shared<FakeFinderState>();
+  finder->hold = true;
+  finder->devices = {FakeDevice("AXIS", "Cam", "Network camera", "http://10.0.0.9:8080/")};
+  struct Release {
+    ~Release() { state->release->Set(); }  // never leave the engine's worker waiting
+    std::shared_ptr<FakeFinderState> state;
+  } release{finder};
+  form.SetUpnpPhase(std::make_unique<EngineUpnpPhase>(
+      &form, form.Table(), form.Settings(), form,
+      std::make_unique<CPortForwardEngine>(std::make_unique<FakeFinder>(finder))));
+  bool finished = false;
+  form.SetOnSearchFinished([&] { finished = true; });
+  form.show();
+
+  // Project filter "NVR": no UPnP part; B1 is in the list but not shown.
+  form.Proj->setCurrentText("NVR");
+  QTest::mouseClick(form.Button1, Qt::LeftButton);
+  ASSERT_TRUE(finished);
+  EXPECT_EQ(form.Table().devices.Size(), 2u);
+  EXPECT_EQ(form.Label1->text(), "1 device(s) found!");
+  EXPECT_EQ(finder->calls, 0);
+
+  // "ALL" over the TCP relay.
+  form.Proj->setCurrentText("ALL");
+  QTest::mouseClick(form.RadioButton2, Qt::LeftButton);
+  form.ComboBox2->setCurrentText("TCP");
+  finished = false;
+  QTest::mouseClick(form.Button1, Qt::LeftButton);
+  EXPECT_EQ(exchanges->ran, (std::vector<std::string>{"udp0", "tcp"}));
+  ASSERT_TRUE(finder->entered->WaitFor(std::chrono::seconds(10)));
+  QTest::qWait(100);  // the merge is waiting for the engine
+  EXPECT_FALSE(finished);
+  EXPECT_FALSE(form.Button1->isEnabled());
+  EXPECT_EQ(form.Label1->text(), "1 device(s) found!");
+  EXPECT_EQ(form.Table().grid.RowCount(), 3);  // the two TCP rows are in
+  QTest::mouseClick(form.Button1, Qt::LeftButton);     // disabled: nothing happens
+  EXPECT_EQ(exchanges->ran.size(), 2u);
+
+  finder->release->Set();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return finished; }, 30000));
+  EXPECT_TRUE(form.Button1->isEnabled());
+  EXPECT_EQ(form.Button1->text(), "Device Search");
+  EXPECT_EQ(form.Label1->text(), "3 device(s) found!");
 }
 
 TEST(MainForm, HeadingRowSelectedDuringASearchDetachesThePopup) {
