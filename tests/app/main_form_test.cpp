@@ -358,8 +358,8 @@ TEST(MainForm, SearchEndCountsShownRowsAndWaitsForTheMerge) {
   EXPECT_FALSE(finished);
   EXPECT_FALSE(form.Button1->isEnabled());
   EXPECT_EQ(form.Label1->text(), "1 device(s) found!");
-  EXPECT_EQ(form.Table().grid.RowCount(), 3);  // the two TCP rows are in
-  QTest::mouseClick(form.Button1, Qt::LeftButton);     // disabled: nothing happens
+  EXPECT_EQ(form.Table().grid.RowCount(), 3);  // the heading and the two TCP rows
+  QTest::mouseClick(form.Button1, Qt::LeftButton);  // disabled: nothing happens
   EXPECT_EQ(exchanges->ran.size(), 2u);
 
   finder->release->Set();
