@@ -163,7 +163,6 @@ TEST(HttpFetch, SlowRelaysEndByTheBoundWhileEventsRun) {
   EXPECT_LT(elapsed, 3000);
   EXPECT_GE(ticks, 10);  // the caller's timer kept firing during the wait
   never_answers.Stop();
-
 }
 
 // A relay that sends its page and keeps the connection open: at the bound the

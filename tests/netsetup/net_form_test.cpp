@@ -173,7 +173,7 @@ TEST_F(NetFormTest, DhcpKeepsTheEditTextsAndSendsThem) {
 
 // Texts above 127 show by the program's one rule (UTF-8 when well-formed,
 // else Latin-1), and the package returns every untouched field as the very
-// bytes the device sent; a field the user changed goes out in UTF-8.
+// bytes the device sent.
 TEST_F(NetFormTest, HighBytesShowByTheOneRuleAndGoBackUnchanged) {
   tComUnitInfo info = Record("192.168.1.10", "00:11:22:33:44:55", "C\xE4m\xE9ra");  // Latin-1
   SetField(info.proj, "P\xC3\xA4");                                              // UTF-8

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -160,8 +161,7 @@ void Serve(int fd, const std::string& peer, DeviceSet& devices, const HttpRelayO
   }
   std::string body = HttpRelayPage(devices.Snapshot(), device_type, options);
   const bool stalls = options.stall_after >= 0;
-  if (stalls && static_cast<unsigned long long>(options.stall_after) < body.size())
-    body.resize(static_cast<std::size_t>(options.stall_after));
+  if (stalls) body.resize(std::min(body.size(), static_cast<std::size_t>(options.stall_after)));
   const bool open_ended = options.endless_body || stalls;
   if (!SendAll(fd, ResponseHead("200 OK", body.size(), !open_ended) + body, stop)) return;
   if (stalls) {
