@@ -1,6 +1,8 @@
 // Item model over StringGrid.
 #include "app/grid_model.h"
 
+#include "protocol/record_text.h"
+
 GridModel::GridModel(StringGrid& grid, QObject* parent) : QAbstractTableModel(parent), grid_(grid) {}
 
 int GridModel::rowCount(const QModelIndex& parent) const {
@@ -17,14 +19,14 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) return {};
   const std::string& text = grid_.Cell(index.column(), GridRow(index.row()));
   if (role == Qt::ToolTipRole && text.size() < 20) return {};
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  return RecordText(text);
 }
 
 QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (role != Qt::DisplayRole) return {};
   if (orientation == Qt::Vertical) return section + FixedOffset();
   if (!HeadingFixed()) return {};
-  return QString::fromStdString(grid_.Cell(section, 0));
+  return RecordText(grid_.Cell(section, 0));
 }
 
 void GridModel::Refresh() {

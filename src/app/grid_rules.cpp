@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "protocol/codec.h"
+#include "protocol/record_text.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ void SortGridByColumnInLocale(DeviceTable& table, int column, const std::string&
     for (int r = 1; r < n; ++r) {
       rows.push_back(grid.RowAt(r));
       std::string entry = grid.Cell(column, r) + "@" + RowText(rows.back());
-      keys.push_back(collator.sortKey(QString::fromUtf8(entry.data(), static_cast<qsizetype>(entry.size()))));
+      keys.push_back(collator.sortKey(RecordText(entry)));
     }
     std::vector<std::size_t> order(rows.size());
     std::iota(order.begin(), order.end(), 0);

@@ -3,7 +3,6 @@
 
 #include <QCoreApplication>
 #include <QString>
-#include <QStringDecoder>
 #include <QTimer>
 #include <algorithm>
 #include <cstring>
@@ -12,6 +11,7 @@
 #include "app/engine_upnp_phase.h"
 #include "app/search_driver.h"
 #include "upnp/upnp_merge.h"
+#include "protocol/record_text.h"
 #include "protocol/search_controls.h"
 
 const char kUsage[] =
@@ -63,13 +63,6 @@ class NoControls : public SearchControls {
   void SetCountLabel(const std::string&) override {}
 };
 
-bool ValidUtf8(const std::string& s) {
-  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  QString decoded = decoder.decode(QByteArrayView(s.data(), static_cast<qsizetype>(s.size())));
-  (void)decoded;
-  return !decoder.hasError();
-}
-
 std::string CsvField(const std::string& text) {
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
   std::string out = "\"";
@@ -93,7 +86,7 @@ bool RowHasText(const StringGrid::Row& row) {
 }  // namespace
 
 std::string JsonString(const std::string& text) {
-  const bool utf8 = ValidUtf8(text);
+  const bool utf8 = IsValidUtf8(text);
   std::string out = "\"";
   for (char ch : text) {
     unsigned char c = static_cast<unsigned char>(ch);

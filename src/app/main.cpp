@@ -55,8 +55,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   QApplication app(argc, argv);
+  // The application's title. No display name: Qt would append it to every
+  // window's caption on X11 and Wayland.
   QApplication::setApplicationName("Device Search");
-  QApplication::setApplicationDisplayName("Device Search");
   // The desktop entry's id (Wayland's app id) and its icon from the theme.
   QGuiApplication::setDesktopFileName(kAppId);
   QApplication::setWindowIcon(QIcon::fromTheme(kAppId));

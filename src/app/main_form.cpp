@@ -1,11 +1,13 @@
 // Main window controls, start-up, layout and handlers.
 #include "app/main_form.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -29,6 +31,7 @@
 #include "app/window_layout.h"
 #include "app/engine_upnp_phase.h"
 #include "netsetup/network_setup.h"
+#include "protocol/record_text.h"
 #include "upnp/detail_info.h"
 
 namespace {
@@ -43,7 +46,7 @@ void MemoLog::Append(const std::string& line) {
   if (memo_ != nullptr) {
     std::string shown = line;
     if (!shown.empty() && shown.back() == '\n') shown.pop_back();
-    memo_->appendPlainText(QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size())));
+    memo_->appendPlainText(RecordText(shown));
   }
 }
 
@@ -200,6 +203,10 @@ void TMainForm::CreateControls() {
   connect(Button1, &QPushButton::clicked, this, &TMainForm::Button1Click);
   connect(RadioButton1, &QRadioButton::clicked, this, &TMainForm::RadioButton1Click);
   connect(RadioButton2, &QRadioButton::clicked, this, &TMainForm::RadioButton2Click);
+  // Qt selects an entry equal to the typed text when editing ends (focus out,
+  // Return); here a typed text stays typed until an entry is picked.
+  disconnect(ComboBox1->lineEdit(), &QLineEdit::editingFinished, ComboBox1, nullptr);
+  disconnect(ComboBox1->lineEdit(), &QLineEdit::returnPressed, ComboBox1, nullptr);
   connect(ComboBox1, &QComboBox::activated, this, [this](int) { combo1_picked_ = true; });
   connect(ComboBox1->lineEdit(), &QLineEdit::textEdited, this, [this](const QString&) { combo1_picked_ = false; });
   connect(StringGrid1->selectionModel(), &QItemSelectionModel::currentChanged, this,
@@ -247,6 +254,24 @@ void TMainForm::FormResize() {
 
 void TMainForm::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
+  FormResize();
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!shown_) {
+    shown_ = true;
+    // The design size is the outer size; the frame is known once the window
+    // exists on screen (0 where the platform draws none).
+    const QSize frame = frameGeometry().size() - size();
+    if (frame != QSize(0, 0)) resize(QSize(kDesignWidth, kDesignHeight) - frame);
+  }
+  FormResize();
+}
+
+void TMainForm::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  // A window manager may frame the window after it is shown, without a resize.
   FormResize();
 }
 
@@ -344,7 +369,7 @@ void TMainForm::PopupMenu1Popup() { NetworkSetup1->setEnabled(NetworkSetupEnable
 void TMainForm::Browser1Click() {
   std::optional<std::string> url = BrowseUrl(table_);
   if (!url) return;
-  QDesktopServices::openUrl(QUrl(QString::fromStdString(*url)));
+  QDesktopServices::openUrl(QUrl(RecordText(*url)));
 }
 
 void TMainForm::Info1Click() {
@@ -356,9 +381,22 @@ void TMainForm::NetworkSetup1Click() { ::NetworkSetup1Click(this, table_, Curren
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ComboBox1 && event->type() == QEvent::FocusOut) {
-    ComboBox1Exit();
+    // Qt takes the focus away when the box's drop-down list opens (and gives
+    // it to the list while it shows), for any other popup and when another
+    // window becomes active; none of these leaves the box.
+    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+    const bool list_open = ComboBox1->view()->isVisible();
+    if (!list_open && reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason) ComboBox1Exit();
   } else if (watched == StringGrid1->viewport() || watched == StringGrid1->horizontalHeader()->viewport()) {
     const bool heading = watched != StringGrid1->viewport();
+    // Only the left button selects, sorts and browses: the popup (right
+    // button) acts on selected_row and must not move it. The context menu
+    // event that the platform sends beside the press still opens the popup.
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease ||
+         type == QEvent::MouseButtonDblClick) &&
+        static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton)
+      return true;
     switch (event->type()) {
       case QEvent::MouseMove: {
         auto* e = static_cast<QMouseEvent*>(event);

@@ -2,6 +2,12 @@
 // the hidden debug log, and the grid's popup menu. A thin view: the search,
 // the grid's rules and the layout rules live in plain classes; the handlers
 // here read the controls, call those classes and redraw.
+//
+// Only the left button selects a grid row; the popup menu and a double click
+// act on selected_row. ComboBox1Exit runs when the focus really leaves
+// ComboBox1, not when its list opens or another window becomes active, and a
+// typed text stays typed (Qt does not swap it for an equal entry) until an
+// entry is picked from the list.
 #pragma once
 
 #include <QWidget>
@@ -100,7 +106,12 @@ class TMainForm : public QWidget, public SearchControls {
   void NetworkSetup1Click();
 
  protected:
+  // FormResize on every change of the outer size: a resize, a move (a frame
+  // that a window manager adds later) and showing. The first showing sets
+  // the outer size, frame included, to the design's 807 x 624.
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -126,5 +137,6 @@ class TMainForm : public QWidget, public SearchControls {
   bool popup_attached_ = true;
   bool combo1_picked_ = false;
   bool restoring_selection_ = false;
+  bool shown_ = false;
   std::function<void()> on_search_finished_;
 };

@@ -75,7 +75,7 @@ HttpFetchResult FetchHttpBody(const std::string& url_text, int timeout_ms) {
   if (!reply->isFinished()) loop.exec();
   bound.stop();
 
-  if (!limit_reached && !timed_out) Drain(*reply, result.body);
+  if (!limit_reached) Drain(*reply, result.body);
   if (result.body.size() >= kHttpPageLimit) limit_reached = true;
   const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
   result.http_status = status.isValid() ? status.toInt() : 0;
@@ -97,8 +97,10 @@ HttpFetchResult FetchHttpBody(const std::string& url_text, int timeout_ms) {
   }
   if (!reply->isFinished()) reply->abort();
   delete reply;
-  if (result.outcome != HttpFetchOutcome::kOk && result.outcome != HttpFetchOutcome::kLimitReached)
-    result.body.clear();
+  const bool has_body = result.outcome == HttpFetchOutcome::kOk ||
+                        result.outcome == HttpFetchOutcome::kLimitReached ||
+                        (result.outcome == HttpFetchOutcome::kTimeout && status_ok);
+  if (!has_body) result.body.clear();
   return result;
 }
 
@@ -128,11 +130,14 @@ void ApplyNoAvailableItemsRule(std::vector<std::string>& lines) {
 std::vector<std::string> FetchHttpCmdPage(const std::string& relay_text, const std::string& path,
                                           int timeout_ms) {
   HttpFetchResult fetch = FetchHttpBody("http://" + relay_text + path, timeout_ms);
-  if (fetch.outcome != HttpFetchOutcome::kOk && fetch.outcome != HttpFetchOutcome::kLimitReached)
-    return {};
   std::string_view text(fetch.body);
-  text = text.substr(0, text.find('\0'));
+  const std::size_t zero = text.find('\0');
+  text = text.substr(0, zero);
   std::vector<std::string> lines = SplitPageLines(text);
+  // A page that the bound cut short may end in the middle of a row.
+  const bool cut = fetch.outcome == HttpFetchOutcome::kTimeout && zero == std::string_view::npos &&
+                   !text.empty() && text.back() != '\r' && text.back() != '\n';
+  if (cut) lines.pop_back();
   ApplyNoAvailableItemsRule(lines);
   return lines;
 }

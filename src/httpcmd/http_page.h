@@ -13,7 +13,7 @@ constexpr std::size_t kHttpPageLimit = 1048576;
 // How long a fetch may take, from the request to the page's last byte.
 constexpr int kHttpFetchTimeoutMs = 20000;
 
-// How a fetch ended. Only kOk and kLimitReached carry a body.
+// How a fetch ended. Only kOk, kLimitReached and kTimeout carry a body.
 enum class HttpFetchOutcome {
   kOk,             // the whole body arrived with a 2xx status
   kLimitReached,   // the first kHttpPageLimit bytes arrived; the rest was not read
@@ -21,7 +21,8 @@ enum class HttpFetchOutcome {
   kInvalidUrl,     // not an http URL with a host ("http://<Customized>/...")
   kNetworkError,   // refused, reset, host not found...
   kHttpStatus,     // a status other than 2xx, also a redirect that is not followed
-  kTimeout,        // the bound ran out before the body was complete
+  kTimeout,        // the bound ran out before the body was complete; the body
+                   // holds what arrived by then, if the status was 2xx
   kCancelled,      // the wait ended early because the application is quitting
 };
 
@@ -40,8 +41,9 @@ struct HttpFetchResult {
 // The wait is a local QEventLoop bounded by timeout_ms; the caller's other
 // events are processed meanwhile. Connects directly (no proxy); follows
 // redirects only to the same scheme, host and port (at most 5); a redirect
-// elsewhere fails. A body cut short by the bound is not returned: its last
-// row may be cut in the middle of a value.
+// elsewhere fails. When the bound runs out (a relay that sends its page and
+// never closes the connection, or one that stalls) the body that arrived by
+// then is returned with kTimeout; it may end in the middle of a line.
 // Needs a QCoreApplication; call it on the thread that runs the event loop.
 HttpFetchResult FetchHttpBody(const std::string& url, int timeout_ms = kHttpFetchTimeoutMs);
 
@@ -55,10 +57,12 @@ void ApplyNoAvailableItemsRule(std::vector<std::string>& lines);
 
 // Fetches "http://" + relay_text + path (the texts as they stand, no escaping)
 // and returns the page's lines: the body up to its first zero byte, split into
-// lines, with the "No available items" rule applied. Any failure (invalid URL
-// such as relay text "<Customized>", refused connection, HTTP error status,
-// cross-host redirect, the bound running out) gives an empty list and is not
-// reported: a browser would have shown an error page, which holds no device
-// table either.
+// lines, with the "No available items" rule applied. When the bound runs out,
+// the page is what arrived by then, less its last line if that line was cut
+// (the text ends without a line break): rows that arrived whole are kept.
+// Any failure (invalid URL such as relay text "<Customized>", refused
+// connection, HTTP error status, cross-host redirect, nothing at all by the
+// bound) gives an empty list and is not reported: a browser would have shown
+// an error page, which holds no device table either.
 std::vector<std::string> FetchHttpCmdPage(const std::string& relay_text, const std::string& path,
                                           int timeout_ms = kHttpFetchTimeoutMs);

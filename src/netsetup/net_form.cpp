@@ -16,18 +16,12 @@
 #include <algorithm>
 
 #include "app/modal.h"
+#include "protocol/record_text.h"
 
 namespace {
 
-// The record holds single-byte texts; Latin-1 keeps every byte as it is.
-QString FromBytes(std::string_view text) {
-  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string ToBytes(const QString& text) { return text.toLatin1().toStdString(); }
-
 void Show(QWidget* owner, const Notice& notice) {
-  ShowMessage(owner, FromBytes(notice.text), FromBytes(notice.caption));
+  ShowMessage(owner, RecordText(notice.text), RecordText(notice.caption));
 }
 
 const NetEdit kInfoEdits[] = {NetEdit::kModel, NetEdit::kProj, NetEdit::kName, NetEdit::kMac,
@@ -171,13 +165,15 @@ void TNetForm::Fill(const tComUnitInfo& info) {
     const char* text = UnitField(info, field);
     std::size_t n = 0;
     while (n < UnitFieldWidth(field) && text[n] != '\0') ++n;
-    Edit(edit)->setText(FromBytes(std::string_view(text, n)));
+    std::string& shown = shown_[static_cast<int>(edit)];
+    shown.assign(text, n);
+    Edit(edit)->setText(RecordText(shown));
   }
 }
 
 NetFormTexts TNetForm::Texts() const {
   NetFormTexts texts;
-  for (int i = 0; i < kNetEditCount; ++i) texts.text[i] = ToBytes(edits_[i]->text());
+  for (int i = 0; i < kNetEditCount; ++i) texts.text[i] = RecordBytes(edits_[i]->text(), shown_[i]);
   return texts;
 }
 

@@ -31,9 +31,12 @@ class TNetForm : public QDialog {
   TNetForm(QWidget* owner, ControlPackageSender& sender, DebugLog& log);
 
   // Fills the edits from a record: Model, Project, Name, MAC, IP Address,
-  // Netmask, Gateway, DNS, Dev, Port. No radio button is set.
+  // Netmask, Gateway, DNS, Dev, Port, each shown by RecordText. No radio
+  // button is set.
   void Fill(const tComUnitInfo& info);
-  // The edits' texts.
+  // The edits' texts as record bytes (RecordBytes): an edit whose text is
+  // unchanged gives the bytes it was filled from, so the control package
+  // returns the device's untouched fields exactly.
   NetFormTexts Texts() const;
   QLineEdit* Edit(NetEdit edit) const { return edits_[static_cast<int>(edit)]; }
 
@@ -59,6 +62,7 @@ class TNetForm : public QDialog {
 
   NetSetupRules rules_;
   QLineEdit* edits_[kNetEditCount] = {};
+  std::string shown_[kNetEditCount];  // the bytes each edit was filled from
   QLabel* labels_[kNetEditCount] = {};
   QGroupBox* group_box1_ = nullptr;
   QGroupBox* group_box2_ = nullptr;

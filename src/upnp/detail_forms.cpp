@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "protocol/record_text.h"
 #include "upnp/info_form.h"
 #include "upnp/upnp_info_form.h"
 
@@ -35,10 +36,6 @@ QPushButton* AddOkButton(QDialog* dialog, int left, int top) {
   return button;
 }
 
-QString Text(std::string_view s) {
-  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 }  // namespace
 
 TFormInfo::TFormInfo(QWidget* owner) : QDialog(owner) {
@@ -58,17 +55,17 @@ TFormInfo::TFormInfo(QWidget* owner) : QDialog(owner) {
 }
 
 void TFormInfo::Fill(const tComUnitInfo& info) {
-  EditModel->setText(Text(FieldText(info.model)));
-  EditProj->setText(Text(FieldText(info.proj)));
-  EditName->setText(Text(FieldText(info.name)));
-  EditIP->setText(Text(FieldText(info.ip)));
-  EditPort->setText(Text(FieldText(info.trigger_port)));
-  EditNetmask->setText(Text(FieldText(info.netmask)));
-  EditMac->setText(Text(FieldText(info.mac)));
-  EditGateway->setText(Text(FieldText(info.gateway)));
-  EditDNS->setText(Text(FieldText(info.dns)));
-  EditDev->setText(Text(FieldText(info.dev)));
-  EditNote->setText(Text(FieldText(info.note)));
+  EditModel->setText(RecordText(FieldText(info.model)));
+  EditProj->setText(RecordText(FieldText(info.proj)));
+  EditName->setText(RecordText(FieldText(info.name)));
+  EditIP->setText(RecordText(FieldText(info.ip)));
+  EditPort->setText(RecordText(FieldText(info.trigger_port)));
+  EditNetmask->setText(RecordText(FieldText(info.netmask)));
+  EditMac->setText(RecordText(FieldText(info.mac)));
+  EditGateway->setText(RecordText(FieldText(info.gateway)));
+  EditDNS->setText(RecordText(FieldText(info.dns)));
+  EditDev->setText(RecordText(FieldText(info.dev)));
+  EditNote->setText(RecordText(FieldText(info.note)));
 }
 
 TForm1::TForm1(QWidget* owner) : QDialog(owner) {
@@ -103,5 +100,5 @@ void TForm1::Fill(const DeviceInformationContainer& device) {
                         EditPresURL,   EditRootDev,     EditSeriaNum,   EditService,
                         EditType,      EditUniqName,    EditUPC};
   for (int i = 0; i < kDeviceInformationFieldCount; ++i)
-    edits[i]->setText(Text(DeviceInformationField(device, i)));
+    edits[i]->setText(RecordText(DeviceInformationField(device, i)));
 }

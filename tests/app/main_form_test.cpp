@@ -4,14 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -19,7 +22,9 @@
 #include <QTest>
 #include <QUrl>
 
+#include "app/engine_upnp_phase.h"
 #include "app/modal.h"
+#include "fake_finder.h"
 #include "protocol/intake.h"
 
 namespace {
@@ -41,22 +46,31 @@ struct FakeUpnp : UpnpPhase {
   std::function<void()> pending;
 };
 
+// Feeds `packets` through the reply intake, by UDP or the TCP relay alike.
 struct FakeExchanges : SearchExchanges {
   FakeExchanges(DeviceTable& t, const SearchSettings& s) : table(t), settings(s) {}
-  void UdpSearch(int, std::function<void()> done) override {
+  void UdpSearch(int flag, std::function<void()> done) override {
+    Feed("udp" + std::to_string(flag));
+    done();
+  }
+  void TcpRelay(std::function<void()> done) override {
+    Feed("tcp");
+    done();
+  }
+  void HttpCmd(const std::string&, std::function<void()> done) override { done(); }
+  void Feed(const std::string& exchange) {
+    ran.push_back(exchange);
     for (const std::string& p : packets) {
       std::vector<unsigned char> buf(p.begin(), p.end());
       buf.resize(buf.size() + 2, 0);
       ParserPlainPkg(table, settings, log, buf.data(), buf.size(), buf.size());
     }
-    done();
   }
-  void TcpRelay(std::function<void()> done) override { done(); }
-  void HttpCmd(const std::string&, std::function<void()> done) override { done(); }
   DeviceTable& table;
   const SearchSettings& settings;
   NullLog log;
   std::vector<std::string> packets;
+  std::vector<std::string> ran;
 };
 
 // Sizes the window so that its outer size, frame included, is w x h.
@@ -135,6 +149,27 @@ TEST(MainForm, ResizeKeepsTheColumnProportions) {
   EXPECT_GE(form.StringGrid1->height(), 0);
 }
 
+// The resize rule works on the outer size from the first layout on: the
+// window opens at the design's outer size, and the space left beside and
+// below the grid is the same before and after a resize.
+TEST(MainForm, FirstLayoutUsesTheOuterSize) {
+  TMainForm form;
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  auto margins = [&] {
+    QRect grid = form.StringGrid1->geometry();
+    return QSize(form.width() - grid.right() - 1, form.height() - grid.bottom() - 1);
+  };
+  const QSize frame = form.frameGeometry().size() - form.geometry().size();
+  EXPECT_EQ(form.frameGeometry().size(), QSize(807, 624));
+  EXPECT_EQ(form.StringGrid1->geometry(), QRect(0, 81, 787, 503));
+  const QSize first = margins();
+  EXPECT_EQ(first, QSize(20, 40) - frame);
+  ResizeOuter(form, 1007, 724);
+  EXPECT_EQ(form.StringGrid1->geometry(), QRect(0, 81, 987, 603));
+  EXPECT_EQ(margins(), first);
+}
+
 TEST(MainForm, RefusesToCloseWhileUpnpSearches) {
   Messages messages;
   TMainForm form;
@@ -196,6 +231,144 @@ TEST(MainForm, SearchFillsTheGridAndTheMouseActsOnIt) {
   EXPECT_EQ(form.StringGrid1->viewport()->cursor().shape(), Qt::ArrowCursor);
 }
 
+// The popup menu and Browse act on selected_row: a right click selects
+// nothing, a double click anywhere (the heading too) browses selected_row, and
+// after a sort selected_row names whatever device now stands there.
+TEST(MainForm, PopupAndBrowseActOnTheSelectedRow) {
+  TMainForm form;
+  auto ex = std::make_unique<FakeExchanges>(form.Table(), form.Settings());
+  ex->packets = {"Zentravox,01,A1,P,N,10.0.0.1,8080,255.0.0.0,g,d,0:0:0:0:0:1,D,x",
+                 "Zentravox,01,B1,P,N,10.0.0.2,81,NULL,g,d,0:0:0:0:0:2,D,x",
+                 "Zentravox,01,C1,P,N,10.0.0.3,82,255.0.0.0,g,d,0:0:0:0:0:3,D,x"};
+  form.SetExchanges(std::move(ex));
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  form.Button1Click();
+  auto view_row_text = [&](int view_row) {
+    return form.StringGrid1->model()->index(view_row, 0).data().toString().toStdString();
+  };
+  ASSERT_EQ(view_row_text(0), "C1");  // descending: C1, B1, A1
+  auto cell_center = [&](int view_row) {
+    QRect rect = form.StringGrid1->visualRect(form.StringGrid1->model()->index(view_row, 1));
+    return form.StringGrid1->viewport()->mapTo(&form, rect.center());
+  };
+  UrlCatcher catcher;
+  QDesktopServices::setUrlHandler("http", &catcher, "Open");
+
+  // The first row is selected; a right click on the second (through the
+  // window, as the platform delivers it) opens the popup for the first.
+  QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {}, cell_center(2));
+  ASSERT_EQ(form.Table().selected_row, 3);
+  QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {}, cell_center(0));
+  ASSERT_EQ(form.Table().selected_row, 1);
+  QTest::mouseClick(form.windowHandle(), Qt::RightButton, {}, cell_center(1));
+  EXPECT_EQ(form.Table().selected_row, 1);
+  EXPECT_EQ(form.StringGrid1->currentIndex().row(), 0);
+  EXPECT_TRUE(form.PopupMenu1->isVisible());
+  EXPECT_TRUE(form.NetworkSetup1->isEnabled());  // the second row's "NULL" is not looked at
+  form.Browser1->trigger();
+  form.PopupMenu1->close();
+  ASSERT_FALSE(catcher.urls.empty());
+  EXPECT_EQ(catcher.urls.back(), "http://10.0.0.3:82");
+
+  // A double click on the heading row browses selected_row.
+  catcher.urls.clear();
+  QHeaderView* header = form.StringGrid1->horizontalHeader();
+  QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionPosition(2) + 5, 5));
+  EXPECT_EQ(catcher.urls, std::vector<std::string>{"http://10.0.0.3:82"});
+
+  // A heading click sorts ascending; selected_row stays 1, which now holds A1.
+  QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionPosition(0) + 5, 5));
+  ASSERT_EQ(view_row_text(0), "A1");
+  EXPECT_EQ(form.Table().selected_row, 1);
+  catcher.urls.clear();
+  form.Browser1->trigger();
+  EXPECT_EQ(catcher.urls, std::vector<std::string>{"http://10.0.0.1:8080"});
+  QDesktopServices::unsetUrlHandler("http");
+}
+
+// A name with bytes above 127 reads the same in the grid, the detail dialog
+// and Network Setup, whether the device sent it in UTF-8 or in Latin-1.
+TEST(MainForm, TextsAbove127ReadTheSameInEveryView) {
+  TMainForm form;
+  auto ex = std::make_unique<FakeExchanges>(form.Table(), form.Settings());
+  ex->packets = {"Zentravox,01,A1,P,C\xE4m\xE9ra,10.0.0.1,80,255.0.0.0,g,d,0:0:0:0:0:1,D,x",
+                 "Zentravox,01,B1,P,C\xC3\xA4m\xC3\xA9ra,10.0.0.2,80,255.0.0.0,g,d,0:0:0:0:0:2,D,x"};
+  form.SetExchanges(std::move(ex));
+  form.Button1Click();
+  const std::string name = "C\xC3\xA4m\xC3\xA9ra";  // as UTF-8
+  std::vector<std::string> shown;
+  SetModalHook([&](QDialog& dialog) {
+    for (const char* edit : {"EditName", "LabeledEditName"})
+      if (auto* line = dialog.findChild<QLineEdit*>(edit)) shown.push_back(line->text().toStdString());
+    return static_cast<int>(QDialog::Rejected);  // closed at once: nothing is sent
+  });
+  for (int row = 1; row <= 2; ++row) {
+    form.Table().selected_row = row;
+    EXPECT_EQ(form.StringGrid1->model()->index(row - 1, 2).data().toString().toStdString(), name) << row;
+    form.Info1Click();
+    form.NetworkSetup1Click();
+  }
+  SetModalHook(nullptr);
+  EXPECT_EQ(shown, std::vector<std::string>(4, name));
+}
+
+// The end of a search: Label1 counts the rows shown, not the records (a
+// device the project filter hides is not counted); with "ALL" the UPnP merge
+// ends the search, so after a TCP relay exchange Button1 stays disabled until
+// the UPnP devices are merged.
+TEST(MainForm, SearchEndCountsShownRowsAndWaitsForTheMerge) {
+  TMainForm form;
+  auto ex = std::make_unique<FakeExchanges>(form.Table(), form.Settings());
+  FakeExchanges* exchanges = ex.get();
+  ex->packets = {"Zentravox,01,A1,NVR,N,10.0.0.1,80,255.0.0.0,g,d,0:0:0:0:0:1,D,x",
+                 "Zentravox,01,B1,DVR,N,10.0.0.2,80,255.0.0.0,g,d,0:0:0:0:0:2,D,x"};
+  form.SetExchanges(std::move(ex));
+  auto finder = std::make_shared<FakeFinderState>();
+  finder->hold = true;
+  finder->devices = {FakeDevice("AXIS", "Cam", "Network camera", "http://10.0.0.9:8080/")};
+  struct Release {
+    ~Release() { state->release->Set(); }  // never leave the engine's worker waiting
+    std::shared_ptr<FakeFinderState> state;
+  } release{finder};
+  form.SetUpnpPhase(std::make_unique<EngineUpnpPhase>(
+      &form, form.Table(), form.Settings(), form,
+      std::make_unique<CPortForwardEngine>(std::make_unique<FakeFinder>(finder))));
+  bool finished = false;
+  form.SetOnSearchFinished([&] { finished = true; });
+  form.show();
+
+  // Project filter "NVR": no UPnP part; B1 is in the list but not shown.
+  form.Proj->setCurrentText("NVR");
+  QTest::mouseClick(form.Button1, Qt::LeftButton);
+  ASSERT_TRUE(finished);
+  EXPECT_EQ(form.Table().devices.Size(), 2u);
+  EXPECT_EQ(form.Label1->text(), "1 device(s) found!");
+  EXPECT_EQ(finder->calls, 0);
+
+  // "ALL" over the TCP relay.
+  form.Proj->setCurrentText("ALL");
+  QTest::mouseClick(form.RadioButton2, Qt::LeftButton);
+  form.ComboBox2->setCurrentText("TCP");
+  finished = false;
+  QTest::mouseClick(form.Button1, Qt::LeftButton);
+  EXPECT_EQ(exchanges->ran, (std::vector<std::string>{"udp0", "tcp"}));
+  ASSERT_TRUE(finder->entered->WaitFor(std::chrono::seconds(10)));
+  QTest::qWait(100);  // the merge is waiting for the engine
+  EXPECT_FALSE(finished);
+  EXPECT_FALSE(form.Button1->isEnabled());
+  EXPECT_EQ(form.Label1->text(), "1 device(s) found!");
+  EXPECT_EQ(form.Table().grid.RowCount(), 3);  // the heading and the two TCP rows
+  QTest::mouseClick(form.Button1, Qt::LeftButton);  // disabled: nothing happens
+  EXPECT_EQ(exchanges->ran.size(), 2u);
+
+  finder->release->Set();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return finished; }, 30000));
+  EXPECT_TRUE(form.Button1->isEnabled());
+  EXPECT_EQ(form.Button1->text(), "Device Search");
+  EXPECT_EQ(form.Label1->text(), "3 device(s) found!");
+}
+
 TEST(MainForm, HeadingRowSelectedDuringASearchDetachesThePopup) {
   TMainForm form;
   auto upnp = std::make_unique<FakeUpnp>();
@@ -212,20 +385,69 @@ TEST(MainForm, HeadingRowSelectedDuringASearchDetachesThePopup) {
   phase->pending();
 }
 
+// The relay address list grows when the focus really leaves ComboBox1: not
+// when its drop-down list opens (Qt takes the focus away for the popup), and
+// not when an entry is picked from the list.
 TEST(MainForm, RelayControlsAndTypedAddresses) {
   TMainForm form;
   form.show();
+  QApplication::setActiveWindow(&form);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
   QTest::mouseClick(form.RadioButton2, Qt::LeftButton);
   EXPECT_TRUE(form.ComboBox1->isEnabled());
   EXPECT_TRUE(form.ComboBox2->isEnabled());
-  form.ComboBox1->setFocus();
+  auto items = [&] {
+    std::vector<std::string> texts;
+    for (int i = 0; i < form.ComboBox1->count(); ++i) texts.push_back(form.ComboBox1->itemText(i).toStdString());
+    return texts;
+  };
+  auto focus_into = [&](QWidget* widget) {
+    widget->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    return widget->hasFocus();
+  };
+
+  ASSERT_TRUE(focus_into(form.ComboBox1));
   QTest::keyClicks(form.ComboBox1->lineEdit(), "192.168.1.5");
-  form.ComboBox1Exit();
-  form.ComboBox1Exit();
-  ASSERT_EQ(form.ComboBox1->count(), 3);
-  EXPECT_EQ(form.ComboBox1->itemText(1), "192.168.1.5");
-  EXPECT_EQ(form.ComboBox1->itemText(2), "192.168.1.5");
+  // Opening and closing the list is no exit.
+  form.ComboBox1->showPopup();
+  QApplication::processEvents();
+  ASSERT_TRUE(form.ComboBox1->view()->isVisible());
+  form.ComboBox1->hidePopup();
+  QApplication::processEvents();
+  EXPECT_EQ(items(), std::vector<std::string>{"<Customized>"});
   EXPECT_EQ(form.ComboBox1->currentText(), "192.168.1.5");
+  // Leaving the box adds the typed text; entering and leaving it again adds it again.
+  ASSERT_TRUE(focus_into(form.ComboBox2));
+  ASSERT_TRUE(focus_into(form.ComboBox1));
+  ASSERT_TRUE(focus_into(form.ComboBox2));
+  EXPECT_EQ(items(), (std::vector<std::string>{"<Customized>", "192.168.1.5", "192.168.1.5"}));
+  EXPECT_EQ(form.ComboBox1->currentText(), "192.168.1.5");
+  // Still typed, not picked, though equal entries exist: opening the list and
+  // leaving without a pick adds it once more.
+  ASSERT_TRUE(focus_into(form.ComboBox1));
+  form.ComboBox1->showPopup();
+  QApplication::processEvents();
+  form.ComboBox1->hidePopup();
+  ASSERT_TRUE(focus_into(form.ComboBox2));
+  EXPECT_EQ(items().size(), 4u);
+
+  // A new text typed, then an entry picked from the list that pops up: the
+  // pick replaces the text and leaving the box adds nothing.
+  ASSERT_TRUE(focus_into(form.ComboBox1));
+  form.ComboBox1->lineEdit()->selectAll();
+  QTest::keyClicks(form.ComboBox1->lineEdit(), "10.1.1.1");
+  form.ComboBox1->showPopup();
+  QApplication::processEvents();
+  QAbstractItemView* list = form.ComboBox1->view();
+  ASSERT_TRUE(list->isVisible());
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(1, 0)).center());
+  QApplication::processEvents();
+  EXPECT_FALSE(list->isVisible());
+  EXPECT_EQ(form.ComboBox1->currentText(), "192.168.1.5");
+  ASSERT_TRUE(focus_into(form.ComboBox2));
+  EXPECT_EQ(items().size(), 4u);
+
   QTest::mouseClick(form.RadioButton1, Qt::LeftButton);
   EXPECT_FALSE(form.ComboBox1->isEnabled());
   EXPECT_FALSE(form.ComboBox2->isEnabled());

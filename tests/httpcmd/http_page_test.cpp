@@ -163,13 +163,52 @@ TEST(HttpFetch, SlowRelaysEndByTheBoundWhileEventsRun) {
   EXPECT_LT(elapsed, 3000);
   EXPECT_GE(ticks, 10);  // the caller's timer kept firing during the wait
   never_answers.Stop();
+}
 
-  HttpRelayOptions endless;
+// A relay that sends its page and keeps the connection open: at the bound the
+// fetch goes on with what arrived. Rows that arrived whole are kept; a last
+// line cut in the middle would make a device of half a row (and the values of
+// the row before), so it is dropped.
+TEST(HttpFetch, RelayThatNeverClosesGivesTheRowsThatArrivedWhole) {
+  TestApp();
+  const std::string page = HttpRelayPage(ThreeDevices(), "ALL", HttpRelayOptions{});
+  const std::size_t third_row = page.find("<tr><td>M3");
+  ASSERT_NE(third_row, std::string::npos);
+  auto devices_by_the_bound = [&](const HttpRelayOptions& options) {
+    RelayRunner relay(options, ThreeDevices());
+    Lines lines = FetchHttpCmdPage(relay.relay_text(), kAllPath, 1000);
+    CleanHtml(lines);
+    DeviceTable table;
+    table.grid.SetRowCount(1);
+    PhaseItem(lines, table);
+    std::vector<StringGrid::Row> rows;
+    for (int r = 1; r < table.grid.RowCount(); ++r) rows.push_back(table.grid.RowAt(r));
+    EXPECT_EQ(rows.size(), table.devices.Size());
+    return rows;
+  };
+  const std::vector<StringGrid::Row> all = {GridRowOf(ThreeDevices()[0]), GridRowOf(ThreeDevices()[1]),
+                                            GridRowOf(ThreeDevices()[2])};
+  const std::vector<StringGrid::Row> first_two(all.begin(), all.begin() + 2);
+
+  HttpRelayOptions endless;  // the page, then a line break now and then
   endless.endless_body = true;
-  RelayRunner never_ends(endless, ThreeDevices());
-  clock.restart();
-  EXPECT_EQ(FetchHttpCmdPage(never_ends.relay_text(), kAllPath, 1000), Lines{});
-  EXPECT_LT(clock.elapsed(), 3000);
+  EXPECT_EQ(devices_by_the_bound(endless), all);
+  HttpRelayOptions silent;  // the page, then nothing
+  silent.stall_after = static_cast<long long>(page.size());
+  EXPECT_EQ(devices_by_the_bound(silent), all);
+  HttpRelayOptions between_rows;
+  between_rows.stall_after = static_cast<long long>(third_row);
+  EXPECT_EQ(devices_by_the_bound(between_rows), first_two);
+  HttpRelayOptions mid_row;  // "<tr><td>M3</td><td>P1</td><td>Na"
+  mid_row.stall_after = static_cast<long long>(third_row + 30);
+  EXPECT_EQ(devices_by_the_bound(mid_row), first_two);
+
+  // The body itself comes back as it arrived, with the status.
+  RelayRunner relay(mid_row, ThreeDevices());
+  const HttpFetchResult fetch = FetchHttpBody("http://" + relay.relay_text() + kAllPath, 1000);
+  EXPECT_EQ(fetch.outcome, HttpFetchOutcome::kTimeout);
+  EXPECT_EQ(fetch.http_status, 200);
+  EXPECT_EQ(fetch.body, page.substr(0, third_row + 30));
 }
 
 // Quitting the application ends every event loop, the fetch's too; the fetch

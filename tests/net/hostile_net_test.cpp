@@ -1,10 +1,11 @@
 // End to end in the test network against a hostile device simulator: junk and
 // floods of datagrams, relays that trickle, flood or reset, HTTP pages that
-// never end, are huge or redirect, UPnP descriptions that are huge, broken,
-// slow, endless or full of entities, and devices with very long texts or
-// bytes above 127. In each case the search ends within its bounds, every real
-// device is listed exactly once, the output is well-formed and nothing
-// crashes; under a flood the window keeps processing events.
+// never end (the rows that arrived by the bound count), are huge or redirect,
+// UPnP descriptions that are huge, broken, slow, endless or full of entities,
+// and devices with very long texts or bytes above 127. In each case the
+// search ends within its bounds, every real device is listed exactly once, the
+// output is well-formed and nothing crashes; under a flood the window keeps
+// processing events.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -25,6 +26,7 @@
 
 #include "app/main_form.h"
 #include "httpcmd/http_page.h"
+#include "httpcmd/table_parser.h"
 #include "protocol/transport.h"
 #include "net_test_support.h"
 #include "upnp/gupnp_finder.h"
@@ -349,8 +351,8 @@ TEST(HostileNet, HttpRelayThatFloodsNeverEndsOrRedirectsEndsCleanly) {
   EXPECT_EQ(rows, SimRows(5)) << r.out;  // the padding follows the fifth row's cells
   sim->Stop();
 
-  // A body that never ends: the fetch gives up at its bound with nothing
-  // (a short bound here; the search's own is 20 s).
+  // A body that never ends: at its bound the fetch goes on with the page that
+  // arrived (a short bound here; the search's own is 20 s).
   sim = net.StartDeviceSim({"--count", "5", "--no-udp", "--no-tcp", "--http", "--http-port", "8080",
                             "--http-endless"});
   ASSERT_NE(sim, nullptr) << net.Error();
@@ -359,8 +361,20 @@ TEST(HostileNet, HttpRelayThatFloodsNeverEndsOrRedirectsEndsCleanly) {
     start = Clock::now();
     HttpFetchResult fetched = FetchHttpBody("http://" + relay_port + "/device.get?DeviceType=ALL", 2000);
     EXPECT_EQ(fetched.outcome, HttpFetchOutcome::kTimeout);
-    EXPECT_TRUE(fetched.body.empty());
-    EXPECT_LT(SecondsSince(start), 3.0);
+    EXPECT_NE(fetched.body.find("<td>Cam5</td>"), std::string::npos) << fetched.body;
+    EXPECT_LT(SecondsSince(start), 10.0);
+    std::vector<std::string> lines = FetchHttpCmdPage(relay_port, "/device.get?DeviceType=ALL", 2000);
+    CleanHtml(lines);
+    DeviceTable table;
+    table.grid.SetRowCount(1);
+    PhaseItem(lines, table);
+    std::multiset<std::string> rows;
+    for (int r = 1; r < table.grid.RowCount(); ++r) {
+      std::string row;
+      for (int c = 0; c < 7; ++c) row += (c ? "," : "") + table.grid.Cell(c, r);
+      rows.insert(row);
+    }
+    EXPECT_EQ(rows, SimRows(5));
   }
   sim->Stop();
 

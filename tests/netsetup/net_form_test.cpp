@@ -171,6 +171,25 @@ TEST_F(NetFormTest, DhcpKeepsTheEditTextsAndSendsThem) {
   EXPECT_EQ(finished.size(), 1u);
 }
 
+// Texts above 127 show by the program's one rule (UTF-8 when well-formed,
+// else Latin-1), and the package returns every untouched field as the very
+// bytes the device sent.
+TEST_F(NetFormTest, HighBytesShowByTheOneRuleAndGoBackUnchanged) {
+  tComUnitInfo info = Record("192.168.1.10", "00:11:22:33:44:55", "C\xE4m\xE9ra");  // Latin-1
+  SetField(info.proj, "P\xC3\xA4");                                              // UTF-8
+  SetField(info.dev, "D\xFF");
+  form->Fill(info);
+  EXPECT_EQ(Edit("LabeledEditName")->text().toStdString(), "C\xC3\xA4m\xC3\xA9ra");
+  EXPECT_EQ(Edit("LabeledEditProj")->text().toStdString(), "P\xC3\xA4");
+  Radio("RadioButtonStatic")->click();
+  Edit("LabeledEditGateway")->setText("192.168.1.1");
+  Button("ButtonApply")->click();
+  ASSERT_EQ(sender.sent.size(), 1u);
+  EXPECT_EQ(PlainText(sender.sent[0]),
+            "Zentravox,03,M100,P\xC3\xA4,C\xE4m\xE9ra,192.168.1.10,80,255.255.255.0,192.168.1.1,"
+            "192.168.0.2,00:11:22:33:44:55,D\xFF,static");
+}
+
 TEST_F(NetFormTest, ClosesAfterApplyEvenWhenTheSendFails) {
   sender.result = -1;
   form->Fill(Record("10.0.0.5", "a:b:c:d:e:f"));

@@ -133,9 +133,11 @@ TEST(DeviceSim, HostileOptionsAndLongFieldDevices) {
   SimOptions o;
   std::string error;
   const char* good[] = {"--junk-sizes", "0,1,65507", "--junk-random", "3", "--tcp-fault", "reset",
-                        "--upnp-hostile", "huge,entities", "--long-fields", "2", "--high-bytes"};
-  ASSERT_TRUE(ParseSimOptions(11, good, &o, &error)) << error;
+                        "--upnp-hostile", "huge,entities", "--long-fields", "2", "--high-bytes",
+                        "--http-stall-after", "300"};
+  ASSERT_TRUE(ParseSimOptions(13, good, &o, &error)) << error;
   EXPECT_EQ(o.junk_sizes, (std::vector<int>{0, 1, 65507}));
+  EXPECT_EQ(o.http_stall_after, 300);
   EXPECT_EQ(o.tcp_fault, TcpFault::kReset);
   EXPECT_EQ(o.upnp_hostile, (std::vector<std::string>{"huge", "entities"}));
   const char* too_big[] = {"--junk-sizes", "65508"};

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -158,8 +159,16 @@ void Serve(int fd, const std::string& peer, DeviceSet& devices, const HttpRelayO
             stop);
     return;
   }
-  const std::string body = HttpRelayPage(devices.Snapshot(), device_type, options);
-  if (!SendAll(fd, ResponseHead("200 OK", body.size(), !options.endless_body) + body, stop)) return;
+  std::string body = HttpRelayPage(devices.Snapshot(), device_type, options);
+  const bool stalls = options.stall_after >= 0;
+  if (stalls) body.resize(std::min(body.size(), static_cast<std::size_t>(options.stall_after)));
+  const bool open_ended = options.endless_body || stalls;
+  if (!SendAll(fd, ResponseHead("200 OK", body.size(), !open_ended) + body, stop)) return;
+  if (stalls) {
+    while (Pause(fd, kDripIntervalMs, stop)) {
+    }
+    return;
+  }
   while (options.endless_body && Pause(fd, kDripIntervalMs, stop) && SendAll(fd, "\r\n", stop)) {
   }
 }

@@ -1,7 +1,8 @@
 // The simulator's HTTP relay: answers "GET /device.get?DeviceType=X" with an
 // HTML table of the simulated devices, and can misbehave on request (a "No
-// available items" page, a late answer, a body that never ends, a page larger
-// than the client's 1 MiB limit, a redirect). One connection at a time, POSIX sockets.
+// available items" page, a late answer, a body that never ends, a page that
+// stops (whole or cut) and is never closed, a page larger than the client's
+// 1 MiB limit, a redirect). One connection at a time, POSIX sockets.
 #pragma once
 
 #include <atomic>
@@ -22,6 +23,8 @@ struct HttpRelayOptions {
   int delay_ms = 0;                 // wait this long before answering
   bool endless_body = false;        // after the page, keep the body open for ever,
                                     // sending a line break every 200 ms
+  long long stall_after = -1;       // >= 0: send only this many bytes of the page,
+                                    // then keep the connection open without a word
   std::size_t padding_bytes = 0;    // filler in an eighth cell of the table's
                                     // last row, to make the page this much larger
   // Non-empty: every device request is answered "302 Found" with this

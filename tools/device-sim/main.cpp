@@ -94,6 +94,7 @@ int main(int argc, char** argv) {
     o.no_items = options.http_no_items;
     o.delay_ms = options.http_delay_ms;
     o.endless_body = options.http_endless;
+    o.stall_after = options.http_stall_after;
     o.padding_bytes = static_cast<std::size_t>(options.http_padding);
     o.redirect = options.http_redirect;
     o.on_listening = [&](int port) {

@@ -173,6 +173,8 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions* o, std::stri
       if (!number(0, 3600000, &o->http_delay_ms)) return false;
     } else if (arg == "--http-endless") {
       o->http_endless = true;
+    } else if (arg == "--http-stall-after") {
+      if (!number(0, INT_MAX, &o->http_stall_after)) return false;
     } else if (arg == "--http-padding") {
       if (!number(0, 1 << 30, &o->http_padding)) return false;
     } else if (arg == "--http-redirect") {
@@ -263,6 +265,9 @@ std::string SimUsage() {
       "  --http-no-items       answer a short \"No available items\" page\n"
       "  --http-delay-ms N     wait this long before answering\n"
       "  --http-endless        never end the body\n"
+      "  --http-stall-after BYTES\n"
+      "                        send only this many bytes of the page, then hold the\n"
+      "                        connection open without a word\n"
       "  --http-padding BYTES  make the page this much larger\n"
       "  --http-redirect LOC   answer \"302 Found\" with Location LOC (a URL, or a path:\n"
       "                        /device.get?DeviceType=ALL redirects to itself)\n"

@@ -47,6 +47,7 @@ struct SimOptions {
   bool http_no_items = false;              // --http-no-items
   int http_delay_ms = 0;                   // --http-delay-ms N
   bool http_endless = false;               // --http-endless
+  int http_stall_after = -1;               // --http-stall-after BYTES
   int http_padding = 0;                    // --http-padding BYTES
   std::string http_redirect;               // --http-redirect LOCATION
 
