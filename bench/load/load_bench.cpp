@@ -67,7 +67,7 @@ Result SearchOnce(const TestNetwork& net) {
   NetnsScope client = net.EnterClient();
   TMainForm form;
   form.UseNetwork();
-  auto phase = std::make_unique<EngineUpnpPhase>(&form, form.Table(), form.Settings(), form);
+  auto phase = std::make_unique<EngineUpnpPhase>(&form, form.Table(), form.Settings(), form, form.Log());
   EngineUpnpPhase* upnp = phase.get();
   form.SetUpnpPhase(std::move(phase));
   form.show();

@@ -13,6 +13,8 @@
 #include <set>
 #include <string>
 
+#include "upnp/library_log.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -222,6 +224,7 @@ UpnpDeviceProperties ReadRootDevice(GUPnPDeviceInfo* info) {
 bool GupnpFinder::FindRootDevices(Clock::time_point started,
                                   std::vector<UpnpDeviceProperties>& devices) {
   devices.clear();
+  RouteLibraryMessages();
   GMainContext* context = g_main_context_new();
   g_main_context_push_thread_default(context);
   FindState state;

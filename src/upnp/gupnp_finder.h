@@ -24,7 +24,8 @@ constexpr long long kUpnpDescriptionLimit = 1048576;
 // A root device that answers on several interfaces is reported once (the
 // first time its unique device name arrives). Every description is fetched
 // on a connection of its own whose received bytes are watched, so that a
-// description past kUpnpDescriptionLimit is cut off at once.
+// description past kUpnpDescriptionLimit is cut off at once. The libraries'
+// messages go to the library log (library_log.h).
 class GupnpFinder : public UpnpFinder {
  public:
   bool FindRootDevices(std::chrono::steady_clock::time_point started,
