@@ -94,9 +94,11 @@ TEST(UpnpEndToEnd, FindsTheAxisAndVivotekDevicesWithinTheWindow) {
     EXPECT_NE(r[4].find("/icon32.gif"), std::string::npos);
     EXPECT_EQ(r[16], "urn:schemas-upnp-org:device:Basic:1");
   }
+  // "VIVOTEK INC." is Vivotek; "Praxis Imaging", "Axis Communications" and
+  // "axis" are not AXIS; nor "Vivid Tech" Vivotek.
   EXPECT_EQ(makers, (std::multiset<std::string>{
                         "AXIS", "AXIS Communications AB", "Cameras by AXIS",
-                        "AXIS and Vivotek Alliance", "Vivotek", "Vivotek Inc.",
+                        "AXIS and Vivotek Alliance", "VIVOTEK INC.", "Vivotek Inc.",
                         "Made by Vivotek Corporation"}));
   EXPECT_EQ(udns.size(), 7u);  // each device once
   EXPECT_EQ(children.count("No: Zero children"), 3u);

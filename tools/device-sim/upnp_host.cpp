@@ -66,10 +66,12 @@ void ServiceList(std::ostringstream& x, const char* indent, int count) {
 std::vector<SimUpnpDevice> PlanUpnpDevices(const UpnpHostOptions& o, const std::string& ip) {
   static const char* const kAxisMakers[] = {"AXIS", "AXIS Communications AB", "Cameras by AXIS",
                                             "AXIS and Vivotek Alliance"};
-  static const char* const kVivotekMakers[] = {"Vivotek", "Vivotek Inc.",
-                                               "Made by Vivotek Corporation"};
-  static const char* const kOtherMakers[] = {"Axis Communications", "VIVOTEK INC.", "axis",
-                                             "vivotek", "Generic Media Works"};
+  // The maker's devices write its name in capitals as well.
+  static const char* const kVivotekMakers[] = {"VIVOTEK INC.", "Vivotek Inc.",
+                                               "Made by Vivotek Corporation", "Vivotek"};
+  // Neither AXIS (as written) nor Vivotek.
+  static const char* const kOtherMakers[] = {"Axis Communications", "Praxis Imaging", "axis",
+                                             "Vivid Tech", "Generic Media Works"};
   std::vector<SimUpnpDevice> devices;
   for (int i = 0; i < o.axis; ++i) {
     SimUpnpDevice d;
@@ -87,7 +89,7 @@ std::vector<SimUpnpDevice> PlanUpnpDevices(const UpnpHostOptions& o, const std::
   }
   for (int i = 0; i < o.vivotek; ++i) {
     SimUpnpDevice d;
-    d.manufacturer = kVivotekMakers[i % 3];
+    d.manufacturer = kVivotekMakers[i % 4];
     d.friendly_name = i % 2 == 0 ? "Vivotek IP8332 (Lobby " + std::to_string(i + 1) + ")"
                                  : "Vivotek FD8134";  // no "("
     d.model_description = "Vivotek Network Camera";
