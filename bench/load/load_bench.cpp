@@ -14,7 +14,7 @@
 //
 // usage: bench_load [--only large|small] [--runs N] [--devices N] [--upnp N]
 //                   [--small-devices N] [--small-upnp N]
-//                   [--timing before|after|both]
+//                   [--timing before|after|both] [--mx-honour on|off]
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -150,11 +150,14 @@ std::string Range(const std::vector<double>& values) {
 struct LoadOptions {
   int runs = 1;
   std::vector<const Timing*> timings;
+  std::string mx_honour = "on";
 };
 
 bool RunLoad(const char* name, int devices, int upnp_devices, const LoadOptions& o) {
-  std::printf("\n== %s: %d protocol devices, %d UPnP root devices (%d AXIS, %d Vivotek), %d run(s) per timing\n",
-              name, devices, upnp_devices, upnp_devices - upnp_devices / 2, upnp_devices / 2, o.runs);
+  std::printf("\n== %s: %d protocol devices, %d UPnP root devices (%d AXIS, %d Vivotek, MX honoured: %s), "
+              "%d run(s) per timing\n",
+              name, devices, upnp_devices, upnp_devices - upnp_devices / 2, upnp_devices / 2,
+              o.mx_honour.c_str(), o.runs);
   TestNetwork net;
   if (!net.Ready()) {
     std::fprintf(stderr, "test network: %s\n", net.Error().c_str());
@@ -164,7 +167,7 @@ bool RunLoad(const char* name, int devices, int upnp_devices, const LoadOptions&
   ChildProcess* sim = net.StartDeviceSim({"--count", std::to_string(devices), "--no-tcp", "--upnp-axis",
                                           std::to_string(upnp_devices - upnp_devices / 2), "--upnp-vivotek",
                                           std::to_string(upnp_devices / 2), "--upnp-address",
-                                          TestNetwork::kDevicesAddress},
+                                          TestNetwork::kDevicesAddress, "--upnp-mx-honour", o.mx_honour},
                                          30000);
   if (!sim || !sim->WaitForLine("upnp ready", 60000)) {
     std::fprintf(stderr, "device-sim did not start: %s\n", sim ? sim->Output().c_str() : net.Error().c_str());
@@ -225,6 +228,8 @@ int main(int argc, char** argv) {
       o.runs = std::atoi(argv[++i]);
     } else if (arg == "--timing" && value) {
       timing = argv[++i];
+    } else if (arg == "--mx-honour" && value) {
+      o.mx_honour = argv[++i];
     } else if (arg == "--devices" && value) {
       devices = std::atoi(argv[++i]);
     } else if (arg == "--upnp" && value) {
@@ -239,11 +244,11 @@ int main(int argc, char** argv) {
   }
   for (const Timing& t : kTimings)
     if (timing == "both" || timing == t.name) o.timings.push_back(&t);
-  if (usage || o.timings.empty()) {
+  if (usage || o.timings.empty() || (o.mx_honour != "on" && o.mx_honour != "off")) {
     std::fprintf(stderr,
                  "usage: bench_load [--only large|small] [--runs N] [--devices N] [--upnp N]\n"
                  "                  [--small-devices N] [--small-upnp N]\n"
-                 "                  [--timing before|after|both]\n");
+                 "                  [--timing before|after|both] [--mx-honour on|off]\n");
     return 2;
   }
   std::string why;
