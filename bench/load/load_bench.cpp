@@ -1,8 +1,10 @@
 // Load benchmark: whole default searches (broadcast and UPnP) run from the
 // window, in-process on Qt's offscreen platform, against device-sim in a test
-// network of its own (needs root). Two loads:
-//   large  10,000 protocol devices and 200 UPnP root devices (AXIS and Vivotek)
-//   small  100 protocol devices and 50 UPnP root devices
+// network of its own (needs root). Three loads:
+//   large   10,000 protocol devices and 200 UPnP root devices (AXIS and Vivotek)
+//   small   100 protocol devices and 50 UPnP root devices
+//   stalls  the small load beside 20 root devices whose description servers
+//           never answer (a search then lasts its window and its grace)
 // Each load is searched with the UPnP timing of today ("after": MX 1, a
 // second M-SEARCH within 150 ms, the final count 1.2 s after the first) and
 // with the earlier one ("before": MX 2, a 3 s window), side by side in one
@@ -12,8 +14,8 @@
 // between the ticks of a 10 ms timer) and the peak resident memory of this
 // process.
 //
-// usage: bench_load [--only large|small] [--runs N] [--devices N] [--upnp N]
-//                   [--small-devices N] [--small-upnp N]
+// usage: bench_load [--only large|small|stalls] [--runs N] [--devices N] [--upnp N]
+//                   [--small-devices N] [--small-upnp N] [--stalls N]
 //                   [--timing before|after|both] [--mx-honour on|off]
 #include <QApplication>
 #include <QElapsedTimer>
@@ -153,22 +155,28 @@ struct LoadOptions {
   std::string mx_honour = "on";
 };
 
-bool RunLoad(const char* name, int devices, int upnp_devices, const LoadOptions& o) {
+// `stalls` more root devices have description servers that never answer.
+bool RunLoad(const char* name, int devices, int upnp_devices, int stalls, const LoadOptions& o) {
   std::printf("\n== %s: %d protocol devices, %d UPnP root devices (%d AXIS, %d Vivotek, MX honoured: %s), "
-              "%d run(s) per timing\n",
+              "%d stalling description servers, %d run(s) per timing\n",
               name, devices, upnp_devices, upnp_devices - upnp_devices / 2, upnp_devices / 2,
-              o.mx_honour.c_str(), o.runs);
+              o.mx_honour.c_str(), stalls, o.runs);
   TestNetwork net;
   if (!net.Ready()) {
     std::fprintf(stderr, "test network: %s\n", net.Error().c_str());
     return false;
   }
   Clock::time_point sim_start = Clock::now();
-  ChildProcess* sim = net.StartDeviceSim({"--count", std::to_string(devices), "--no-tcp", "--upnp-axis",
-                                          std::to_string(upnp_devices - upnp_devices / 2), "--upnp-vivotek",
-                                          std::to_string(upnp_devices / 2), "--upnp-address",
-                                          TestNetwork::kDevicesAddress, "--upnp-mx-honour", o.mx_honour},
-                                         30000);
+  std::vector<std::string> args = {"--count", std::to_string(devices), "--no-tcp", "--upnp-axis",
+                                   std::to_string(upnp_devices - upnp_devices / 2), "--upnp-vivotek",
+                                   std::to_string(upnp_devices / 2), "--upnp-address",
+                                   TestNetwork::kDevicesAddress, "--upnp-mx-honour", o.mx_honour};
+  if (stalls > 0) {
+    std::string kinds = "stall";
+    for (int i = 1; i < stalls; ++i) kinds += ",stall";
+    args.insert(args.end(), {"--upnp-hostile", kinds});
+  }
+  ChildProcess* sim = net.StartDeviceSim(args, 30000);
   if (!sim || !sim->WaitForLine("upnp ready", 60000)) {
     std::fprintf(stderr, "device-sim did not start: %s\n", sim ? sim->Output().c_str() : net.Error().c_str());
     return false;
@@ -216,7 +224,7 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   std::string only, timing = "both";
-  int devices = 10000, upnp = 200, small_devices = 100, small_upnp = 50;
+  int devices = 10000, upnp = 200, small_devices = 100, small_upnp = 50, stalls = 20;
   LoadOptions o;
   bool usage = false;
   for (int i = 1; i < argc && !usage; ++i) {
@@ -238,6 +246,8 @@ int main(int argc, char** argv) {
       small_devices = std::atoi(argv[++i]);
     } else if (arg == "--small-upnp" && value) {
       small_upnp = std::atoi(argv[++i]);
+    } else if (arg == "--stalls" && value) {
+      stalls = std::atoi(argv[++i]);
     } else {
       usage = true;
     }
@@ -246,8 +256,8 @@ int main(int argc, char** argv) {
     if (timing == "both" || timing == t.name) o.timings.push_back(&t);
   if (usage || o.timings.empty() || (o.mx_honour != "on" && o.mx_honour != "off")) {
     std::fprintf(stderr,
-                 "usage: bench_load [--only large|small] [--runs N] [--devices N] [--upnp N]\n"
-                 "                  [--small-devices N] [--small-upnp N]\n"
+                 "usage: bench_load [--only large|small|stalls] [--runs N] [--devices N] [--upnp N]\n"
+                 "                  [--small-devices N] [--small-upnp N] [--stalls N]\n"
                  "                  [--timing before|after|both] [--mx-honour on|off]\n");
     return 2;
   }
@@ -257,7 +267,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   bool ok = true;
-  if (only.empty() || only == "small") ok = RunLoad("small", small_devices, small_upnp, o) && ok;
-  if (only.empty() || only == "large") ok = RunLoad("large", devices, upnp, o) && ok;
+  if (only.empty() || only == "small") ok = RunLoad("small", small_devices, small_upnp, 0, o) && ok;
+  if (only.empty() || only == "large") ok = RunLoad("large", devices, upnp, 0, o) && ok;
+  if (only.empty() || only == "stalls") ok = RunLoad("stalls", small_devices, small_upnp, stalls, o) && ok;
   return ok ? 0 : 1;
 }
