@@ -7,10 +7,11 @@
 // Checks: an address exists exactly when the URL has "//" and a "/" after
 // it; its host part is what stands between them, and ip + ":" + port gives
 // it back when it has a ":" (else ip is the host and the port "80"); a record
-// exists exactly for an AXIS or Vivotek maker (Vivotek with a "(") with an
-// address; its fields are zero-terminated, the six "NULL" fields hold
-// "NULL", and model, proj, name, ip and port are their texts, cut only to
-// fit, never inside a UTF-8 character.
+// exists exactly for an AXIS maker (as written) or a Vivotek maker (in any
+// case, with a "(") with an address; its fields are zero-terminated, the six
+// "NULL" fields hold "NULL", and model, proj, name, ip and port are their
+// texts, cut only to fit, never inside a UTF-8 character.
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -102,9 +103,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
 
-  // The record.
+  // The record: AXIS as written, Vivotek in any case.
+  std::string folded = device.manufacturer_name;
+  for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   const bool axis = device.manufacturer_name.find("AXIS") != std::string::npos;
-  const bool vivotek = !axis && device.manufacturer_name.find("Vivotek") != std::string::npos;
+  const bool vivotek = !axis && folded.find("vivotek") != std::string::npos;
   const std::size_t paren = device.friendly_name.find('(');
   const bool wanted = (axis || (vivotek && paren != std::string::npos)) && address.has_value();
   const std::optional<tComUnitInfo> record = UpnpRecordOf(device);

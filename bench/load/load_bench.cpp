@@ -1,15 +1,22 @@
 // Load benchmark: whole default searches (broadcast and UPnP) run from the
 // window, in-process on Qt's offscreen platform, against device-sim in a test
-// network of its own (needs root). Two loads:
-//   large  10,000 protocol devices and 200 UPnP root devices (AXIS and Vivotek)
-//   small  100 protocol devices and 50 UPnP root devices
-// For each search: devices found against simulated (protocol and UPnP apart),
-// the time from the button to the protocol rows and to the final count, the
-// longest stall of the window's event loop (the longest gap between the ticks
-// of a 10 ms timer) and the peak resident memory of this process.
+// network of its own (needs root). Three loads:
+//   large   10,000 protocol devices and 200 UPnP root devices (AXIS and Vivotek)
+//   small   100 protocol devices and 50 UPnP root devices
+//   stalls  the small load beside 20 root devices whose description servers
+//           never answer (a search then lasts its window and its grace)
+// Each load is searched with the UPnP timing of today ("after": MX 1, a
+// second M-SEARCH within 150 ms, the final count 1.2 s after the first) and
+// with the earlier one ("before": MX 2, a 3 s window), side by side in one
+// run. For each search: devices found against simulated (protocol and UPnP
+// apart), the time from the button to the protocol rows and to the final
+// count, the longest stall of the window's event loop (the longest gap
+// between the ticks of a 10 ms timer) and the peak resident memory of this
+// process.
 //
-// usage: bench_load [--only large|small] [--runs N] [--devices N] [--upnp N]
-//                   [--small-devices N] [--small-upnp N]
+// usage: bench_load [--only large|small|stalls] [--runs N] [--devices N] [--upnp N]
+//                   [--small-devices N] [--small-upnp N] [--stalls N]
+//                   [--timing before|after|both] [--mx-honour on|off]
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -29,6 +36,7 @@
 #include "app/engine_upnp_phase.h"
 #include "app/main_form.h"
 #include "test_network.h"
+#include "upnp/gupnp_finder.h"
 #include "upnp/upnp_merge.h"
 
 namespace {
@@ -62,12 +70,20 @@ struct Result {
   std::string label;
 };
 
-Result SearchOnce(const TestNetwork& net) {
+struct Timing {
+  const char* name;
+  UpnpSearchTiming timing;
+};
+const Timing kTimings[] = {{"before", kUpnpSearchTimingBefore}, {"after", kUpnpSearchTiming}};
+
+Result SearchOnce(const TestNetwork& net, const UpnpSearchTiming& timing) {
   Result r;
   NetnsScope client = net.EnterClient();
   TMainForm form;
   form.UseNetwork();
-  auto phase = std::make_unique<EngineUpnpPhase>(&form, form.Table(), form.Settings(), form);
+  auto phase = std::make_unique<EngineUpnpPhase>(
+      &form, form.Table(), form.Settings(), form, form.Log(),
+      std::make_unique<CPortForwardEngine>(std::make_unique<GupnpFinder>(timing)));
   EngineUpnpPhase* upnp = phase.get();
   form.SetUpnpPhase(std::move(phase));
   form.show();
@@ -123,46 +139,82 @@ Result SearchOnce(const TestNetwork& net) {
   return r;
 }
 
-bool RunLoad(const char* name, int devices, int upnp_devices, int runs) {
-  std::printf("\n== %s: %d protocol devices, %d UPnP root devices (%d AXIS, %d Vivotek), %d run(s)\n", name,
-              devices, upnp_devices, upnp_devices - upnp_devices / 2, upnp_devices / 2, runs);
+// The smallest and largest of some figures, as "a" or "a-b".
+std::string Range(const std::vector<double>& values) {
+  if (values.empty()) return "-";
+  auto [lo, hi] = std::minmax_element(values.begin(), values.end());
+  char low[24], high[24];
+  std::snprintf(low, sizeof(low), "%.2f", *lo);
+  std::snprintf(high, sizeof(high), "%.2f", *hi);
+  return std::string(low) == high ? low : std::string(low) + "-" + high;
+}
+
+struct LoadOptions {
+  int runs = 1;
+  std::vector<const Timing*> timings;
+  std::string mx_honour = "on";
+};
+
+// `stalls` more root devices have description servers that never answer.
+bool RunLoad(const char* name, int devices, int upnp_devices, int stalls, const LoadOptions& o) {
+  std::printf("\n== %s: %d protocol devices, %d UPnP root devices (%d AXIS, %d Vivotek, MX honoured: %s), "
+              "%d stalling description servers, %d run(s) per timing\n",
+              name, devices, upnp_devices, upnp_devices - upnp_devices / 2, upnp_devices / 2,
+              o.mx_honour.c_str(), stalls, o.runs);
   TestNetwork net;
   if (!net.Ready()) {
     std::fprintf(stderr, "test network: %s\n", net.Error().c_str());
     return false;
   }
   Clock::time_point sim_start = Clock::now();
-  ChildProcess* sim = net.StartDeviceSim({"--count", std::to_string(devices), "--no-tcp", "--upnp-axis",
-                                          std::to_string(upnp_devices - upnp_devices / 2), "--upnp-vivotek",
-                                          std::to_string(upnp_devices / 2), "--upnp-address",
-                                          TestNetwork::kDevicesAddress},
-                                         30000);
+  std::vector<std::string> args = {"--count", std::to_string(devices), "--no-tcp", "--upnp-axis",
+                                   std::to_string(upnp_devices - upnp_devices / 2), "--upnp-vivotek",
+                                   std::to_string(upnp_devices / 2), "--upnp-address",
+                                   TestNetwork::kDevicesAddress, "--upnp-mx-honour", o.mx_honour};
+  if (stalls > 0) {
+    std::string kinds = "stall";
+    for (int i = 1; i < stalls; ++i) kinds += ",stall";
+    args.insert(args.end(), {"--upnp-hostile", kinds});
+  }
+  ChildProcess* sim = net.StartDeviceSim(args, 30000);
   if (!sim || !sim->WaitForLine("upnp ready", 60000)) {
     std::fprintf(stderr, "device-sim did not start: %s\n", sim ? sim->Output().c_str() : net.Error().c_str());
     return false;
   }
   std::printf("simulator ready in %.1f s\n", Seconds(sim_start, Clock::now()));
-  std::printf("%-4s %-18s %-22s %-10s %-10s %-14s %-9s %s\n", "run", "protocol found", "UPnP kept (rows)",
-              "exchange", "final", "stall (at)", "peak RSS", "label");
+  std::printf("%-7s %-4s %-18s %-22s %-10s %-10s %-14s %-9s %s\n", "timing", "run", "protocol found",
+              "UPnP kept (rows)", "exchange", "final", "stall (at)", "peak RSS", "label");
   bool all = true;
-  for (int run = 1; run <= runs; ++run) {
-    Result r = SearchOnce(net);
-    char protocol[64], upnp[64];
-    std::snprintf(protocol, sizeof(protocol), "%d/%d%s", r.protocol_found, devices,
-                  r.protocol_rows != r.protocol_found ? " DUP" : "");
-    std::snprintf(upnp, sizeof(upnp), "%d/%d (%d/%d)%s", r.upnp_kept, upnp_devices, r.upnp_rows,
-                  r.upnp_rows_expected, r.upnp_distinct != r.upnp_kept ? " DUP" : "");
-    char stall[32];
-    std::snprintf(stall, sizeof(stall), "%ld (%.2f)", r.longest_stall_ms, r.stall_end_s);
-    std::printf("%-4d %-18s %-22s %-10.2f %-10.2f %-14s %-9ld %s%s\n", run, protocol, upnp, r.exchange_s,
-                r.final_s, stall, r.peak_rss_mb, r.label.c_str(), r.finished ? "" : " (NOT FINISHED)");
-    all = all && r.finished && r.protocol_found == devices && r.protocol_rows == devices &&
-          r.upnp_kept == upnp_devices && r.upnp_distinct == upnp_devices && r.upnp_rows == r.upnp_rows_expected;
+  std::vector<std::string> summary;
+  for (const Timing* timing : o.timings) {
+    std::vector<double> exchange, final_count;
+    bool timing_all = true;
+    for (int run = 1; run <= o.runs; ++run) {
+      Result r = SearchOnce(net, timing->timing);
+      char protocol[64], upnp[64];
+      std::snprintf(protocol, sizeof(protocol), "%d/%d%s", r.protocol_found, devices,
+                    r.protocol_rows != r.protocol_found ? " DUP" : "");
+      std::snprintf(upnp, sizeof(upnp), "%d/%d (%d/%d)%s", r.upnp_kept, upnp_devices, r.upnp_rows,
+                    r.upnp_rows_expected, r.upnp_distinct != r.upnp_kept ? " DUP" : "");
+      char stall[32];
+      std::snprintf(stall, sizeof(stall), "%ld (%.2f)", r.longest_stall_ms, r.stall_end_s);
+      std::printf("%-7s %-4d %-18s %-22s %-10.2f %-10.2f %-14s %-9ld %s%s\n", timing->name, run, protocol, upnp,
+                  r.exchange_s, r.final_s, stall, r.peak_rss_mb, r.label.c_str(),
+                  r.finished ? "" : " (NOT FINISHED)");
+      exchange.push_back(r.exchange_s);
+      final_count.push_back(r.final_s);
+      timing_all = timing_all && r.finished && r.protocol_found == devices && r.protocol_rows == devices &&
+                   r.upnp_kept == upnp_devices && r.upnp_distinct == upnp_devices &&
+                   r.upnp_rows == r.upnp_rows_expected;
+    }
+    summary.push_back(std::string(timing->name) + ": exchange " + Range(exchange) + " s, final " +
+                      Range(final_count) + " s, " + (timing_all ? "nothing lost" : "DEVICES LOST OR DUPLICATED"));
+    all = all && timing_all;
   }
   std::printf("columns: exchange/final = seconds from the button to the broadcast's end / to the final count;\n"
               "stall = longest gap (ms) between ticks of a 10 ms timer (at: when it ended, s);\n"
               "peak RSS (MB) of this process so far\n");
-  std::printf("%s: %s\n", name, all ? "nothing lost" : "DEVICES LOST OR DUPLICATED");
+  for (const std::string& line : summary) std::printf("%s %s\n", name, line.c_str());
   return all;
 }
 
@@ -171,15 +223,21 @@ bool RunLoad(const char* name, int devices, int upnp_devices, int runs) {
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  std::string only;
-  int runs = 1, devices = 10000, upnp = 200, small_devices = 100, small_upnp = 50;
-  for (int i = 1; i < argc; ++i) {
+  std::string only, timing = "both";
+  int devices = 10000, upnp = 200, small_devices = 100, small_upnp = 50, stalls = 20;
+  LoadOptions o;
+  bool usage = false;
+  for (int i = 1; i < argc && !usage; ++i) {
     std::string arg = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
     if (arg == "--only" && value) {
       only = argv[++i];
     } else if (arg == "--runs" && value) {
-      runs = std::atoi(argv[++i]);
+      o.runs = std::atoi(argv[++i]);
+    } else if (arg == "--timing" && value) {
+      timing = argv[++i];
+    } else if (arg == "--mx-honour" && value) {
+      o.mx_honour = argv[++i];
     } else if (arg == "--devices" && value) {
       devices = std::atoi(argv[++i]);
     } else if (arg == "--upnp" && value) {
@@ -188,12 +246,20 @@ int main(int argc, char** argv) {
       small_devices = std::atoi(argv[++i]);
     } else if (arg == "--small-upnp" && value) {
       small_upnp = std::atoi(argv[++i]);
+    } else if (arg == "--stalls" && value) {
+      stalls = std::atoi(argv[++i]);
     } else {
-      std::fprintf(stderr,
-                   "usage: bench_load [--only large|small] [--runs N] [--devices N] [--upnp N]\n"
-                   "                  [--small-devices N] [--small-upnp N]\n");
-      return 2;
+      usage = true;
     }
+  }
+  for (const Timing& t : kTimings)
+    if (timing == "both" || timing == t.name) o.timings.push_back(&t);
+  if (usage || o.timings.empty() || (o.mx_honour != "on" && o.mx_honour != "off")) {
+    std::fprintf(stderr,
+                 "usage: bench_load [--only large|small|stalls] [--runs N] [--devices N] [--upnp N]\n"
+                 "                  [--small-devices N] [--small-upnp N] [--stalls N]\n"
+                 "                  [--timing before|after|both] [--mx-honour on|off]\n");
+    return 2;
   }
   std::string why;
   if (!TestNetwork::Supported(&why)) {
@@ -201,7 +267,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   bool ok = true;
-  if (only.empty() || only == "small") ok = RunLoad("small", small_devices, small_upnp, runs) && ok;
-  if (only.empty() || only == "large") ok = RunLoad("large", devices, upnp, runs) && ok;
+  if (only.empty() || only == "small") ok = RunLoad("small", small_devices, small_upnp, 0, o) && ok;
+  if (only.empty() || only == "large") ok = RunLoad("large", devices, upnp, 0, o) && ok;
+  if (only.empty() || only == "stalls") ok = RunLoad("stalls", small_devices, small_upnp, stalls, o) && ok;
   return ok ? 0 : 1;
 }

@@ -2,12 +2,16 @@
 #include "app/engine_upnp_phase.h"
 
 #include "app/queued_call.h"
+#include "upnp/library_log.h"
 #include "upnp/upnp_merge.h"
 
 EngineUpnpPhase::EngineUpnpPhase(QObject* owner, DeviceTable& table, const SearchSettings& settings,
-                                 SearchControls& controls, std::unique_ptr<CPortForwardEngine> engine)
-    : owner_(owner), table_(table), settings_(settings), controls_(controls),
-      engine_(engine ? std::move(engine) : std::make_unique<CPortForwardEngine>()) {}
+                                 SearchControls& controls, DebugLog& log,
+                                 std::unique_ptr<CPortForwardEngine> engine)
+    : owner_(owner), table_(table), settings_(settings), controls_(controls), log_(log),
+      engine_(engine ? std::move(engine) : std::make_unique<CPortForwardEngine>()) {
+  RouteLibraryMessages();
+}
 
 EngineUpnpPhase::~EngineUpnpPhase() {
   JoinResultsThread();
@@ -26,6 +30,7 @@ void EngineUpnpPhase::StartMerge(std::function<void()> finished) {
   results_thread_ = std::thread([this, event, context, finished = std::move(finished)] {
     if (event) event->Wait();
     QueueCall(context, [this, finished] {
+      for (const std::string& message : TakeLibraryMessages()) log_.Append(message);
       MergeUpnpResultsSteps(table_, settings_.project, *engine_, controls_);
       finished();
     });

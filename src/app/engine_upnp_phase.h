@@ -1,6 +1,8 @@
 // The UPnP phase of a search as the window and the headless mode run it: the
 // engine's search started with the search, and at the end the wait on a
-// thread of its own followed by the merge on the owner's thread.
+// thread of its own followed by the merge on the owner's thread. The
+// messages of the libraries under the search (library_log.h) go to the
+// debug log just before the merge.
 #pragma once
 
 #include <QObject>
@@ -15,10 +17,12 @@
 class EngineUpnpPhase : public UpnpPhase {
  public:
   // `owner` is the engine's owner (the window); the merge writes `table`,
-  // reads `settings.project` and sets `controls`. All must outlive the phase.
-  // `engine` may be given (tests); by default the GUPnP engine is used.
+  // reads `settings.project`, sets `controls` and appends to `log`. All must
+  // outlive the phase. `engine` may be given (tests, the load benchmark); by
+  // default the GUPnP engine is used. Routes the library messages.
   EngineUpnpPhase(QObject* owner, DeviceTable& table, const SearchSettings& settings,
-                  SearchControls& controls, std::unique_ptr<CPortForwardEngine> engine = nullptr);
+                  SearchControls& controls, DebugLog& log,
+                  std::unique_ptr<CPortForwardEngine> engine = nullptr);
   // Waits for a waiting results thread (the engine's search is bounded),
   // then for the engine's worker.
   ~EngineUpnpPhase() override;
@@ -36,6 +40,7 @@ class EngineUpnpPhase : public UpnpPhase {
   DeviceTable& table_;
   const SearchSettings& settings_;
   SearchControls& controls_;
+  DebugLog& log_;
   std::unique_ptr<CPortForwardEngine> engine_;
   QObject context_;  // receives the merge on the owner's thread
   std::thread results_thread_;

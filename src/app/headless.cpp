@@ -358,7 +358,8 @@ HeadlessSearch::HeadlessSearch(const SearchSettings& settings, bool with_upnp, D
   for (int c = 0; c < StringGrid::kColumns; ++c) table_.grid.SetCell(c, 0, kGridHeadings[c]);
   parts_->exchanges = MakeNetworkExchanges(table_, settings_, log_);
   if (with_upnp)
-    parts_->upnp = std::make_unique<EngineUpnpPhase>(&parts_->owner, table_, settings_, parts_->controls);
+    parts_->upnp =
+        std::make_unique<EngineUpnpPhase>(&parts_->owner, table_, settings_, parts_->controls, log_);
   parts_->driver = std::make_unique<SearchDriver>(table_, settings_, log_, parts_->controls,
                                                   *parts_->exchanges, parts_->upnp.get());
 }

@@ -78,7 +78,7 @@ TMainForm::~TMainForm() {
 
 void TMainForm::UseNetwork() {
   SetExchanges(MakeNetworkExchanges(table_, settings_, *log_));
-  auto phase = std::make_unique<EngineUpnpPhase>(this, table_, settings_, *this);
+  auto phase = std::make_unique<EngineUpnpPhase>(this, table_, settings_, *this, *log_);
   CPortForwardEngine* engine = &phase->Engine();
   SetUpnpPhase(std::move(phase));
   engine_ = engine;

@@ -1,6 +1,7 @@
 // Texts of the UPnP device record and the manufacturer filter.
 #include "upnp/device_information.h"
 
+#include <algorithm>
 #include <array>
 
 const char kTopmostDeviceText[] = "This is a topmost device";
@@ -68,7 +69,18 @@ void ReadDeviceInformation(const UpnpDeviceProperties& device,
   Store(device.upc, record.upc);
 }
 
+bool IsAxisMaker(std::string_view manufacturer_name) {
+  return manufacturer_name.find("AXIS") != std::string_view::npos;
+}
+
+bool IsVivotekMaker(std::string_view manufacturer_name) {
+  constexpr std::string_view kVivotek = "vivotek";
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return std::search(manufacturer_name.begin(), manufacturer_name.end(), kVivotek.begin(),
+                     kVivotek.end(), [&](char a, char b) { return lower(a) == b; }) !=
+         manufacturer_name.end();
+}
+
 bool IsWantedUpnpDevice(const DeviceInformationContainer& record) {
-  const std::string& m = record.manufacturer_name;
-  return m.find("AXIS") != std::string::npos || m.find("Vivotek") != std::string::npos;
+  return IsAxisMaker(record.manufacturer_name) || IsVivotekMaker(record.manufacturer_name);
 }

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 // Nineteen UTF-8 texts of one UPnP device, empty by default, in the
 // alphabetical order of the device properties.
@@ -81,6 +82,12 @@ extern const char kTopmostDeviceText[];  // "This is a topmost device"
 void ReadDeviceInformation(const UpnpDeviceProperties& device,
                            DeviceInformationContainer& record);
 
-// True when the manufacturer name holds "AXIS" or "Vivotek" anywhere
-// (case-sensitive).
+// The two makers whose devices the search keeps, by their manufacturer name:
+// AXIS when it holds "AXIS" anywhere, as written (so "Praxis" is not AXIS);
+// Vivotek when it holds "Vivotek" anywhere in any case, since that maker's
+// devices write it "VIVOTEK INC." as well as "Vivotek Corporation".
+bool IsAxisMaker(std::string_view manufacturer_name);
+bool IsVivotekMaker(std::string_view manufacturer_name);
+
+// True for an AXIS or a Vivotek device.
 bool IsWantedUpnpDevice(const DeviceInformationContainer& record);

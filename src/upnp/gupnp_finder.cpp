@@ -1,163 +1,229 @@
 // The GUPnP root-device search: a context manager for IPv4 under the calling
-// thread's own main context, one control point per network context, a time
-// window for the answers, then one read of every root device found.
+// thread's own main context, an SSDP browser per network context, every
+// announced description fetched and read as it arrives, a time window for the
+// announcements and a grace for the fetches still running.
+#define G_LOG_DOMAIN "upnp-finder"
+
 #include "upnp/gupnp_finder.h"
 
 #include <libgupnp/gupnp.h>
 #include <libsoup/soup.h>
-#include <linux/tcp.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
-#include <map>
+#include <optional>
 #include <set>
 #include <string>
+
+#include "upnp/library_log.h"
+#include "upnp/upnp_description.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// One description being fetched: the socket of its own connection (a
-// reference, once connected) and whether it was cut off.
+constexpr char kRootDeviceTarget[] = "upnp:rootdevice";
+constexpr gsize kReadChunk = 65536;
+
+struct FindState;
+
+// One description being fetched. Exactly one asynchronous operation runs for
+// it at a time, and its callback always comes (cancelled at the latest when
+// the search ends); EndFetch then frees it.
 struct Fetch {
-  GSocket* socket = nullptr;
-  std::string url;
+  FindState* state = nullptr;
+  GUPnPContext* context = nullptr;  // a reference: the network it was announced on
+  std::string udn;
+  std::string location;
+  GCancellable* cancellable = nullptr;
+  SoupMessage* message = nullptr;
+  GInputStream* stream = nullptr;
+  std::string body;
 };
 
 struct FindState {
+  UpnpSearchTiming timing{};
+  Clock::time_point started;
+  GMainContext* context = nullptr;
   GMainLoop* loop = nullptr;
-  std::vector<GUPnPControlPoint*> control_points;  // one reference each
-  std::vector<SoupSession*> sessions;              // one reference each, watched
-  std::map<SoupMessage*, Fetch> fetches;           // queued description fetches
-  std::set<std::string> cut_urls;                  // descriptions cut off at the limit
-  std::vector<GUPnPDeviceProxy*> devices;          // one reference each, in order found
-  std::set<std::string> udns;                      // of `devices`
-  std::set<std::string> pending;  // announced, description not yet arrived
-  std::map<std::string, std::string> udn_of_location;  // first location of each announcement
+  SoupSession* session = nullptr;
+  std::vector<GSSDPResourceBrowser*> browsers;  // one reference each
+  std::vector<GSource*> repeats;                // the second M-SEARCH of each network
+  std::optional<Clock::time_point> first_search;
   bool window_open = true;
+  bool ended = false;           // no description is taken any more
+  std::set<std::string> asked;  // unique device names whose description was asked for
+  std::set<Fetch*> fetches;
+  std::vector<GUPnPDeviceProxy*> devices;  // one reference each, in the order read
+
+  Clock::time_point WindowEnd() const { return first_search.value_or(started) + timing.window; }
 };
 
-// The unique device name of an SSDP unique service name ("uuid:x::upnp:rootdevice").
+// The unique device name of an SSDP unique service name
+// ("uuid:x::upnp:rootdevice"); empty when it is not a device's.
 std::string UdnOfUsn(const char* usn) {
   std::string s = usn ? usn : "";
-  std::size_t at = s.find("::");
-  return at == std::string::npos ? s : s.substr(0, at);
+  s = s.substr(0, s.find("::"));
+  return s.rfind("uuid:", 0) == 0 ? s : "";
 }
 
-void OnResourceAvailable(GSSDPResourceBrowser*, const char* usn, GList* locations, gpointer data) {
-  auto* state = static_cast<FindState*>(data);
-  if (!state->window_open) return;  // too late to start waiting for it
-  std::string udn = UdnOfUsn(usn);
-  if (!state->udns.count(udn)) state->pending.insert(udn);
-  if (locations && locations->data)
-    state->udn_of_location[static_cast<const char*>(locations->data)] = udn;
-}
-
-// Stops a fetch from receiving more: the connection is shut down, so the
-// read ends at once, and the device it describes is not taken.
-void CutFetch(FindState* state, Fetch& fetch) {
-  if (fetch.socket) g_socket_shutdown(fetch.socket, TRUE, TRUE, nullptr);
-  state->cut_urls.insert(fetch.url);
-  // Its device will not come: stop waiting for it.
-  auto it = state->udn_of_location.find(fetch.url);
-  if (it != state->udn_of_location.end()) state->pending.erase(it->second);
-  if (!state->window_open && state->pending.empty()) g_main_loop_quit(state->loop);
-}
-
-long long BytesReceived(GSocket* socket) {
-  tcp_info info{};
-  socklen_t len = sizeof(info);
-  if (getsockopt(g_socket_get_fd(socket), IPPROTO_TCP, TCP_INFO, &info, &len) != 0) return 0;
-  return static_cast<long long>(info.tcpi_bytes_received);
-}
-
-void OnNetworkEvent(SoupMessage* message, GSocketClientEvent event, GIOStream* connection,
-                    gpointer data) {
-  auto* state = static_cast<FindState*>(data);
-  auto it = state->fetches.find(message);
-  if (it == state->fetches.end() || it->second.socket || event != G_SOCKET_CLIENT_CONNECTED ||
-      !G_IS_SOCKET_CONNECTION(connection))
+// Reads the device the description names, as a GUPnP device proxy.
+void TakeDescription(Fetch* fetch) {
+  FindState* state = fetch->state;
+  xmlDoc* doc = ParseDescription(fetch->body, fetch->location);
+  if (doc == nullptr) {
+    g_message("description %s not taken: not XML", fetch->location.c_str());
     return;
-  it->second.socket =
-      G_SOCKET(g_object_ref(g_socket_connection_get_socket(G_SOCKET_CONNECTION(connection))));
+  }
+  xmlNode* element = FindDescribedDevice(doc, fetch->udn);
+  GUri* base = element ? DescriptionUrlBase(doc, fetch->location) : nullptr;
+  if (element == nullptr || base == nullptr) {
+    g_message("description %s not taken: it describes no device %s", fetch->location.c_str(),
+              fetch->udn.c_str());
+    xmlFreeDoc(doc);
+    if (base) g_uri_unref(base);
+    return;
+  }
+  GUPnPXMLDoc* document = gupnp_xml_doc_new(doc);  // owns doc from here on
+  auto* proxy = static_cast<GUPnPDeviceProxy*>(g_object_new(
+      GUPNP_TYPE_DEVICE_PROXY, "resource-factory", gupnp_resource_factory_get_default(), "context",
+      fetch->context, "location", fetch->location.c_str(), "udn", fetch->udn.c_str(), "url-base",
+      base, "document", document, "element", element, nullptr));
+  g_object_unref(document);
+  g_uri_unref(base);
+  state->devices.push_back(proxy);
 }
 
-void OnGotHeaders(SoupMessage* message, gpointer data) {
-  auto* state = static_cast<FindState*>(data);
-  auto it = state->fetches.find(message);
-  if (it == state->fetches.end()) return;
-  SoupMessageHeaders* headers = soup_message_get_response_headers(message);
+void EndFetch(Fetch* fetch, bool complete) {
+  FindState* state = fetch->state;
+  if (complete && !state->ended) TakeDescription(fetch);
+  g_cancellable_cancel(fetch->cancellable);  // a connection still reading is closed
+  if (fetch->stream) g_object_unref(fetch->stream);
+  g_object_unref(fetch->message);
+  g_object_unref(fetch->cancellable);
+  g_object_unref(fetch->context);
+  state->fetches.erase(fetch);
+  delete fetch;
+  if (!state->window_open && state->fetches.empty()) g_main_loop_quit(state->loop);
+}
+
+// Ends a fetch that failed; a failure the search's end caused is not told.
+void FailFetch(Fetch* fetch, GError* error, const std::string& why) {
+  if (!g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED))
+    g_message("description %s not taken: %s", fetch->location.c_str(),
+              error ? error->message : why.c_str());
+  g_clear_error(&error);
+  EndFetch(fetch, false);
+}
+
+void ReadMore(Fetch* fetch);
+
+void OnRead(GObject* source, GAsyncResult* result, gpointer data) {
+  auto* fetch = static_cast<Fetch*>(data);
+  GError* error = nullptr;
+  GBytes* bytes = g_input_stream_read_bytes_finish(G_INPUT_STREAM(source), result, &error);
+  if (bytes == nullptr) return FailFetch(fetch, error, "");
+  gsize size = 0;
+  const char* chunk = static_cast<const char*>(g_bytes_get_data(bytes, &size));
+  fetch->body.append(chunk ? chunk : "", size);
+  g_bytes_unref(bytes);
+  if (size == 0) return EndFetch(fetch, true);
+  if (static_cast<long long>(fetch->body.size()) > kUpnpDescriptionLimit)
+    return FailFetch(fetch, nullptr, "longer than " + std::to_string(kUpnpDescriptionLimit) + " bytes");
+  ReadMore(fetch);
+}
+
+void ReadMore(Fetch* fetch) {
+  g_input_stream_read_bytes_async(fetch->stream, kReadChunk, G_PRIORITY_DEFAULT, fetch->cancellable,
+                                  OnRead, fetch);
+}
+
+void OnSent(GObject* source, GAsyncResult* result, gpointer data) {
+  auto* fetch = static_cast<Fetch*>(data);
+  GError* error = nullptr;
+  fetch->stream = soup_session_send_finish(SOUP_SESSION(source), result, &error);
+  if (fetch->stream == nullptr) return FailFetch(fetch, error, "");
+  const guint status = soup_message_get_status(fetch->message);
+  if (!SOUP_STATUS_IS_SUCCESSFUL(status))
+    return FailFetch(fetch, nullptr, "HTTP status " + std::to_string(status));
+  SoupMessageHeaders* headers = soup_message_get_response_headers(fetch->message);
   if (soup_message_headers_get_encoding(headers) == SOUP_ENCODING_CONTENT_LENGTH &&
       soup_message_headers_get_content_length(headers) > kUpnpDescriptionLimit)
-    CutFetch(state, it->second);
+    return FailFetch(fetch, nullptr, "longer than " + std::to_string(kUpnpDescriptionLimit) + " bytes");
+  ReadMore(fetch);
 }
 
-// Every description fetch gets a connection of its own (so that the bytes
-// its socket received are its own) and is watched until it leaves the queue.
-void OnRequestQueued(SoupSession*, SoupMessage* message, gpointer data) {
-  auto* state = static_cast<FindState*>(data);
-  soup_message_add_flags(message, SOUP_MESSAGE_NEW_CONNECTION);
-  soup_message_headers_replace(soup_message_get_request_headers(message), "Connection", "close");
-  char* url = g_uri_to_string(soup_message_get_uri(message));
-  state->fetches[message] = Fetch{nullptr, url ? url : ""};
-  g_free(url);
-  g_signal_connect(message, "network-event", G_CALLBACK(OnNetworkEvent), state);
-  g_signal_connect(message, "got-headers", G_CALLBACK(OnGotHeaders), state);
-}
-
-void ForgetFetch(FindState* state, std::map<SoupMessage*, Fetch>::iterator it) {
-  g_signal_handlers_disconnect_by_data(it->first, state);
-  if (it->second.socket) g_object_unref(it->second.socket);
-  state->fetches.erase(it);
-}
-
-void OnRequestUnqueued(SoupSession*, SoupMessage* message, gpointer data) {
-  auto* state = static_cast<FindState*>(data);
-  auto it = state->fetches.find(message);
-  if (it != state->fetches.end()) ForgetFetch(state, it);
-}
-
-// Checks every 10 ms how much each fetch has received.
-gboolean WatchFetches(gpointer data) {
-  auto* state = static_cast<FindState*>(data);
-  for (auto& [message, fetch] : state->fetches) {
-    if (fetch.socket && !state->cut_urls.count(fetch.url) &&
-        BytesReceived(fetch.socket) > kUpnpDescriptionLimit)
-      CutFetch(state, fetch);
+void StartFetch(FindState* state, GUPnPContext* context, const std::string& udn,
+                const std::string& location) {
+  SoupMessage* message = soup_message_new(SOUP_METHOD_GET, location.c_str());
+  if (message == nullptr) {
+    g_message("description %s not taken: not a usable URL", location.c_str());
+    return;
   }
-  return G_SOURCE_CONTINUE;
+  auto* fetch = new Fetch;
+  fetch->state = state;
+  fetch->context = GUPNP_CONTEXT(g_object_ref(context));
+  fetch->udn = udn;
+  fetch->location = location;
+  fetch->cancellable = g_cancellable_new();
+  fetch->message = message;
+  state->fetches.insert(fetch);
+  soup_session_send_async(state->session, message, G_PRIORITY_DEFAULT, fetch->cancellable, OnSent,
+                          fetch);
 }
 
-void OnDeviceProxyAvailable(GUPnPControlPoint*, GUPnPDeviceProxy* proxy, gpointer data) {
+void OnResourceAvailable(GSSDPResourceBrowser* browser, const char* usn, GList* locations,
+                         gpointer data) {
   auto* state = static_cast<FindState*>(data);
-  const char* location = gupnp_device_info_get_location(GUPNP_DEVICE_INFO(proxy));
-  if (location && state->cut_urls.count(location)) return;  // built from a cut-off description
-  const char* raw_udn = gupnp_device_info_get_udn(GUPNP_DEVICE_INFO(proxy));
-  std::string udn = raw_udn ? raw_udn : "";
-  // After the window only the descriptions it was already waiting for count.
-  if (!state->window_open && !state->pending.count(udn)) return;
-  state->pending.erase(udn);
-  if (state->udns.insert(udn).second)
-    state->devices.push_back(static_cast<GUPnPDeviceProxy*>(g_object_ref(proxy)));
-  if (!state->window_open && state->pending.empty()) g_main_loop_quit(state->loop);
+  if (!state->window_open || locations == nullptr || locations->data == nullptr) return;
+  const std::string udn = UdnOfUsn(usn);
+  if (udn.empty() || !state->asked.insert(udn).second) return;
+  StartFetch(state, GUPNP_CONTEXT(gssdp_resource_browser_get_client(browser)), udn,
+             static_cast<const char*>(locations->data));
 }
 
-void OnContextAvailable(GUPnPContextManager* manager, GUPnPContext* context, gpointer data) {
+// A browser of `context` for root devices; active, it sends its M-SEARCH at once.
+GSSDPResourceBrowser* NewBrowser(FindState* state, GUPnPContext* context) {
+  GSSDPResourceBrowser* browser = gssdp_resource_browser_new(GSSDP_CLIENT(context), kRootDeviceTarget);
+  gssdp_resource_browser_set_mx(browser, static_cast<gushort>(state->timing.mx_seconds));
+  return browser;
+}
+
+struct Repeat {
+  FindState* state;
+  GUPnPContext* context;  // a reference
+};
+
+// The second M-SEARCH: a browser that sends its first request and stops; the
+// answers reach the network's own browser, which listens on the same socket.
+gboolean RepeatSearch(gpointer data) {
+  auto* repeat = static_cast<Repeat*>(data);
+  GSSDPResourceBrowser* once = NewBrowser(repeat->state, repeat->context);
+  gssdp_resource_browser_set_active(once, TRUE);
+  gssdp_resource_browser_set_active(once, FALSE);
+  g_object_unref(once);
+  return G_SOURCE_REMOVE;
+}
+
+void FreeRepeat(gpointer data) {
+  auto* repeat = static_cast<Repeat*>(data);
+  g_object_unref(repeat->context);
+  delete repeat;
+}
+
+void OnContextAvailable(GUPnPContextManager*, GUPnPContext* context, gpointer data) {
   auto* state = static_cast<FindState*>(data);
-  GUPnPControlPoint* cp = gupnp_control_point_new(context, "upnp:rootdevice");
-  if (!cp) return;
-  SoupSession* session = gupnp_context_get_session(context);
-  if (session) {
-    state->sessions.push_back(SOUP_SESSION(g_object_ref(session)));
-    g_signal_connect(session, "request-queued", G_CALLBACK(OnRequestQueued), state);
-    g_signal_connect(session, "request-unqueued", G_CALLBACK(OnRequestUnqueued), state);
+  if (!state->window_open) return;
+  GSSDPResourceBrowser* browser = NewBrowser(state, context);
+  g_signal_connect(browser, "resource-available", G_CALLBACK(OnResourceAvailable), state);
+  gssdp_resource_browser_set_active(browser, TRUE);
+  state->browsers.push_back(browser);
+  if (!state->first_search) state->first_search = Clock::now();
+  if (state->timing.repeat_after.count() > 0) {
+    GSource* timer = g_timeout_source_new(static_cast<guint>(state->timing.repeat_after.count()));
+    g_source_set_callback(timer, RepeatSearch,
+                          new Repeat{state, GUPNP_CONTEXT(g_object_ref(context))}, FreeRepeat);
+    g_source_attach(timer, state->context);
+    state->repeats.push_back(timer);
   }
-  gssdp_resource_browser_set_mx(GSSDP_RESOURCE_BROWSER(cp), kUpnpSearchMxSeconds);
-  g_signal_connect(cp, "resource-available", G_CALLBACK(OnResourceAvailable), state);
-  g_signal_connect(cp, "device-proxy-available", G_CALLBACK(OnDeviceProxyAvailable), state);
-  gupnp_context_manager_manage_control_point(manager, cp);
-  gssdp_resource_browser_set_active(GSSDP_RESOURCE_BROWSER(cp), TRUE);
-  state->control_points.push_back(cp);
 }
 
 gboolean QuitLoop(gpointer data) {
@@ -166,15 +232,24 @@ gboolean QuitLoop(gpointer data) {
 }
 
 // Runs the loop until `until` (or an earlier quit).
-void RunUntil(GMainContext* context, GMainLoop* loop, Clock::time_point until) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+void RunUntil(FindState& state, Clock::time_point until) {
+  auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
   if (left.count() <= 0) return;
   GSource* timer = g_timeout_source_new(static_cast<guint>(left.count()));
-  g_source_set_callback(timer, QuitLoop, loop, nullptr);
-  g_source_attach(timer, context);
-  g_main_loop_run(loop);
+  g_source_set_callback(timer, QuitLoop, state.loop, nullptr);
+  g_source_attach(timer, state.context);
+  g_main_loop_run(state.loop);
   g_source_destroy(timer);
   g_source_unref(timer);
+}
+
+// Dispatches what is ready until `done` holds or `bound` has passed.
+template <typename Done>
+void Drain(GMainContext* context, Done done, std::chrono::milliseconds bound) {
+  const Clock::time_point until = Clock::now() + bound;
+  while (!done() && Clock::now() < until) {
+    if (!g_main_context_iteration(context, FALSE)) g_usleep(1000);
+  }
 }
 
 // An owned GLib string as UTF-8 text; null gives an empty text.
@@ -222,30 +297,31 @@ UpnpDeviceProperties ReadRootDevice(GUPnPDeviceInfo* info) {
 bool GupnpFinder::FindRootDevices(Clock::time_point started,
                                   std::vector<UpnpDeviceProperties>& devices) {
   devices.clear();
-  GMainContext* context = g_main_context_new();
-  g_main_context_push_thread_default(context);
+  RouteLibraryMessages();
   FindState state;
-  state.loop = g_main_loop_new(context, FALSE);
+  state.timing = timing_;
+  state.started = started;
+  state.context = g_main_context_new();
+  g_main_context_push_thread_default(state.context);
+  state.loop = g_main_loop_new(state.context, FALSE);
+  state.session = soup_session_new_with_options("max-conns", kUpnpFetchConnections, "max-conns-per-host",
+                                                kUpnpFetchConnectionsPerServer, "user-agent",
+                                                "KestraDeviceSearch UPnP/1.0", nullptr);
 
   GUPnPContextManager* manager =
       gupnp_context_manager_create_full(GSSDP_UDA_VERSION_1_0, G_SOCKET_FAMILY_IPV4, 0);
   bool searched = manager != nullptr;
   if (manager) {
     g_signal_connect(manager, "context-available", G_CALLBACK(OnContextAvailable), &state);
-    GSource* watch = g_timeout_source_new(10);
-    g_source_set_callback(watch, WatchFetches, &state, nullptr);
-    g_source_attach(watch, context);
-    const Clock::time_point window_end = started + kUpnpSearchWindow;
-    RunUntil(context, state.loop, window_end);
+    // The window's end moves once the first M-SEARCH has gone out.
+    while (Clock::now() < state.WindowEnd()) RunUntil(state, state.WindowEnd());
     state.window_open = false;
-    if (!state.pending.empty()) RunUntil(context, state.loop, window_end + kUpnpDescriptionGrace);
+    if (!state.fetches.empty()) RunUntil(state, state.WindowEnd() + timing_.grace);
     g_signal_handlers_disconnect_by_data(manager, &state);
-    // Fetches still running are cut off now, so that no more arrives while
-    // everything is released.
-    for (auto& [message, fetch] : state.fetches) CutFetch(&state, fetch);
-    g_source_destroy(watch);
-    g_source_unref(watch);
   }
+  state.ended = true;
+  if (!state.fetches.empty())
+    g_message("descriptions still unfinished when the search ended: %zu", state.fetches.size());
 
   try {
     for (GUPnPDeviceProxy* proxy : state.devices)
@@ -255,26 +331,26 @@ bool GupnpFinder::FindRootDevices(Clock::time_point started,
     searched = false;
   }
 
-  // Release everything on this thread, then let pending disposals run.
+  // Release everything on this thread: the fetches still running are
+  // cancelled and their callbacks awaited, then pending disposals run.
+  for (GSource* repeat : state.repeats) {
+    g_source_destroy(repeat);
+    g_source_unref(repeat);
+  }
+  for (GSSDPResourceBrowser* browser : state.browsers) {
+    g_signal_handlers_disconnect_by_data(browser, &state);
+    gssdp_resource_browser_set_active(browser, FALSE);
+    g_object_unref(browser);
+  }
+  for (Fetch* fetch : state.fetches) g_cancellable_cancel(fetch->cancellable);
+  Drain(state.context, [&] { return state.fetches.empty(); }, std::chrono::milliseconds(2000));
   for (GUPnPDeviceProxy* proxy : state.devices) g_object_unref(proxy);
-  for (GUPnPControlPoint* cp : state.control_points) {
-    g_signal_handlers_disconnect_by_data(cp, &state);
-    gssdp_resource_browser_set_active(GSSDP_RESOURCE_BROWSER(cp), FALSE);
-    g_object_unref(cp);
-  }
   if (manager) g_object_unref(manager);
-  for (int i = 0; i < 100 && g_main_context_iteration(context, FALSE); ++i) {
-  }
-  // The sessions outlive their control points here; stop watching them.
-  while (!state.fetches.empty()) ForgetFetch(&state, state.fetches.begin());
-  for (SoupSession* session : state.sessions) {
-    g_signal_handlers_disconnect_by_data(session, &state);
-    g_object_unref(session);
-  }
-  for (int i = 0; i < 100 && g_main_context_iteration(context, FALSE); ++i) {
+  g_object_unref(state.session);
+  for (int i = 0; i < 100 && g_main_context_iteration(state.context, FALSE); ++i) {
   }
   g_main_loop_unref(state.loop);
-  g_main_context_pop_thread_default(context);
-  g_main_context_unref(context);
+  g_main_context_pop_thread_default(state.context);
+  g_main_context_unref(state.context);
   return searched;
 }

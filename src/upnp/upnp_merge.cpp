@@ -69,10 +69,10 @@ std::optional<tComUnitInfo> UpnpRecordOf(const DeviceInformationContainer& devic
   SetField(info.note, "NULL");
 
   std::string_view model, name;
-  if (device.manufacturer_name.find("AXIS") != std::string::npos) {
+  if (IsAxisMaker(device.manufacturer_name)) {
     model = "Axis 200 Series";
     name = device.description;
-  } else if (device.manufacturer_name.find("Vivotek") != std::string::npos) {
+  } else if (IsVivotekMaker(device.manufacturer_name)) {
     model = "VivoTek 7000 Series";
     std::size_t paren = device.friendly_name.find('(');
     if (paren == std::string::npos) return std::nullopt;

@@ -45,9 +45,9 @@ struct UpnpAddress {
 std::optional<UpnpAddress> UpnpAddressOf(std::string_view presentation_url);
 
 // The device record of one UPnP result: model, proj and name by its
-// manufacturer (AXIS first, then Vivotek), ip and trigger_port from its
-// presentation URL, "NULL" in netmask, gateway, dns, mac, dev and note.
-// nullopt when the device is skipped (another maker, a Vivotek friendly name
-// without "(", or no usable address). Texts longer than a field are cut at a
-// character boundary to fit.
+// manufacturer (AXIS first, then Vivotek in any case: IsAxisMaker and
+// IsVivotekMaker), ip and trigger_port from its presentation URL, "NULL" in
+// netmask, gateway, dns, mac, dev and note. nullopt when the device is
+// skipped (another maker, a Vivotek friendly name without "(", or no usable
+// address). Texts longer than a field are cut at a character boundary to fit.
 std::optional<tComUnitInfo> UpnpRecordOf(const DeviceInformationContainer& device);

@@ -426,7 +426,8 @@ TEST(HostileNet, HostileUpnpDescriptionsNeitherStallNorBlowTheFinder) {
   RecordProperty("finder_seconds", std::to_string(seconds));
   RecordProperty("peak_growth_mb", std::to_string(peak_growth_mb));
   std::cerr << "finder " << seconds << " s, peak growth " << peak_growth_mb << " MB\n";
-  EXPECT_LT(seconds, 4.5) << "window 3 s + grace 1 s";
+  const double bound = std::chrono::duration<double>(kUpnpSearchTiming.window + kUpnpSearchTiming.grace).count();
+  EXPECT_LT(seconds, bound + 2.5) << "window + grace, with room for a loaded machine";
   EXPECT_LT(peak_growth_mb, 400) << "memory stays bounded";
 
   std::map<std::string, int> by_name;

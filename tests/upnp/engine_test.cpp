@@ -131,16 +131,20 @@ TEST_F(Engine, SignalsOnEveryPath) {
   EXPECT_TRUE(engine.results.empty());
 }
 
-TEST_F(Engine, ManufacturerFilterIsCaseSensitiveAndKeepsOrder) {
+// AXIS as written (so neither "Axis" nor "Praxis"), Vivotek in any case (its
+// devices write "VIVOTEK INC."); the order found is kept.
+TEST_F(Engine, ManufacturerFilterTakesAxisAsWrittenAndVivotekInAnyCase) {
   state->devices = {FakeDevice("AXIS"),          FakeDevice("Axis Communications"),
                     FakeDevice("Made by AXIS AB"), FakeDevice("axis"),
-                    FakeDevice("VIVOTEK INC."),  FakeDevice("Cameras by Vivotek Corp."),
-                    FakeDevice("vivotek"),       FakeDevice("AXIS and Vivotek")};
+                    FakeDevice("Praxis Imaging"), FakeDevice("VIVOTEK INC."),
+                    FakeDevice("Cameras by Vivotek Corp."), FakeDevice("vivotek"),
+                    FakeDevice("ViVoTeK"),       FakeDevice("Vivo Tek"),
+                    FakeDevice("AXIS and Vivotek")};
   ASSERT_TRUE(engine.StartSearch(&owner));
   Finish();
-  EXPECT_EQ(Manufacturers(), (std::vector<std::string>{"AXIS", "Made by AXIS AB",
-                                                       "Cameras by Vivotek Corp.",
-                                                       "AXIS and Vivotek"}));
+  EXPECT_EQ(Manufacturers(), (std::vector<std::string>{"AXIS", "Made by AXIS AB", "VIVOTEK INC.",
+                                                       "Cameras by Vivotek Corp.", "vivotek",
+                                                       "ViVoTeK", "AXIS and Vivotek"}));
 }
 
 TEST(EngineTeardown, DestructionWaitsForARunningWorker) {

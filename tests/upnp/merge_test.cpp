@@ -105,6 +105,13 @@ TEST(UpnpRecord, TextsByMaker) {
   EXPECT_EQ(FieldText(r->model), "Axis 200 Series");
   EXPECT_EQ(FieldText(r->name), "Desc");
 
+  // The maker's devices write its name in capitals too; "Praxis" is not AXIS.
+  r = UpnpRecordOf(Upnp("VIVOTEK INC.", "http://10.0.0.10:8081/", "FD8134 (Door)", "Desc"));
+  ASSERT_TRUE(r);
+  EXPECT_EQ(GridRowOf(*r), (StringGrid::Row{"VivoTek 7000 Series", "VivoTek 7000 Series", "FD8134 ",
+                                            "10.0.0.10", "8081", "NULL", "NULL"}));
+  EXPECT_FALSE(UpnpRecordOf(Upnp("Praxis Imaging", "http://10.0.0.11/", "Cam (1)", "Desc")));
+
   EXPECT_FALSE(UpnpRecordOf(Upnp("Vivotek", "http://10.0.0.8/", "No paren")));
   EXPECT_FALSE(UpnpRecordOf(Upnp("AXIS", "")));
   EXPECT_FALSE(UpnpRecordOf(Upnp("AXIS", "http://10.0.0.9:8080")));

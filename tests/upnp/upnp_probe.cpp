@@ -1,7 +1,8 @@
 // Test program: UPnP searches with the GUPnP engine (one, or the number given
 // by --searches N, one after the other), each followed by the merge into a
-// device table with the project filter "ALL". Prints what it found, one line
-// each, for the end-to-end test. Runs only inside a test network namespace.
+// device table with the project filter "ALL". Prints what it found and the
+// library messages of each search, one line each, for the end-to-end test.
+// Runs only inside a test network namespace.
 #include <QObject>
 #include <chrono>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <thread>
 
 #include "own_namespace.h"
+#include "upnp/library_log.h"
 #include "upnp/upnp_merge.h"
 
 namespace {
@@ -45,6 +47,7 @@ int main(int argc, char** argv) {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - start);
     std::printf("elapsed_ms\t%lld\n", static_cast<long long>(ms.count()));
+    for (const std::string& message : TakeLibraryMessages()) std::printf("message\t%s\n", message.c_str());
     for (const DeviceInformationContainer& d : engine.results) {
       std::printf("result");
       for (int i = 0; i < kDeviceInformationFieldCount; ++i)

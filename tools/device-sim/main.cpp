@@ -124,6 +124,10 @@ int main(int argc, char** argv) {
     o.address = options.upnp_address;
     o.hostile = options.upnp_hostile;
     o.huge_bytes = static_cast<std::size_t>(options.upnp_huge_bytes);
+    o.mx_honour = options.upnp_mx_honour;
+    o.cache_control = options.upnp_cache_control;
+    o.notify_only = options.upnp_notify_only;
+    o.pretty = options.upnp_pretty;
     modules.push_back(std::make_unique<RunnerModule>(
         "upnp", [o](std::atomic<bool>& stop) { return RunUpnpHost(o, stop, std::cout); }));
   }

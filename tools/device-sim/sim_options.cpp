@@ -201,6 +201,20 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions* o, std::stri
       }
     } else if (arg == "--upnp-huge-bytes") {
       if (!number(0, 1 << 30, &o->upnp_huge_bytes)) return false;
+    } else if (arg == "--upnp-mx-honour") {
+      std::string v;
+      if (!value(&v)) return false;
+      if (v != "on" && v != "off") {
+        *error = "--upnp-mx-honour must be on or off, not '" + v + "'";
+        return false;
+      }
+      o->upnp_mx_honour = v == "on";
+    } else if (arg == "--upnp-no-cache-control") {
+      o->upnp_cache_control = false;
+    } else if (arg == "--upnp-notify-only") {
+      o->upnp_notify_only = true;
+    } else if (arg == "--upnp-pretty") {
+      o->upnp_pretty = true;
     } else if (arg == "--help" || arg == "-h") {
       o->help = true;
     } else {
@@ -285,7 +299,12 @@ std::string SimUsage() {
       "                        (never answers), endless (a body that never ends, at\n"
       "                        full speed), entities (nested entities that expand to\n"
       "                        gigabytes), long (an AXIS device whose texts are 1,000\n"
-      "                        characters, many above 127)\n"
+      "                        characters, many above 127); a kind may come again\n"
+      "  --upnp-mx-honour on|off  on (default): answer a search after a random time up\n"
+      "                        to its MX; off: answer at once\n"
+      "  --upnp-no-cache-control  answers and announcements without Cache-Control\n"
+      "  --upnp-notify-only    answer no search; announce every device every 200 ms\n"
+      "  --upnp-pretty         descriptions with blanks and line breaks around every text\n"
       "\n"
       "Control packages (flag 03) sent to UDP port 6666 re-address the device whose\n"
       "MAC they name: static addresses as given, or one from a DHCP pool of its own.\n";

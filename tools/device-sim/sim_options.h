@@ -60,6 +60,10 @@ struct SimOptions {
   std::string upnp_address;                // --upnp-address A
   std::vector<std::string> upnp_hostile;   // --upnp-hostile KIND,..
   int upnp_huge_bytes = 20000000;          // --upnp-huge-bytes N
+  bool upnp_mx_honour = true;              // --upnp-mx-honour on|off
+  bool upnp_cache_control = true;          // --upnp-no-cache-control
+  bool upnp_notify_only = false;           // --upnp-notify-only
+  bool upnp_pretty = false;                // --upnp-pretty
 
   bool help = false;                       // --help
 };

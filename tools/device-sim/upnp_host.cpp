@@ -3,6 +3,7 @@
 #include "upnp_host.h"
 
 #include "upnp_hostile.h"
+#include "upnp_ssdp.h"
 
 #include <glib/gstdio.h>
 #include <libgupnp/gupnp.h>
@@ -41,24 +42,68 @@ std::string Url(const std::string& ip, const char* port, const char* path) {
   return std::string("http://") + ip + port + path;
 }
 
-void Element(std::ostringstream& x, const char* indent, const char* name, const std::string& v) {
-  x << indent << '<' << name << '>' << Escape(v) << "</" << name << ">\n";
+// One element with a text; pretty: the text on a line of its own, between
+// blanks.
+void Element(std::ostringstream& x, const std::string& indent, const char* name, const std::string& v,
+             bool pretty) {
+  if (pretty) {
+    x << indent << '<' << name << ">\n" << indent << "    " << Escape(v) << "  \n"
+      << indent << "</" << name << ">\n";
+  } else {
+    x << indent << '<' << name << '>' << Escape(v) << "</" << name << ">\n";
+  }
 }
 
-void ServiceList(std::ostringstream& x, const char* indent, int count) {
+void Icon(std::ostringstream& x, const std::string& indent, const char* mime, int size, int depth,
+          const char* url, bool pretty) {
+  x << indent << "<icon>\n";
+  Element(x, indent + "  ", "mimetype", mime, pretty);
+  Element(x, indent + "  ", "width", std::to_string(size), pretty);
+  Element(x, indent + "  ", "height", std::to_string(size), pretty);
+  Element(x, indent + "  ", "depth", std::to_string(depth), pretty);
+  Element(x, indent + "  ", "url", url, pretty);
+  x << indent << "</icon>\n";
+}
+
+void ServiceList(std::ostringstream& x, const std::string& indent, int count, bool pretty) {
   if (count == 0) return;
   x << indent << "<serviceList>\n";
   for (int s = 0; s < count; ++s) {
-    std::string id = std::to_string(s + 1);
-    x << indent << "  <service>\n"
-      << indent << "    <serviceType>urn:schemas-upnp-org:service:Sim" << id << ":1</serviceType>\n"
-      << indent << "    <serviceId>urn:upnp-org:serviceId:Sim" << id << "</serviceId>\n"
-      << indent << "    <SCPDURL>/scpd" << id << ".xml</SCPDURL>\n"
-      << indent << "    <controlURL>/control" << id << "</controlURL>\n"
-      << indent << "    <eventSubURL>/event" << id << "</eventSubURL>\n"
-      << indent << "  </service>\n";
+    const std::string id = std::to_string(s + 1);
+    const std::string in = indent + "    ";
+    x << indent << "  <service>\n";
+    Element(x, in, "serviceType", "urn:schemas-upnp-org:service:Sim" + id + ":1", pretty);
+    Element(x, in, "serviceId", "urn:upnp-org:serviceId:Sim" + id, pretty);
+    Element(x, in, "SCPDURL", "/scpd" + id + ".xml", pretty);
+    Element(x, in, "controlURL", "/control" + id, pretty);
+    Element(x, in, "eventSubURL", "/event" + id, pretty);
+    x << indent << "  </service>\n";
   }
   x << indent << "</serviceList>\n";
+}
+
+// The smallest well-formed images: a GIF and a PNG of one pixel.
+const unsigned char kGif[] = {0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x01, 0x00, 0x01, 0x00, 0x80, 0x00,
+                              0x00, 0x00, 0x00, 0x00, 0xff, 0xff, 0xff, 0x21, 0xf9, 0x04, 0x01, 0x00,
+                              0x00, 0x00, 0x00, 0x2c, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00,
+                              0x00, 0x02, 0x02, 0x44, 0x01, 0x00, 0x3b};
+const unsigned char kPng[] = {
+    0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48, 0x44, 0x52,
+    0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x08, 0x06, 0x00, 0x00, 0x00, 0x1f, 0x15, 0xc4,
+    0x89, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x44, 0x41, 0x54, 0x78, 0x9c, 0x63, 0x60, 0x00, 0x02, 0x00,
+    0x00, 0x05, 0x00, 0x01, 0x7a, 0x5e, 0xab, 0x3f, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44,
+    0xae, 0x42, 0x60, 0x82};
+
+// A service description with one state variable and no actions.
+std::string Scpd() {
+  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+         "<scpd xmlns=\"urn:schemas-upnp-org:service-1-0\">\n"
+         "  <specVersion><major>1</major><minor>0</minor></specVersion>\n"
+         "  <actionList/>\n"
+         "  <serviceStateTable>\n"
+         "    <stateVariable sendEvents=\"no\"><name>Status</name><dataType>string</dataType></stateVariable>\n"
+         "  </serviceStateTable>\n"
+         "</scpd>\n";
 }
 
 }  // namespace
@@ -66,10 +111,12 @@ void ServiceList(std::ostringstream& x, const char* indent, int count) {
 std::vector<SimUpnpDevice> PlanUpnpDevices(const UpnpHostOptions& o, const std::string& ip) {
   static const char* const kAxisMakers[] = {"AXIS", "AXIS Communications AB", "Cameras by AXIS",
                                             "AXIS and Vivotek Alliance"};
-  static const char* const kVivotekMakers[] = {"Vivotek", "Vivotek Inc.",
-                                               "Made by Vivotek Corporation"};
-  static const char* const kOtherMakers[] = {"Axis Communications", "VIVOTEK INC.", "axis",
-                                             "vivotek", "Generic Media Works"};
+  // The maker's devices write its name in capitals as well.
+  static const char* const kVivotekMakers[] = {"VIVOTEK INC.", "Vivotek Inc.",
+                                               "Made by Vivotek Corporation", "Vivotek"};
+  // Neither AXIS (as written) nor Vivotek.
+  static const char* const kOtherMakers[] = {"Axis Communications", "Praxis Imaging", "axis",
+                                             "Vivid Tech", "Generic Media Works"};
   std::vector<SimUpnpDevice> devices;
   for (int i = 0; i < o.axis; ++i) {
     SimUpnpDevice d;
@@ -81,13 +128,13 @@ std::vector<SimUpnpDevice> PlanUpnpDevices(const UpnpHostOptions& o, const std::
     const char* const paths[] = {"/", "/index.html", ""};  // the third has no path
     d.presentation_url = Url(ip, ports[i % 3], paths[i % 3]);
     d.model_number = i % 2 == 0 ? "P1346" : "M1054";
-    d.embedded_devices = kCounts[i % 3];
+    d.embedded_udns.resize(kCounts[i % 3]);
     d.services = kCounts[(i + 1) % 3];
     devices.push_back(d);
   }
   for (int i = 0; i < o.vivotek; ++i) {
     SimUpnpDevice d;
-    d.manufacturer = kVivotekMakers[i % 3];
+    d.manufacturer = kVivotekMakers[i % 4];
     d.friendly_name = i % 2 == 0 ? "Vivotek IP8332 (Lobby " + std::to_string(i + 1) + ")"
                                  : "Vivotek FD8134";  // no "("
     d.model_description = "Vivotek Network Camera";
@@ -96,7 +143,7 @@ std::vector<SimUpnpDevice> PlanUpnpDevices(const UpnpHostOptions& o, const std::
     const char* const paths[] = {"/", "/setup.html", ""};
     d.presentation_url = Url(ip, ports[i % 3], paths[i % 3]);
     d.model_number = d.model_name;
-    d.embedded_devices = kCounts[(i + 2) % 3];
+    d.embedded_udns.resize(kCounts[(i + 2) % 3]);
     d.services = kCounts[i % 3];
     devices.push_back(d);
   }
@@ -108,62 +155,70 @@ std::vector<SimUpnpDevice> PlanUpnpDevices(const UpnpHostOptions& o, const std::
     d.model_name = "MB-" + std::to_string(i + 1);
     d.presentation_url = Url(ip, "", "/");
     d.model_number = d.model_name;
-    d.embedded_devices = kCounts[i % 3];
+    d.embedded_udns.resize(kCounts[i % 3]);
     d.services = kCounts[(i + 1) % 3];
     devices.push_back(d);
   }
   int serial = 1000;
   for (SimUpnpDevice& d : devices) {
     d.udn = NewUdn();
+    for (std::string& udn : d.embedded_udns) udn = NewUdn();
     d.serial_number = "SN" + std::to_string(++serial);
     d.upc = "0" + std::to_string(700000000000LL + serial);
   }
   return devices;
 }
 
-std::string UpnpDescriptionXml(const SimUpnpDevice& d) {
+std::string UpnpDescriptionXml(const SimUpnpDevice& d, bool pretty) {
   std::ostringstream x;
+  const std::string in = "    ";
   x << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
     << "<root xmlns=\"urn:schemas-upnp-org:device-1-0\">\n"
     << "  <specVersion><major>1</major><minor>0</minor></specVersion>\n"
     << "  <device>\n";
-  Element(x, "    ", "deviceType", "urn:schemas-upnp-org:device:Basic:1");
-  Element(x, "    ", "friendlyName", d.friendly_name);
-  Element(x, "    ", "manufacturer", d.manufacturer);
-  Element(x, "    ", "manufacturerURL", "http://www.example.com/");
-  Element(x, "    ", "modelDescription", d.model_description);
-  Element(x, "    ", "modelName", d.model_name);
-  Element(x, "    ", "modelNumber", d.model_number);
-  Element(x, "    ", "modelURL", "http://www.example.com/" + d.model_number);
-  Element(x, "    ", "serialNumber", d.serial_number);
-  Element(x, "    ", "UDN", d.udn);
-  Element(x, "    ", "UPC", d.upc);
-  x << "    <iconList>\n"
-    << "      <icon><mimetype>image/png</mimetype><width>48</width><height>48</height>"
-       "<depth>24</depth><url>/icon48.png</url></icon>\n"
-    << "      <icon><mimetype>image/gif</mimetype><width>32</width><height>32</height>"
-       "<depth>8</depth><url>/icon32.gif</url></icon>\n"
-    << "    </iconList>\n";
-  ServiceList(x, "    ", d.services);
-  if (d.embedded_devices > 0) {
-    x << "    <deviceList>\n";
-    for (int e = 0; e < d.embedded_devices; ++e) {
-      std::string n = std::to_string(e + 1);
-      x << "      <device>\n";
-      Element(x, "        ", "deviceType", "urn:schemas-upnp-org:device:Basic:1");
-      Element(x, "        ", "friendlyName", d.friendly_name + " channel " + n);
-      Element(x, "        ", "manufacturer", d.manufacturer);
-      Element(x, "        ", "modelName", d.model_name + "-CH" + n);
-      // Embedded devices need their own names: the root's with a suffix.
-      Element(x, "        ", "UDN", d.udn + "-ch" + n);
-      ServiceList(x, "        ", 1);
-      x << "      </device>\n";
+  Element(x, in, "deviceType", "urn:schemas-upnp-org:device:Basic:1", pretty);
+  Element(x, in, "friendlyName", d.friendly_name, pretty);
+  Element(x, in, "manufacturer", d.manufacturer, pretty);
+  Element(x, in, "manufacturerURL", "http://www.example.com/", pretty);
+  Element(x, in, "modelDescription", d.model_description, pretty);
+  Element(x, in, "modelName", d.model_name, pretty);
+  Element(x, in, "modelNumber", d.model_number, pretty);
+  Element(x, in, "modelURL", "http://www.example.com/" + d.model_number, pretty);
+  Element(x, in, "serialNumber", d.serial_number, pretty);
+  Element(x, in, "UDN", d.udn, pretty);
+  Element(x, in, "UPC", d.upc, pretty);
+  x << in << "<iconList>\n";
+  Icon(x, in + "  ", "image/png", 48, 24, "/icon48.png", pretty);
+  Icon(x, in + "  ", "image/gif", 32, 8, "/icon32.gif", pretty);
+  x << in << "</iconList>\n";
+  ServiceList(x, in, d.services, pretty);
+  if (!d.embedded_udns.empty()) {
+    x << in << "<deviceList>\n";
+    for (std::size_t e = 0; e < d.embedded_udns.size(); ++e) {
+      const std::string n = std::to_string(e + 1);
+      const std::string inner = in + "    ";
+      x << in << "  <device>\n";
+      Element(x, inner, "deviceType", "urn:schemas-upnp-org:device:Basic:1", pretty);
+      Element(x, inner, "friendlyName", d.friendly_name + " channel " + n, pretty);
+      Element(x, inner, "manufacturer", d.manufacturer, pretty);
+      Element(x, inner, "modelName", d.model_name + "-CH" + n, pretty);
+      Element(x, inner, "UDN", d.embedded_udns[e], pretty);
+      ServiceList(x, inner, 1, pretty);
+      x << in << "  </device>\n";
     }
-    x << "    </deviceList>\n";
+    x << in << "</deviceList>\n";
   }
-  Element(x, "    ", "presentationURL", d.presentation_url);
+  Element(x, in, "presentationURL", d.presentation_url, pretty);
   x << "  </device>\n</root>\n";
   return x.str();
+}
+
+std::vector<UpnpServedFile> UpnpServedFiles() {
+  std::vector<UpnpServedFile> files = {
+      {"/icon32.gif", std::string(reinterpret_cast<const char*>(kGif), sizeof(kGif))},
+      {"/icon48.png", std::string(reinterpret_cast<const char*>(kPng), sizeof(kPng))}};
+  for (int s = 1; s <= 3; ++s) files.push_back({"/scpd" + std::to_string(s) + ".xml", Scpd()});
+  return files;
 }
 
 namespace {
@@ -173,6 +228,8 @@ gboolean CheckStop(gpointer data) {
   if (pair->first->load()) g_main_loop_quit(pair->second);
   return G_SOURCE_CONTINUE;
 }
+
+std::string Copy(const char* text) { return text ? text : ""; }
 
 void Drain(GMainContext* context) {
   for (int i = 0; i < 200 && g_main_context_iteration(context, FALSE); ++i) {
@@ -209,10 +266,8 @@ int RunUpnpHost(const UpnpHostOptions& o, std::atomic<bool>& stop, std::ostream&
                              static_cast<guint16>(o.port), GSSDP_UDA_VERSION_1_0, &error);
   if (address) g_object_unref(address);
   gchar* dir = nullptr;
-  std::vector<GUPnPRootDevice*> roots;
-  GSSDPResourceGroup* silent_group = nullptr;
-  GSSDPResourceGroup* hostile_group = nullptr;
   std::unique_ptr<HostileDescriptionServer> hostile;
+  std::unique_ptr<SsdpResponder> ssdp;
   std::vector<std::string> files;
 
   if (!context) {
@@ -221,69 +276,71 @@ int RunUpnpHost(const UpnpHostOptions& o, std::atomic<bool>& stop, std::ostream&
     g_clear_error(&error);
     result = -1;
   } else {
-    const char* host_ip = gssdp_client_get_host_ip(GSSDP_CLIENT(context));
+    const std::string host_ip = Copy(gssdp_client_get_host_ip(GSSDP_CLIENT(context)));
+    const std::string server =
+        "http://" + host_ip + ":" + std::to_string(gupnp_context_get_port(context));
+    std::vector<SsdpDevice> announced;
     dir = g_dir_make_tmp("kds-upnp-XXXXXX", &error);
     if (!dir) {
       log << "upnp error: no temporary folder: " << error->message << std::endl;
       g_clear_error(&error);
       result = -1;
-    }
-    std::vector<SimUpnpDevice> plan = dir ? PlanUpnpDevices(o, host_ip ? host_ip : "") :
-                                            std::vector<SimUpnpDevice>{};
-    for (std::size_t i = 0; i < plan.size() && result == 0; ++i) {
-      std::string name = "device" + std::to_string(i + 1) + ".xml";
-      std::string path = std::string(dir) + "/" + name;
-      std::ofstream(path) << UpnpDescriptionXml(plan[i]);
-      files.push_back(path);
-      GUPnPRootDevice* root = gupnp_root_device_new(context, name.c_str(), dir, &error);
-      if (!root) {
-        log << "upnp error: device " << i + 1 << ": " << (error ? error->message : "unknown")
-            << std::endl;
-        g_clear_error(&error);
-        result = -1;
-        break;
+    } else {
+      // Every file in the folder is served at "/<name>".
+      std::vector<SimUpnpDevice> plan = PlanUpnpDevices(o, host_ip);
+      for (std::size_t i = 0; i < plan.size(); ++i) {
+        std::string name = "device" + std::to_string(i + 1) + ".xml";
+        files.push_back(std::string(dir) + "/" + name);
+        std::ofstream(files.back()) << UpnpDescriptionXml(plan[i], o.pretty);
+        announced.push_back({plan[i].udn, server + "/" + name});
+        log << "upnp device " << i + 1 << ": " << plan[i].manufacturer << " | "
+            << plan[i].friendly_name << " | " << plan[i].presentation_url << std::endl;
       }
-      gupnp_root_device_set_available(root, TRUE);
-      roots.push_back(root);
-      log << "upnp device " << i + 1 << ": " << plan[i].manufacturer << " | "
-          << plan[i].friendly_name << " | " << plan[i].presentation_url << std::endl;
-    }
-    if (result == 0 && o.silent > 0) {
-      silent_group = gssdp_resource_group_new(GSSDP_CLIENT(context));
-      for (int i = 0; i < o.silent; ++i) {
-        std::string udn = NewUdn();
-        std::string location = "http://" + std::string(host_ip ? host_ip : "") + ":" +
-                               std::to_string(gupnp_context_get_port(context)) + "/missing-" +
-                               std::to_string(i + 1) + ".xml";
-        gssdp_resource_group_add_resource_simple(silent_group, "upnp:rootdevice",
-                                                 (udn + "::upnp:rootdevice").c_str(),
-                                                 location.c_str());
-        log << "upnp silent device " << i + 1 << ": " << location << std::endl;
+      for (const UpnpServedFile& f : UpnpServedFiles()) {
+        files.push_back(std::string(dir) + f.path);
+        std::ofstream(files.back(), std::ios::binary) << f.content;
       }
-      gssdp_resource_group_set_available(silent_group, TRUE);
+      for (const std::string& f : files) {
+        if (!g_file_test(f.c_str(), G_FILE_TEST_IS_REGULAR)) {
+          log << "upnp error: not written: " << f << std::endl;
+          result = -1;
+        }
+      }
+      gupnp_context_host_path(context, dir, "");
+    }
+    for (int i = 0; result == 0 && i < o.silent; ++i) {
+      announced.push_back({NewUdn(), server + "/missing-" + std::to_string(i + 1) + ".xml"});
+      log << "upnp silent device " << i + 1 << ": " << announced.back().location << std::endl;
     }
     if (result == 0 && !o.hostile.empty()) {
       hostile = std::make_unique<HostileDescriptionServer>(o.hostile, o.huge_bytes, log);
       std::string why;
-      if (!hostile->Start(host_ip ? host_ip : "", &why)) {
+      if (!hostile->Start(host_ip, &why)) {
         log << "upnp error: hostile descriptions: " << why << std::endl;
         result = -1;
       } else {
-        hostile_group = gssdp_resource_group_new(GSSDP_CLIENT(context));
         for (const HostileUpnpDevice& d : hostile->Devices()) {
-          gssdp_resource_group_add_resource_simple(hostile_group, "upnp:rootdevice",
-                                                   (d.udn + "::upnp:rootdevice").c_str(),
-                                                   d.location.c_str());
+          announced.push_back({d.udn, d.location});
           log << "upnp hostile device " << d.kind << ": " << d.udn << " " << d.location
               << std::endl;
         }
-        gssdp_resource_group_set_available(hostile_group, TRUE);
+      }
+    }
+    const std::size_t device_count = announced.size();
+    if (result == 0) {
+      SsdpOptions ssdp_options;
+      ssdp_options.mx_honour = o.mx_honour;
+      ssdp_options.cache_control = o.cache_control;
+      ssdp_options.notify_only = o.notify_only;
+      ssdp = std::make_unique<SsdpResponder>(std::move(announced), ssdp_options, log);
+      std::string why;
+      if (!ssdp->Start(host_ip, &why)) {
+        log << "upnp error: " << why << std::endl;
+        result = -1;
       }
     }
     if (result == 0) {
-      log << "upnp ready "
-          << roots.size() + static_cast<std::size_t>(o.silent) + o.hostile.size() << " devices"
-          << std::endl;
+      log << "upnp ready " << device_count << " devices" << std::endl;
       GMainLoop* loop = g_main_loop_new(main_context, FALSE);
       std::pair<std::atomic<bool>*, GMainLoop*> watch(&stop, loop);
       GSource* timer = g_timeout_source_new(50);
@@ -296,15 +353,13 @@ int RunUpnpHost(const UpnpHostOptions& o, std::atomic<bool>& stop, std::ostream&
     }
   }
 
-  for (GUPnPRootDevice* root : roots) gupnp_root_device_set_available(root, FALSE);
-  if (silent_group) gssdp_resource_group_set_available(silent_group, FALSE);
-  if (hostile_group) gssdp_resource_group_set_available(hostile_group, FALSE);
+  ssdp.reset();  // says bye-bye
   Drain(main_context);
-  if (silent_group) g_object_unref(silent_group);
-  if (hostile_group) g_object_unref(hostile_group);
   hostile.reset();
-  for (GUPnPRootDevice* root : roots) g_object_unref(root);
-  if (context) g_object_unref(context);
+  if (context) {
+    if (dir) gupnp_context_unhost_path(context, "");
+    g_object_unref(context);
+  }
   Drain(main_context);
   for (const std::string& f : files) g_remove(f.c_str());
   if (dir) {

@@ -1,6 +1,8 @@
 // The simulator's UPnP side: root devices of several makers, described by
-// generated description documents and announced over SSDP with GUPnP, so that
-// the UPnP search has something to find.
+// generated description documents served over HTTP with GUPnP (with the
+// icons and service descriptions they name), and announced over SSDP by the
+// simulator's own responder (upnp_ssdp.h), so that the UPnP search has
+// something to find.
 #pragma once
 
 #include <atomic>
@@ -25,6 +27,14 @@ struct UpnpHostOptions {
   std::string interface;
   std::string address;
   unsigned port = 0;  // HTTP port for the descriptions; 0: any free port
+  // How the devices answer searches (see SsdpOptions): --upnp-mx-honour,
+  // --upnp-no-cache-control, --upnp-notify-only.
+  bool mx_honour = true;
+  bool cache_control = true;
+  bool notify_only = false;
+  // --upnp-pretty: descriptions put blanks and line breaks around every text,
+  // as pretty-printing devices do.
+  bool pretty = false;
 };
 
 // One simulated root device.
@@ -38,7 +48,7 @@ struct SimUpnpDevice {
   std::string serial_number;
   std::string upc;
   std::string presentation_url;  // may lack a port, or a path
-  int embedded_devices = 0;      // 0, 1 or 3
+  std::vector<std::string> embedded_udns;  // one per embedded device: 0, 1 or 3
   int services = 0;              // 0, 1 or 3
 };
 
@@ -48,13 +58,22 @@ struct SimUpnpDevice {
 // without a port and without a path, 0, 1 or 3 embedded devices and services).
 std::vector<SimUpnpDevice> PlanUpnpDevices(const UpnpHostOptions& o, const std::string& host_ip);
 
-// The description document of one device (UTF-8 XML).
-std::string UpnpDescriptionXml(const SimUpnpDevice& device);
+// The description document of one device (UTF-8 XML); with `pretty`, every
+// text stands between blanks and line breaks.
+std::string UpnpDescriptionXml(const SimUpnpDevice& device, bool pretty = false);
+
+// The files every description names besides itself (icons and service
+// descriptions), by their path on the server ("/icon32.gif") and content.
+struct UpnpServedFile {
+  std::string path;
+  std::string content;
+};
+std::vector<UpnpServedFile> UpnpServedFiles();
 
 // Serves and announces the planned devices until `stop` is set, then says
 // bye-bye and removes its files. Logs "upnp ready <n> devices" (n counts the
-// silent and hostile ones too) once they are
-// available, and one line per problem. Returns 0, or -1 when it could not
-// start (bad options, no such interface or address, files not written).
-// Runs a GLib main context of its own on the calling thread.
+// silent and hostile ones too) once they are available, the SSDP responder's
+// lines, and one line per problem. Returns 0, or -1 when it could not start
+// (bad options, no such interface or address, files not written). Runs a
+// GLib main context of its own on the calling thread.
 int RunUpnpHost(const UpnpHostOptions& o, std::atomic<bool>& stop, std::ostream& log);

@@ -232,12 +232,12 @@ void HostileDescriptionServer::AcceptLoop() {
       char text[INET_ADDRSTRLEN] = "?";
       inet_ntop(AF_INET, &peer.sin_addr, text, sizeof(text));
       std::lock_guard<std::mutex> lock(threads_mutex_);
-      threads_.emplace_back([this, fd, peer = std::string(text)] { Serve(fd, peer); });
+      threads_.emplace_back([this, fd, peer = std::string(text), i] { Serve(fd, peer, devices_[i]); });
     }
   }
 }
 
-void HostileDescriptionServer::Serve(int fd, std::string peer) {
+void HostileDescriptionServer::Serve(int fd, std::string peer, const HostileUpnpDevice& device) {
   // The request head, within 5 s.
   std::string request;
   char buffer[2048];
@@ -254,21 +254,17 @@ void HostileDescriptionServer::Serve(int fd, std::string peer) {
   std::string path;
   std::size_t sp = request.find(' ');
   if (sp != std::string::npos) path = request.substr(sp + 1, request.find(' ', sp + 1) - sp - 1);
-  const HostileUpnpDevice* device = nullptr;
-  for (const HostileUpnpDevice& d : devices_)
-    if (d.location.size() >= path.size() && !path.empty() &&
-        d.location.compare(d.location.size() - path.size(), path.size(), path) == 0)
-      device = &d;
-  if (device == nullptr) {
+  if (path.empty() || device.location.size() < path.size() ||
+      device.location.compare(device.location.size() - path.size(), path.size(), path) != 0) {
     static const char kNotFound[] = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
     SendAll(fd, kNotFound, sizeof(kNotFound) - 1, stop_, wake_[0]);
     close(fd);
     return;
   }
-  const std::string& kind = device->kind;
+  const std::string& kind = device.kind;
   Log("upnp hostile " + kind + " request from " + peer);
   std::size_t sent = 0;
-  const std::string body = HostileDescriptionBody(kind, device->udn, huge_bytes_);
+  const std::string body = HostileDescriptionBody(kind, device.udn, huge_bytes_);
   if (kind == "stall") {
     while (Pause(fd, 100, stop_, wake_[0])) {
     }

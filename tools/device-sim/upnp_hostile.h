@@ -1,6 +1,7 @@
 // Hostile UPnP root devices for the simulator: each is announced over SSDP
 // like any other, but its description comes from a small HTTP server of its
-// own that misbehaves on purpose, one kind per device:
+// own (a port each) that misbehaves on purpose, one kind per device (a kind
+// may be given more than once: "stall,stall" is two stalling servers):
 //
 //   huge       a valid AXIS description padded to a given size (20 MB by default)
 //   malformed  broken XML: unclosed elements, stray bytes, a cut-off end
@@ -46,8 +47,8 @@ class HostileDescriptionServer {
   HostileDescriptionServer(const HostileDescriptionServer&) = delete;
   HostileDescriptionServer& operator=(const HostileDescriptionServer&) = delete;
 
-  // Listens on address, one free port per kind, and serves on threads of its
-  // own (one per connection). False with *error when it cannot listen.
+  // Listens on address, one free port per kind given, and serves on threads
+  // of its own (one per connection). False with *error when it cannot listen.
   bool Start(const std::string& address, std::string* error);
   // Ends every connection and joins the threads; called by the destructor.
   void Stop();
@@ -57,7 +58,7 @@ class HostileDescriptionServer {
 
  private:
   void AcceptLoop();
-  void Serve(int fd, std::string peer);
+  void Serve(int fd, std::string peer, const HostileUpnpDevice& device);
   void Log(const std::string& line);
 
   std::vector<std::string> kinds_;
