@@ -332,7 +332,7 @@ TEST(MainForm, SearchEndCountsShownRowsAndWaitsForTheMerge) {
     std::shared_ptr<FakeFinderState> state;
   } release{finder};
   form.SetUpnpPhase(std::make_unique<EngineUpnpPhase>(
-      &form, form.Table(), form.Settings(), form,
+      &form, form.Table(), form.Settings(), form, form.Log(),
       std::make_unique<CPortForwardEngine>(std::make_unique<FakeFinder>(finder))));
   bool finished = false;
   form.SetOnSearchFinished([&] { finished = true; });
