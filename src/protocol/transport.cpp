@@ -144,7 +144,7 @@ void UdpSearchExchange(int flag, const SearchSettings& settings, DebugLog& log,
     log.Append(StringPrintf("DM_CreateUDPBroadcastSocket(%d) failed!\n", kReplyPort));
     return;
   }
-  EnlargeReceiveBuffer(sock, kReplyReceiveBuffer, log);
+  EnlargeReceiveBuffer(sock, limits.receive_buffer, log);
 
   auto buffers = std::make_unique<ExchangeBuffers>();
   std::size_t dirty = 0;

@@ -30,6 +30,9 @@ struct ExchangeLimits {
   int tcp_connect_ms = 3000;  // the relay must accept within this
   int tcp_pause_ms = 1000;    // pause after the request before reading
   int tcp_read_ms = 5000;     // reading stops this long after the request was sent
+  // Receive buffer asked for the UDP exchange's reply socket (the system
+  // doubles what it grants); a benchmark asks what a normal user would get.
+  int receive_buffer = 4 * 1024 * 1024;
 };
 
 // Opens a UDP socket with address reuse, bound to `port` on every local
