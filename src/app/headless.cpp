@@ -10,24 +10,28 @@
 
 #include "app/engine_upnp_phase.h"
 #include "app/search_driver.h"
-#include "upnp/upnp_merge.h"
+#include "protocol/interfaces.h"
 #include "protocol/search_controls.h"
+#include "upnp/upnp_merge.h"
 
 const char kUsage[] =
     "usage: device-search [search [--relay ADDRESS] [--protocol tcp|udp|httpcmd]\n"
-    "                             [--project NAME] [--format table|json|csv]\n"
-    "                             [--no-upnp] [--verbose]]\n"
+    "                             [--interface NAME]... [--project NAME]\n"
+    "                             [--format table|json|csv] [--no-upnp] [--verbose]]\n"
     "       device-search setup --mac MAC (--dhcp | --static --ip A --netmask M --gateway G [--dns D])\n"
-    "                            [--relay ADDRESS [--protocol tcp|udp|httpcmd]] [--verbose]\n"
+    "                            [--relay ADDRESS [--protocol tcp|udp|httpcmd] | --interface NAME...]\n"
+    "                            [--verbose]\n"
     "       device-search --help | --version\n"
     "\n"
     "Without arguments the window opens. 'search' runs one search without a window\n"
     "and prints the devices found: by local broadcast, or through the relay at\n"
-    "ADDRESS (default protocol tcp). 'setup' runs the same search, finds the device\n"
-    "with MAC and sends it a control package: DHCP, or the static addresses given\n"
+    "ADDRESS (default protocol tcp). The broadcast goes out of every network\n"
+    "interface, or of those named by --interface. 'setup' runs the same search,\n"
+    "finds the device with MAC and sends it a control package, out of the\n"
+    "interface the device answered on: DHCP, or the static addresses given\n"
     "(addresses not given keep the device's). Exit status 0 after a search or a\n"
     "sent package, 1 when the package was not sent or no single device has that\n"
-    "MAC, 2 for bad arguments.\n";
+    "MAC, 2 for bad arguments (an unknown interface included).\n";
 
 namespace {
 
@@ -137,6 +141,10 @@ std::optional<SearchCommand> ParseSearchArguments(const std::vector<std::string>
         error = "--format must be table, json or csv, not '" + *v + "'";
         return std::nullopt;
       }
+    } else if (a == "--interface") {
+      auto v = value("--interface");
+      if (!v) return std::nullopt;
+      cmd.settings.interfaces.push_back(*v);
     } else if (a == "--verbose") {
       cmd.verbose = true;
     } else if (a == "--no-upnp") {
@@ -150,8 +158,50 @@ std::optional<SearchCommand> ParseSearchArguments(const std::vector<std::string>
     error = "--protocol goes with --relay";
     return std::nullopt;
   }
+  if (relay_given && !cmd.settings.interfaces.empty()) {
+    error = kInterfaceWithRelayError;
+    return std::nullopt;
+  }
   return cmd;
 }
+
+const char kInterfaceWithRelayError[] = "--interface does not go with --relay (a relay is reached by its route)";
+
+std::optional<std::string> CheckInterfaceNames(const std::vector<std::string>& names) {
+  const std::vector<NetInterface> there = BroadcastInterfaces();
+  std::vector<std::string> unknown = UnknownInterfaces(there, names);
+  if (unknown.empty()) return std::nullopt;
+  std::string list = InterfaceNames(there);
+  return "no interface '" + unknown.front() + "' to search on; " +
+         (there.empty() ? std::string("there is none (up, with an IPv4 address and broadcast)")
+                        : "the interfaces are: " + list);
+}
+
+namespace {
+
+// Each row paired with its own record: the first not yet taken whose grid row
+// it is (several records may share an address and "NULL"); null for a row
+// without one.
+std::vector<const tComUnitInfo*> RecordsOfRows(const DeviceTable& table, const std::vector<int>& rows) {
+  const StringGrid& grid = table.grid;
+  std::vector<bool> taken(table.devices.Size(), false);
+  std::vector<const tComUnitInfo*> records;
+  for (int r : rows) {
+    const tComUnitInfo* match = nullptr;
+    for (const tComUnitInfo* candidate : table.devices.FindAll(grid.Cell(3, r), grid.Cell(6, r))) {
+      std::size_t index = static_cast<std::size_t>(candidate - table.devices.Records().data());
+      if (!taken[index] && GridRowOf(*candidate) == grid.RowAt(r)) {
+        taken[index] = true;
+        match = candidate;
+        break;
+      }
+    }
+    records.push_back(match);
+  }
+  return records;
+}
+
+}  // namespace
 
 void PrintRows(const DeviceTable& table, OutputFormat format, const SourceOf& source,
                std::ostream& out, const UpnpOf& upnp) {
@@ -160,6 +210,10 @@ void PrintRows(const DeviceTable& table, OutputFormat format, const SourceOf& so
   for (int r = 1; r < grid.RowCount(); ++r) {
     if (RowHasText(grid.RowAt(r))) rows.push_back(r);
   }
+  // The interface a row's device answered on ("" when unknown).
+  auto interface_of = [&](const tComUnitInfo* record) {
+    return record != nullptr ? table.devices.InterfaceOf(record) : std::string();
+  };
   switch (format) {
     case OutputFormat::kTable: {
       std::size_t widths[StringGrid::kColumns];
@@ -182,33 +236,25 @@ void PrintRows(const DeviceTable& table, OutputFormat format, const SourceOf& so
       break;
     }
     case OutputFormat::kCsv: {
+      // The grid's columns, then the interface the device answered on.
+      const std::vector<const tComUnitInfo*> records = RecordsOfRows(table, rows);
       for (int c = 0; c < StringGrid::kColumns; ++c) out << (c ? "," : "") << kGridHeadings[c];
-      out << "\r\n";
-      for (int r : rows) {
-        for (int c = 0; c < StringGrid::kColumns; ++c) out << (c ? "," : "") << CsvField(grid.Cell(c, r));
-        out << "\r\n";
+      out << ",Interface\r\n";
+      for (std::size_t i = 0; i < rows.size(); ++i) {
+        for (int c = 0; c < StringGrid::kColumns; ++c) out << (c ? "," : "") << CsvField(grid.Cell(c, rows[i]));
+        out << "," << CsvField(interface_of(records[i])) << "\r\n";
       }
       break;
     }
     case OutputFormat::kJson: {
-      // Each row is paired with its own record: the first not yet taken whose
-      // grid row it is (several records may share an address and "NULL").
-      std::vector<bool> taken(table.devices.Size(), false);
+      const std::vector<const tComUnitInfo*> records = RecordsOfRows(table, rows);
       out << "[";
       bool first = true;
-      for (int r : rows) {
-        const tComUnitInfo* match = nullptr;
-        for (const tComUnitInfo* candidate : table.devices.FindAll(grid.Cell(3, r), grid.Cell(6, r))) {
-          std::size_t index = static_cast<std::size_t>(candidate - table.devices.Records().data());
-          if (!taken[index] && GridRowOf(*candidate) == grid.RowAt(r)) {
-            taken[index] = true;
-            match = candidate;
-            break;
-          }
-        }
+      for (std::size_t i = 0; i < rows.size(); ++i) {
+        const int r = rows[i];
         out << (first ? "\n" : ",\n") << "  {";
         first = false;
-        if (match == nullptr) {
+        if (records[i] == nullptr) {
           // A row without a record shows its cells under the record's names.
           const char* keys[] = {"model", "proj", "name", "ip", "trigger_port", "netmask", "mac"};
           for (int c = 0; c < StringGrid::kColumns; ++c)
@@ -216,13 +262,14 @@ void PrintRows(const DeviceTable& table, OutputFormat format, const SourceOf& so
           out << "}";
           continue;
         }
-        const tComUnitInfo& info = *match;
+        const tComUnitInfo& info = *records[i];
         for (int f = 0; f < kUnitFieldCount; ++f) {
           out << (f ? ", " : "") << JsonString(UnitFieldName(f)) << ": "
               << JsonString(std::string(UnitField(info, f), strnlen(UnitField(info, f), UnitFieldWidth(f))));
         }
         std::size_t index = static_cast<std::size_t>(&info - table.devices.Records().data());
         out << ", \"source\": " << JsonString(source ? source(index) : "protocol");
+        out << ", \"interface\": " << JsonString(interface_of(&info));
         if (const DeviceInformationContainer* d = upnp ? upnp(index) : nullptr) {
           out << ", \"upnp\": {";
           for (int f = 0; f < kDeviceInformationFieldCount; ++f)
@@ -299,6 +346,12 @@ const DeviceInformationContainer* HeadlessSearch::UpnpOf(std::size_t index) cons
 int RunSearchCommand(const std::vector<std::string>& args) {
   std::string error;
   std::optional<SearchCommand> cmd = ParseSearchArguments(args, error);
+  if (cmd) {
+    if (std::optional<std::string> unknown = CheckInterfaceNames(cmd->settings.interfaces)) {
+      error = *unknown;
+      cmd.reset();
+    }
+  }
   if (!cmd) {
     std::cerr << "device-search: " << error << " (see device-search --help)\n";
     return 2;

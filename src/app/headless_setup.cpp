@@ -50,6 +50,9 @@ std::optional<SetupCommand> ParseSetupArguments(const std::vector<std::string>& 
       }
       cmd.settings.relay_protocol = *relay_protocol;
       protocol = true;
+    } else if (a == "--interface") {
+      if (!value(v)) return std::nullopt;
+      cmd.settings.interfaces.push_back(*v);
     } else if (a == "--verbose") {
       cmd.verbose = true;
     } else {
@@ -67,6 +70,10 @@ std::optional<SetupCommand> ParseSetupArguments(const std::vector<std::string>& 
   }
   if (protocol && !relay) {
     error = "--protocol goes with --relay";
+    return std::nullopt;
+  }
+  if (relay && !cmd.settings.interfaces.empty()) {
+    error = kInterfaceWithRelayError;
     return std::nullopt;
   }
   if (dhcp && (cmd.ip || cmd.netmask || cmd.gateway || cmd.dns)) {
@@ -131,6 +138,12 @@ int ApplySetup(const SetupCommand& cmd, const tComUnitInfo& device, ControlPacka
 int RunSetupCommand(const std::vector<std::string>& args) {
   std::string error;
   std::optional<SetupCommand> cmd = ParseSetupArguments(args, error);
+  if (cmd) {
+    if (std::optional<std::string> unknown = CheckInterfaceNames(cmd->settings.interfaces)) {
+      error = *unknown;
+      cmd.reset();
+    }
+  }
   if (!cmd) {
     std::cerr << "device-search: " << error << " (see device-search --help)\n";
     return 2;
@@ -153,6 +166,10 @@ int RunSetupCommand(const std::vector<std::string>& args) {
     }
     return 1;
   }
+  // The package goes out of the interface the device answered on.
+  const DeviceList& devices = search.Table().devices;
+  const tComUnitInfo* record = devices.FindFirst(FieldText(found.front().ip), FieldText(found.front().mac));
   UdpControlPackageSender sender(cmd->settings, log);
+  if (record != nullptr) sender.SetDeviceInterface(devices.InterfaceOf(record));
   return ApplySetup(*cmd, found.front(), sender, log, std::cout, std::cerr);
 }

@@ -117,7 +117,8 @@ class NetworkExchanges : public SearchExchanges {
     SearchSettings settings = settings_;
     worker_ = std::thread([this, settings, exchange = std::move(exchange), done = std::move(done)] {
       PostingLog log(queue_, log_);
-      AnswerSink sink = [this](const unsigned char* decoded, std::size_t size, std::size_t bound) {
+      AnswerSink sink = [this](const unsigned char* decoded, std::size_t size, std::size_t bound,
+                               std::string_view interface) {
         // The intake never walks past the bound, and the decoded bytes never
         // outnumber the bytes received, so the first `bound` bytes and a zero
         // carry the whole answer.
@@ -125,8 +126,8 @@ class NetworkExchanges : public SearchExchanges {
         auto copy = std::make_shared<std::vector<unsigned char>>(decoded, decoded + keep);
         copy->push_back(0);
         copy->push_back(0);
-        queue_.Post([this, copy = std::move(copy), keep] {
-          ParserPlainPkg(table_, settings_, log_, copy->data(), copy->size(), keep);
+        queue_.Post([this, copy = std::move(copy), keep, interface = std::string(interface)] {
+          ParserPlainPkg(table_, settings_, log_, copy->data(), copy->size(), keep, interface);
         });
       };
       exchange(settings, log, sink);

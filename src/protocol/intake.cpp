@@ -5,6 +5,8 @@
 
 #include "protocol/codec.h"
 
+const char kAnsweredOnLog[] = "Device %s [%s] answered on %s\n";
+
 int ProjectFilter(const std::string& filter, std::string_view proj) {
   if (filter == "ALL" || proj == filter) return 0;
   return -1;
@@ -12,7 +14,8 @@ int ProjectFilter(const std::string& filter, std::string_view proj) {
 
 int ParserPlainPkg(DeviceTable& table, const SearchSettings& settings,
                    DebugLog& log, const unsigned char* buffer,
-                   std::size_t buffer_size, std::size_t bound) {
+                   std::size_t buffer_size, std::size_t bound,
+                   std::string_view interface) {
   if (buffer == nullptr) return 0;
   if (bound > buffer_size) bound = buffer_size;
   const char* text = reinterpret_cast<const char*>(buffer);
@@ -27,8 +30,12 @@ int ParserPlainPkg(DeviceTable& table, const SearchSettings& settings,
     tComUnitInfo info{};
     if (ParseReply(text + offset, len, &info, log) == 1 &&
         table.devices.FindFirst(FieldText(info.ip), FieldText(info.mac)) == nullptr) {
-      table.devices.Append(info);
+      table.devices.Append(info, interface);
       ++count;
+      if (!interface.empty()) {
+        log.Append(StringPrintf(kAnsweredOnLog, std::string(FieldText(info.ip)).c_str(),
+                                std::string(FieldText(info.mac)).c_str(), std::string(interface).c_str()));
+      }
       if (ProjectFilter(settings.project, FieldText(info.proj)) == 0) {
         table.grid.SetRow(table.row_counter, GridRowOf(info));
         ++table.row_counter;

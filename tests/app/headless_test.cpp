@@ -30,7 +30,7 @@ DeviceTable SampleTable() {
   SetField(b.model, "Axis 200 Series");
   SetField(b.ip, "10.0.0.8");
   SetField(b.mac, "NULL");
-  t.devices.Append(a);
+  t.devices.Append(a, "eth1");
   t.devices.Append(b);
   t.grid.SetRow(1, GridRowOf(b));
   t.grid.SetRow(2, GridRowOf(a));
@@ -69,6 +69,15 @@ TEST(Headless, ParsesModesAndRefusesBadArguments) {
   EXPECT_FALSE(Parse({"--format", "xml"}, &error));
   EXPECT_FALSE(Parse({"extra"}, &error));
   EXPECT_EQ(error, "unknown argument 'extra'");
+
+  // --interface is repeatable, and a relay is reached by its route instead.
+  cmd = Parse({"--interface", "eth1", "--interface", "wlan0"});
+  ASSERT_TRUE(cmd);
+  EXPECT_EQ(cmd->settings.interfaces, (std::vector<std::string>{"eth1", "wlan0"}));
+  EXPECT_FALSE(Parse({"--interface"}, &error));
+  EXPECT_EQ(error, "--interface needs a value");
+  EXPECT_FALSE(Parse({"--interface", "eth1", "--relay", "10.0.0.2"}, &error));
+  EXPECT_EQ(error, kInterfaceWithRelayError);
 }
 
 TEST(Headless, PrintsRowsInGridOrderInEachFormat) {
@@ -83,12 +92,13 @@ TEST(Headless, PrintsRowsInGridOrderInEachFormat) {
             "Axis 200 Series                            10.0.0.8                   NULL\n"
             "M100             P1    Lobby, east \"door\"  10.0.0.7  80    255.0.0.0  00:11:22:33:44:55\n");
   EXPECT_EQ(csv.str(),
-            "Model,Proj,Name,IP,Port,Netmask,Mac\r\n"
-            "Axis 200 Series,,,10.0.0.8,,,NULL\r\n"
-            "M100,P1,\"Lobby, east \"\"door\"\"\",10.0.0.7,80,255.0.0.0,00:11:22:33:44:55\r\n");
+            "Model,Proj,Name,IP,Port,Netmask,Mac,Interface\r\n"
+            "Axis 200 Series,,,10.0.0.8,,,NULL,\r\n"
+            "M100,P1,\"Lobby, east \"\"door\"\"\",10.0.0.7,80,255.0.0.0,00:11:22:33:44:55,eth1\r\n");
   const std::string j = json.str();
   EXPECT_NE(j.find("\"model\": \"Axis 200 Series\""), std::string::npos) << j;
-  EXPECT_NE(j.find("\"source\": \"upnp\""), std::string::npos);
+  EXPECT_NE(j.find("\"source\": \"upnp\", \"interface\": \"\""), std::string::npos);
+  EXPECT_NE(j.find("\"source\": \"protocol\", \"interface\": \"eth1\""), std::string::npos) << j;
   EXPECT_NE(j.find("\"name\": \"Lobby, east \\\"door\\\"\""), std::string::npos);
   EXPECT_NE(j.find("\"note\": \"\\u00e9t\\u00e9\\n\""), std::string::npos);  // Latin-1 bytes escaped
   EXPECT_LT(j.find("Axis"), j.find("M100"));

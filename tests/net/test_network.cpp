@@ -187,6 +187,20 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const std::string
   return result;
 }
 
+std::string AddLocalInterface(const std::string& name, const std::string& address) {
+  const std::string ip = IpTool();
+  std::vector<std::vector<std::string>> steps = {
+      {ip, "link", "add", name, "type", "veth", "peer", "name", name + "p"},
+      {ip, "link", "set", name + "p", "up"},
+      {ip, "link", "set", name, "up"}};
+  if (!address.empty()) steps.insert(steps.begin() + 1, {ip, "addr", "add", address, "dev", name});
+  for (const std::vector<std::string>& step : steps) {
+    CommandResult r = RunCommand(step, "", 10000);
+    if (!r.started || r.exit_code != 0) return step[1] + " " + step[2] + " " + name + ": " + r.err;
+  }
+  return "";
+}
+
 // ---- ChildProcess
 
 std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>& argv,

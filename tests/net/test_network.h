@@ -115,6 +115,13 @@ class ChildProcess {
   int status_ = -1;
 };
 
+// Adds to the calling thread's network namespace (a private one, see
+// NetnsScope::PrivateLoopback) a veth pair `name` / `name`p, both up, with
+// `address` (with its prefix length, "" for none) on `name`: an interface
+// that can broadcast, whose broadcasts come back to local sockets with its
+// index. Result: "" on success, else what failed.
+std::string AddLocalInterface(const std::string& name, const std::string& address);
+
 // Puts the calling thread into a network namespace until destroyed, then
 // back into the one it was in. Threads created meanwhile start in it too;
 // sockets opened meanwhile stay in it.
