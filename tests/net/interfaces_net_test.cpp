@@ -29,6 +29,7 @@
 
 #include "app/main_form.h"
 #include "app/modal.h"
+#include "protocol/transport.h"
 #include "net_test_support.h"
 
 namespace {
@@ -320,6 +321,27 @@ TEST(Interfaces, DevicesWithoutARouteOrInAForeignSubnetAreReaddressedOverTheirIn
   ASSERT_TRUE(sim_b->WaitForLines("control Zentravox,03,", 2, 2000)) << sim_b->Output();
   csv = DeviceSearch(net, false, {"search", "--no-upnp", "--format", "csv"});
   EXPECT_NE(csv.out.find(",10.66.1.51,"), std::string::npos) << csv.out;
+}
+
+TEST(Interfaces, WithoutAnInterfaceTheWindowsSearchEndsAtOnceSayingWhy) {
+  NetnsScope scope = NetnsScope::PrivateLoopback();  // loopback only
+  if (!scope.Entered()) GTEST_SKIP() << "needs a private network namespace: " << scope.Error();
+  TMainForm form;
+  form.UseNetwork();  // with its UPnP phase, which this search goes without
+  form.show();
+  bool finished = false;
+  form.SetOnSearchFinished([&] { finished = true; });
+  QTest::mouseClick(form.Button1, Qt::LeftButton);
+  QElapsedTimer timer;
+  timer.start();
+  while (!finished && timer.elapsed() < 30000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  form.SetOnSearchFinished(nullptr);
+  ASSERT_TRUE(finished);
+  EXPECT_EQ(form.Label1->text(), "0 device(s) found!");
+  EXPECT_EQ(form.Button1->text(), "Device Search");
+  const std::vector<std::string>& log = form.Log().Lines();
+  EXPECT_NE(std::find(log.begin(), log.end(), std::string(kNoInterfaceLog)), log.end());
+  EXPECT_TRUE(form.close());  // no UPnP search holds it
 }
 
 int main(int argc, char** argv) {
