@@ -167,14 +167,14 @@ std::optional<SearchCommand> ParseSearchArguments(const std::vector<std::string>
 
 const char kInterfaceWithRelayError[] = "--interface does not go with --relay (a relay is reached by its route)";
 
-std::optional<std::string> CheckInterfaceNames(const std::vector<std::string>& names) {
+bool CheckInterfaceNames(const std::vector<std::string>& names, std::string& error) {
   const std::vector<NetInterface> there = BroadcastInterfaces();
   std::vector<std::string> unknown = UnknownInterfaces(there, names);
-  if (unknown.empty()) return std::nullopt;
-  std::string list = InterfaceNames(there);
-  return "no interface '" + unknown.front() + "' to search on; " +
-         (there.empty() ? std::string("there is none (up, with an IPv4 address and broadcast)")
-                        : "the interfaces are: " + list);
+  if (unknown.empty()) return true;
+  error = "no interface '" + unknown.front() + "' to search on; " +
+          (there.empty() ? std::string("there is none (up, with an IPv4 address and broadcast)")
+                         : "the interfaces are: " + InterfaceNames(there));
+  return false;
 }
 
 namespace {
@@ -346,12 +346,7 @@ const DeviceInformationContainer* HeadlessSearch::UpnpOf(std::size_t index) cons
 int RunSearchCommand(const std::vector<std::string>& args) {
   std::string error;
   std::optional<SearchCommand> cmd = ParseSearchArguments(args, error);
-  if (cmd) {
-    if (std::optional<std::string> unknown = CheckInterfaceNames(cmd->settings.interfaces)) {
-      error = *unknown;
-      cmd.reset();
-    }
-  }
+  if (cmd && !CheckInterfaceNames(cmd->settings.interfaces, error)) cmd.reset();
   if (!cmd) {
     std::cerr << "device-search: " << error << " (see device-search --help)\n";
     return 2;

@@ -30,10 +30,10 @@ std::optional<SearchCommand> ParseSearchArguments(const std::vector<std::string>
                                                   std::string& error);
 extern const char kInterfaceWithRelayError[];
 
-// The usage error for --interface names that are not among the machine's
-// usable interfaces now (BroadcastInterfaces), listing those there are; none
-// when every name is there.
-std::optional<std::string> CheckInterfaceNames(const std::vector<std::string>& names);
+// True when every --interface name is among the machine's usable interfaces
+// now (BroadcastInterfaces); otherwise false with `error` the usage error,
+// which lists the interfaces there are.
+bool CheckInterfaceNames(const std::vector<std::string>& names, std::string& error);
 
 // Where a row's record came from: "protocol", "httpcmd" or "upnp".
 using SourceOf = std::function<std::string(std::size_t record_index)>;

@@ -138,12 +138,7 @@ int ApplySetup(const SetupCommand& cmd, const tComUnitInfo& device, ControlPacka
 int RunSetupCommand(const std::vector<std::string>& args) {
   std::string error;
   std::optional<SetupCommand> cmd = ParseSetupArguments(args, error);
-  if (cmd) {
-    if (std::optional<std::string> unknown = CheckInterfaceNames(cmd->settings.interfaces)) {
-      error = *unknown;
-      cmd.reset();
-    }
-  }
+  if (cmd && !CheckInterfaceNames(cmd->settings.interfaces, error)) cmd.reset();
   if (!cmd) {
     std::cerr << "device-search: " << error << " (see device-search --help)\n";
     return 2;

@@ -146,10 +146,7 @@ std::vector<tComUnitInfo> NetworkSetupRecords(const DeviceTable& table,
   for (std::size_t i = 0; i < table.devices.Size(); ++i) {
     const tComUnitInfo& info = table.devices.At(i);
     if (FieldText(info.ip) != ip || FieldText(info.mac) != mac) continue;
-    if (mac.find("NULL") != std::string::npos) {
-      if (interfaces != nullptr) interfaces->clear();
-      return {};
-    }
+    if (mac.find("NULL") != std::string::npos) return {};
     records.push_back(info);
     if (interfaces != nullptr) interfaces->push_back(table.devices.InterfaceAt(i));
   }

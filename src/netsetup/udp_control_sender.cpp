@@ -47,9 +47,7 @@ int UdpControlPackageSender::Send(const char* encoded) {
     } else {
       std::vector<std::string> sent = SendBroadcastOn(targets, kRequestPort, encoded, log_);
       if (!sent.empty()) {
-        std::string names;
-        for (const std::string& name : sent) names += (names.empty() ? "" : ", ") + name;
-        log_.Append(StringPrintf(kControlSentOnLog, names.c_str()));
+        log_.Append(StringPrintf(kControlSentOnLog, JoinNames(sent).c_str()));
         result = 0;
       }
     }

@@ -56,9 +56,15 @@ std::vector<std::string> UnknownInterfaces(const std::vector<NetInterface>& all,
 }
 
 std::string InterfaceNames(const std::vector<NetInterface>& interfaces) {
-  std::string names;
-  for (const NetInterface& i : interfaces) names += (names.empty() ? "" : ", ") + i.name;
-  return names;
+  std::vector<std::string> names;
+  for (const NetInterface& i : interfaces) names.push_back(i.name);
+  return JoinNames(names);
+}
+
+std::string JoinNames(const std::vector<std::string>& names) {
+  std::string joined;
+  for (const std::string& name : names) joined += (joined.empty() ? "" : ", ") + name;
+  return joined;
 }
 
 std::string DottedAddress(std::uint32_t address) {

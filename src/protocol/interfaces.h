@@ -30,6 +30,7 @@ std::vector<std::string> UnknownInterfaces(const std::vector<NetInterface>& all,
 
 // The names joined by ", " ("" for none).
 std::string InterfaceNames(const std::vector<NetInterface>& interfaces);
+std::string JoinNames(const std::vector<std::string>& names);
 
 // "10.99.0.1" for an address in network byte order.
 std::string DottedAddress(std::uint32_t address);

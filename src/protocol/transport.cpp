@@ -89,10 +89,6 @@ class InterfaceNamer {
   std::map<unsigned, std::string> names_;
 };
 
-}  // namespace
-
-namespace {
-
 // The opener, with SO_REUSEPORT set before the bind when `share_port`.
 int OpenReplySocket(int port, bool share_port, int* sock, sockaddr_in* addr, DebugLog& log) {
   *sock = -1;
@@ -312,10 +308,9 @@ void UdpSearchExchange(int flag, const SearchSettings& settings, DebugLog& log,
   if (!settings.ip_relay) {
     interfaces = SelectInterfaces(BroadcastInterfaces(), settings.interfaces);
     if (interfaces.empty()) {
-      std::string asked;
-      for (const std::string& name : settings.interfaces) asked += (asked.empty() ? "" : ", ") + name;
-      log.Append(settings.interfaces.empty() ? std::string(kNoInterfaceLog)
-                                             : StringPrintf(kNoChosenInterfaceLog, asked.c_str()));
+      log.Append(settings.interfaces.empty()
+                     ? std::string(kNoInterfaceLog)
+                     : StringPrintf(kNoChosenInterfaceLog, JoinNames(settings.interfaces).c_str()));
       return;
     }
   }
