@@ -6,6 +6,7 @@
 #include "protocol/codec.h"
 
 const char kAnsweredOnLog[] = "Device %s [%s] answered on %s\n";
+const char kAnsweredOnLogEnd[] = "Further devices' interfaces are not logged (see each row's tooltip)\n";
 
 int ProjectFilter(const std::string& filter, std::string_view proj) {
   if (filter == "ALL" || proj == filter) return 0;
@@ -32,9 +33,13 @@ int ParserPlainPkg(DeviceTable& table, const SearchSettings& settings,
         table.devices.FindFirst(FieldText(info.ip), FieldText(info.mac)) == nullptr) {
       table.devices.Append(info, interface);
       ++count;
-      if (!interface.empty()) {
+      // A line each for the first records of a search only: a burst of
+      // thousands would hold the window's debug log for seconds.
+      const std::size_t records = table.devices.Size();
+      if (!interface.empty() && records <= kAnsweredOnLogLimit) {
         log.Append(StringPrintf(kAnsweredOnLog, std::string(FieldText(info.ip)).c_str(),
                                 std::string(FieldText(info.mac)).c_str(), std::string(interface).c_str()));
+        if (records == kAnsweredOnLogLimit) log.Append(kAnsweredOnLogEnd);
       }
       if (ProjectFilter(settings.project, FieldText(info.proj)) == 0) {
         table.grid.SetRow(table.row_counter, GridRowOf(info));

@@ -22,7 +22,8 @@ int ProjectFilter(const std::string& filter, std::string_view proj);
 // of the buffer without a zero byte is read up to the buffer's end only.
 // `interface` (the network the answer came in on, "" when unknown) is kept
 // beside each appended record and, when known, named in one debug log line
-// per appended record (kAnsweredOnLog).
+// per appended record (kAnsweredOnLog) while the list holds at most
+// kAnsweredOnLogLimit records; kAnsweredOnLogEnd follows the last such line.
 // Result: the number of records appended, hidden ones included.
 int ParserPlainPkg(DeviceTable& table, const SearchSettings& settings,
                    DebugLog& log, const unsigned char* buffer,
@@ -31,4 +32,7 @@ int ParserPlainPkg(DeviceTable& table, const SearchSettings& settings,
 
 // A new device and where it answered: ip, mac, interface.
 extern const char kAnsweredOnLog[];  // "Device %s [%s] answered on %s\n"
+extern const char kAnsweredOnLogEnd[];
+// "Further devices' interfaces are not logged (see each row's tooltip)\n"
+constexpr std::size_t kAnsweredOnLogLimit = 1000;
 

@@ -246,26 +246,7 @@ std::vector<std::string> SendBroadcastOn(const std::vector<NetInterface>& interf
     // networks without a default route (and one socket serves them all).
     // ipi_spec_dst makes the interface's own address the source, so that
     // devices answer to an address on their wire.
-    iovec iov{const_cast<char*>(text), len};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-    msghdr msg{};
-    msg.msg_name = &to;
-    msg.msg_namelen = sizeof(to);
-    msg.msg_iov = &iov;
-    msg.msg_iovlen = 1;
-    msg.msg_control = control;
-    msg.msg_controllen = sizeof(control);
-    cmsghdr* c = CMSG_FIRSTHDR(&msg);
-    c->cmsg_level = IPPROTO_IP;
-    c->cmsg_type = IP_PKTINFO;
-    c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-    in_pktinfo info{};
-    info.ipi_ifindex = static_cast<int>(i.index);
-    info.ipi_spec_dst.s_addr = i.address;
-    std::memcpy(CMSG_DATA(c), &info, sizeof(info));
-    ssize_t sent;
-    while ((sent = sendmsg(s, &msg, 0)) < 0 && errno == EINTR) {
-    }
+    ssize_t sent = SendThrough(s, text, len, to, i.index, i.address);
     if (sent < 0) {
       int err = errno;
       log.Append(StringPrintf("sendto() error : %s len=%d\n", ErrorText(err).c_str(), static_cast<int>(sent)));
@@ -276,6 +257,33 @@ std::vector<std::string> SendBroadcastOn(const std::vector<NetInterface>& interf
   }
   close(s);
   return sent_on;
+}
+
+ssize_t SendThrough(int sock, const void* data, std::size_t len, const sockaddr_in& to, unsigned ifindex,
+                    std::uint32_t source) {
+  iovec iov{const_cast<void*>(data), len};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+  msghdr msg{};
+  msg.msg_name = const_cast<sockaddr_in*>(&to);
+  msg.msg_namelen = sizeof(to);
+  msg.msg_iov = &iov;
+  msg.msg_iovlen = 1;
+  if (ifindex != 0 || source != 0) {
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof(control);
+    cmsghdr* c = CMSG_FIRSTHDR(&msg);
+    c->cmsg_level = IPPROTO_IP;
+    c->cmsg_type = IP_PKTINFO;
+    c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+    in_pktinfo info{};
+    info.ipi_ifindex = static_cast<int>(ifindex);
+    info.ipi_spec_dst.s_addr = source;
+    std::memcpy(CMSG_DATA(c), &info, sizeof(info));
+  }
+  ssize_t sent;
+  while ((sent = sendmsg(sock, &msg, 0)) < 0 && errno == EINTR) {
+  }
+  return sent;
 }
 
 int EnlargeReceiveBuffer(int sock, int bytes, DebugLog& log) {

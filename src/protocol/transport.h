@@ -7,7 +7,10 @@
 
 #include <netinet/in.h>
 
+#include <sys/types.h>
+
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -68,6 +71,13 @@ int SendDatagram(int port, const char* text, const SearchSettings& settings, Deb
 // it went out of, in order.
 std::vector<std::string> SendBroadcastOn(const std::vector<NetInterface>& interfaces, int port,
                                          const char* text, DebugLog& log);
+
+// Sends `len` bytes from `sock` as one datagram to `to` out of the interface
+// `ifindex` with source address `source` (network byte order), both chosen by
+// IP_PKTINFO (0: as routed, the interface's own address). Retries after
+// signals. Result: that of sendmsg.
+ssize_t SendThrough(int sock, const void* data, std::size_t len, const sockaddr_in& to, unsigned ifindex,
+                    std::uint32_t source = 0);
 
 // Two passes, each sending the search request of `flag` (0 or 2) and taking
 // answers on port 6667 until quiet_ms pass without one (or pass_cap_ms in

@@ -31,6 +31,7 @@
 #include "app/modal.h"
 #include "protocol/transport.h"
 #include "net_test_support.h"
+#include "window_support.h"
 
 namespace {
 
@@ -75,18 +76,6 @@ std::map<std::string, std::string> InterfaceByIp(const CommandResult& r) {
     found[ip] = o["interface"].toString().toStdString();
   }
   return found;
-}
-
-// Presses "Device Search" and runs the event loop until the search is over.
-bool SearchFromWindow(TMainForm& form) {
-  bool finished = false;
-  form.SetOnSearchFinished([&] { finished = true; });
-  QTest::mouseClick(form.Button1, Qt::LeftButton);
-  QElapsedTimer timer;
-  timer.start();
-  while (!finished && timer.elapsed() < 30000) QApplication::processEvents(QEventLoop::AllEvents, 50);
-  form.SetOnSearchFinished(nullptr);
-  return finished;
 }
 
 // ip -> the tooltip of the row's Name cell, for each row of the window.
@@ -329,14 +318,7 @@ TEST(Interfaces, WithoutAnInterfaceTheWindowsSearchEndsAtOnceSayingWhy) {
   TMainForm form;
   form.UseNetwork();  // with its UPnP phase, which this search goes without
   form.show();
-  bool finished = false;
-  form.SetOnSearchFinished([&] { finished = true; });
-  QTest::mouseClick(form.Button1, Qt::LeftButton);
-  QElapsedTimer timer;
-  timer.start();
-  while (!finished && timer.elapsed() < 30000) QApplication::processEvents(QEventLoop::AllEvents, 20);
-  form.SetOnSearchFinished(nullptr);
-  ASSERT_TRUE(finished);
+  ASSERT_TRUE(SearchFromWindow(form));
   EXPECT_EQ(form.Label1->text(), "0 device(s) found!");
   EXPECT_EQ(form.Button1->text(), "Device Search");
   const std::vector<std::string>& log = form.Log().Lines();

@@ -18,6 +18,7 @@
 #include "app/main_form.h"
 #include "app/modal.h"
 #include "net_test_support.h"
+#include "window_support.h"
 
 namespace {
 
@@ -52,18 +53,6 @@ std::vector<std::string> WindowRowsAsCsv(TMainForm& form) {
     if (any) rows.push_back(line);
   }
   return rows;
-}
-
-// Presses "Device Search" and runs the event loop until the search is over.
-bool SearchFromWindow(TMainForm& form, int timeout_ms = 30000) {
-  bool finished = false;
-  form.SetOnSearchFinished([&] { finished = true; });
-  QTest::mouseClick(form.Button1, Qt::LeftButton);
-  QElapsedTimer timer;
-  timer.start();
-  while (!finished && timer.elapsed() < timeout_ms) QApplication::processEvents(QEventLoop::AllEvents, 50);
-  form.SetOnSearchFinished(nullptr);
-  return finished;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <net/if.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
@@ -199,6 +200,47 @@ std::string AddLocalInterface(const std::string& name, const std::string& addres
     if (!r.started || r.exit_code != 0) return step[1] + " " + step[2] + " " + name + ": " + r.err;
   }
   return "";
+}
+
+int ArrivalSocket(int port) {
+  int s = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  int on = 1;
+  setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+  setsockopt(s, IPPROTO_IP, IP_PKTINFO, &on, sizeof(on));
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<std::uint16_t>(port));
+  if (s >= 0 && bind(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0) {
+    close(s);
+    return -1;
+  }
+  return s;
+}
+
+std::vector<std::pair<std::string, std::string>> ReceiveArrivals(int sock, int quiet_ms) {
+  std::vector<std::pair<std::string, std::string>> arrivals;
+  pollfd p{sock, POLLIN, 0};
+  while (poll(&p, 1, quiet_ms) > 0) {
+    char buf[65536];
+    alignas(cmsghdr) char control[256];
+    iovec iov{buf, sizeof(buf)};
+    msghdr msg{};
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof(control);
+    ssize_t n = recvmsg(sock, &msg, 0);
+    if (n < 0) break;
+    char name[IF_NAMESIZE] = "?";
+    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(&msg, c)) {
+      if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_PKTINFO) continue;
+      in_pktinfo info;
+      std::memcpy(&info, CMSG_DATA(c), sizeof(info));
+      if_indextoname(static_cast<unsigned>(info.ipi_ifindex), name);
+    }
+    arrivals.emplace_back(name, std::string(buf, static_cast<std::size_t>(n)));
+  }
+  return arrivals;
 }
 
 // ---- ChildProcess

@@ -122,6 +122,14 @@ class ChildProcess {
 // index. Result: "" on success, else what failed.
 std::string AddLocalInterface(const std::string& name, const std::string& address);
 
+// A UDP socket bound to `port` on every local address (with address reuse)
+// that learns each datagram's arrival interface; -1 when it cannot bind.
+int ArrivalSocket(int port);
+// The datagrams `sock` (an ArrivalSocket) receives until `quiet_ms` pass
+// without one, in order: the name of the interface each came in on, and its
+// bytes.
+std::vector<std::pair<std::string, std::string>> ReceiveArrivals(int sock, int quiet_ms);
+
 // Puts the calling thread into a network namespace until destroyed, then
 // back into the one it was in. Threads created meanwhile start in it too;
 // sockets opened meanwhile stay in it.

@@ -3,14 +3,9 @@
 // every (chosen) interface when that one is unknown or gone, and "sent" only
 // when a datagram went out. Each broadcast comes back to a local socket with
 // the index of the interface it left by.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <net/if.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <set>
 #include <string>
 
@@ -26,13 +21,8 @@ class ControlSender : public ::testing::Test {
     if (!scope_.Entered()) GTEST_SKIP() << "needs a private network namespace: " << scope_.Error();
     ASSERT_EQ(AddLocalInterface("kt0", "10.5.0.1/24"), "");
     ASSERT_EQ(AddLocalInterface("kt1", "10.7.0.1/16"), "");
-    receiver_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    int on = 1;
-    setsockopt(receiver_, IPPROTO_IP, IP_PKTINFO, &on, sizeof(on));
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(kRequestPort);
-    ASSERT_EQ(bind(receiver_, reinterpret_cast<sockaddr*>(&a), sizeof(a)), 0);
+    receiver_ = ArrivalSocket(kRequestPort);
+    ASSERT_GE(receiver_, 0);
   }
   void TearDown() override {
     if (receiver_ >= 0) close(receiver_);
@@ -41,25 +31,7 @@ class ControlSender : public ::testing::Test {
   // The interfaces the packages sent meanwhile left by.
   std::multiset<std::string> LeftBy() {
     std::multiset<std::string> names;
-    pollfd p{receiver_, POLLIN, 0};
-    while (poll(&p, 1, 300) > 0) {
-      char buf[512];
-      alignas(cmsghdr) char control[128];
-      iovec iov{buf, sizeof(buf)};
-      msghdr msg{};
-      msg.msg_iov = &iov;
-      msg.msg_iovlen = 1;
-      msg.msg_control = control;
-      msg.msg_controllen = sizeof(control);
-      if (recvmsg(receiver_, &msg, 0) < 0) break;
-      for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
-        in_pktinfo info;
-        std::memcpy(&info, CMSG_DATA(c), sizeof(info));
-        char name[IF_NAMESIZE] = "?";
-        if_indextoname(static_cast<unsigned>(info.ipi_ifindex), name);
-        names.insert(name);
-      }
-    }
+    for (const auto& arrival : ReceiveArrivals(receiver_, 300)) names.insert(arrival.first);
     return names;
   }
 

@@ -130,6 +130,18 @@ TEST_F(Intake, KeepsTheInterfaceBesideEachNewRecordAndLogsIt) {
                                                  StringPrintf(kAnsweredOnLog, "10.0.0.3", "0:0:0:0:0:3", "wlan0")}));
   EXPECT_EQ(log.lines.front(), "Device 10.0.0.1 [0:0:0:0:0:1] answered on eth1\n");
 
+  // Past kAnsweredOnLogLimit records the lines stop, saying so once.
+  log.lines.clear();
+  tComUnitInfo filler{};
+  while (table.devices.Size() < kAnsweredOnLogLimit - 1) table.devices.Append(filler);
+  buf = Answer({Device("P", "10.0.1.1", "0:0:0:0:1:1"), Device("P", "10.0.1.2", "0:0:0:0:1:2"),
+                Device("P", "10.0.1.3", "0:0:0:0:1:3")});
+  EXPECT_EQ(ParserPlainPkg(table, settings, log, buf.data(), buf.size(), 65536, "eth1"), 3);
+  EXPECT_EQ(log.lines, (std::vector<std::string>{StringPrintf(kAnsweredOnLog, "10.0.1.1", "0:0:0:0:1:1", "eth1"),
+                                                 kAnsweredOnLogEnd}));
+  EXPECT_EQ(table.devices.InterfaceAt(kAnsweredOnLogLimit + 1), "eth1");  // still kept
+  while (table.devices.Size() > 4) table.devices.RemoveLast();
+
   // Removing and clearing keep the interfaces beside their records.
   table.devices.RemoveLast();
   table.devices.Append(tComUnitInfo{}, "eth2");

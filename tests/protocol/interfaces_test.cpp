@@ -9,7 +9,6 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <net/if.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -42,47 +41,10 @@ class LocalInterfaces : public ::testing::Test {
   MemoryLog log_;
 };
 
-// A socket on `port` that reports each datagram's arrival interface.
-int Receiver(int port) {
-  int s = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  int on = 1;
-  setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
-  setsockopt(s, IPPROTO_IP, IP_PKTINFO, &on, sizeof(on));
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<std::uint16_t>(port));
-  if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0) {
-    close(s);
-    return -1;
-  }
-  return s;
-}
-
-// What arrives within `ms`: interface name -> texts.
+// What arrives until `ms` pass quietly: interface name -> texts.
 std::map<std::string, std::vector<std::string>> Arrivals(int sock, int ms) {
   std::map<std::string, std::vector<std::string>> seen;
-  pollfd p{sock, POLLIN, 0};
-  while (poll(&p, 1, ms) > 0) {
-    char buf[2048];
-    alignas(cmsghdr) char control[256];
-    iovec iov{buf, sizeof(buf)};
-    msghdr msg{};
-    msg.msg_iov = &iov;
-    msg.msg_iovlen = 1;
-    msg.msg_control = control;
-    msg.msg_controllen = sizeof(control);
-    ssize_t n = recvmsg(sock, &msg, 0);
-    if (n < 0) break;
-    char name[IF_NAMESIZE] = "?";
-    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
-      if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
-        in_pktinfo info;
-        std::memcpy(&info, CMSG_DATA(c), sizeof(info));
-        if_indextoname(static_cast<unsigned>(info.ipi_ifindex), name);
-      }
-    }
-    seen[name].emplace_back(buf, static_cast<std::size_t>(n));
-  }
+  for (const auto& [name, text] : ReceiveArrivals(sock, ms)) seen[name].push_back(text);
   return seen;
 }
 
@@ -112,7 +74,7 @@ TEST_F(LocalInterfaces, ListsEachUpBroadcastIpv4InterfaceOnceAndNeverLoopback) {
 }
 
 TEST_F(LocalInterfaces, BroadcastLeavesByEachInterfaceAndAFailureLeavesTheOthers) {
-  int receiver = Receiver(kRequestPort);
+  int receiver = ArrivalSocket(kRequestPort);
   ASSERT_GE(receiver, 0);
   std::vector<NetInterface> targets = BroadcastInterfaces();
   ASSERT_EQ(targets.size(), 2u);
@@ -134,7 +96,7 @@ TEST_F(LocalInterfaces, BroadcastLeavesByEachInterfaceAndAFailureLeavesTheOthers
 }
 
 TEST_F(LocalInterfaces, SearchGoesOutOfEveryInterfaceOrTheChosenOnes) {
-  int receiver = Receiver(kRequestPort);
+  int receiver = ArrivalSocket(kRequestPort);
   ASSERT_GE(receiver, 0);
   ExchangeLimits limits;
   limits.quiet_ms = 50;

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "answers.h"
+#include "protocol/transport.h"
 
 UdpDiscovery::UdpDiscovery(DeviceSet& devices, SimLog& log, Options options)
     : devices_(devices), log_(log), options_(options), random_(options.seed) {}
@@ -164,26 +165,8 @@ void UdpDiscovery::ScheduleAnswer(const sockaddr_in& from, int ifindex) {
 }
 
 void UdpDiscovery::Send(const std::string& datagram, const sockaddr_in& to, int ifindex) {
-  iovec iov{const_cast<char*>(datagram.data()), datagram.size()};
-  msghdr msg{};
-  msg.msg_name = const_cast<sockaddr_in*>(&to);
-  msg.msg_namelen = sizeof(to);
-  msg.msg_iov = &iov;
-  msg.msg_iovlen = 1;
-  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-  if (ifindex > 0) {  // out of that interface, with no route needed
-    msg.msg_control = control;
-    msg.msg_controllen = sizeof(control);
-    cmsghdr* c = CMSG_FIRSTHDR(&msg);
-    c->cmsg_level = IPPROTO_IP;
-    c->cmsg_type = IP_PKTINFO;
-    c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-    in_pktinfo info{};
-    info.ipi_ifindex = ifindex;
-    std::memcpy(CMSG_DATA(c), &info, sizeof(info));
-  }
-  while (sendmsg(sock_, &msg, 0) < 0 && errno == EINTR) {
-  }
+  // Out of that interface (with no route needed) when one is given.
+  SendThrough(sock_, datagram.data(), datagram.size(), to, static_cast<unsigned>(ifindex));
 }
 
 void UdpDiscovery::SendDue() {
