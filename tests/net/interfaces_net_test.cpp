@@ -130,9 +130,7 @@ std::vector<std::string> WindowAsUser(const TestNetwork& net, const std::vector<
 // boxes ("note ...") and the log's "Control package sent on" lines ("log ...").
 int WindowChild(const std::vector<std::string>& args) {
   TMainForm form;
-  form.UseNetwork();
-  form.SetUpnpPhase(nullptr);
-  form.show();
+  ShowProtocolWindow(form);
   if (getuid() == 0 || !SearchFromWindow(form)) return 1;
   for (const auto& [ip, tip] : WindowTips(form)) std::cout << "tip " << ip << " " << tip << "\n";
   if (args.size() == 2) {
@@ -147,15 +145,15 @@ int WindowChild(const std::vector<std::string>& args) {
   return 0;
 }
 
+TestLink Link(const std::string& client, const std::string& devices, bool client_route,
+              bool devices_route = true) {
+  return TestLink{client, devices, client_route, devices_route};
+}
+
+// The client's default route over the first link only.
 std::vector<TestLink> ThreeLinks() {
-  std::vector<TestLink> links(3);
-  links[1].client_address = "10.77.0.1/24";
-  links[1].devices_address = "10.77.0.2/24";
-  links[1].client_default_route = false;
-  links[2].client_address = "10.55.0.1/24";
-  links[2].devices_address = "10.55.0.2/24";
-  links[2].client_default_route = false;
-  return links;
+  return {Link("10.99.0.1/24", "10.99.0.2/24", true), Link("10.77.0.1/24", "10.77.0.2/24", false),
+          Link("10.55.0.1/24", "10.55.0.2/24", false)};
 }
 
 }  // namespace
@@ -216,9 +214,7 @@ TEST(Interfaces, EveryDeviceOnEveryInterfaceIsFoundOnceWithItsInterface) {
   {
     NetnsScope client = net.EnterClient();
     TMainForm form;
-    form.UseNetwork();
-    form.SetUpnpPhase(nullptr);
-    form.show();
+    ShowProtocolWindow(form);
     ASSERT_TRUE(SearchFromWindow(form));
     EXPECT_EQ(form.Label1->text(), "8 device(s) found!");
     root_tips = WindowTips(form);
@@ -240,15 +236,8 @@ TEST(Interfaces, DevicesWithoutARouteOrInAForeignSubnetAreReaddressedOverTheirIn
   // Link 1: a network without the client's default route. Link 2: the
   // device's namespace holds 192.168.0.100/24 where the client is
   // 10.77.0.1/24, and has no route at all: it can answer only by broadcast.
-  std::vector<TestLink> links(3);
-  links[1].client_address = "10.66.0.1/24";
-  links[1].devices_address = "10.66.0.2/24";
-  links[1].client_default_route = false;
-  links[2].client_address = "10.77.0.1/24";
-  links[2].devices_address = "192.168.0.100/24";
-  links[2].client_default_route = false;
-  links[2].devices_default_route = false;
-  TestNetwork net(links);
+  TestNetwork net({Link("10.99.0.1/24", "10.99.0.2/24", true), Link("10.66.0.1/24", "10.66.0.2/24", false),
+                   Link("10.77.0.1/24", "192.168.0.100/24", false, false)});
   ASSERT_TRUE(net.Ready()) << net.Error();
   const std::string if1 = net.ClientInterface(1), if2 = net.ClientInterface(2);
   const std::string mac_b = "02:4B:44:66:00:05", mac_c = "02:4B:44:77:00:64";
@@ -293,9 +282,7 @@ TEST(Interfaces, DevicesWithoutARouteOrInAForeignSubnetAreReaddressedOverTheirIn
   {
     NetnsScope client = net.EnterClient();
     TMainForm form;
-    form.UseNetwork();
-    form.SetUpnpPhase(nullptr);
-    form.show();
+    ShowProtocolWindow(form);
     ASSERT_TRUE(SearchFromWindow(form));
     EXPECT_EQ(SetupFromWindow(form, mac_c, "10.77.0.61"), std::vector<std::string>{kSent});
     const std::vector<std::string>& log = form.Log().Lines();

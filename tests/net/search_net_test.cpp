@@ -94,9 +94,7 @@ TEST(SearchNet, EveryModeFindsTheSameRowsHeadlessAndInTheWindow) {
   // The window, searching from the client's side, shows the same rows in every mode.
   NetnsScope client = net.EnterClient();
   TMainForm form;
-  form.UseNetwork();
-  form.SetUpnpPhase(nullptr);  // UPnP has its own test below
-  form.show();
+  ShowProtocolWindow(form);
   ASSERT_TRUE(SearchFromWindow(form));
   EXPECT_EQ(WindowRowsAsCsv(form), expected);
   EXPECT_EQ(form.Label1->text(), "5 device(s) found!");
@@ -246,9 +244,7 @@ TEST(SearchNet, ControlPackageReaddressesADevice) {
   // From the window: Network Setup on the first row, "Static IP", Apply.
   NetnsScope client = net.EnterClient();
   TMainForm form;
-  form.UseNetwork();
-  form.SetUpnpPhase(nullptr);
-  form.show();
+  ShowProtocolWindow(form);
   ASSERT_TRUE(SearchFromWindow(form));
   form.Table().selected_row = 1;
   std::string window_mac = form.Table().grid.Cell(6, 1);

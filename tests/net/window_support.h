@@ -1,5 +1,5 @@
-// Driving the main window in the end-to-end tests: a search from the button
-// to its end.
+// Driving the main window in the end-to-end tests: a window that searches
+// the network, and a search from the button to its end.
 #pragma once
 
 #include <QApplication>
@@ -7,6 +7,13 @@
 #include <QTest>
 
 #include "app/main_form.h"
+
+// Gives the window the network's exchanges without a UPnP phase, and shows it.
+inline void ShowProtocolWindow(TMainForm& form) {
+  form.UseNetwork();
+  form.SetUpnpPhase(nullptr);
+  form.show();
+}
 
 // Presses "Device Search" and runs the event loop until the search is over
 // (false when it is not over within `timeout_ms`).
