@@ -50,14 +50,15 @@ bool ReplyReader::Take(Clock::time_point deadline, std::deque<Batch>* out) {
 }
 
 bool ReplyReader::Pending() const {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!ready_.empty()) return true;
-  }
-  if (busy_.load()) return true;
+  // In the order datagrams travel backwards: whatever left a socket before
+  // the look there is in the thread's hands (busy_) or, handed on before
+  // busy_ fell, in ready_.
   std::vector<pollfd> fds;
   for (int s : socks_) fds.push_back({s, POLLIN, 0});
-  return poll(fds.data(), fds.size(), 0) > 0;
+  if (poll(fds.data(), fds.size(), 0) > 0) return true;
+  if (busy_.load()) return true;
+  std::lock_guard<std::mutex> lock(mutex_);
+  return !ready_.empty();
 }
 
 std::uint64_t ReplyReader::Dropped() const {
