@@ -122,7 +122,11 @@ bool BenchExchange(int devices, int per_datagram, int runs, int interfaces = 1,
   if (label != nullptr) std::printf("  %s\n", label);
   std::printf("%8d %6d   %5zu/%-5d   %6.3f  %6.3f  %6.3f   %+6.3f\n", total, per_datagram, min_found,
               total, times.front(), median, times.back(), median - 0.5);
-  for (const std::string& n : notes) std::printf("    log: %s", n.c_str());
+  for (const std::string& n : notes) {
+    // Each device's interface line is the intake's, not news about the exchange.
+    if (n.rfind("Device ", 0) == 0 || n == kAnsweredOnLogEnd) continue;
+    std::printf("    log: %s", n.c_str());
+  }
   return true;
 }
 
