@@ -1,10 +1,15 @@
 // Search benchmark. (1) Whole UDP search exchanges with the default bounds
 // against 100, 1,000 and 5,000 simulated devices that all answer at once, in
 // a test network of its own: devices found against simulated, and the wall
-// time against the floor of two quiet gaps (0.5 s). (2) The reply intake
-// alone: packets per second into the device list and the grid.
+// time against the floor of two quiet gaps (0.5 s). (2) Two rows beside
+// them: a client with three interfaces (the default route on the first)
+// and 2,000 devices behind each; and 20,000 devices behind one interface
+// with the reply socket's receive buffer held to what a normal user gets on
+// a Debian desktop (net.core.rmem_max 212,992: SO_RCVBUF 425,984). (3) The
+// reply intake alone: packets per second into the device list and the grid.
 //
 // usage: bench_search [--runs N] [--sizes A,B,...] [--packing K,...] [--no-network]
+//                     [--only-new-rows]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -43,19 +48,46 @@ struct Run {
   double seconds;
 };
 
-// One size, one packing: `runs` whole exchanges against a fresh simulator.
-bool BenchExchange(int devices, int per_datagram, int runs) {
-  TestNetwork net;
+// What a desktop's normal user gets: rmem_max 212,992, which SO_RCVBUF doubles.
+constexpr int kDesktopReceiveBuffer = 212992;
+
+// A client with `interfaces` links (the default route on the first, none on
+// the others), each with its own subnet and simulator.
+std::vector<TestLink> Links(int interfaces) {
+  std::vector<TestLink> links;
+  for (int i = 0; i < interfaces; ++i) {
+    TestLink link;
+    link.client_address = "10." + std::to_string(99 - i) + ".0.1/24";
+    link.devices_address = "10." + std::to_string(99 - i) + ".0.2/24";
+    link.client_default_route = i == 0;
+    links.push_back(link);
+  }
+  return links;
+}
+
+// `runs` whole exchanges against fresh simulators: `devices` behind each of
+// `interfaces` links, `per_datagram` packets per answer datagram, no reply
+// socket asking more than `receive_buffer_cap` bytes (0: no cap).
+bool BenchExchange(int devices, int per_datagram, int runs, int interfaces = 1,
+                   int receive_buffer_cap = 0, const char* label = nullptr) {
+  TestNetwork net(Links(interfaces));
   if (!net.Ready()) {
     std::fprintf(stderr, "test network: %s\n", net.Error().c_str());
     return false;
   }
-  ChildProcess* sim = net.StartDeviceSim(
-      {"--count", std::to_string(devices), "--per-datagram", std::to_string(per_datagram), "--no-tcp"});
-  if (!sim) {
-    std::fprintf(stderr, "%s\n", net.Error().c_str());
-    return false;
+  for (int link = 0; link < interfaces; ++link) {
+    // Distinct addresses behind each link, so that every device is new.
+    ChildProcess* sim = net.StartDeviceSimOn(
+        link, {"--count", std::to_string(devices), "--per-datagram", std::to_string(per_datagram), "--no-tcp",
+               "--ip-base", "10." + std::to_string(99 - link) + ".1.1"});
+    if (!sim) {
+      std::fprintf(stderr, "%s\n", net.Error().c_str());
+      return false;
+    }
   }
+  ExchangeLimits limits;
+  limits.receive_buffer_cap = receive_buffer_cap;
+  const int total = devices * interfaces;
   std::vector<Run> results;
   std::vector<std::string> notes;
   {
@@ -69,10 +101,12 @@ bool BenchExchange(int devices, int per_datagram, int runs) {
       SearchSettings settings;
       MemoryLog log;
       Clock::time_point start = Clock::now();
-      UdpSearchExchange(0, settings, log,
-                        [&](const unsigned char* decoded, std::size_t size, std::size_t bound) {
-                          ParserPlainPkg(table, settings, log, decoded, size, bound);
-                        });
+      UdpSearchExchange(
+          0, settings, log,
+          [&](const unsigned char* decoded, std::size_t size, std::size_t bound, std::string_view interface) {
+            ParserPlainPkg(table, settings, log, decoded, size, bound, interface);
+          },
+          limits);
       results.push_back(Run{table.devices.Size(), Seconds(start)});
       for (const std::string& line : log.lines) notes.push_back(line);
     }
@@ -85,9 +119,14 @@ bool BenchExchange(int devices, int per_datagram, int runs) {
   }
   std::sort(times.begin(), times.end());
   double median = times[times.size() / 2];
-  std::printf("%8d %6d   %5zu/%-5d   %6.3f  %6.3f  %6.3f   %+6.3f\n", devices, per_datagram,
-              min_found, devices, times.front(), median, times.back(), median - 0.5);
-  for (const std::string& n : notes) std::printf("    log: %s", n.c_str());
+  if (label != nullptr) std::printf("  %s\n", label);
+  std::printf("%8d %6d   %5zu/%-5d   %6.3f  %6.3f  %6.3f   %+6.3f\n", total, per_datagram, min_found,
+              total, times.front(), median, times.back(), median - 0.5);
+  for (const std::string& n : notes) {
+    // Each device's interface line is the intake's, not news about the exchange.
+    if (n.rfind("Device ", 0) == 0 || n == kAnsweredOnLogEnd) continue;
+    std::printf("    log: %s", n.c_str());
+  }
   return true;
 }
 
@@ -167,6 +206,7 @@ int main(int argc, char** argv) {
   std::vector<int> sizes = {100, 1000, 5000};
   std::vector<int> packing = {1, 64};
   bool network = true;
+  bool only_new_rows = false;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--runs" && i + 1 < argc) {
@@ -177,9 +217,12 @@ int main(int argc, char** argv) {
       packing = ParseList(argv[++i]);
     } else if (a == "--no-network") {
       network = false;
+    } else if (a == "--only-new-rows") {
+      only_new_rows = true;
     } else {
       std::fprintf(stderr,
-                   "usage: bench_search [--runs N] [--sizes A,B,...] [--packing K,...] [--no-network]\n");
+                   "usage: bench_search [--runs N] [--sizes A,B,...] [--packing K,...] [--no-network]\n"
+                   "                    [--only-new-rows]\n");
       return 2;
     }
   }
@@ -192,11 +235,18 @@ int main(int argc, char** argv) {
       std::printf("Whole UDP search exchange, default bounds (quiet 250 ms, floor 0.500 s), %d runs\n",
                   runs);
       std::printf(" devices packing   found/sim     min     median  max      median-floor (s)\n");
-      for (int k : packing) {
-        for (int n : sizes) {
-          if (!BenchExchange(n, k, runs)) return 1;
+      if (!only_new_rows) {
+        for (int k : packing) {
+          for (int n : sizes) {
+            if (!BenchExchange(n, k, runs)) return 1;
+          }
         }
       }
+      if (!BenchExchange(2000, 1, runs, 3, 0,
+                         "3 interfaces (default route on the first), 2,000 devices behind each:") ||
+          !BenchExchange(20000, 1, runs, 1, kDesktopReceiveBuffer,
+                         "20,000 devices, reply sockets asking at most SO_RCVBUF 212,992 (a desktop user's 425,984):"))
+        return 1;
     }
   }
   std::printf("Reply intake alone (device list and grid), best of 5\n");

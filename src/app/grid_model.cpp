@@ -17,8 +17,15 @@ int GridModel::columnCount(const QModelIndex& parent) const {
 
 QVariant GridModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) return {};
-  const std::string& text = grid_.Cell(index.column(), GridRow(index.row()));
-  if (role == Qt::ToolTipRole && text.size() < 20) return {};
+  const int row = GridRow(index.row());
+  const std::string& text = grid_.Cell(index.column(), row);
+  if (role == Qt::ToolTipRole) {
+    std::string tip = text.size() < 20 ? std::string() : text;  // a long text in full
+    std::string row_line = row_tip_ ? row_tip_(row) : std::string();
+    if (!row_line.empty()) tip += (tip.empty() ? "" : "\n") + row_line;
+    if (tip.empty()) return {};
+    return RecordText(tip);
+  }
   return RecordText(text);
 }
 

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <functional>
+#include <string>
 
 #include "protocol/string_grid.h"
 
@@ -25,8 +27,13 @@ class GridModel : public QAbstractTableModel {
   // Re-reads the grid after a change.
   void Refresh();
 
+  // A row's own line for the tooltip of each of its cells ("" for none),
+  // given the grid row; shown below a long cell's full text.
+  void SetRowToolTip(std::function<std::string(int grid_row)> row_tip) { row_tip_ = std::move(row_tip); }
+
  private:
   int FixedOffset() const { return grid_.FixedRows() > 0 ? 1 : 0; }
 
   StringGrid& grid_;
+  std::function<std::string(int)> row_tip_;
 };

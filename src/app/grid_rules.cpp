@@ -102,3 +102,10 @@ std::optional<std::string> BrowseUrl(const DeviceTable& table) {
   if (!integer || port < INT_MIN || port > INT_MAX) port = 80;
   return StringPrintf("http://%s:%d", std::string(FieldText(info->ip)).c_str(), static_cast<int>(port));
 }
+
+std::string RowInterfaceTip(const DeviceTable& table, int row) {
+  if (row < 1 || row >= table.grid.RowCount()) return "";
+  const tComUnitInfo* record = table.devices.FindFirst(table.grid.Cell(3, row), table.grid.Cell(6, row));
+  if (record == nullptr || table.devices.InterfaceOf(record).empty()) return "";
+  return "Answered on " + table.devices.InterfaceOf(record);
+}

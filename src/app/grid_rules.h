@@ -43,3 +43,7 @@ bool NetworkSetupEnabled(const DeviceTable& table);
 // first record with the row's IP and Mac, the port its trigger_port or 80.
 // None when the row is beyond the grid or no record matches.
 std::optional<std::string> BrowseUrl(const DeviceTable& table);
+
+// The tooltip line of a data row: "Answered on <interface>" for the first
+// record with the row's IP and Mac when its interface is known, else "".
+std::string RowInterfaceTip(const DeviceTable& table, int row);

@@ -12,7 +12,9 @@
 #include "app/search_driver.h"
 #include "upnp/upnp_merge.h"
 #include "protocol/record_text.h"
+#include "protocol/interfaces.h"
 #include "protocol/search_controls.h"
+#include "upnp/upnp_merge.h"
 
 const char kUsage[] =
     "usage: device-search [--help | --version]\n"
@@ -32,15 +34,18 @@ const char kUsage[] =
     "bad arguments.\n";
 
 const char kSearchUsage[] =
-    "usage: device-search search [--relay ADDRESS [--protocol tcp|udp|httpcmd]]\n"
-    "                            [--project NAME] [--format table|csv|json|ndjson]\n"
-    "                            [--pretty] [--no-upnp] [--verbose]\n"
+    "usage: device-search search [--relay ADDRESS [--protocol tcp|udp|httpcmd] |\n"
+    "                             --interface NAME...] [--project NAME]\n"
+    "                            [--format table|csv|json|ndjson] [--pretty]\n"
+    "                            [--no-upnp] [--verbose]\n"
     "\n"
     "Runs one search without a window, as the window's \"Device Search\" button\n"
-    "does, and prints the devices found in the grid's order.\n"
+    "does, and prints the devices found in the grid's order. The broadcast goes\n"
+    "out of every network interface, or of those named by --interface.\n"
     "\n"
     "  --relay ADDRESS      ask the relay at ADDRESS instead of broadcasting\n"
     "  --protocol PROTOCOL  the relay's protocol: tcp (the default), udp or httpcmd\n"
+    "  --interface NAME     broadcast only out of this interface (repeatable)\n"
     "  --project NAME       list only the devices of this product line; ALL (the\n"
     "                       default) and UPNP also search by UPnP\n"
     "  --format FORMAT      table (the default), csv, json (one array) or ndjson\n"
@@ -52,7 +57,7 @@ const char kSearchUsage[] =
     "  -h, --help           print this help and exit\n"
     "\n"
     "Exit status: 0 after a search (also when nothing was found), 2 for bad\n"
-    "arguments.\n";
+    "arguments (an unknown interface included).\n";
 
 namespace {
 
@@ -158,6 +163,10 @@ std::optional<SearchCommand> ParseSearchArguments(const std::vector<std::string>
       }
     } else if (a == "--pretty") {
       cmd.pretty = true;
+    } else if (a == "--interface") {
+      auto v = value("--interface");
+      if (!v) return std::nullopt;
+      cmd.settings.interfaces.push_back(*v);
     } else if (a == "--verbose") {
       cmd.verbose = true;
     } else if (a == "--no-upnp") {
@@ -178,7 +187,23 @@ std::optional<SearchCommand> ParseSearchArguments(const std::vector<std::string>
     error = "--pretty goes with --format json";
     return std::nullopt;
   }
+  if (relay_given && !cmd.settings.interfaces.empty()) {
+    error = kInterfaceWithRelayError;
+    return std::nullopt;
+  }
   return cmd;
+}
+
+const char kInterfaceWithRelayError[] = "--interface does not go with --relay (a relay is reached by its route)";
+
+bool CheckInterfaceNames(const std::vector<std::string>& names, std::string& error) {
+  const std::vector<NetInterface> there = BroadcastInterfaces();
+  std::vector<std::string> unknown = UnknownInterfaces(there, names);
+  if (unknown.empty()) return true;
+  error = "no interface '" + unknown.front() + "' to search on; " +
+          (there.empty() ? std::string("there is none (up, with an IPv4 address and broadcast)")
+                         : "the interfaces are: " + InterfaceNames(there));
+  return false;
 }
 
 namespace {
@@ -240,6 +265,7 @@ std::vector<JsonMember> RowObject(const DeviceTable& table, const RowRecord& row
     members.emplace_back(UnitFieldName(f),
                          std::string(UnitField(info, f), strnlen(UnitField(info, f), UnitFieldWidth(f))));
   members.emplace_back("source", source ? source(row.index) : "protocol");
+  members.emplace_back("interface", table.devices.InterfaceOf(row.record));
   if (const DeviceInformationContainer* d = upnp ? upnp(row.index) : nullptr) {
     std::vector<JsonMember> texts;
     for (int f = 0; f < kDeviceInformationFieldCount; ++f)
@@ -294,11 +320,12 @@ void PrintRows(const DeviceTable& table, OutputFormat format, const SourceOf& so
       break;
     }
     case OutputFormat::kCsv: {
+      // The grid's columns, then the interface the device answered on.
       for (int c = 0; c < StringGrid::kColumns; ++c) out << (c ? "," : "") << kGridHeadings[c];
-      out << "\r\n";
-      for (int r : rows) {
-        for (int c = 0; c < StringGrid::kColumns; ++c) out << (c ? "," : "") << CsvField(grid.Cell(c, r));
-        out << "\r\n";
+      out << ",Interface\r\n";
+      for (const RowRecord& row : RowsWithRecords(table)) {
+        for (int c = 0; c < StringGrid::kColumns; ++c) out << (c ? "," : "") << CsvField(grid.Cell(c, row.row));
+        out << "," << CsvField(row.record ? table.devices.InterfaceOf(row.record) : std::string()) << "\r\n";
       }
       break;
     }
@@ -396,6 +423,7 @@ const DeviceInformationContainer* HeadlessSearch::UpnpOf(std::size_t index) cons
 int RunSearchCommand(const std::vector<std::string>& args) {
   std::string error;
   std::optional<SearchCommand> cmd = ParseSearchArguments(args, error);
+  if (cmd && !CheckInterfaceNames(cmd->settings.interfaces, error)) cmd.reset();
   if (!cmd) {
     std::cerr << "device-search: " << error << " (see device-search search --help)\n";
     return 2;

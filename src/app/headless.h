@@ -29,8 +29,16 @@ struct SearchCommand {
 
 // Parses the arguments after "search". On a bad argument returns nothing and
 // sets `error` to a one-line message. --help ends the parse at once.
+// --interface NAME may be given more than once; it does not go with --relay
+// (kInterfaceWithRelayError).
 std::optional<SearchCommand> ParseSearchArguments(const std::vector<std::string>& args,
                                                   std::string& error);
+extern const char kInterfaceWithRelayError[];
+
+// True when every --interface name is among the machine's usable interfaces
+// now (BroadcastInterfaces); otherwise false with `error` the usage error,
+// which lists the interfaces there are.
+bool CheckInterfaceNames(const std::vector<std::string>& names, std::string& error);
 
 // Where a row's record came from: "protocol", "httpcmd" or "upnp".
 using SourceOf = std::function<std::string(std::size_t record_index)>;
@@ -38,9 +46,11 @@ using SourceOf = std::function<std::string(std::size_t record_index)>;
 using UpnpOf = std::function<const DeviceInformationContainer*(std::size_t record_index)>;
 
 // Writes the grid's data rows (rows 1..count-1 that have any text) in the
-// grid's order, in the given format. JSON objects carry the record's eleven
-// fields, its source, and for UPnP records an object "upnp" with the
-// nineteen texts; json is compact unless `pretty`.
+// grid's order, in the given format. CSV adds a last column "Interface"; JSON
+// objects carry the record's eleven fields, its source, the interface its
+// device answered on ("interface", "" when unknown), and for UPnP records an
+// object "upnp" with the nineteen texts; json is compact unless `pretty`. The
+// table shows the grid's columns.
 void PrintRows(const DeviceTable& table, OutputFormat format, const SourceOf& source,
                std::ostream& out, const UpnpOf& upnp = nullptr, bool pretty = false);
 

@@ -9,11 +9,13 @@
 const char kSetupUsage[] =
     "usage: device-search setup --mac MAC (--dhcp | --static --ip ADDRESS --netmask MASK\n"
     "                           --gateway ADDRESS [--dns ADDRESS])\n"
-    "                           [--relay ADDRESS [--protocol tcp|udp|httpcmd]] [--verbose]\n"
+    "                           [--relay ADDRESS [--protocol tcp|udp|httpcmd] |\n"
+    "                            --interface NAME...] [--verbose]\n"
     "\n"
     "Searches as 'device-search search --no-upnp' does, finds the one device whose\n"
     "MAC is MAC (ignoring case) and sends it a control package, as the window's\n"
-    "\"Network Setup\" does: use DHCP, or the static addresses given.\n"
+    "\"Network Setup\" does: use DHCP, or the static addresses given. The package\n"
+    "goes out of the network interface the device answered on.\n"
     "\n"
     "  --mac MAC            the device's hardware address, as the search lists it\n"
     "  --dhcp               the device takes its addresses from a DHCP server\n"
@@ -24,6 +26,7 @@ const char kSetupUsage[] =
     "  --dns ADDRESS          its DNS server (when left out, the one it has)\n"
     "  --relay ADDRESS      search and send through the relay at ADDRESS\n"
     "  --protocol PROTOCOL  the relay's protocol: tcp (the default), udp or httpcmd\n"
+    "  --interface NAME     search only on this interface (repeatable)\n"
     "  --verbose            copy the debug log to standard error\n"
     "  -h, --help           print this help and exit\n"
     "\n"
@@ -74,6 +77,9 @@ std::optional<SetupCommand> ParseSetupArguments(const std::vector<std::string>& 
       }
       cmd.settings.relay_protocol = *relay_protocol;
       protocol = true;
+    } else if (a == "--interface") {
+      if (!value(v)) return std::nullopt;
+      cmd.settings.interfaces.push_back(*v);
     } else if (a == "--verbose") {
       cmd.verbose = true;
     } else if (a == "--help" || a == "-h") {
@@ -94,6 +100,10 @@ std::optional<SetupCommand> ParseSetupArguments(const std::vector<std::string>& 
   }
   if (protocol && !relay) {
     error = "--protocol goes with --relay";
+    return std::nullopt;
+  }
+  if (relay && !cmd.settings.interfaces.empty()) {
+    error = kInterfaceWithRelayError;
     return std::nullopt;
   }
   if (dhcp && (cmd.ip || cmd.netmask || cmd.gateway || cmd.dns)) {
@@ -158,6 +168,7 @@ int ApplySetup(const SetupCommand& cmd, const tComUnitInfo& device, ControlPacka
 int RunSetupCommand(const std::vector<std::string>& args) {
   std::string error;
   std::optional<SetupCommand> cmd = ParseSetupArguments(args, error);
+  if (cmd && !CheckInterfaceNames(cmd->settings.interfaces, error)) cmd.reset();
   if (!cmd) {
     std::cerr << "device-search: " << error << " (see device-search setup --help)\n";
     return 2;
@@ -184,6 +195,10 @@ int RunSetupCommand(const std::vector<std::string>& args) {
     }
     return 1;
   }
+  // The package goes out of the interface the device answered on.
+  const DeviceList& devices = search.Table().devices;
+  const tComUnitInfo* record = devices.FindFirst(FieldText(found.front().ip), FieldText(found.front().mac));
   UdpControlPackageSender sender(cmd->settings, log);
+  if (record != nullptr) sender.SetDeviceInterface(devices.InterfaceOf(record));
   return ApplySetup(*cmd, found.front(), sender, log, std::cout, std::cerr);
 }

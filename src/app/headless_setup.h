@@ -1,8 +1,9 @@
 // The headless Network Setup: `device-search setup --mac MAC (--dhcp |
 // --static --ip A --netmask M --gateway G [--dns D]) [--relay ADDRESS
-// [--protocol tcp|udp|httpcmd]]` searches as `device-search search` would,
-// finds the device by its MAC, and sends it a control package with the same
-// rules and texts as the Network Setup dialog.
+// [--protocol tcp|udp|httpcmd] | --interface NAME...]` searches as
+// `device-search search` would, finds the device by its MAC, and sends it a
+// control package with the same rules and texts as the Network Setup dialog,
+// out of the interface the device answered on.
 #pragma once
 
 #include <optional>

@@ -162,6 +162,7 @@ void TMainForm::CreateControls() {
   StringGrid1 = new QTableView(this);
   StringGrid1->setObjectName("StringGrid1");
   model_ = new GridModel(table_.grid, this);
+  model_->SetRowToolTip([this](int row) { return RowInterfaceTip(table_, row); });
   StringGrid1->setModel(model_);
   StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
   StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);

@@ -15,6 +15,7 @@
 #include "app/queued_call.h"
 #include "httpcmd/http_page.h"
 #include "httpcmd/table_parser.h"
+#include "protocol/interfaces.h"
 #include "protocol/intake.h"
 #include "protocol/transport.h"
 
@@ -106,6 +107,9 @@ class NetworkExchanges : public SearchExchanges {
     });
   }
   void HttpCmd(const std::string& path, std::function<void()> done) override;
+  bool CanBroadcast() const override {
+    return !SelectInterfaces(BroadcastInterfaces(), settings_.interfaces).empty();
+  }
 
  private:
   using Exchange = std::function<void(const SearchSettings&, DebugLog&, const AnswerSink&)>;
@@ -117,7 +121,8 @@ class NetworkExchanges : public SearchExchanges {
     SearchSettings settings = settings_;
     worker_ = std::thread([this, settings, exchange = std::move(exchange), done = std::move(done)] {
       PostingLog log(queue_, log_);
-      AnswerSink sink = [this](const unsigned char* decoded, std::size_t size, std::size_t bound) {
+      AnswerSink sink = [this](const unsigned char* decoded, std::size_t size, std::size_t bound,
+                               std::string_view interface) {
         // The intake never walks past the bound, and the decoded bytes never
         // outnumber the bytes received, so the first `bound` bytes and a zero
         // carry the whole answer.
@@ -125,8 +130,8 @@ class NetworkExchanges : public SearchExchanges {
         auto copy = std::make_shared<std::vector<unsigned char>>(decoded, decoded + keep);
         copy->push_back(0);
         copy->push_back(0);
-        queue_.Post([this, copy = std::move(copy), keep] {
-          ParserPlainPkg(table_, settings_, log_, copy->data(), copy->size(), keep);
+        queue_.Post([this, copy = std::move(copy), keep, interface = std::string(interface)] {
+          ParserPlainPkg(table_, settings_, log_, copy->data(), copy->size(), keep, interface);
         });
       };
       exchange(settings, log, sink);
@@ -196,8 +201,10 @@ SearchDriver::SearchDriver(DeviceTable& table, const SearchSettings& settings, D
 void SearchDriver::Button1Click() {
   if (searching_) return;  // the button is disabled while a search runs
   searching_ = true;
-  const bool with_upnp = upnp_ != nullptr && ProjectWantsUpnp(settings_.project);
-  if (with_upnp) upnp_->StartSearch();
+  const SearchMode mode = ModeOf(settings_);
+  with_upnp_ = upnp_ != nullptr && ProjectWantsUpnp(settings_.project) &&
+               (mode != SearchMode::kBroadcast || exchanges_.CanBroadcast());
+  if (with_upnp_) upnp_->StartSearch();
 
   table_.devices.Clear();
   table_.row_counter = 1;
@@ -211,7 +218,7 @@ void SearchDriver::Button1Click() {
   controls_.SetSearchButton(false, "Searching...");
 
   auto after = [this] { AfterExchange(); };
-  switch (ModeOf(settings_)) {
+  switch (mode) {
     case SearchMode::kHttpCmd:
       exchanges_.HttpCmd("/device.get?DeviceType=" + settings_.project, after);
       break;
@@ -229,7 +236,7 @@ void SearchDriver::Button1Click() {
 
 void SearchDriver::AfterExchange() {
   if (on_exchange_done_) on_exchange_done_();
-  if (upnp_ != nullptr && ProjectWantsUpnp(settings_.project)) {
+  if (with_upnp_) {
     upnp_->StartMerge([this] { Finished(); });
     return;
   }

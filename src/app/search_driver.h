@@ -29,6 +29,9 @@ class SearchExchanges {
   // The HTTP command: fetch the relay's page, clean it and parse its table
   // into the device list and the grid.
   virtual void HttpCmd(const std::string& path, std::function<void()> done) = 0;
+  // Whether a local broadcast has an interface to go out of now; without
+  // one a search ends at once, without its UPnP phase.
+  virtual bool CanBroadcast() const { return true; }
 };
 
 // The UPnP phase of a search: started first, merged last.
@@ -73,6 +76,8 @@ class SearchDriver {
 
   // Starts one search. It ends on this thread when the exchange is done, or
   // with a UPnP phase when the merge is done; then the finished callback runs.
+  // A local broadcast with no interface to go out of (CanBroadcast) has no
+  // UPnP phase: it ends at once with what the exchange says.
   void Button1Click();
 
   bool Searching() const { return searching_; }
@@ -94,6 +99,7 @@ class SearchDriver {
   SearchExchanges& exchanges_;
   UpnpPhase* upnp_;
   bool searching_ = false;
+  bool with_upnp_ = false;  // this search has a UPnP phase
   std::function<void()> on_exchange_done_;
   std::function<void()> on_finished_;
 };

@@ -133,18 +133,22 @@ NetSetupRules::ApplyResult NetSetupRules::Apply(NetworkType type, const NetFormT
   return result;
 }
 
-std::vector<tComUnitInfo> NetworkSetupRecords(const DeviceTable& table) {
+std::vector<tComUnitInfo> NetworkSetupRecords(const DeviceTable& table,
+                                              std::vector<std::string>* interfaces) {
   std::vector<tComUnitInfo> records;
+  if (interfaces != nullptr) interfaces->clear();
   const int row = table.selected_row;
   // Only a data row of the grid names a device; cells past the last row may
   // still hold texts of an earlier search.
   if (row < 1 || row >= table.grid.RowCount()) return records;
   const std::string& ip = table.grid.Cell(3, row);
   const std::string& mac = table.grid.Cell(6, row);
-  for (const tComUnitInfo& info : table.devices.Records()) {
+  for (std::size_t i = 0; i < table.devices.Size(); ++i) {
+    const tComUnitInfo& info = table.devices.At(i);
     if (FieldText(info.ip) != ip || FieldText(info.mac) != mac) continue;
     if (mac.find("NULL") != std::string::npos) return {};
     records.push_back(info);
+    if (interfaces != nullptr) interfaces->push_back(table.devices.InterfaceAt(i));
   }
   return records;
 }

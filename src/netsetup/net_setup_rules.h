@@ -105,5 +105,7 @@ class NetSetupRules {
 // order: every record whose ip and mac equal the "IP" (column 3) and "Mac"
 // (column 6) cells of table.selected_row exactly. Empty when the selected row
 // lies outside the grid's data rows, or when the Mac cell contains "NULL"
-// (rows found by UPnP) and some record matches.
-std::vector<tComUnitInfo> NetworkSetupRecords(const DeviceTable& table);
+// (rows found by UPnP) and some record matches. When `interfaces` is given it
+// receives, in the same order, the interface each record's device was seen on.
+std::vector<tComUnitInfo> NetworkSetupRecords(const DeviceTable& table,
+                                              std::vector<std::string>* interfaces = nullptr);

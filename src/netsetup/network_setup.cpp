@@ -11,11 +11,14 @@
 void NetworkSetup1Click(QWidget* owner, const DeviceTable& table, DebugLog& log,
                         ControlPackageSender& sender) {
   // Copies: the list and the grid may change while a dialog is open.
-  const std::vector<tComUnitInfo> records = NetworkSetupRecords(table);
+  std::vector<std::string> interfaces;
+  const std::vector<tComUnitInfo> records = NetworkSetupRecords(table, &interfaces);
   if (records.empty()) return;
   const std::string ip_text = table.grid.Cell(3, table.selected_row);
-  for (const tComUnitInfo& info : records) {
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const tComUnitInfo& info = records[i];
     log.Append(ip_text);
+    sender.SetDeviceInterface(interfaces[i]);
     TNetForm form(owner, sender, log);
     form.Fill(info);
     ExecModal(form);

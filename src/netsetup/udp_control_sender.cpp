@@ -1,18 +1,57 @@
 // The control package's default path to the network: reply socket on 6667,
-// one datagram to 6666 through the transport's sender, socket closed again.
+// then one datagram to 6666, to the relay or out of the device's interface
+// (every interface when that one is unknown or gone), socket closed again.
 // Kept apart so that code which injects its own sender does not need the
 // transport.
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "netsetup/control_sender.h"
+#include "protocol/interfaces.h"
 #include "protocol/transport.h"
+
+const char kControlSentOnLog[] = "Control package sent on %s\n";
+const char kControlInterfaceGoneLog[] = "Interface %s is gone; the control package goes out of every interface\n";
+const char kNoControlInterfaceLog[] = "No network interface to send the control package on\n";
+
+namespace {
+
+// The interfaces the package goes out of: the device's own when it is still
+// there (and among those chosen), else every chosen one.
+std::vector<NetInterface> TargetInterfaces(const std::string& device_interface,
+                                           const SearchSettings& settings, DebugLog& log) {
+  std::vector<NetInterface> chosen = SelectInterfaces(BroadcastInterfaces(), settings.interfaces);
+  if (device_interface.empty()) return chosen;
+  auto it = std::find_if(chosen.begin(), chosen.end(),
+                         [&](const NetInterface& i) { return i.name == device_interface; });
+  if (it != chosen.end()) return {*it};
+  log.Append(StringPrintf(kControlInterfaceGoneLog, device_interface.c_str()));
+  return chosen;
+}
+
+}  // namespace
 
 int UdpControlPackageSender::Send(const char* encoded) {
   if (encoded == nullptr) return -1;
   int sock = -1;
   sockaddr_in addr{};
   if (DM_CreateUDPBroadcastSocket(kReplyPort, &sock, &addr, log_) != 0) return -1;
-  int result = SendDatagram(kRequestPort, encoded, settings_, log_);
+  int result = -1;
+  if (settings_.ip_relay) {
+    result = SendDatagram(kRequestPort, encoded, settings_, log_);
+  } else {
+    std::vector<NetInterface> targets = TargetInterfaces(interface_, settings_, log_);
+    if (targets.empty()) {
+      log_.Append(kNoControlInterfaceLog);
+    } else {
+      std::vector<std::string> sent = SendBroadcastOn(targets, kRequestPort, encoded, log_);
+      if (!sent.empty()) {
+        log_.Append(StringPrintf(kControlSentOnLog, JoinNames(sent).c_str()));
+        result = 0;
+      }
+    }
+  }
   if (sock >= 0) ::close(sock);
   return result;
 }

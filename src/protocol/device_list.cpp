@@ -1,14 +1,16 @@
-// Device list storage and its (ip, mac) index.
+// Device list storage, its (ip, mac) index and the interfaces beside the records.
 #include "protocol/device_list.h"
 
 void DeviceList::Clear() {
   records_.clear();
+  interfaces_.clear();
   index_.clear();
 }
 
-void DeviceList::Append(const tComUnitInfo& info) {
+void DeviceList::Append(const tComUnitInfo& info, std::string_view interface) {
   index_[Key(FieldText(info.ip), FieldText(info.mac))].push_back(records_.size());
   records_.push_back(info);
+  interfaces_.emplace_back(interface);
 }
 
 void DeviceList::RemoveLast() {
@@ -20,6 +22,7 @@ void DeviceList::RemoveLast() {
     if (it->second.empty()) index_.erase(it);
   }
   records_.pop_back();
+  interfaces_.pop_back();
 }
 
 const tComUnitInfo* DeviceList::FindFirst(std::string_view ip, std::string_view mac) const {

@@ -1,6 +1,8 @@
 // The device list: every record of the current search, held by value in the
 // order of arrival, with an index on (ip, mac) so that the duplicate test and
-// a grid row's lookup of its record do not walk the whole list.
+// a grid row's lookup of its record do not walk the whole list. Beside each
+// record it keeps the name of the interface whose network the device answered
+// on ("" when unknown: relays, UPnP), outside the fixed record itself.
 #pragma once
 
 #include <cstddef>
@@ -14,12 +16,18 @@
 class DeviceList {
  public:
   void Clear();
-  void Append(const tComUnitInfo& info);
+  void Append(const tComUnitInfo& info, std::string_view interface = {});
   void RemoveLast();
   std::size_t Size() const { return records_.size(); }
   bool Empty() const { return records_.empty(); }
   const tComUnitInfo& At(std::size_t i) const { return records_[i]; }
   const std::vector<tComUnitInfo>& Records() const { return records_; }
+  // The interface kept beside record i.
+  const std::string& InterfaceAt(std::size_t i) const { return interfaces_[i]; }
+  // The same for a record of this list (one FindFirst or FindAll returned).
+  const std::string& InterfaceOf(const tComUnitInfo* record) const {
+    return interfaces_[static_cast<std::size_t>(record - records_.data())];
+  }
 
   // The first record whose ip and mac equal the texts exactly, or null.
   const tComUnitInfo* FindFirst(std::string_view ip, std::string_view mac) const;
@@ -30,6 +38,7 @@ class DeviceList {
   static std::string Key(std::string_view ip, std::string_view mac);
 
   std::vector<tComUnitInfo> records_;
+  std::vector<std::string> interfaces_;  // parallel to records_
   // Key -> indices of the records with that key, ascending.
   std::unordered_map<std::string, std::vector<std::size_t>> index_;
 };

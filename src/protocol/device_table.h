@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "protocol/device_list.h"
 #include "protocol/string_grid.h"
@@ -15,6 +16,10 @@ struct SearchSettings {
   std::string relay_address;           // the relay combo box's text
   std::string relay_protocol = "TCP";  // "TCP", "UDP", "HttpCmd" or any typed text
   std::string project = "ALL";         // the project filter's text
+  // The interfaces a broadcast (search or control package) goes out of;
+  // empty: every usable one. The window leaves it empty; the command line's
+  // --interface fills it.
+  std::vector<std::string> interfaces;
 };
 
 struct DeviceTable {

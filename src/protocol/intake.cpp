@@ -5,6 +5,9 @@
 
 #include "protocol/codec.h"
 
+const char kAnsweredOnLog[] = "Device %s [%s] answered on %s\n";
+const char kAnsweredOnLogEnd[] = "Further devices' interfaces are not logged (see each row's tooltip)\n";
+
 int ProjectFilter(const std::string& filter, std::string_view proj) {
   if (filter == "ALL" || proj == filter) return 0;
   return -1;
@@ -12,7 +15,8 @@ int ProjectFilter(const std::string& filter, std::string_view proj) {
 
 int ParserPlainPkg(DeviceTable& table, const SearchSettings& settings,
                    DebugLog& log, const unsigned char* buffer,
-                   std::size_t buffer_size, std::size_t bound) {
+                   std::size_t buffer_size, std::size_t bound,
+                   std::string_view interface) {
   if (buffer == nullptr) return 0;
   if (bound > buffer_size) bound = buffer_size;
   const char* text = reinterpret_cast<const char*>(buffer);
@@ -27,8 +31,16 @@ int ParserPlainPkg(DeviceTable& table, const SearchSettings& settings,
     tComUnitInfo info{};
     if (ParseReply(text + offset, len, &info, log) == 1 &&
         table.devices.FindFirst(FieldText(info.ip), FieldText(info.mac)) == nullptr) {
-      table.devices.Append(info);
+      table.devices.Append(info, interface);
       ++count;
+      // A line each for the first records of a search only: a burst of
+      // thousands would hold the window's debug log for seconds.
+      const std::size_t records = table.devices.Size();
+      if (!interface.empty() && records <= kAnsweredOnLogLimit) {
+        log.Append(StringPrintf(kAnsweredOnLog, std::string(FieldText(info.ip)).c_str(),
+                                std::string(FieldText(info.mac)).c_str(), std::string(interface).c_str()));
+        if (records == kAnsweredOnLogLimit) log.Append(kAnsweredOnLogEnd);
+      }
       if (ProjectFilter(settings.project, FieldText(info.proj)) == 0) {
         table.grid.SetRow(table.row_counter, GridRowOf(info));
         ++table.row_counter;

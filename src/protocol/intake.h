@@ -20,7 +20,19 @@ int ProjectFilter(const std::string& filter, std::string_view proj);
 // list is appended; shown ones fill the grid row at the row counter, which
 // then advances and becomes the grid's row count. A text that runs to the end
 // of the buffer without a zero byte is read up to the buffer's end only.
+// `interface` (the network the answer came in on, "" when unknown) is kept
+// beside each appended record and, when known, named in one debug log line
+// per appended record (kAnsweredOnLog) while the list holds at most
+// kAnsweredOnLogLimit records; kAnsweredOnLogEnd follows the last such line.
 // Result: the number of records appended, hidden ones included.
 int ParserPlainPkg(DeviceTable& table, const SearchSettings& settings,
                    DebugLog& log, const unsigned char* buffer,
-                   std::size_t buffer_size, std::size_t bound);
+                   std::size_t buffer_size, std::size_t bound,
+                   std::string_view interface = {});
+
+// A new device and where it answered: ip, mac, interface.
+extern const char kAnsweredOnLog[];  // "Device %s [%s] answered on %s\n"
+extern const char kAnsweredOnLogEnd[];
+// "Further devices' interfaces are not logged (see each row's tooltip)\n"
+constexpr std::size_t kAnsweredOnLogLimit = 1000;
+

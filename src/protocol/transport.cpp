@@ -1,26 +1,41 @@
 // Datagram and relay transport over POSIX sockets: reply-socket opener,
-// datagram sender, the two-pass UDP search exchange and the TCP relay
-// exchange, each bounded in time and closing every socket it opens.
+// datagram senders, the two-pass UDP search exchange with its reply reader,
+// and the TCP relay exchange, each bounded in time and closing every socket
+// it opens.
 #include "protocol/transport.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/filter.h>
+#include <linux/if_packet.h>
+#include <net/if.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <deque>
+#include <map>
 #include <memory>
 #include <thread>
 
 #include "protocol/codec.h"
+#include "protocol/reply_reader.h"
 
 const char kPassCapLog[] = "UDP pass %d stopped at its %d ms limit; answers so far kept\n";
 const char kConnectTimeoutLog[] = "TCP relay connect gave up after %d ms\n";
 const char kReadLimitLog[] = "TCP relay read stopped at its %d ms limit; %d bytes kept\n";
 const char kReceiveBufferLog[] = "SO_RCVBUF is %d bytes, less than the %d asked\n";
+const char kNoInterfaceLog[] =
+    "No network interface to search on: none is up with an IPv4 address and broadcast "
+    "(loopback is not used)\n";
+const char kNoChosenInterfaceLog[] = "None of the interfaces %s is up with an IPv4 address and broadcast\n";
+const char kNotSentOnLog[] = "Not sent on %s (%s)\n";
+const char kDroppedLog[] = "%llu answers dropped: the reply sockets' receive buffers were full\n";
 
 namespace {
 
@@ -55,9 +70,27 @@ struct ExchangeBuffers {
   unsigned char decoded[kPacketBufferSize] = {};
 };
 
-}  // namespace
+// The names of interfaces by index, for the answers' arrival interfaces:
+// those the search went out of, then whatever the system says.
+class InterfaceNamer {
+ public:
+  explicit InterfaceNamer(const std::vector<NetInterface>& known) {
+    for (const NetInterface& i : known) names_[i.index] = i.name;
+  }
+  const std::string& Name(unsigned index) {
+    auto it = names_.find(index);
+    if (it != names_.end()) return it->second;
+    char name[IF_NAMESIZE] = {};
+    std::string text = index != 0 && if_indextoname(index, name) != nullptr ? name : "";
+    return names_.emplace(index, text).first->second;
+  }
 
-int DM_CreateUDPBroadcastSocket(int port, int* sock, sockaddr_in* addr, DebugLog& log) {
+ private:
+  std::map<unsigned, std::string> names_;
+};
+
+// The opener, with SO_REUSEPORT set before the bind when `share_port`.
+int OpenReplySocket(int port, bool share_port, int* sock, sockaddr_in* addr, DebugLog& log) {
   *sock = -1;
   std::memset(addr, 0, sizeof(*addr));
   addr->sin_family = AF_INET;
@@ -75,6 +108,11 @@ int DM_CreateUDPBroadcastSocket(int port, int* sock, sockaddr_in* addr, DebugLog
     close(s);
     return -1;
   }
+  if (share_port && setsockopt(s, SOL_SOCKET, SO_REUSEPORT, &on, sizeof(on)) < 0) {
+    log.Append(StringPrintf("setsockopt(SO_REUSEPORT) error : %s\n", ErrorText(errno).c_str()));
+    close(s);
+    return -1;
+  }
   if (bind(s, reinterpret_cast<const sockaddr*>(addr), sizeof(*addr)) < 0) {
     log.Append(StringPrintf("bind() error : %s\n", ErrorText(errno).c_str()));
     close(s);
@@ -82,6 +120,72 @@ int DM_CreateUDPBroadcastSocket(int port, int* sock, sockaddr_in* addr, DebugLog
   }
   *sock = s;
   return 0;
+}
+
+// The reply sockets of a UDP search: kReplySockets sockets sharing port 6667
+// (SO_REUSEPORT) with a program that hands each unicast datagram to one of
+// them at random. A normal user's socket gets at most net.core.rmem_max of
+// receive buffer (on a desktop about 416 KiB, a few hundred answers); spread
+// over the group a burst has that many times the room, so no answer is lost
+// while the reader is off the processor. Broadcast answers reach every socket
+// of a group, so all but the first drop them. Each socket has the arrival
+// interface (IP_PKTINFO), a receive time stamp (the reader restores the
+// arrival order across sockets) and the drop counter. Empty, after logging,
+// when even the first socket cannot be opened; a group that cannot be formed
+// falls back to that one socket.
+std::vector<int> OpenReplyGroup(const ExchangeLimits& limits, DebugLog& log) {
+  std::vector<int> socks;
+  sockaddr_in addr{};
+  int first = -1;
+  if (OpenReplySocket(kReplyPort, true, &first, &addr, log) != 0) return socks;
+  socks.push_back(first);
+  NullLog quiet;  // later members are extras: their failures change nothing
+  for (int i = 1; i < kReplySockets; ++i) {
+    int s = -1;
+    if (OpenReplySocket(kReplyPort, true, &s, &addr, quiet) != 0) break;
+    socks.push_back(s);
+  }
+  if (socks.size() > 1) {
+    sock_filter pick[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, static_cast<std::uint32_t>(SKF_AD_OFF + SKF_AD_RANDOM)),
+        BPF_STMT(BPF_ALU | BPF_MOD | BPF_K, static_cast<std::uint32_t>(socks.size())),
+        BPF_STMT(BPF_RET | BPF_A, 0),
+    };
+    sock_fprog pick_program{static_cast<unsigned short>(std::size(pick)), pick};
+    sock_filter unicast_only[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, static_cast<std::uint32_t>(SKF_AD_OFF + SKF_AD_PKTTYPE)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, PACKET_HOST, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, 0xFFFFFFFFu),
+        BPF_STMT(BPF_RET | BPF_K, 0),
+    };
+    sock_fprog unicast_program{static_cast<unsigned short>(std::size(unicast_only)), unicast_only};
+    bool formed = setsockopt(first, SOL_SOCKET, SO_ATTACH_REUSEPORT_CBPF, &pick_program, sizeof(pick_program)) == 0;
+    for (std::size_t i = 1; formed && i < socks.size(); ++i)
+      formed = setsockopt(socks[i], SOL_SOCKET, SO_ATTACH_FILTER, &unicast_program, sizeof(unicast_program)) == 0;
+    if (!formed) {
+      // Without the program the group would spread answers by their source
+      // and copy broadcasts: one socket is the sound choice.
+      for (std::size_t i = 1; i < socks.size(); ++i) close(socks[i]);
+      socks.resize(1);
+      setsockopt(first, SOL_SOCKET, SO_DETACH_REUSEPORT_BPF, nullptr, 0);
+    }
+  }
+  const int share = std::max(1, limits.receive_buffer / static_cast<int>(socks.size()));
+  const int ask = limits.receive_buffer_cap > 0 ? std::min(share, limits.receive_buffer_cap) : share;
+  int on = 1;
+  for (int s : socks) {
+    EnlargeReceiveBuffer(s, ask, log);
+    setsockopt(s, IPPROTO_IP, IP_PKTINFO, &on, sizeof(on));
+    setsockopt(s, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof(on));
+    setsockopt(s, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof(on));
+  }
+  return socks;
+}
+
+}  // namespace
+
+int DM_CreateUDPBroadcastSocket(int port, int* sock, sockaddr_in* addr, DebugLog& log) {
+  return OpenReplySocket(port, false, sock, addr, log);
 }
 
 int SendDatagram(int port, const char* text, const SearchSettings& settings, DebugLog& log) {
@@ -115,6 +219,73 @@ int SendDatagram(int port, const char* text, const SearchSettings& settings, Deb
   return result;
 }
 
+std::vector<std::string> SendBroadcastOn(const std::vector<NetInterface>& interfaces, int port,
+                                         const char* text, DebugLog& log) {
+  std::vector<std::string> sent_on;
+  if (interfaces.empty()) return sent_on;
+  int s = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (s < 0) {
+    log.Append(StringPrintf("socket(SOCK_DGRAM) failed : %s\n", ErrorText(errno).c_str()));
+    return sent_on;
+  }
+  int on = 1;
+  if (setsockopt(s, SOL_SOCKET, SO_BROADCAST, &on, sizeof(on)) < 0) {
+    log.Append(StringPrintf("setsockopt(SO_BROADCAST) error : %s\n", ErrorText(errno).c_str()));
+    close(s);
+    return sent_on;
+  }
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<std::uint16_t>(port));
+  to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+  std::size_t len = text ? strnlen(text, kPacketBufferSize) : 0;
+  for (const NetInterface& i : interfaces) {
+    // The interface is chosen per datagram with IP_PKTINFO: the kernel sends
+    // a limited broadcast straight out of ipi_ifindex without a route, and
+    // unlike SO_BINDTODEVICE it needs no privilege, so a normal user reaches
+    // networks without a default route (and one socket serves them all).
+    // ipi_spec_dst makes the interface's own address the source, so that
+    // devices answer to an address on their wire.
+    ssize_t sent = SendThrough(s, text, len, to, i.index, i.address);
+    if (sent < 0) {
+      int err = errno;
+      log.Append(StringPrintf("sendto() error : %s len=%d\n", ErrorText(err).c_str(), static_cast<int>(sent)));
+      log.Append(StringPrintf(kNotSentOnLog, i.name.c_str(), DottedAddress(i.address).c_str()));
+      continue;
+    }
+    sent_on.push_back(i.name);
+  }
+  close(s);
+  return sent_on;
+}
+
+ssize_t SendThrough(int sock, const void* data, std::size_t len, const sockaddr_in& to, unsigned ifindex,
+                    std::uint32_t source) {
+  iovec iov{const_cast<void*>(data), len};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+  msghdr msg{};
+  msg.msg_name = const_cast<sockaddr_in*>(&to);
+  msg.msg_namelen = sizeof(to);
+  msg.msg_iov = &iov;
+  msg.msg_iovlen = 1;
+  if (ifindex != 0 || source != 0) {
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof(control);
+    cmsghdr* c = CMSG_FIRSTHDR(&msg);
+    c->cmsg_level = IPPROTO_IP;
+    c->cmsg_type = IP_PKTINFO;
+    c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+    in_pktinfo info{};
+    info.ipi_ifindex = static_cast<int>(ifindex);
+    info.ipi_spec_dst.s_addr = source;
+    std::memcpy(CMSG_DATA(c), &info, sizeof(info));
+  }
+  ssize_t sent;
+  while ((sent = sendmsg(sock, &msg, 0)) < 0 && errno == EINTR) {
+  }
+  return sent;
+}
+
 int EnlargeReceiveBuffer(int sock, int bytes, DebugLog& log) {
   if (setsockopt(sock, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof(bytes)) < 0) {
     setsockopt(sock, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof(bytes));
@@ -122,7 +293,9 @@ int EnlargeReceiveBuffer(int sock, int bytes, DebugLog& log) {
   int got = 0;
   socklen_t len = sizeof(got);
   getsockopt(sock, SOL_SOCKET, SO_RCVBUF, &got, &len);
-  if (got < bytes) log.Append(StringPrintf(kReceiveBufferLog, got, bytes));
+  // Once a run: for a normal user this is every search's lot, not news.
+  static std::atomic<bool> noted{false};
+  if (got < bytes && !noted.exchange(true)) log.Append(StringPrintf(kReceiveBufferLog, got, bytes));
   return got;
 }
 
@@ -138,39 +311,75 @@ std::size_t DecodeAnswer(const char* received, std::size_t len, unsigned char* o
 
 void UdpSearchExchange(int flag, const SearchSettings& settings, DebugLog& log,
                        const AnswerSink& sink, const ExchangeLimits& limits) {
-  int sock = -1;
-  sockaddr_in addr{};
-  if (DM_CreateUDPBroadcastSocket(kReplyPort, &sock, &addr, log) != 0) {
+  // Read afresh at every search, so interfaces that came or went count.
+  std::vector<NetInterface> interfaces;
+  if (!settings.ip_relay) {
+    interfaces = SelectInterfaces(BroadcastInterfaces(), settings.interfaces);
+    if (interfaces.empty()) {
+      log.Append(settings.interfaces.empty()
+                     ? std::string(kNoInterfaceLog)
+                     : StringPrintf(kNoChosenInterfaceLog, JoinNames(settings.interfaces).c_str()));
+      return;
+    }
+  }
+
+  std::vector<int> socks = OpenReplyGroup(limits, log);
+  if (socks.empty()) {
     log.Append(StringPrintf("DM_CreateUDPBroadcastSocket(%d) failed!\n", kReplyPort));
     return;
   }
-  EnlargeReceiveBuffer(sock, kReplyReceiveBuffer, log);
 
   auto buffers = std::make_unique<ExchangeBuffers>();
   std::size_t dirty = 0;
-  for (int pass = 1; pass <= 2; ++pass) {
-    std::memset(buffers->request, 0, sizeof(buffers->request));
-    if (BuildPacket(flag, buffers->request, sizeof(buffers->request), nullptr, log) == 0) {
-      SendDatagram(kRequestPort, buffers->request, settings, log);
-    }
-    Clock::time_point cap = Clock::now() + std::chrono::milliseconds(limits.pass_cap_ms);
-    for (;;) {
-      int cap_left = MsUntil(cap);
-      bool capped = cap_left < limits.quiet_ms;
-      int ready = cap_left > 0 ? WaitFor(sock, POLLIN, capped ? cap_left : limits.quiet_ms) : 0;
-      if (ready <= 0) {
-        if (ready == 0 && capped) log.Append(StringPrintf(kPassCapLog, pass, limits.pass_cap_ms));
-        break;
+  InterfaceNamer namer(interfaces);
+  std::deque<ReplyReader::Batch> batches;
+  {
+    ReplyReader reader(socks);
+    if (!reader.Running()) log.Append(StringPrintf("eventfd() error : %s\n", ErrorText(errno).c_str()));
+    for (int pass = 1; pass <= 2 && reader.Running(); ++pass) {
+      std::memset(buffers->request, 0, sizeof(buffers->request));
+      if (BuildPacket(flag, buffers->request, sizeof(buffers->request), nullptr, log) == 0) {
+        if (settings.ip_relay) {
+          SendDatagram(kRequestPort, buffers->request, settings, log);
+        } else {
+          SendBroadcastOn(interfaces, kRequestPort, buffers->request, log);
+        }
       }
-      ssize_t n = recvfrom(sock, buffers->received, sizeof(buffers->received), MSG_DONTWAIT,
-                           nullptr, nullptr);
-      if (n <= 0) continue;
-      DecodeAnswer(buffers->received, static_cast<std::size_t>(n), buffers->decoded,
-                   sizeof(buffers->decoded), &dirty);
-      if (sink) sink(buffers->decoded, sizeof(buffers->decoded), static_cast<std::size_t>(n));
+      const Clock::time_point cap = Clock::now() + std::chrono::milliseconds(limits.pass_cap_ms);
+      const auto quiet = std::chrono::milliseconds(limits.quiet_ms);
+      Clock::time_point last = Clock::now();  // the pass waits a quiet gap for its first answer
+      for (;;) {
+        const bool capped = last + quiet >= cap;
+        bool got = reader.Take(capped ? cap : last + quiet, &batches);
+        if (!got && Clock::now() < cap && reader.Pending()) {
+          // Answers wait that the reader has not handed on (it has not had
+          // the processor): no quiet gap yet. Their own arrival times decide.
+          got = reader.Take(Clock::now() + std::chrono::milliseconds(10), &batches);
+          if (!got) continue;
+        }
+        if (!got) {
+          if (capped) log.Append(StringPrintf(kPassCapLog, pass, limits.pass_cap_ms));
+          break;
+        }
+        for (const ReplyReader::Batch& batch : batches) {
+          if (batch.arrival > last) last = batch.arrival;
+          for (const ReplyReader::Datagram& d : batch.datagrams) {
+            DecodeAnswer(batch.bytes.data() + d.offset, d.length, buffers->decoded,
+                         sizeof(buffers->decoded), &dirty);
+            if (sink) sink(buffers->decoded, sizeof(buffers->decoded), d.length, namer.Name(d.ifindex));
+          }
+        }
+        batches.clear();
+        if (Clock::now() >= cap) {  // answers that never pause do not hold the pass
+          log.Append(StringPrintf(kPassCapLog, pass, limits.pass_cap_ms));
+          break;
+        }
+      }
     }
+    if (std::uint64_t dropped = reader.Dropped())
+      log.Append(StringPrintf(kDroppedLog, static_cast<unsigned long long>(dropped)));
   }
-  close(sock);
+  for (int s : socks) close(s);
 }
 
 void TcpRelayExchange(const SearchSettings& settings, DebugLog& log, const AnswerSink& sink,
@@ -247,6 +456,6 @@ void TcpRelayExchange(const SearchSettings& settings, DebugLog& log, const Answe
 
   std::size_t dirty = 0;
   DecodeAnswer(buffers->received, total, buffers->decoded, sizeof(buffers->decoded), &dirty);
-  if (sink) sink(buffers->decoded, sizeof(buffers->decoded), total);
+  if (sink) sink(buffers->decoded, sizeof(buffers->decoded), total, "");
   close(s);
 }

@@ -127,6 +127,24 @@ TEST(GridRules, BrowseOpensTheRecordsAddressAndPort) {
   EXPECT_EQ(BrowseUrl(t), std::nullopt);
 }
 
+TEST(GridRules, RowTooltipNamesTheInterfaceTheDeviceAnsweredOn) {
+  DeviceTable t;
+  tComUnitInfo a{}, b{};
+  SetField(a.ip, "10.0.0.1");
+  SetField(a.mac, "m:1");
+  SetField(b.ip, "10.0.0.2");
+  SetField(b.mac, "NULL");
+  t.devices.Append(a, "eth1");
+  t.devices.Append(b);  // found by UPnP: no interface
+  t.grid.SetRow(1, GridRowOf(b));
+  t.grid.SetRow(2, GridRowOf(a));
+  t.grid.SetRowCount(3);
+  EXPECT_EQ(RowInterfaceTip(t, 2), "Answered on eth1");
+  EXPECT_EQ(RowInterfaceTip(t, 1), "");
+  EXPECT_EQ(RowInterfaceTip(t, 0), "");  // the heading
+  EXPECT_EQ(RowInterfaceTip(t, 3), "");  // beyond the grid
+}
+
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);

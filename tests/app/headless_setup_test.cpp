@@ -2,6 +2,8 @@
 // point, the gateway warning and the package sent.
 #include "app/headless_setup.h"
 
+#include "app/headless.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -83,6 +85,11 @@ TEST(HeadlessSetup, ArgumentsAreCheckedBeforeAnythingIsSent) {
   ASSERT_TRUE(cmd);
   EXPECT_FALSE(cmd->help);
   EXPECT_EQ(cmd->mac, "-h");
+  cmd = Parse({"--mac", "m", "--dhcp", "--interface", "eth1", "--interface", "eth2"});
+  ASSERT_TRUE(cmd);
+  EXPECT_EQ(cmd->settings.interfaces, (std::vector<std::string>{"eth1", "eth2"}));
+  EXPECT_FALSE(Parse({"--mac", "m", "--dhcp", "--interface", "eth1", "--relay", "10.99.0.2"}, &error));
+  EXPECT_EQ(error, kInterfaceWithRelayError);
 }
 
 TEST(HeadlessSetup, DhcpCarriesTheDevicesAddressesUnchanged) {

@@ -40,7 +40,7 @@ DeviceTable SampleTable() {
   SetField(a.netmask, "255.0.0.0");
   SetField(a.note, "\xe9t\xe9\n");
   tComUnitInfo b = Unit("Axis 200 Series", "10.0.0.8", "NULL");
-  t.devices.Append(a);
+  t.devices.Append(a, "eth1");
   t.devices.Append(b);
   t.grid.SetRow(1, GridRowOf(b));
   t.grid.SetRow(2, GridRowOf(a));
@@ -97,6 +97,15 @@ TEST(Headless, ParsesModesAndRefusesBadArguments) {
   EXPECT_FALSE(cmd->help);
   EXPECT_EQ(cmd->settings.project, "--help");
   EXPECT_FALSE(Parse({"--format", "xml", "--help"}));
+
+  // --interface is repeatable, and a relay is reached by its route instead.
+  cmd = Parse({"--interface", "eth1", "--interface", "wlan0"});
+  ASSERT_TRUE(cmd);
+  EXPECT_EQ(cmd->settings.interfaces, (std::vector<std::string>{"eth1", "wlan0"}));
+  EXPECT_FALSE(Parse({"--interface"}, &error));
+  EXPECT_EQ(error, "--interface needs a value");
+  EXPECT_FALSE(Parse({"--interface", "eth1", "--relay", "10.0.0.2"}, &error));
+  EXPECT_EQ(error, kInterfaceWithRelayError);
 }
 
 TEST(Headless, PrintsRowsInGridOrderInEachFormat) {
@@ -111,15 +120,17 @@ TEST(Headless, PrintsRowsInGridOrderInEachFormat) {
             "Axis 200 Series                            10.0.0.8                   NULL\n"
             "M100             P1    Lobby, east \"door\"  10.0.0.7  80    255.0.0.0  00:11:22:33:44:55\n");
   EXPECT_EQ(csv.str(),
-            "Model,Proj,Name,IP,Port,Netmask,Mac\r\n"
-            "Axis 200 Series,,,10.0.0.8,,,NULL\r\n"
-            "M100,P1,\"Lobby, east \"\"door\"\"\",10.0.0.7,80,255.0.0.0,00:11:22:33:44:55\r\n");
+            "Model,Proj,Name,IP,Port,Netmask,Mac,Interface\r\n"
+            "Axis 200 Series,,,10.0.0.8,,,NULL,\r\n"
+            "M100,P1,\"Lobby, east \"\"door\"\"\",10.0.0.7,80,255.0.0.0,00:11:22:33:44:55,eth1\r\n");
   const std::string j = json.str();
   EXPECT_EQ(j.find('\n'), j.size() - 1) << j;  // compact: one line
   EXPECT_TRUE(j.starts_with("[{\"model\":\"Axis 200 Series\",\"proj\":\"\",")) << j;
   EXPECT_NE(j.find("\"source\":\"upnp\""), std::string::npos);
   EXPECT_NE(j.find("\"name\":\"Lobby, east \\\"door\\\"\""), std::string::npos);
   EXPECT_NE(j.find("\"note\":\"\\u00e9t\\u00e9\\n\""), std::string::npos);  // Latin-1 bytes escaped
+  EXPECT_NE(j.find("\"source\":\"upnp\",\"interface\":\"\""), std::string::npos) << j;
+  EXPECT_NE(j.find("\"source\":\"protocol\",\"interface\":\"eth1\""), std::string::npos) << j;
   EXPECT_LT(j.find("Axis"), j.find("M100"));
 
   // Nothing found: headings only, or an empty JSON array.
@@ -139,9 +150,10 @@ TEST(Headless, PrettyJsonIndentsTheSameDocument) {
   PrintRows(t, OutputFormat::kJson, source, pretty, upnp, true);
   const std::string p = pretty.str();
   EXPECT_TRUE(p.starts_with("[\n  {\n    \"model\": \"Axis 200 Series\",\n    \"proj\"")) << p;
-  EXPECT_NE(p.find("\"source\": \"upnp\",\n    \"upnp\": {\n      \"children\": \"\",\n"), std::string::npos) << p;
+  EXPECT_NE(p.find("\"source\": \"upnp\",\n    \"interface\": \"\",\n    \"upnp\": {\n      \"children\": \"\",\n"),
+            std::string::npos) << p;
   EXPECT_NE(p.find("      \"upc\": \"\"\n    }\n  },\n  {\n"), std::string::npos) << p;
-  EXPECT_TRUE(p.ends_with("\"protocol\"\n  }\n]\n"));
+  EXPECT_TRUE(p.ends_with("\"protocol\",\n    \"interface\": \"eth1\"\n  }\n]\n")) << p;
   QJsonParseError e1, e2;
   QJsonDocument a = QJsonDocument::fromJson(QByteArray::fromStdString(compact.str()), &e1);
   QJsonDocument b = QJsonDocument::fromJson(QByteArray::fromStdString(p), &e2);

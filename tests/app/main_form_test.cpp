@@ -63,7 +63,7 @@ struct FakeExchanges : SearchExchanges {
     for (const std::string& p : packets) {
       std::vector<unsigned char> buf(p.begin(), p.end());
       buf.resize(buf.size() + 2, 0);
-      ParserPlainPkg(table, settings, log, buf.data(), buf.size(), buf.size());
+      ParserPlainPkg(table, settings, log, buf.data(), buf.size(), buf.size(), "eth1");
     }
   }
   DeviceTable& table;
@@ -202,6 +202,8 @@ TEST(MainForm, SearchFillsTheGridAndTheMouseActsOnIt) {
   EXPECT_EQ(form.Button1->text(), "Device Search");
   ASSERT_EQ(form.StringGrid1->model()->rowCount(), 2);
   EXPECT_EQ(form.StringGrid1->model()->index(0, 0).data().toString(), "B1");  // descending
+  // Each cell's tooltip names the interface the device answered on.
+  EXPECT_EQ(form.StringGrid1->model()->index(0, 2).data(Qt::ToolTipRole).toString(), "Answered on eth1");
 
   // A click on the "Model" heading sorts ascending now.
   QHeaderView* header = form.StringGrid1->horizontalHeader();

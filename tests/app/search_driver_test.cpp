@@ -38,6 +38,8 @@ struct FakeExchanges : SearchExchanges {
     calls.push_back("http " + path);
     done();
   }
+  bool CanBroadcast() const override { return can_broadcast; }
+  bool can_broadcast = true;
   void Feed() {
     for (const std::string& p : packets) {
       std::vector<unsigned char> buf(p.begin(), p.end());
@@ -162,6 +164,23 @@ TEST_F(Driver, HandsTheEndToTheUpnpPhaseForAllAndUpnp) {
   driver.Button1Click();
   EXPECT_EQ(upnp.starts, 4);
   EXPECT_FALSE(driver.Searching());
+
+  // No interface to broadcast on: the search ends at once, without UPnP ...
+  settings.project = "ALL";
+  exchanges.can_broadcast = false;
+  exchanges.packets.clear();
+  driver.Button1Click();
+  EXPECT_EQ(upnp.starts, 4);
+  EXPECT_FALSE(driver.Searching());
+  EXPECT_EQ(controls.label, "0 device(s) found!");
+  EXPECT_EQ(exchanges.calls.back(), "udp0");
+  // ... while a relay is reached by its route.
+  settings.ip_relay = true;
+  settings.relay_protocol = "UDP";
+  driver.Button1Click();
+  EXPECT_EQ(upnp.starts, 5);
+  ASSERT_TRUE(upnp.pending);
+  upnp.pending();
 }
 
 TEST(ComboBox1Exit, TypedTextJoinsTheListEveryTime) {

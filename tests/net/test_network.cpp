@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <net/if.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
@@ -16,6 +17,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -184,6 +186,61 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const std::string
   if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
   return result;
+}
+
+std::string AddLocalInterface(const std::string& name, const std::string& address) {
+  const std::string ip = IpTool();
+  std::vector<std::vector<std::string>> steps = {
+      {ip, "link", "add", name, "type", "veth", "peer", "name", name + "p"},
+      {ip, "link", "set", name + "p", "up"},
+      {ip, "link", "set", name, "up"}};
+  if (!address.empty()) steps.insert(steps.begin() + 1, {ip, "addr", "add", address, "dev", name});
+  for (const std::vector<std::string>& step : steps) {
+    CommandResult r = RunCommand(step, "", 10000);
+    if (!r.started || r.exit_code != 0) return step[1] + " " + step[2] + " " + name + ": " + r.err;
+  }
+  return "";
+}
+
+int ArrivalSocket(int port) {
+  int s = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  int on = 1;
+  setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+  setsockopt(s, IPPROTO_IP, IP_PKTINFO, &on, sizeof(on));
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<std::uint16_t>(port));
+  if (s >= 0 && bind(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0) {
+    close(s);
+    return -1;
+  }
+  return s;
+}
+
+std::vector<std::pair<std::string, std::string>> ReceiveArrivals(int sock, int quiet_ms) {
+  std::vector<std::pair<std::string, std::string>> arrivals;
+  pollfd p{sock, POLLIN, 0};
+  while (poll(&p, 1, quiet_ms) > 0) {
+    char buf[65536];
+    alignas(cmsghdr) char control[256];
+    iovec iov{buf, sizeof(buf)};
+    msghdr msg{};
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof(control);
+    ssize_t n = recvmsg(sock, &msg, 0);
+    if (n < 0) break;
+    char name[IF_NAMESIZE] = "?";
+    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(&msg, c)) {
+      if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_PKTINFO) continue;
+      in_pktinfo info;
+      std::memcpy(&info, CMSG_DATA(c), sizeof(info));
+      if_indextoname(static_cast<unsigned>(info.ipi_ifindex), name);
+    }
+    arrivals.emplace_back(name, std::string(buf, static_cast<std::size_t>(n)));
+  }
+  return arrivals;
 }
 
 // ---- ChildProcess
@@ -386,38 +443,70 @@ bool TestNetwork::Supported(std::string* why) {
 
 std::string TestNetwork::DeviceSimPath() { return KDS_DEVICE_SIM_PATH; }
 
-TestNetwork::TestNetwork() {
+TestNetwork::TestNetwork() : TestNetwork(std::vector<TestLink>{TestLink{}}) {}
+
+namespace {
+
+// "10.99.0.1/24" -> "10.99.0.1".
+std::string WithoutPrefix(const std::string& address) { return address.substr(0, address.find('/')); }
+
+// The veth ends' hardware addresses: 02:4b:44:00:<link>:01 (client) and :02.
+std::string LinkMac(int link, int side) {
+  char mac[18];
+  std::snprintf(mac, sizeof(mac), "02:4b:44:00:%02x:%02x", link & 0xff, side);
+  return mac;
+}
+
+}  // namespace
+
+TestNetwork::TestNetwork(const std::vector<TestLink>& links) {
   std::string pid = std::to_string(getpid());
   std::string n = std::to_string(network_counter.fetch_add(1));
   client_ns_ = "kds-c-" + pid + "-" + n;
-  devices_ns_ = "kds-d-" + pid + "-" + n;
-  client_if_ = "kc" + pid + "_" + n;
-  devices_if_ = "kd" + pid + "_" + n;
-  if (client_if_.size() >= IFNAMSIZ) {
-    error_ = "interface name " + client_if_ + " too long";
+  for (std::size_t i = 0; i < links.size(); ++i) {
+    std::string suffix = pid + "_" + n + (i == 0 ? "" : "_" + std::to_string(i));
+    Link link{links[i], (i == 0 ? "kds-d-" : "kds-d" + std::to_string(i) + "-") + pid + "-" + n,
+              "kc" + suffix, "kd" + suffix};
+    if (link.client_if.size() >= IFNAMSIZ) {
+      error_ = "interface name " + link.client_if + " too long";
+      return;
+    }
+    links_.push_back(std::move(link));
+  }
+  if (links_.empty()) {
+    error_ = "a test network needs a link";
     return;
   }
   StartReaper();
   const std::string ip = IpTool();
-  ready_ = Run({ip, "netns", "add", client_ns_}) && Run({ip, "netns", "add", devices_ns_}) &&
-           Run({ip, "link", "add", client_if_, "address", kClientMac, "netns", client_ns_, "type",
-                "veth", "peer", "name", devices_if_, "address", kDevicesMac, "netns", devices_ns_}) &&
-           Run({ip, "-n", client_ns_, "addr", "add", std::string(kClientAddress) + "/24", "dev",
-                client_if_}) &&
-           Run({ip, "-n", devices_ns_, "addr", "add", std::string(kDevicesAddress) + "/24", "dev",
-                devices_if_}) &&
-           Run({ip, "-n", client_ns_, "link", "set", "lo", "up"}) &&
-           Run({ip, "-n", devices_ns_, "link", "set", "lo", "up"}) &&
-           Run({ip, "-n", client_ns_, "link", "set", client_if_, "up"}) &&
-           Run({ip, "-n", devices_ns_, "link", "set", devices_if_, "up"}) &&
-           Run({ip, "-n", client_ns_, "route", "add", "default", "dev", client_if_}) &&
-           Run({ip, "-n", devices_ns_, "route", "add", "default", "dev", devices_if_}) &&
-           // Permanent neighbours: a burst of answers never waits for (or is
-           // dropped behind) address resolution.
-           Run({ip, "-n", client_ns_, "neigh", "add", kDevicesAddress, "lladdr", kDevicesMac, "dev",
-                client_if_, "nud", "permanent"}) &&
-           Run({ip, "-n", devices_ns_, "neigh", "add", kClientAddress, "lladdr", kClientMac, "dev",
-                devices_if_, "nud", "permanent"});
+  ready_ = Run({ip, "netns", "add", client_ns_}) && Run({ip, "-n", client_ns_, "link", "set", "lo", "up"});
+  for (std::size_t i = 0; ready_ && i < links_.size(); ++i) ready_ = Build(links_[i], static_cast<int>(i));
+}
+
+bool TestNetwork::Build(const Link& link, int index) {
+  const std::string ip = IpTool();
+  const std::string client_mac = index == 0 ? kClientMac : LinkMac(index, 1);
+  const std::string devices_mac = index == 0 ? kDevicesMac : LinkMac(index, 2);
+  const std::string& cns = client_ns_;
+  const std::string& dns = link.devices_ns;
+  return Run({ip, "netns", "add", dns}) &&
+         Run({ip, "link", "add", link.client_if, "address", client_mac, "netns", cns, "type", "veth",
+              "peer", "name", link.devices_if, "address", devices_mac, "netns", dns}) &&
+         Run({ip, "-n", cns, "addr", "add", link.spec.client_address, "dev", link.client_if}) &&
+         Run({ip, "-n", dns, "addr", "add", link.spec.devices_address, "dev", link.devices_if}) &&
+         Run({ip, "-n", dns, "link", "set", "lo", "up"}) &&
+         Run({ip, "-n", cns, "link", "set", link.client_if, "up"}) &&
+         Run({ip, "-n", dns, "link", "set", link.devices_if, "up"}) &&
+         (!link.spec.client_default_route ||
+          Run({ip, "-n", cns, "route", "add", "default", "dev", link.client_if})) &&
+         (!link.spec.devices_default_route ||
+          Run({ip, "-n", dns, "route", "add", "default", "dev", link.devices_if})) &&
+         // Permanent neighbours: a burst of answers never waits for (or is
+         // dropped behind) address resolution.
+         Run({ip, "-n", cns, "neigh", "add", WithoutPrefix(link.spec.devices_address), "lladdr",
+              devices_mac, "dev", link.client_if, "nud", "permanent"}) &&
+         Run({ip, "-n", dns, "neigh", "add", WithoutPrefix(link.spec.client_address), "lladdr",
+              client_mac, "dev", link.devices_if, "nud", "permanent"});
 }
 
 TestNetwork::~TestNetwork() { Teardown(); }
@@ -440,11 +529,12 @@ void TestNetwork::StartReaper() {
   // means we died, and it removes what we made.
   const std::string ip = IpTool();
   const std::string script =
-      "read -r word; [ \"$word\" = done ] && exit 0; "
-      "for ns in \"$2\" \"$3\"; do "
-      "for p in $(\"$1\" netns pids \"$ns\" 2>/dev/null); do kill -9 \"$p\" 2>/dev/null; done; "
-      "\"$1\" netns del \"$ns\" 2>/dev/null; done; exit 0";
-  std::vector<std::string> argv = {"/bin/sh", "-c", script, "kds-reaper", ip, client_ns_, devices_ns_};
+      "read -r word; [ \"$word\" = done ] && exit 0; ip=$1; shift; "
+      "for ns in \"$@\"; do "
+      "for p in $(\"$ip\" netns pids \"$ns\" 2>/dev/null); do kill -9 \"$p\" 2>/dev/null; done; "
+      "\"$ip\" netns del \"$ns\" 2>/dev/null; done; exit 0";
+  std::vector<std::string> argv = {"/bin/sh", "-c", script, "kds-reaper", ip, client_ns_};
+  for (const Link& link : links_) argv.push_back(link.devices_ns);
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -479,7 +569,9 @@ void TestNetwork::StartReaper() {
 void TestNetwork::Teardown() {
   children_.clear();  // stops and reaps each
   const std::string ip = IpTool();
-  for (const std::string& ns : {client_ns_, devices_ns_}) {
+  std::vector<std::string> namespaces = {client_ns_};
+  for (const Link& link : links_) namespaces.push_back(link.devices_ns);
+  for (const std::string& ns : namespaces) {
     if (ns.empty()) continue;
     CommandResult pids = RunCommand({ip, "netns", "pids", ns}, "", 5000);
     std::size_t start = 0;
@@ -501,9 +593,9 @@ void TestNetwork::Teardown() {
   }
 }
 
-ChildProcess* TestNetwork::StartInDevices(const std::vector<std::string>& argv) {
+ChildProcess* TestNetwork::StartInDevices(const std::vector<std::string>& argv, int link) {
   std::string error;
-  std::unique_ptr<ChildProcess> child = ChildProcess::Start(argv, DevicesNamespacePath(), &error);
+  std::unique_ptr<ChildProcess> child = ChildProcess::Start(argv, DevicesNamespacePath(link), &error);
   if (!child) {
     error_ = error;
     return nullptr;
@@ -524,9 +616,14 @@ ChildProcess* TestNetwork::StartInClient(const std::vector<std::string>& argv) {
 }
 
 ChildProcess* TestNetwork::StartDeviceSim(const std::vector<std::string>& args, int ready_timeout_ms) {
+  return StartDeviceSimOn(0, args, ready_timeout_ms);
+}
+
+ChildProcess* TestNetwork::StartDeviceSimOn(int link, const std::vector<std::string>& args,
+                                            int ready_timeout_ms) {
   std::vector<std::string> argv = {DeviceSimPath()};
   argv.insert(argv.end(), args.begin(), args.end());
-  ChildProcess* sim = StartInDevices(argv);
+  ChildProcess* sim = StartInDevices(argv, link);
   if (sim == nullptr) return nullptr;
   if (!sim->WaitForLine("ready", ready_timeout_ms)) {
     sim->Stop(500);
@@ -540,6 +637,14 @@ CommandResult TestNetwork::RunInClient(const std::vector<std::string>& argv, int
   return RunCommand(argv, ClientNamespacePath(), timeout_ms);
 }
 
-CommandResult TestNetwork::RunInDevices(const std::vector<std::string>& argv, int timeout_ms) const {
-  return RunCommand(argv, DevicesNamespacePath(), timeout_ms);
+CommandResult TestNetwork::RunInDevices(const std::vector<std::string>& argv, int timeout_ms,
+                                        int link) const {
+  return RunCommand(argv, DevicesNamespacePath(link), timeout_ms);
+}
+
+CommandResult TestNetwork::RunInClientAsUser(const std::vector<std::string>& argv, int timeout_ms) const {
+  std::vector<std::string> as_user = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                                      "--inh-caps=-all", "--"};
+  as_user.insert(as_user.end(), argv.begin(), argv.end());
+  return RunCommand(as_user, ClientNamespacePath(), timeout_ms);
 }

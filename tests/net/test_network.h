@@ -10,6 +10,14 @@
 // thousands of answers never waits for address resolution). <n> counts the
 // networks of one process, so several may exist at once.
 //
+// A network of several links (TestNetwork(links)) gives the client one veth
+// interface per link, each to a devices namespace of its own
+// (kds-d<i>-<pid>-<n>, veth kd<pid>_<n>_<i>; the client's end kc<pid>_<n>_<i>;
+// link 0 keeps the names above). Each link says its two addresses and which
+// sides get a default route over it, so a client may have a link without a
+// route (a camera network) and a devices side may sit in another subnet than
+// the client's address on that link (it can then answer only by broadcast).
+//
 // Typical use (needs root; skip when TestNetwork::Supported() says no):
 //
 //   TestNetwork net;                                  // builds it
@@ -107,6 +115,21 @@ class ChildProcess {
   int status_ = -1;
 };
 
+// Adds to the calling thread's network namespace (a private one, see
+// NetnsScope::PrivateLoopback) a veth pair `name` / `name`p, both up, with
+// `address` (with its prefix length, "" for none) on `name`: an interface
+// that can broadcast, whose broadcasts come back to local sockets with its
+// index. Result: "" on success, else what failed.
+std::string AddLocalInterface(const std::string& name, const std::string& address);
+
+// A UDP socket bound to `port` on every local address (with address reuse)
+// that learns each datagram's arrival interface; -1 when it cannot bind.
+int ArrivalSocket(int port);
+// The datagrams `sock` (an ArrivalSocket) receives until `quiet_ms` pass
+// without one, in order: the name of the interface each came in on, and its
+// bytes.
+std::vector<std::pair<std::string, std::string>> ReceiveArrivals(int sock, int quiet_ms);
+
 // Puts the calling thread into a network namespace until destroyed, then
 // back into the one it was in. Threads created meanwhile start in it too;
 // sockets opened meanwhile stay in it.
@@ -134,6 +157,15 @@ class NetnsScope {
   std::string error_;
 };
 
+// One link of a test network: a veth pair from the client namespace to a
+// devices namespace of its own. Addresses carry their prefix length.
+struct TestLink {
+  std::string client_address = "10.99.0.1/24";
+  std::string devices_address = "10.99.0.2/24";
+  bool client_default_route = true;   // the client's default route goes over this link
+  bool devices_default_route = true;  // the devices' side routes everything over it
+};
+
 class TestNetwork {
  public:
   static constexpr const char* kClientAddress = "10.99.0.1";
@@ -145,8 +177,11 @@ class TestNetwork {
   // When not, *why says why, fit for a test's skip message.
   static bool Supported(std::string* why);
 
-  // Builds the network; check Ready().
+  // Builds the network of one link with TestLink's defaults; check Ready().
   TestNetwork();
+  // Builds a network of the given links (at least one; at most one should
+  // give the client its default route); check Ready().
+  explicit TestNetwork(const std::vector<TestLink>& links);
   ~TestNetwork();
   TestNetwork(const TestNetwork&) = delete;
   TestNetwork& operator=(const TestNetwork&) = delete;
@@ -155,37 +190,54 @@ class TestNetwork {
   // The first failure, with the failing command's output.
   const std::string& Error() const { return error_; }
 
+  int LinkCount() const { return static_cast<int>(links_.size()); }
   const std::string& ClientNamespace() const { return client_ns_; }
-  const std::string& DevicesNamespace() const { return devices_ns_; }
+  const std::string& DevicesNamespace(int link = 0) const { return links_[link].devices_ns; }
   std::string ClientNamespacePath() const { return "/run/netns/" + client_ns_; }
-  std::string DevicesNamespacePath() const { return "/run/netns/" + devices_ns_; }
+  std::string DevicesNamespacePath(int link = 0) const { return "/run/netns/" + DevicesNamespace(link); }
+  // The client's interface on a link.
+  const std::string& ClientInterface(int link = 0) const { return links_[link].client_if; }
 
   // The calling thread becomes a client until the scope ends.
   NetnsScope EnterClient() const { return NetnsScope(ClientNamespacePath()); }
 
   // Starts argv on either side; the network owns the child and stops it
   // when destroyed. Null (with Error()) when it could not be started.
-  ChildProcess* StartInDevices(const std::vector<std::string>& argv);
+  ChildProcess* StartInDevices(const std::vector<std::string>& argv, int link = 0);
   ChildProcess* StartInClient(const std::vector<std::string>& argv);
 
-  // Starts device-sim with `args` on the devices side and waits for its
-  // "ready" line. Null (with Error(), holding its output) when it ended or
-  // was not ready in time.
+  // Starts device-sim with `args` on the devices side (of link 0) and waits
+  // for its "ready" line. Null (with Error(), holding its output) when it
+  // ended or was not ready in time.
   ChildProcess* StartDeviceSim(const std::vector<std::string>& args, int ready_timeout_ms = 5000);
+  // The same behind the given link.
+  ChildProcess* StartDeviceSimOn(int link, const std::vector<std::string>& args,
+                                 int ready_timeout_ms = 5000);
 
   // Runs argv to its end on either side (see RunCommand).
   CommandResult RunInClient(const std::vector<std::string>& argv, int timeout_ms = 30000) const;
-  CommandResult RunInDevices(const std::vector<std::string>& argv, int timeout_ms = 30000) const;
+  CommandResult RunInDevices(const std::vector<std::string>& argv, int timeout_ms = 30000,
+                             int link = 0) const;
+  // Runs argv to its end on the client side as the unprivileged user 65534
+  // (nobody), with no supplementary groups and no capabilities.
+  CommandResult RunInClientAsUser(const std::vector<std::string>& argv, int timeout_ms = 30000) const;
 
   // The device-sim program the tests were built with.
   static std::string DeviceSimPath();
 
  private:
+  struct Link {
+    TestLink spec;
+    std::string devices_ns, client_if, devices_if;
+  };
+
   bool Run(const std::vector<std::string>& argv);
+  bool Build(const Link& link, int index);
   void StartReaper();
   void Teardown();
 
-  std::string client_ns_, devices_ns_, client_if_, devices_if_;
+  std::string client_ns_;
+  std::vector<Link> links_;
   bool ready_ = false;
   std::string error_;
   int reaper_fd_ = -1;

@@ -50,7 +50,9 @@ class TransportNet : public ::testing::Test {
   }
 
   AnswerSink Intake() {
-    return [this](const unsigned char* decoded, std::size_t size, std::size_t bound) {
+    return [this](const unsigned char* decoded, std::size_t size, std::size_t bound,
+                  std::string_view interface) {
+      interfaces_.emplace_back(interface);
       appended_.push_back(ParserPlainPkg(table_, settings_, log_, decoded, size, bound));
     };
   }
@@ -99,6 +101,7 @@ class TransportNet : public ::testing::Test {
   SearchSettings settings_;
   MemoryLog log_;
   std::vector<int> appended_;  // records appended per answer
+  std::vector<std::string> interfaces_;  // each answer's arrival interface
 };
 
 TEST_F(TransportNet, BroadcastFindsEveryDeviceOnceOverTwoPasses) {

@@ -329,8 +329,8 @@ TEST_F(NetFormTest, DeviceInformationCannotBeEntered) {
 TEST_F(NetFormTest, NetworkSetupOpensOneDialogPerMatchingRecord) {
   form.reset();
   DeviceTable table;
-  table.devices.Append(Record("10.0.0.1", "00:00:00:00:00:01", "first"));
-  table.devices.Append(Record("10.0.0.1", "00:00:00:00:00:01", "second"));
+  table.devices.Append(Record("10.0.0.1", "00:00:00:00:00:01", "first"), "eth1");
+  table.devices.Append(Record("10.0.0.1", "00:00:00:00:00:01", "second"), "eth2");
   table.devices.Append(Record("10.0.0.9", "NULL", "upnp"));
   table.grid.SetRowCount(3);
   table.grid.SetRow(1, GridRowOf(table.devices.At(0)));
@@ -357,6 +357,8 @@ TEST_F(NetFormTest, NetworkSetupOpensOneDialogPerMatchingRecord) {
   NetworkSetup1Click(&owner, table, log, sender);
   EXPECT_EQ(names, (std::vector<std::string>{"first", "second"}));
   EXPECT_EQ(sender.sent.size(), 2u);
+  // Each package goes to the interface its record's device answered on.
+  EXPECT_EQ(sender.sent_for, (std::vector<std::string>{"eth1", "eth2"}));
   ASSERT_EQ(log.lines.size(), 4u);  // per dialog: the row's IP, then the packet text
   EXPECT_EQ(log.lines[0], "10.0.0.1");
   EXPECT_EQ(log.lines[2], "10.0.0.1");

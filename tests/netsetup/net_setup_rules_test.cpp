@@ -170,9 +170,9 @@ TEST(NetSetupRules, TextsLongerThanTheirFieldAreRefused) {
 
 TEST(NetSetupRules, RowLookupByIpAndMacCells) {
   DeviceTable table;
-  table.devices.Append(Record("10.0.0.1", "00:00:00:00:00:01", "first"));
+  table.devices.Append(Record("10.0.0.1", "00:00:00:00:00:01", "first"), "eth0");
   table.devices.Append(Record("10.0.0.2", "00:00:00:00:00:02", "other"));
-  table.devices.Append(Record("10.0.0.1", "00:00:00:00:00:01", "second"));
+  table.devices.Append(Record("10.0.0.1", "00:00:00:00:00:01", "second"), "wlan0");
   table.devices.Append(Record("10.0.0.3", "NULL", "upnp"));
   table.grid.SetRowCount(4);
   table.grid.SetRow(1, GridRowOf(table.devices.At(0)));
@@ -184,9 +184,13 @@ TEST(NetSetupRules, RowLookupByIpAndMacCells) {
   ASSERT_EQ(found.size(), 2u);
   EXPECT_STREQ(found[0].name, "first");
   EXPECT_STREQ(found[1].name, "second");
+  std::vector<std::string> interfaces = {"stale"};
+  EXPECT_EQ(NetworkSetupRecords(table, &interfaces).size(), 2u);
+  EXPECT_EQ(interfaces, (std::vector<std::string>{"eth0", "wlan0"}));
 
   table.selected_row = 3;  // a row found by UPnP
-  EXPECT_TRUE(NetworkSetupRecords(table).empty());
+  EXPECT_TRUE(NetworkSetupRecords(table, &interfaces).empty());
+  EXPECT_TRUE(interfaces.empty());
 
   // Exact and case-sensitive.
   table.grid.SetCell(6, 2, "00:00:00:00:00:02 ");

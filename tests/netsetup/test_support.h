@@ -10,12 +10,16 @@
 #include "protocol/unit_info.h"
 
 struct CapturingSender : ControlPackageSender {
+  void SetDeviceInterface(const std::string& interface) override { device_interface = interface; }
   int Send(const char* encoded) override {
     sent.emplace_back(encoded);
+    sent_for.push_back(device_interface);
     return result;
   }
   int result = 0;
   std::vector<std::string> sent;
+  std::string device_interface;
+  std::vector<std::string> sent_for;  // the device interface of each package
 };
 
 // Base64-decodes and complements a package, giving its plain text.

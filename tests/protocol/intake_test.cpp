@@ -109,3 +109,44 @@ TEST(DeviceList, FindsRecordsByAddressAndMac) {
   list.RemoveLast();
   EXPECT_EQ(list.FindFirst("10.0.0.1", "NULL"), nullptr);
 }
+
+TEST_F(Intake, KeepsTheInterfaceBesideEachNewRecordAndLogsIt) {
+  std::vector<unsigned char> buf = Answer({Device("P", "10.0.0.1", "0:0:0:0:0:1"), Device("P", "10.0.0.2", "0:0:0:0:0:2")});
+  EXPECT_EQ(ParserPlainPkg(table, settings, log, buf.data(), buf.size(), 65536, "eth1"), 2);
+  // The same device answering on another interface is its duplicate.
+  buf = Answer({Device("P", "10.0.0.2", "0:0:0:0:0:2"), Device("P", "10.0.0.3", "0:0:0:0:0:3")});
+  EXPECT_EQ(ParserPlainPkg(table, settings, log, buf.data(), buf.size(), 65536, "wlan0"), 1);
+  EXPECT_EQ(Feed({Device("P", "10.0.0.4", "0:0:0:0:0:4")}), 1);  // interface unknown (a TCP relay)
+  ASSERT_EQ(table.devices.Size(), 4u);
+  EXPECT_EQ(table.devices.InterfaceAt(0), "eth1");
+  EXPECT_EQ(table.devices.InterfaceAt(1), "eth1");
+  EXPECT_EQ(table.devices.InterfaceAt(2), "wlan0");
+  EXPECT_EQ(table.devices.InterfaceAt(3), "");
+  const tComUnitInfo* third = table.devices.FindFirst("10.0.0.3", "0:0:0:0:0:3");
+  ASSERT_NE(third, nullptr);
+  EXPECT_EQ(table.devices.InterfaceOf(third), "wlan0");
+  EXPECT_EQ(log.lines, (std::vector<std::string>{StringPrintf(kAnsweredOnLog, "10.0.0.1", "0:0:0:0:0:1", "eth1"),
+                                                 StringPrintf(kAnsweredOnLog, "10.0.0.2", "0:0:0:0:0:2", "eth1"),
+                                                 StringPrintf(kAnsweredOnLog, "10.0.0.3", "0:0:0:0:0:3", "wlan0")}));
+  EXPECT_EQ(log.lines.front(), "Device 10.0.0.1 [0:0:0:0:0:1] answered on eth1\n");
+
+  // Past kAnsweredOnLogLimit records the lines stop, saying so once.
+  log.lines.clear();
+  tComUnitInfo filler{};
+  while (table.devices.Size() < kAnsweredOnLogLimit - 1) table.devices.Append(filler);
+  buf = Answer({Device("P", "10.0.1.1", "0:0:0:0:1:1"), Device("P", "10.0.1.2", "0:0:0:0:1:2"),
+                Device("P", "10.0.1.3", "0:0:0:0:1:3")});
+  EXPECT_EQ(ParserPlainPkg(table, settings, log, buf.data(), buf.size(), 65536, "eth1"), 3);
+  EXPECT_EQ(log.lines, (std::vector<std::string>{StringPrintf(kAnsweredOnLog, "10.0.1.1", "0:0:0:0:1:1", "eth1"),
+                                                 kAnsweredOnLogEnd}));
+  EXPECT_EQ(table.devices.InterfaceAt(kAnsweredOnLogLimit + 1), "eth1");  // still kept
+  while (table.devices.Size() > 4) table.devices.RemoveLast();
+
+  // Removing and clearing keep the interfaces beside their records.
+  table.devices.RemoveLast();
+  table.devices.Append(tComUnitInfo{}, "eth2");
+  EXPECT_EQ(table.devices.InterfaceAt(3), "eth2");
+  table.devices.Clear();
+  table.devices.Append(tComUnitInfo{});
+  EXPECT_EQ(table.devices.InterfaceAt(0), "");
+}

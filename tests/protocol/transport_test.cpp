@@ -96,8 +96,10 @@ class TransportLoopback : public ::testing::Test {
   }
 
   AnswerSink Intake() {
-    return [this](const unsigned char* decoded, std::size_t size, std::size_t bound) {
+    return [this](const unsigned char* decoded, std::size_t size, std::size_t bound,
+                  std::string_view interface) {
       bounds_.push_back(bound);
+      interfaces_.emplace_back(interface);
       appended_.push_back(ParserPlainPkg(table_, settings_, log_, decoded, size, bound));
     };
   }
@@ -108,6 +110,7 @@ class TransportLoopback : public ::testing::Test {
   DeviceTable table_;
   MemoryLog log_;
   std::vector<std::size_t> bounds_;
+  std::vector<std::string> interfaces_;  // each answer's arrival interface
   std::vector<int> appended_;
   std::thread relay_;
 };

@@ -58,6 +58,7 @@ int main(int argc, char** argv) {
     o.per_datagram = options.per_datagram;
     o.delay_ms = options.delay_ms;
     o.answer_twice = options.answer_twice;
+    o.answer_broadcast = options.answer_broadcast;
     o.garbage = options.garbage;
     o.flood_ms = options.flood_ms;
     o.flood_interval_ms = options.flood_interval_ms;

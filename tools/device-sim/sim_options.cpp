@@ -118,6 +118,8 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions* o, std::stri
       if (!number(0, 600000, &o->delay_ms)) return false;
     } else if (arg == "--answer-twice") {
       o->answer_twice = true;
+    } else if (arg == "--answer-broadcast") {
+      o->answer_broadcast = true;
     } else if (arg == "--garbage") {
       o->garbage = true;
     } else if (arg == "--flood-ms") {
@@ -254,6 +256,9 @@ std::string SimUsage() {
       "  --per-datagram K      device packets per answer datagram (default 1)\n"
       "  --delay-ms MAX        random delay up to MAX ms before each answer datagram\n"
       "  --answer-twice        send every answer datagram twice\n"
+      "  --answer-broadcast    answer to 255.255.255.255 port 6667, out of the interface\n"
+      "                        the request came in on, instead of to the requester (as a\n"
+      "                        device in another subnet than its searcher must)\n"
       "  --garbage             also send non-packets, bad Base64 and flag-99 packets\n"
       "  --flood-ms N          after a request, keep sending answer datagrams for N ms\n"
       "  --flood-interval-ms N one flood datagram every N ms (default 20)\n"

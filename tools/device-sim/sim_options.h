@@ -28,6 +28,7 @@ struct SimOptions {
   int per_datagram = 1;                    // --per-datagram K
   int delay_ms = 0;                        // --delay-ms MAX
   bool answer_twice = false;               // --answer-twice
+  bool answer_broadcast = false;           // --answer-broadcast
   bool garbage = false;                    // --garbage
   int flood_ms = 0;                        // --flood-ms N
   int flood_interval_ms = 20;              // --flood-interval-ms N

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "answers.h"
+#include "protocol/transport.h"
 
 UdpDiscovery::UdpDiscovery(DeviceSet& devices, SimLog& log, Options options)
     : devices_(devices), log_(log), options_(options), random_(options.seed) {}
@@ -27,6 +28,8 @@ bool UdpDiscovery::Open() {
   }
   int on = 1;
   setsockopt(sock_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+  setsockopt(sock_, SOL_SOCKET, SO_BROADCAST, &on, sizeof(on));
+  setsockopt(sock_, IPPROTO_IP, IP_PKTINFO, &on, sizeof(on));  // the request's interface
   int bytes = 4 * 1024 * 1024;
   if (setsockopt(sock_, SOL_SOCKET, SO_SNDBUFFORCE, &bytes, sizeof(bytes)) < 0)
     setsockopt(sock_, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof(bytes));
@@ -54,18 +57,34 @@ void UdpDiscovery::Serve(const StopSignal& stop) {
     if ((fds[0].revents & POLLIN) == 0) continue;
     for (;;) {
       sockaddr_in from{};
-      socklen_t from_len = sizeof(from);
-      ssize_t n = recvfrom(sock_, buffer.data(), buffer.size(), MSG_DONTWAIT,
-                           reinterpret_cast<sockaddr*>(&from), &from_len);
+      iovec iov{buffer.data(), buffer.size()};
+      alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
+      msghdr msg{};
+      msg.msg_name = &from;
+      msg.msg_namelen = sizeof(from);
+      msg.msg_iov = &iov;
+      msg.msg_iovlen = 1;
+      msg.msg_control = control;
+      msg.msg_controllen = sizeof(control);
+      ssize_t n = recvmsg(sock_, &msg, MSG_DONTWAIT);
       if (n < 0) break;
-      HandleDatagram(buffer.data(), static_cast<std::size_t>(n), from);
+      int ifindex = 0;
+      for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(&msg, c)) {
+        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+          in_pktinfo info;
+          std::memcpy(&info, CMSG_DATA(c), sizeof(info));
+          ifindex = info.ipi_ifindex;
+        }
+      }
+      HandleDatagram(buffer.data(), static_cast<std::size_t>(n), from, ifindex);
     }
   }
   close(sock_);
   sock_ = -1;
 }
 
-void UdpDiscovery::HandleDatagram(const char* data, std::size_t len, const sockaddr_in& from) {
+void UdpDiscovery::HandleDatagram(const char* data, std::size_t len, const sockaddr_in& from,
+                                  int ifindex) {
   std::string plain = DecodeRequest(data, len);
   int flag = RequestFlag(plain);
   std::string sender = AddressText(from);
@@ -73,7 +92,7 @@ void UdpDiscovery::HandleDatagram(const char* data, std::size_t len, const socka
     log_.Linef("udp junk from %s bytes=%zu", sender.c_str(), len);
   } else if (flag == 0 || flag == 2) {
     log_.Linef("udp request flag=%02d from %s", flag, sender.c_str());
-    ScheduleAnswer(from);
+    ScheduleAnswer(from, ifindex);
   } else if (flag == 3) {
     log_.Line("control " + plain);
     // Hook point: the control-package handler applies the package here.
@@ -114,9 +133,14 @@ std::shared_ptr<const UdpDiscovery::Answer> UdpDiscovery::CurrentAnswer() {
   return cached_;
 }
 
-void UdpDiscovery::ScheduleAnswer(const sockaddr_in& from) {
+void UdpDiscovery::ScheduleAnswer(const sockaddr_in& from, int ifindex) {
   sockaddr_in to = from;
   to.sin_port = htons(static_cast<std::uint16_t>(options_.reply_port));
+  if (options_.answer_broadcast) {
+    to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+  } else {
+    ifindex = 0;  // routed to the requester
+  }
   std::shared_ptr<const Answer> answer = CurrentAnswer();
   Clock::time_point now = Clock::now();
   std::uniform_int_distribution<int> delay(0, options_.delay_ms);
@@ -127,38 +151,36 @@ void UdpDiscovery::ScheduleAnswer(const sockaddr_in& from) {
         now + std::chrono::milliseconds(device && options_.delay_ms > 0 ? delay(random_) : 0);
     int copies = options_.answer_twice ? 2 : 1;
     for (int c = 0; c < copies; ++c) {
-      pending_.push(Pending{when, order_++, to, answer, i});
+      pending_.push(Pending{when, order_++, to, ifindex, answer, i});
       ++sends;
     }
   }
   std::string dest = AddressText(to);
   log_.Linef("udp answer to %s devices=%zu datagrams=%zu", dest.c_str(), answer->devices.size(), sends);
   if (options_.flood_ms > 0 && !answer->datagrams.empty()) {
-    floods_.push_back(Flood{to, now, now + std::chrono::milliseconds(options_.flood_ms), answer, 0});
+    floods_.push_back(Flood{to, ifindex, now, now + std::chrono::milliseconds(options_.flood_ms), answer, 0});
     log_.Linef("udp flood to %s for %d ms", dest.c_str(), options_.flood_ms);
   }
   SendDue();
 }
 
-void UdpDiscovery::Send(const std::string& datagram, const sockaddr_in& to) {
-  while (sendto(sock_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to),
-                sizeof(to)) < 0 &&
-         errno == EINTR) {
-  }
+void UdpDiscovery::Send(const std::string& datagram, const sockaddr_in& to, int ifindex) {
+  // Out of that interface (with no route needed) when one is given.
+  SendThrough(sock_, datagram.data(), datagram.size(), to, static_cast<unsigned>(ifindex));
 }
 
 void UdpDiscovery::SendDue() {
   Clock::time_point now = Clock::now();
   while (!pending_.empty() && pending_.top().when <= now) {
     const Pending& p = pending_.top();
-    Send(p.answer->datagrams[p.index], p.to);
+    Send(p.answer->datagrams[p.index], p.to, p.ifindex);
     pending_.pop();
   }
   for (auto it = floods_.begin(); it != floods_.end();) {
     Flood& f = *it;
     while (f.next <= now && f.next < f.until) {
       for (int b = 0; b < options_.flood_burst; ++b) {
-        Send(f.answer->datagrams[f.sent % f.answer->datagrams.size()], f.to);
+        Send(f.answer->datagrams[f.sent % f.answer->datagrams.size()], f.to, f.ifindex);
         ++f.sent;
       }
       f.next += std::chrono::milliseconds(options_.flood_interval_ms);

@@ -1,7 +1,9 @@
 // The simulator's UDP discovery service on port 6666: answers a search
 // request (flag 00, broadcast or unicast, or flag 02 from a relay client) with
-// every device's information packet, sent to port 6667 of the requester;
-// logs control packages (flag 03) and hands them to a control handler.
+// every device's information packet, sent to port 6667 of the requester (or,
+// with answer_broadcast, to 255.255.255.255 port 6667 out of the interface
+// the request came in on); logs control packages (flag 03) and hands them to
+// a control handler.
 //
 // Log lines (standard output):
 //   "udp request flag=NN from A:P"          a search request arrived
@@ -35,6 +37,7 @@ class UdpDiscovery : public SimModule {
     int per_datagram = 1;
     int delay_ms = 0;       // each answer datagram waits a random 0..delay_ms
     bool answer_twice = false;
+    bool answer_broadcast = false;  // answer to 255.255.255.255 on the request's interface
     bool garbage = false;
     int flood_ms = 0;
     int flood_interval_ms = 20;
@@ -70,6 +73,7 @@ class UdpDiscovery : public SimModule {
     Clock::time_point when;
     std::uint64_t order;
     sockaddr_in to;
+    int ifindex;  // the interface to send out of; 0: routed
     std::shared_ptr<const Answer> answer;
     std::size_t index;
     bool operator>(const Pending& o) const {
@@ -78,17 +82,18 @@ class UdpDiscovery : public SimModule {
   };
   struct Flood {
     sockaddr_in to;
+    int ifindex;
     Clock::time_point next, until;
     std::shared_ptr<const Answer> answer;
     std::size_t sent = 0;
   };
 
-  void HandleDatagram(const char* data, std::size_t len, const sockaddr_in& from);
-  void ScheduleAnswer(const sockaddr_in& from);
+  void HandleDatagram(const char* data, std::size_t len, const sockaddr_in& from, int ifindex);
+  void ScheduleAnswer(const sockaddr_in& from, int ifindex);
   std::shared_ptr<const Answer> CurrentAnswer();
   void SendDue();
   int MsToNextSend() const;
-  void Send(const std::string& datagram, const sockaddr_in& to);
+  void Send(const std::string& datagram, const sockaddr_in& to, int ifindex);
 
   DeviceSet& devices_;
   SimLog& log_;

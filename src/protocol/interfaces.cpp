@@ -1,0 +1,76 @@
+// Interface enumeration over getifaddrs.
+#include "protocol/interfaces.h"
+
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+
+#include <algorithm>
+
+std::vector<NetInterface> BroadcastInterfaces() {
+  std::vector<NetInterface> found;
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return found;
+  for (const ifaddrs* a = list; a != nullptr; a = a->ifa_next) {
+    if (a->ifa_addr == nullptr || a->ifa_addr->sa_family != AF_INET || a->ifa_name == nullptr) continue;
+    const unsigned flags = a->ifa_flags;
+    if ((flags & IFF_UP) == 0 || (flags & IFF_BROADCAST) == 0 || (flags & IFF_LOOPBACK) != 0) continue;
+    std::string name = a->ifa_name;
+    // An alias label ("eth0:1") names the same interface as "eth0".
+    const std::size_t colon = name.find(':');
+    if (colon != std::string::npos) name.resize(colon);
+    if (std::any_of(found.begin(), found.end(), [&](const NetInterface& i) { return i.name == name; }))
+      continue;
+    NetInterface i;
+    i.name = name;
+    i.index = if_nametoindex(name.c_str());
+    if (i.index == 0) continue;  // gone meanwhile
+    i.address = reinterpret_cast<const sockaddr_in*>(a->ifa_addr)->sin_addr.s_addr;
+    if (a->ifa_netmask != nullptr)
+      i.netmask = reinterpret_cast<const sockaddr_in*>(a->ifa_netmask)->sin_addr.s_addr;
+    found.push_back(std::move(i));
+  }
+  freeifaddrs(list);
+  return found;
+}
+
+std::vector<NetInterface> SelectInterfaces(const std::vector<NetInterface>& all,
+                                           const std::vector<std::string>& wanted) {
+  if (wanted.empty()) return all;
+  std::vector<NetInterface> chosen;
+  for (const NetInterface& i : all) {
+    if (std::find(wanted.begin(), wanted.end(), i.name) != wanted.end()) chosen.push_back(i);
+  }
+  return chosen;
+}
+
+std::vector<std::string> UnknownInterfaces(const std::vector<NetInterface>& all,
+                                           const std::vector<std::string>& wanted) {
+  std::vector<std::string> unknown;
+  for (const std::string& name : wanted) {
+    if (std::none_of(all.begin(), all.end(), [&](const NetInterface& i) { return i.name == name; }))
+      unknown.push_back(name);
+  }
+  return unknown;
+}
+
+std::string InterfaceNames(const std::vector<NetInterface>& interfaces) {
+  std::vector<std::string> names;
+  for (const NetInterface& i : interfaces) names.push_back(i.name);
+  return JoinNames(names);
+}
+
+std::string JoinNames(const std::vector<std::string>& names) {
+  std::string joined;
+  for (const std::string& name : names) joined += (joined.empty() ? "" : ", ") + name;
+  return joined;
+}
+
+std::string DottedAddress(std::uint32_t address) {
+  char text[INET_ADDRSTRLEN] = {};
+  in_addr a{};
+  a.s_addr = address;
+  inet_ntop(AF_INET, &a, text, sizeof(text));
+  return text;
+}
