@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/grid_rules.h"
 #include "protocol/intake.h"
+#include "search/grid_sort.h"
 
 namespace {
 

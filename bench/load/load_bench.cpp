@@ -33,8 +33,8 @@
 #include <string>
 #include <vector>
 
-#include "app/engine_upnp_phase.h"
 #include "app/main_form.h"
+#include "search/engine_upnp_phase.h"
 #include "test_network.h"
 #include "upnp/gupnp_finder.h"
 #include "upnp/upnp_merge.h"

@@ -1,6 +1,7 @@
 // What the device grid does under the mouse, without a window: row selection,
-// the hand pointer over the address column, the heading-click sort, the popup
-// menu's "Network Setup" state and the address that "Browse" opens.
+// the hand pointer over the address column, the heading click's sort
+// (SortGridByColumn, search/grid_sort.h), the popup menu's "Network Setup"
+// state and the address that "Browse" opens.
 #pragma once
 
 #include <optional>
@@ -8,21 +9,6 @@
 
 #include "protocol/debug_log.h"
 #include "protocol/device_table.h"
-
-// Compares sort entries without regard to case in the collation of the user's
-// locale; under the C/POSIX locale, where Qt's collator compares bytes, the
-// English collation is used instead so that "@" sorts before digits and
-// letters everywhere.
-class EntryCollation;
-
-// Reorders the data rows by the text of `column`: each entry is
-// "<cell>@<row text>" (the row text is its seven cells, each followed by
-// CR LF); ascending by the collation when `table.sort_ascending`, else the
-// exact reverse. Then at least two rows remain and row 0 is the one fixed row.
-void SortGridByColumn(DeviceTable& table, int column);
-
-// Sorting with an explicit locale name (tests; "" = the user's locale).
-void SortGridByColumnInLocale(DeviceTable& table, int column, const std::string& locale_name);
 
 // A row selection: row 0 or less detaches the popup menu (result false) and
 // keeps selected_row; a data row becomes selected_row, logs

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "app/headless.h"
-#include "app/headless_setup.h"
 #include "app/main_form.h"
 #include "app/version.h"
 #include "app/window_layout.h"
+#include "cli/headless.h"
+#include "cli/headless_setup.h"
 
 namespace {
 

@@ -26,13 +26,13 @@
 
 #include "app/grid_model.h"
 #include "app/grid_rules.h"
-#include "app/modal.h"
 #include "app/version.h"
 #include "app/window_layout.h"
-#include "app/engine_upnp_phase.h"
-#include "netsetup/network_setup.h"
 #include "protocol/record_text.h"
-#include "upnp/detail_info.h"
+#include "search/engine_upnp_phase.h"
+#include "ui/detail_info.h"
+#include "ui/modal.h"
+#include "ui/network_setup.h"
 
 namespace {
 

@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "app/search_driver.h"
 #include "protocol/debug_log.h"
 #include "protocol/device_table.h"
 #include "protocol/search_controls.h"
+#include "search/search_driver.h"
 
 class CPortForwardEngine;
 class GridModel;

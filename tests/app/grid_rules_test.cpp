@@ -3,8 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QLocale>
+
+#include "search/grid_sort.h"
 
 namespace {
 
@@ -143,10 +144,4 @@ TEST(GridRules, RowTooltipNamesTheInterfaceTheDeviceAnsweredOn) {
   EXPECT_EQ(RowInterfaceTip(t, 1), "");
   EXPECT_EQ(RowInterfaceTip(t, 0), "");  // the heading
   EXPECT_EQ(RowInterfaceTip(t, 3), "");  // beyond the grid
-}
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
 }

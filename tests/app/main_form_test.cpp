@@ -22,8 +22,8 @@
 #include <QTest>
 #include <QUrl>
 
-#include "app/engine_upnp_phase.h"
-#include "app/modal.h"
+#include "search/engine_upnp_phase.h"
+#include "ui/modal.h"
 #include "fake_finder.h"
 #include "protocol/intake.h"
 

@@ -16,11 +16,11 @@
 #include <cstdlib>
 
 #include "app/main_form.h"
-#include "app/modal.h"
+#include "ui/modal.h"
 #include "net_test_support.h"
 #include "netsetup/control_sender.h"
-#include "netsetup/network_setup.h"
-#include "upnp/detail_info.h"
+#include "ui/detail_info.h"
+#include "ui/network_setup.h"
 
 namespace {
 

@@ -28,8 +28,8 @@
 #include <set>
 
 #include "app/main_form.h"
-#include "app/modal.h"
 #include "protocol/transport.h"
+#include "ui/modal.h"
 #include "net_test_support.h"
 #include "window_support.h"
 

@@ -19,7 +19,7 @@
 #include <sstream>
 
 #include "app/main_form.h"
-#include "app/modal.h"
+#include "ui/modal.h"
 #include "net_test_support.h"
 #include "window_support.h"
 

@@ -1,5 +1,5 @@
 // The Network Setup dialog: controls, layout and the handlers' wiring.
-#include "netsetup/net_form.h"
+#include "ui/net_form.h"
 
 #include <QApplication>
 #include <QFocusEvent>
@@ -15,8 +15,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/modal.h"
 #include "protocol/record_text.h"
+#include "ui/modal.h"
 
 namespace {
 

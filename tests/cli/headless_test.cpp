@@ -1,5 +1,5 @@
 // Headless mode: argument parsing and the three output formats.
-#include "app/headless.h"
+#include "cli/headless.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Headless Network Setup: arguments, the device's record as the starting
 // point, the gateway warning and the package sent.
-#include "app/headless_setup.h"
+#include "cli/headless_setup.h"
 
-#include "app/headless.h"
+#include "cli/headless.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Default modal showing and message boxes, and the test hooks that replace them.
-#include "app/modal.h"
+#include "ui/modal.h"
 
 #include <QDialog>
 

@@ -1,5 +1,5 @@
 // Headless search: arguments, the search run on a core event loop, output.
-#include "app/headless.h"
+#include "cli/headless.h"
 
 #include <QCoreApplication>
 #include <QString>
@@ -8,12 +8,11 @@
 #include <cstring>
 #include <iostream>
 
-#include "app/engine_upnp_phase.h"
-#include "app/search_driver.h"
-#include "upnp/upnp_merge.h"
-#include "protocol/record_text.h"
 #include "protocol/interfaces.h"
+#include "protocol/record_text.h"
 #include "protocol/search_controls.h"
+#include "search/engine_upnp_phase.h"
+#include "search/search_driver.h"
 #include "upnp/upnp_merge.h"
 
 const char kUsage[] =

@@ -1,9 +1,5 @@
-// The selected row's detail dialogs.
-#include "upnp/detail_info.h"
-
-#include "app/modal.h"
-#include "upnp/info_form.h"
-#include "upnp/upnp_info_form.h"
+// The selected row's detail dialogs, as data.
+#include "upnp/detail_showings.h"
 
 std::vector<DetailShowing> DetailShowingsFor(
     const DeviceTable& table, const std::vector<DeviceInformationContainer>& results) {
@@ -35,20 +31,4 @@ std::vector<DetailShowing> DetailShowingsFor(
     }
   }
   return showings;
-}
-
-void ShowDetailInfo(QWidget* owner, DeviceTable& table,
-                    const std::vector<DeviceInformationContainer>& results, DebugLog& log) {
-  for (const DetailShowing& s : DetailShowingsFor(table, results)) {
-    if (s.kind == DetailShowing::kUnitInfo) {
-      log.Append(s.log_line);
-      TFormInfo dialog(owner);
-      dialog.Fill(s.unit);
-      ExecModal(dialog);
-    } else {
-      TForm1 dialog(owner);
-      dialog.Fill(s.upnp);
-      ExecModal(dialog);
-    }
-  }
 }

@@ -1,15 +1,13 @@
-// "Detail Info." of the grid's popup menu: which dialogs the selected row
-// opens, in order, and showing them.
+// Which detail dialogs "Detail Info." opens for the selected grid row, in
+// order: a device of the maker's own protocol shows its record; a row the
+// UPnP search added shows every UPnP result whose address holds its ip.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "protocol/debug_log.h"
 #include "protocol/device_table.h"
 #include "upnp/device_information.h"
-
-class QWidget;
 
 // One dialog to show: a TFormInfo with `unit` (after `log_line`, the row's IP
 // cell, is appended to the debug log), or a TForm1 with `upnp`.
@@ -30,9 +28,3 @@ struct DetailShowing {
 // the grid's data rows gives nothing.
 std::vector<DetailShowing> DetailShowingsFor(const DeviceTable& table,
                                              const std::vector<DeviceInformationContainer>& results);
-
-// Runs DetailShowingsFor and shows each dialog in turn through ExecModal,
-// owned by `owner`, destroying it before the next. On the user-interface
-// thread.
-void ShowDetailInfo(QWidget* owner, DeviceTable& table,
-                    const std::vector<DeviceInformationContainer>& results, DebugLog& log);

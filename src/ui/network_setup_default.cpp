@@ -1,6 +1,6 @@
 // "Network Setup" with the default sender; kept apart because it needs the
 // transport at link time.
-#include "netsetup/network_setup.h"
+#include "ui/network_setup.h"
 
 void NetworkSetup1Click(QWidget* owner, const DeviceTable& table, const SearchSettings& settings,
                         DebugLog& log) {

@@ -1,6 +1,6 @@
 // "Detail Info.": which dialogs a selected row opens, in which order, and what
 // they show; run offscreen with the modal loop replaced by a recorder.
-#include "upnp/detail_info.h"
+#include "ui/detail_info.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -8,9 +8,10 @@
 #include <QPushButton>
 #include <gtest/gtest.h>
 
-#include "app/modal.h"
-#include "upnp/info_form.h"
-#include "upnp/upnp_info_form.h"
+#include "ui/info_form.h"
+#include "ui/modal.h"
+#include "ui/upnp_info_form.h"
+#include "upnp/detail_showings.h"
 
 namespace {
 

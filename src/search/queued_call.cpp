@@ -1,5 +1,5 @@
 // Queued calls across threads, announced to ThreadSanitizer when it runs.
-#include "app/queued_call.h"
+#include "search/queued_call.h"
 
 #include <memory>
 #include <utility>

@@ -1,12 +1,12 @@
 // "Network Setup": from the selected grid row to one modal dialog per record.
-#include "netsetup/network_setup.h"
+#include "ui/network_setup.h"
 
 #include <string>
 #include <vector>
 
-#include "app/modal.h"
-#include "netsetup/net_form.h"
 #include "netsetup/net_setup_rules.h"
+#include "ui/modal.h"
+#include "ui/net_form.h"
 
 void NetworkSetup1Click(QWidget* owner, const DeviceTable& table, DebugLog& log,
                         ControlPackageSender& sender) {

@@ -10,8 +10,8 @@
 #include <memory>
 #include <thread>
 
-#include "app/search_driver.h"
 #include "protocol/search_controls.h"
+#include "search/search_driver.h"
 #include "upnp/port_forward_engine.h"
 
 class EngineUpnpPhase : public UpnpPhase {

@@ -1,5 +1,5 @@
 // One search from the button press to the count, in the driver's order.
-#include "app/search_driver.h"
+#include "search/search_driver.h"
 
 #include <QObject>
 #include <QString>
@@ -11,13 +11,13 @@
 #include <thread>
 #include <vector>
 
-#include "app/grid_rules.h"
-#include "app/queued_call.h"
 #include "httpcmd/http_page.h"
 #include "httpcmd/table_parser.h"
-#include "protocol/interfaces.h"
 #include "protocol/intake.h"
+#include "protocol/interfaces.h"
 #include "protocol/transport.h"
+#include "search/grid_sort.h"
+#include "search/queued_call.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // UPnP phase: engine start, off-thread wait, merge on the owner's thread.
-#include "app/engine_upnp_phase.h"
+#include "search/engine_upnp_phase.h"
 
-#include "app/queued_call.h"
+#include "search/queued_call.h"
 #include "upnp/library_log.h"
 #include "upnp/upnp_merge.h"
 

@@ -1,7 +1,7 @@
 // The Network Setup dialog on the offscreen platform: its controls and their
 // states, the focus-out checks and their guards, "Apply" and "Close", and the
 // main window's entry that opens it for the selected row.
-#include "netsetup/net_form.h"
+#include "ui/net_form.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@
 #include <QRadioButton>
 #include <QTest>
 
-#include "app/modal.h"
-#include "netsetup/network_setup.h"
+#include "ui/modal.h"
+#include "ui/network_setup.h"
 #include "test_support.h"
 
 namespace {

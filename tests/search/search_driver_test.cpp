@@ -1,6 +1,6 @@
 // The search driver: the mode table, the end of a search, the UPnP hand-over
 // and the relay address list rule.
-#include "app/search_driver.h"
+#include "search/search_driver.h"
 
 #include <gtest/gtest.h>
 

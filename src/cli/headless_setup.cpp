@@ -1,10 +1,10 @@
 // Headless Network Setup: arguments, the search, the device by MAC, the send.
-#include "app/headless_setup.h"
+#include "cli/headless_setup.h"
 
 #include <QString>
 #include <iostream>
 
-#include "app/headless.h"
+#include "cli/headless.h"
 
 const char kSetupUsage[] =
     "usage: device-search setup --mac MAC (--dhcp | --static --ip ADDRESS --netmask MASK\n"

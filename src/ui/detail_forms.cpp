@@ -6,8 +6,8 @@
 #include <QPushButton>
 
 #include "protocol/record_text.h"
-#include "upnp/info_form.h"
-#include "upnp/upnp_info_form.h"
+#include "ui/info_form.h"
+#include "ui/upnp_info_form.h"
 
 namespace {
 
