@@ -82,8 +82,8 @@ Result SearchOnce(const TestNetwork& net, const UpnpSearchTiming& timing) {
   TMainForm form;
   form.UseNetwork();
   auto phase = std::make_unique<EngineUpnpPhase>(
-      &form, form.Table(), form.Settings(), form, form.Log(),
-      std::make_unique<CPortForwardEngine>(std::make_unique<GupnpFinder>(timing)));
+      &form, form.Table(), form.Settings(), form.Log(),
+      std::make_unique<UpnpEngine>(std::make_unique<GupnpFinder>(timing)));
   EngineUpnpPhase* upnp = phase.get();
   form.SetUpnpPhase(std::move(phase));
   form.show();

@@ -78,8 +78,8 @@ TMainForm::~TMainForm() {
 
 void TMainForm::UseNetwork() {
   SetExchanges(MakeNetworkExchanges(table_, settings_, *log_));
-  auto phase = std::make_unique<EngineUpnpPhase>(this, table_, settings_, *this, *log_);
-  CPortForwardEngine* engine = &phase->Engine();
+  auto phase = std::make_unique<EngineUpnpPhase>(this, table_, settings_, *log_);
+  UpnpEngine* engine = &phase->Engine();
   SetUpnpPhase(std::move(phase));
   engine_ = engine;
 }

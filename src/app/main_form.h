@@ -20,7 +20,7 @@
 #include "protocol/search_controls.h"
 #include "search/search_driver.h"
 
-class CPortForwardEngine;
+class UpnpEngine;
 class GridModel;
 class QAction;
 class QComboBox;
@@ -130,7 +130,7 @@ class TMainForm : public QWidget, public SearchControls {
   std::unique_ptr<MemoLog> log_;
   std::unique_ptr<SearchExchanges> exchanges_;
   std::unique_ptr<UpnpPhase> upnp_;
-  CPortForwardEngine* engine_ = nullptr;  // the engine of upnp_, when it has one
+  UpnpEngine* engine_ = nullptr;  // the engine of upnp_, when it has one
   std::unique_ptr<SearchDriver> driver_;
   std::vector<float> column_proportions_;
   GridModel* model_ = nullptr;

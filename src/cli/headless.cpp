@@ -385,7 +385,7 @@ HeadlessSearch::HeadlessSearch(const SearchSettings& settings, bool with_upnp, D
   parts_->exchanges = MakeNetworkExchanges(table_, settings_, log_);
   if (with_upnp)
     parts_->upnp =
-        std::make_unique<EngineUpnpPhase>(&parts_->owner, table_, settings_, parts_->controls, log_);
+        std::make_unique<EngineUpnpPhase>(&parts_->owner, table_, settings_, log_);
   parts_->driver = std::make_unique<SearchDriver>(table_, settings_, log_, parts_->controls,
                                                   *parts_->exchanges, parts_->upnp.get());
 }
@@ -438,8 +438,7 @@ int RunSearchCommand(const std::vector<std::string>& args) {
   NdjsonPrinter ndjson;
   // The exchange's rows are final when it ends, unless a UPnP merge for the
   // project filter "UPNP" is to replace them.
-  const bool upnp_only = cmd->upnp && QString::fromStdString(cmd->settings.project)
-                                              .compare("UPNP", Qt::CaseInsensitive) == 0;
+  const bool upnp_only = cmd->upnp && ProjectIsUpnpOnly(cmd->settings.project);
   if (cmd->format == OutputFormat::kNdjson && !upnp_only)
     search.SetOnExchangeDone([&] { ndjson.PrintNewRows(search.Table(), source, upnp, std::cout, false); });
   search.Run();

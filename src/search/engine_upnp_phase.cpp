@@ -6,10 +6,9 @@
 #include "upnp/upnp_merge.h"
 
 EngineUpnpPhase::EngineUpnpPhase(QObject* owner, DeviceTable& table, const SearchSettings& settings,
-                                 SearchControls& controls, DebugLog& log,
-                                 std::unique_ptr<CPortForwardEngine> engine)
-    : owner_(owner), table_(table), settings_(settings), controls_(controls), log_(log),
-      engine_(engine ? std::move(engine) : std::make_unique<CPortForwardEngine>()) {
+                                 DebugLog& log, std::unique_ptr<UpnpEngine> engine)
+    : owner_(owner), table_(table), settings_(settings), log_(log),
+      engine_(engine ? std::move(engine) : std::make_unique<UpnpEngine>()) {
   RouteLibraryMessages();
 }
 
@@ -18,21 +17,21 @@ EngineUpnpPhase::~EngineUpnpPhase() {
   engine_.reset();
 }
 
-void EngineUpnpPhase::StartSearch() { engine_->StartSearch(owner_); }
+void EngineUpnpPhase::StartSearch() { engine_->StartSearch(owner_.data()); }
 
-void EngineUpnpPhase::StartMerge(std::function<void()> finished) {
-  controls_.SetSearchButton(false, "Search Upnp...");
+void EngineUpnpPhase::StartMerge(std::function<void()> merged) {
   JoinResultsThread();
   std::shared_ptr<SearchEvent> event = engine_->search_event;
   QObject* context = &context_;
   // The phase joins this thread before `context_` goes, so the queued call
   // always has a live receiver (and is dropped with it).
-  results_thread_ = std::thread([this, event, context, finished = std::move(finished)] {
+  results_thread_ = std::thread([this, event, context, merged = std::move(merged)] {
     if (event) event->Wait();
-    QueueCall(context, [this, finished] {
+    QueueCall(context, [this, merged] {
       for (const std::string& message : TakeLibraryMessages()) log_.Append(message);
-      MergeUpnpResultsSteps(table_, settings_.project, *engine_, controls_);
-      finished();
+      MergeUpnpResults(table_, engine_->results, ProjectIsUpnpOnly(settings_.project));
+      engine_->CloseSearchEvent();
+      merged();
     });
   });
 }

@@ -10,28 +10,30 @@
 #include <memory>
 #include <thread>
 
-#include "protocol/search_controls.h"
 #include "search/search_driver.h"
-#include "upnp/port_forward_engine.h"
+#include "upnp/upnp_engine.h"
 
 class EngineUpnpPhase : public UpnpPhase {
  public:
-  // `owner` is the engine's owner (the window); the merge writes `table`,
-  // reads `settings.project`, sets `controls` and appends to `log`. All must
-  // outlive the phase. `engine` may be given (tests, the load benchmark); by
-  // default the GUPnP engine is used. Routes the library messages.
-  EngineUpnpPhase(QObject* owner, DeviceTable& table, const SearchSettings& settings,
-                  SearchControls& controls, DebugLog& log,
-                  std::unique_ptr<CPortForwardEngine> engine = nullptr);
+  // `owner` is the engine's owner (the window): once it is gone the engine
+  // refuses to start. The merge writes `table`, reads `settings.project`
+  // ("UPNP" replaces the exchange's rows) and appends the library messages
+  // to `log`. All must outlive the phase. `engine` may be given (tests, the
+  // load benchmark); by default the GUPnP engine is used. Routes the library
+  // messages.
+  EngineUpnpPhase(QObject* owner, DeviceTable& table, const SearchSettings& settings, DebugLog& log,
+                  std::unique_ptr<UpnpEngine> engine = nullptr);
   // Waits for a waiting results thread (the engine's search is bounded),
   // then for the engine's worker.
   ~EngineUpnpPhase() override;
 
   void StartSearch() override;
-  void StartMerge(std::function<void()> finished) override;
+  // The merge also closes the engine's search_event: from then on the
+  // window may close.
+  void StartMerge(std::function<void()> merged) override;
   bool InProgress() const override;
 
-  CPortForwardEngine& Engine() { return *engine_; }
+  UpnpEngine& Engine() { return *engine_; }
 
  private:
   void JoinResultsThread();
@@ -39,9 +41,8 @@ class EngineUpnpPhase : public UpnpPhase {
   QPointer<QObject> owner_;
   DeviceTable& table_;
   const SearchSettings& settings_;
-  SearchControls& controls_;
   DebugLog& log_;
-  std::unique_ptr<CPortForwardEngine> engine_;
+  std::unique_ptr<UpnpEngine> engine_;
   QObject context_;  // receives the merge on the owner's thread
   std::thread results_thread_;
 };

@@ -2,7 +2,7 @@
 #include "search/search_driver.h"
 
 #include <QObject>
-#include <QString>
+#include <algorithm>
 #include <chrono>
 #include <deque>
 #include <functional>
@@ -18,6 +18,7 @@
 #include "protocol/transport.h"
 #include "search/grid_sort.h"
 #include "search/queued_call.h"
+#include "upnp/upnp_merge.h"
 
 namespace {
 
@@ -181,11 +182,6 @@ class OfflineExchanges : public SearchExchanges {
 
 std::unique_ptr<SearchExchanges> MakeOfflineExchanges() { return std::make_unique<OfflineExchanges>(); }
 
-bool ProjectWantsUpnp(const std::string& project) {
-  QString p = QString::fromStdString(project);
-  return p.compare("ALL", Qt::CaseInsensitive) == 0 || p.compare("UPNP", Qt::CaseInsensitive) == 0;
-}
-
 SearchMode ModeOf(const SearchSettings& settings) {
   if (!settings.ip_relay) return SearchMode::kBroadcast;
   if (settings.relay_protocol == "HttpCmd") return SearchMode::kHttpCmd;
@@ -237,31 +233,29 @@ void SearchDriver::Button1Click() {
 void SearchDriver::AfterExchange() {
   if (on_exchange_done_) on_exchange_done_();
   if (with_upnp_) {
-    upnp_->StartMerge([this] { Finished(); });
+    controls_.SetSearchButton(false, "Search Upnp...");
+    upnp_->StartMerge([this] { Finish(); });
     return;
   }
-  FinishWithoutUpnp();
+  Finish();
 }
 
-void SearchDriver::FinishWithoutUpnp() {
+void SearchDriver::Finish() {
   StringGrid& grid = table_.grid;
   grid.BeginUpdate();
-  if (grid.RowCount() > 1) {
+  const int found = std::max(grid.RowCount() - 1, 0);
+  if (found == 0) {
+    grid.ClearRows(1);
+    grid.SetRowCount(2);  // one empty row under the heading
+  } else if (!with_upnp_) {  // after a UPnP merge neither sort nor selected_row change
     table_.sort_ascending = false;
     SortGridByColumn(table_, 0);
-    controls_.SetCountLabel(StringPrintf("%d device(s) found!", grid.RowCount() - 1));
     table_.selected_row = 1;
-  } else {
-    grid.SetRowCount(2);
-    grid.SetFixedRows(1);
-    controls_.SetCountLabel("0 device(s) found!");
   }
+  grid.SetFixedRows(1);
   grid.EndUpdate();
+  controls_.SetCountLabel(StringPrintf("%d device(s) found!", found));
   controls_.SetSearchButton(true, "Device Search");
-  Finished();
-}
-
-void SearchDriver::Finished() {
   searching_ = false;
   if (on_finished_) on_finished_();
 }

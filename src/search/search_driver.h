@@ -40,9 +40,10 @@ class UpnpPhase {
   virtual ~UpnpPhase() = default;
   // Starts the engine's search (its result is not looked at).
   virtual void StartSearch() = 0;
-  // Starts the merge: waits off this thread for the engine, then merges on
-  // this thread and calls `finished` there once the search is over.
-  virtual void StartMerge(std::function<void()> finished) = 0;
+  // Starts the merge: waits off this thread for the engine, then merges its
+  // devices into the table on this thread (MergeUpnpResults) and calls
+  // `merged` there; the driver then ends the search.
+  virtual void StartMerge(std::function<void()> merged) = 0;
   // True while a UPnP search is in progress (the window refuses to close).
   virtual bool InProgress() const = 0;
 };
@@ -60,9 +61,6 @@ std::unique_ptr<SearchExchanges> MakeNetworkExchanges(DeviceTable& table,
 // not been given the network.
 std::unique_ptr<SearchExchanges> MakeOfflineExchanges();
 
-// True for "ALL" or "UPNP" in any case: the project filters with a UPnP phase.
-bool ProjectWantsUpnp(const std::string& project);
-
 // "IP Relay" with exactly "HttpCmd", "TCP", or anything else (UDP); and the
 // flag of the UDP exchange.
 enum class SearchMode { kBroadcast, kHttpCmd, kTcpRelay, kUdpRelay };
@@ -74,10 +72,16 @@ class SearchDriver {
   SearchDriver(DeviceTable& table, const SearchSettings& settings, DebugLog& log,
                SearchControls& controls, SearchExchanges& exchanges, UpnpPhase* upnp);
 
-  // Starts one search. It ends on this thread when the exchange is done, or
-  // with a UPnP phase when the merge is done; then the finished callback runs.
-  // A local broadcast with no interface to go out of (CanBroadcast) has no
-  // UPnP phase: it ends at once with what the exchange says.
+  // Starts one search (the project filter "ALL" or "UPNP" with a UPnP phase,
+  // ProjectWantsUpnp). It ends on this thread when the exchange is done, or
+  // with a UPnP phase when the merge is done, and its end is the same on both
+  // paths: the count label reads "%d device(s) found!" with the grid's data
+  // rows (one empty row and 0 when there is none), row 0 is the fixed
+  // heading and the button reads "Device Search", enabled; without a UPnP
+  // phase the rows are first sorted by "Model", descending, and selected_row
+  // becomes 1. Then the finished callback runs. A local broadcast with no
+  // interface to go out of (CanBroadcast) has no UPnP phase: it ends at once
+  // with what the exchange says.
   void Button1Click();
 
   bool Searching() const { return searching_; }
@@ -89,8 +93,7 @@ class SearchDriver {
 
  private:
   void AfterExchange();
-  void FinishWithoutUpnp();
-  void Finished();
+  void Finish();
 
   DeviceTable& table_;
   const SearchSettings& settings_;

@@ -1,20 +1,15 @@
-// The UPnP results step: the wait, the records and rows of the UPnP devices,
-// the count and the search button.
+// The UPnP results step: the records and rows of the UPnP devices.
 #include "upnp/upnp_merge.h"
-
-#include <cctype>
-#include <thread>
-
-#include "protocol/debug_log.h"
 
 namespace {
 
+// ASCII letters in either case; whatever the locale, no other byte matches a
+// letter of "ALL" or "UPNP".
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i])))
-      return false;
+    if (upper(a[i]) != upper(b[i])) return false;
   return true;
 }
 
@@ -34,18 +29,11 @@ void SetText(char (&field)[N], std::string_view text) {
 
 }  // namespace
 
-void WaitForUpnpSearch(CPortForwardEngine& engine) {
-  std::shared_ptr<SearchEvent> event = engine.search_event;
-  if (event) event->Wait();
+bool ProjectWantsUpnp(std::string_view project) {
+  return EqualsIgnoringCase(project, "ALL") || EqualsIgnoringCase(project, "UPNP");
 }
 
-void StartUpnpResultsThread(CPortForwardEngine& engine, std::function<void()> on_signalled) {
-  std::shared_ptr<SearchEvent> event = engine.search_event;
-  std::thread([event, on_signalled = std::move(on_signalled)] {
-    if (event) event->Wait();
-    if (on_signalled) on_signalled();
-  }).detach();
-}
+bool ProjectIsUpnpOnly(std::string_view project) { return EqualsIgnoringCase(project, "UPNP"); }
 
 std::optional<UpnpAddress> UpnpAddressOf(std::string_view url) {
   std::size_t slashes = url.find("//");
@@ -91,43 +79,24 @@ std::optional<tComUnitInfo> UpnpRecordOf(const DeviceInformationContainer& devic
   return info;
 }
 
-void MergeUpnpResultsSteps(DeviceTable& table, const std::string& project_text,
-                           CPortForwardEngine& engine, SearchControls& controls) {
-  const bool upnp_only = EqualsIgnoringCase(project_text, "UPNP");
-  if (!upnp_only && !EqualsIgnoringCase(project_text, "ALL")) {
-    controls.SetSearchButton(true, "Device Search");
-    engine.CloseSearchEvent();
-    return;
-  }
-
+int MergeUpnpResults(DeviceTable& table, const std::vector<DeviceInformationContainer>& results,
+                     bool replace_rows) {
   StringGrid& grid = table.grid;
   grid.BeginUpdate();
-  if (upnp_only) {
+  if (replace_rows) {
     grid.ClearRows(1);  // no hidden row text may come back later
     grid.SetRowCount(1);
   }
-  const std::size_t count = engine.results.size();
-  for (std::size_t i = 0; i < count; ++i) {
-    std::optional<tComUnitInfo> info = UpnpRecordOf(engine.results[i]);
+  int added = 0;
+  for (const DeviceInformationContainer& device : results) {
+    std::optional<tComUnitInfo> info = UpnpRecordOf(device);
     if (!info) continue;
     table.devices.Append(*info);
     const int row = grid.RowCount();
     grid.SetRow(row, GridRowOf(*info));
     grid.SetRowCount(row + 1);
+    ++added;
   }
-
-  engine.CloseSearchEvent();
-
-  if (grid.RowCount() > 1) {
-    grid.SetFixedRows(1);
-    grid.EndUpdate();
-    controls.SetCountLabel(StringPrintf("%d device(s) found!", grid.RowCount() - 1));
-  } else {
-    grid.ClearRows(1);
-    grid.SetRowCount(2);
-    grid.SetFixedRows(1);
-    grid.EndUpdate();
-    controls.SetCountLabel("0 device(s) found!");
-  }
-  controls.SetSearchButton(true, "Device Search");
+  grid.EndUpdate();
+  return added;
 }

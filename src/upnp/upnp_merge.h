@@ -1,40 +1,28 @@
-// The end of a search with a UPnP part: wait for the engine's signal off the
-// user-interface thread, then turn the kept UPnP devices into device records
-// and grid rows, write the count and give the search button back.
+// The UPnP results of a search into the device list: which project filters
+// have a UPnP phase, and the records and grid rows of the kept UPnP devices.
 #pragma once
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "protocol/device_table.h"
-#include "protocol/search_controls.h"
-#include "upnp/port_forward_engine.h"
+#include "upnp/device_information.h"
 
-// Blocks, without a time limit, until the engine's search_event is set;
-// returns at once when it is null (the engine refused to start). Meant for a
-// thread of its own; the user-interface thread must not change search_event
-// meanwhile (it does not: only the merge steps close it).
-void WaitForUpnpSearch(CPortForwardEngine& engine);
+// True for the project filters "ALL" and "UPNP" in any case: the searches
+// that have a UPnP phase.
+bool ProjectWantsUpnp(std::string_view project);
+// True for "UPNP" in any case: the UPnP devices replace the exchange's rows.
+bool ProjectIsUpnpOnly(std::string_view project);
 
-// Starts a detached thread that waits for the search the engine runs now (the
-// event is taken here, on the calling thread) and then calls `on_signalled`
-// on that thread. `on_signalled` should only queue MergeUpnpResultsSteps to
-// the user-interface thread, and must stay safe to call if its receiver has
-// gone by then.
-void StartUpnpResultsThread(CPortForwardEngine& engine, std::function<void()> on_signalled);
-
-// Runs on the user-interface thread once the search is signalled:
-// - `project_text` "UPNP" (any case): the grid is cut back to its heading and
-//   the UPnP devices added; "ALL" (any case): they are added after the rows
-//   already there; anything else: only the search button is given back.
-// - the engine's search_event is closed and set to null;
-// - the count label reads "%d device(s) found!" (or "0 device(s) found!" with
-//   one empty row), and the button "Device Search", enabled.
-// No sort, no duplicate check, selected_row unchanged.
-void MergeUpnpResultsSteps(DeviceTable& table, const std::string& project_text,
-                           CPortForwardEngine& engine, SearchControls& controls);
+// Turns the kept UPnP devices, in order, into device records appended to
+// `table.devices` and grid rows appended after the grid's last row; with
+// `replace_rows` the grid is first cut back to its heading (the device list
+// keeps its records). Devices that UpnpRecordOf skips give nothing. No sort,
+// no duplicate check, selected_row unchanged. Result: the rows added.
+int MergeUpnpResults(DeviceTable& table, const std::vector<DeviceInformationContainer>& results,
+                     bool replace_rows);
 
 // The address part of a presentation URL: ip and port ("80" when the host
 // part has no port); nullopt when the URL has no "//" or no "/" after it.

@@ -25,7 +25,7 @@
 #include "search/engine_upnp_phase.h"
 #include "ui/modal.h"
 #include "fake_finder.h"
-#include "protocol/intake.h"
+#include "fake_search.h"
 
 namespace {
 
@@ -36,41 +36,6 @@ class UrlCatcher : public QObject {
 
  public:
   std::vector<std::string> urls;
-};
-
-struct FakeUpnp : UpnpPhase {
-  void StartSearch() override { in_progress = true; }
-  void StartMerge(std::function<void()> finished) override { pending = std::move(finished); }
-  bool InProgress() const override { return in_progress; }
-  bool in_progress = false;
-  std::function<void()> pending;
-};
-
-// Feeds `packets` through the reply intake, by UDP or the TCP relay alike.
-struct FakeExchanges : SearchExchanges {
-  FakeExchanges(DeviceTable& t, const SearchSettings& s) : table(t), settings(s) {}
-  void UdpSearch(int flag, std::function<void()> done) override {
-    Feed("udp" + std::to_string(flag));
-    done();
-  }
-  void TcpRelay(std::function<void()> done) override {
-    Feed("tcp");
-    done();
-  }
-  void HttpCmd(const std::string&, std::function<void()> done) override { done(); }
-  void Feed(const std::string& exchange) {
-    ran.push_back(exchange);
-    for (const std::string& p : packets) {
-      std::vector<unsigned char> buf(p.begin(), p.end());
-      buf.resize(buf.size() + 2, 0);
-      ParserPlainPkg(table, settings, log, buf.data(), buf.size(), buf.size(), "eth1");
-    }
-  }
-  DeviceTable& table;
-  const SearchSettings& settings;
-  NullLog log;
-  std::vector<std::string> packets;
-  std::vector<std::string> ran;
 };
 
 // Sizes the window so that its outer size, frame included, is w x h.
@@ -192,6 +157,7 @@ TEST(MainForm, RefusesToCloseWhileUpnpSearches) {
 TEST(MainForm, SearchFillsTheGridAndTheMouseActsOnIt) {
   TMainForm form;
   auto ex = std::make_unique<FakeExchanges>(form.Table(), form.Settings());
+  ex->interface = "eth1";
   ex->packets = {"Zentravox,01,A1,P,N,10.0.0.1,8080,255.0.0.0,g,d,0:0:0:0:0:1,D,x",
                  "Zentravox,01,B1,P,N,10.0.0.2,,255.0.0.0,g,d,0:0:0:0:0:2,D,x"};
   form.SetExchanges(std::move(ex));
@@ -334,8 +300,8 @@ TEST(MainForm, SearchEndCountsShownRowsAndWaitsForTheMerge) {
     std::shared_ptr<FakeFinderState> state;
   } release{finder};
   form.SetUpnpPhase(std::make_unique<EngineUpnpPhase>(
-      &form, form.Table(), form.Settings(), form, form.Log(),
-      std::make_unique<CPortForwardEngine>(std::make_unique<FakeFinder>(finder))));
+      &form, form.Table(), form.Settings(), form.Log(),
+      std::make_unique<UpnpEngine>(std::make_unique<FakeFinder>(finder))));
   bool finished = false;
   form.SetOnSearchFinished([&] { finished = true; });
   form.show();
@@ -354,7 +320,7 @@ TEST(MainForm, SearchEndCountsShownRowsAndWaitsForTheMerge) {
   form.ComboBox2->setCurrentText("TCP");
   finished = false;
   QTest::mouseClick(form.Button1, Qt::LeftButton);
-  EXPECT_EQ(exchanges->ran, (std::vector<std::string>{"udp0", "tcp"}));
+  EXPECT_EQ(exchanges->calls, (std::vector<std::string>{"udp0", "tcp"}));
   ASSERT_TRUE(finder->entered->WaitFor(std::chrono::seconds(10)));
   QTest::qWait(100);  // the merge is waiting for the engine
   EXPECT_FALSE(finished);
@@ -362,7 +328,7 @@ TEST(MainForm, SearchEndCountsShownRowsAndWaitsForTheMerge) {
   EXPECT_EQ(form.Label1->text(), "1 device(s) found!");
   EXPECT_EQ(form.Table().grid.RowCount(), 3);  // the heading and the two TCP rows
   QTest::mouseClick(form.Button1, Qt::LeftButton);  // disabled: nothing happens
-  EXPECT_EQ(exchanges->ran.size(), 2u);
+  EXPECT_EQ(exchanges->calls.size(), 2u);
 
   finder->release->Set();
   EXPECT_TRUE(QTest::qWaitFor([&] { return finished; }, 30000));

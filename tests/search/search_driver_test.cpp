@@ -4,64 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "protocol/intake.h"
+#include "fake_search.h"
 
 namespace {
-
-struct FakeControls : SearchControls {
-  void SetSearchButton(bool enabled, const std::string& caption) override {
-    button_enabled = enabled;
-    button_caption = caption;
-    captions.push_back(caption);
-  }
-  void SetCountLabel(const std::string& text) override { label = text; }
-  bool button_enabled = true;
-  std::string button_caption = "Device Search";
-  std::vector<std::string> captions;
-  std::string label = "0 device(s) found!";
-};
-
-// Records which exchange ran and feeds the devices it is given.
-struct FakeExchanges : SearchExchanges {
-  FakeExchanges(DeviceTable& t, const SearchSettings& s) : table(t), settings(s) {}
-  void UdpSearch(int flag, std::function<void()> done) override {
-    calls.push_back("udp" + std::to_string(flag));
-    Feed();
-    done();
-  }
-  void TcpRelay(std::function<void()> done) override {
-    calls.push_back("tcp");
-    Feed();
-    done();
-  }
-  void HttpCmd(const std::string& path, std::function<void()> done) override {
-    calls.push_back("http " + path);
-    done();
-  }
-  bool CanBroadcast() const override { return can_broadcast; }
-  bool can_broadcast = true;
-  void Feed() {
-    for (const std::string& p : packets) {
-      std::vector<unsigned char> buf(p.begin(), p.end());
-      buf.resize(buf.size() + 2, 0);
-      ParserPlainPkg(table, settings, log, buf.data(), buf.size(), buf.size());
-    }
-  }
-  DeviceTable& table;
-  const SearchSettings& settings;
-  NullLog log;
-  std::vector<std::string> calls;
-  std::vector<std::string> packets;
-};
-
-struct FakeUpnp : UpnpPhase {
-  void StartSearch() override { ++starts; in_progress = true; }
-  void StartMerge(std::function<void()> finished) override { pending = std::move(finished); }
-  bool InProgress() const override { return in_progress; }
-  int starts = 0;
-  bool in_progress = false;
-  std::function<void()> pending;
-};
 
 struct Driver : ::testing::Test {
   Driver() : exchanges(table, settings) {
@@ -139,11 +84,12 @@ TEST_F(Driver, HandsTheEndToTheUpnpPhaseForAllAndUpnp) {
   for (const char* project : {"ALL", "all", "Upnp"}) {
     settings.project = project;
     finished = false;
+    controls.captions.clear();
     driver.Button1Click();
     EXPECT_TRUE(driver.Searching());
     EXPECT_FALSE(finished);
     EXPECT_FALSE(controls.button_enabled);
-    EXPECT_EQ(controls.button_caption, "Searching...");
+    EXPECT_EQ(controls.captions, (std::vector<std::string>{"Searching...", "Search Upnp..."}));
     ASSERT_TRUE(upnp.pending);
     driver.Button1Click();  // a second press while searching does nothing
     auto done = std::move(upnp.pending);
@@ -151,14 +97,23 @@ TEST_F(Driver, HandsTheEndToTheUpnpPhaseForAllAndUpnp) {
     done();
     EXPECT_TRUE(finished);
     EXPECT_FALSE(driver.Searching());
+    EXPECT_TRUE(controls.button_enabled);
+    EXPECT_EQ(controls.button_caption, "Device Search");
+    // The intake's project filter is exact: only "ALL" shows both rows.
+    EXPECT_EQ(controls.label, std::string(project) == "ALL" ? "2 device(s) found!" : "0 device(s) found!");
   }
   EXPECT_EQ(upnp.starts, 3);
   EXPECT_EQ(exchanges.calls.size(), 3u);
-  // The driver does not sort when the UPnP phase ends the search.
+  // When the UPnP phase ends the search the driver neither sorts nor moves
+  // selected_row.
   settings.project = "ALL";
+  table.selected_row = 2;
   driver.Button1Click();
   EXPECT_EQ(table.grid.Cell(0, 1), "B");
   upnp.pending();
+  EXPECT_EQ(table.grid.Cell(0, 1), "B");
+  EXPECT_EQ(table.selected_row, 2);
+  EXPECT_EQ(table.grid.FixedRows(), 1);
 
   settings.project = "NVR";
   driver.Button1Click();

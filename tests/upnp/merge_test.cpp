@@ -1,16 +1,11 @@
-// The UPnP results step: addresses from presentation URLs, records by maker,
-// and the three project-filter cases with their grid, count and button.
+// The UPnP results step: which project filters have one, addresses from
+// presentation URLs, records by maker, and the rows added after the
+// exchange's rows or in their place.
 #include "upnp/upnp_merge.h"
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
-#include "fake_finder.h"
-
 namespace {
-
-using namespace std::chrono_literals;
 
 DeviceInformationContainer Upnp(const std::string& manufacturer, const std::string& url,
                                 const std::string& friendly_name = "",
@@ -23,17 +18,6 @@ DeviceInformationContainer Upnp(const std::string& manufacturer, const std::stri
   return d;
 }
 
-struct RecordingControls : SearchControls {
-  void SetSearchButton(bool enabled, const std::string& caption) override {
-    button_enabled = enabled;
-    button_caption = caption;
-  }
-  void SetCountLabel(const std::string& text) override { label = text; }
-  bool button_enabled = false;
-  std::string button_caption = "Searching...";
-  std::string label = "unchanged";
-};
-
 tComUnitInfo Broadcast(const std::string& ip, const std::string& mac) {
   tComUnitInfo info{};
   SetField(info.model, "NVR");
@@ -45,10 +29,6 @@ tComUnitInfo Broadcast(const std::string& ip, const std::string& mac) {
 }
 
 struct Merge : ::testing::Test {
-  Merge() : engine(std::make_unique<FakeFinder>(std::make_shared<FakeFinderState>())) {
-    engine.search_event = std::make_shared<SearchEvent>("Upnp_Search_Event");
-    engine.search_event->Set();
-  }
   // Three rows from the broadcast phase.
   void AddBroadcastRows() {
     table.grid.SetRowCount(1);
@@ -60,8 +40,6 @@ struct Merge : ::testing::Test {
     }
   }
   DeviceTable table;
-  CPortForwardEngine engine;
-  RecordingControls controls;
 };
 
 TEST(UpnpAddress, HostAndPortFromThePresentationUrl) {
@@ -131,16 +109,24 @@ TEST(UpnpRecord, OverlongTextsAreCutToTheFieldAtACharacterBoundary) {
   EXPECT_EQ(FieldText(r->ip), "fe80-0000-0000-");  // 16-byte field
 }
 
+TEST(UpnpProject, AllAndUpnpInAnyCaseHaveAUpnpPhase) {
+  for (const char* project : {"ALL", "all", "UPNP", "Upnp"}) EXPECT_TRUE(ProjectWantsUpnp(project)) << project;
+  for (const char* project : {"ALLX", "NVR", "", "UPN"}) EXPECT_FALSE(ProjectWantsUpnp(project)) << project;
+  EXPECT_TRUE(ProjectIsUpnpOnly("upnp"));
+  EXPECT_FALSE(ProjectIsUpnpOnly("ALL"));
+  EXPECT_FALSE(ProjectIsUpnpOnly("NVR"));
+}
+
 TEST_F(Merge, AllAppendsAfterTheBroadcastRows) {
   AddBroadcastRows();
-  engine.results = {Upnp("AXIS", "http://10.0.0.5:81/", "", "Cam A"),
-                    Upnp("Vivotek", "http://10.0.0.6/", "No paren"),  // skipped
-                    Upnp("AXIS", "http://10.0.0.7/x", "", "Cam B"),
-                    Upnp("AXIS", "http://10.0.0.5:81/", "", "Cam A")};  // no duplicate check
-  MergeUpnpResultsSteps(table, "ALL", engine, controls);
+  const std::vector<DeviceInformationContainer> results = {
+      Upnp("AXIS", "http://10.0.0.5:81/", "", "Cam A"),
+      Upnp("Vivotek", "http://10.0.0.6/", "No paren"),  // skipped
+      Upnp("AXIS", "http://10.0.0.7/x", "", "Cam B"),
+      Upnp("AXIS", "http://10.0.0.5:81/", "", "Cam A")};  // no duplicate check
+  EXPECT_EQ(MergeUpnpResults(table, results, false), 3);
 
   EXPECT_EQ(table.grid.RowCount(), 7);
-  EXPECT_EQ(table.grid.FixedRows(), 1);
   EXPECT_EQ(table.devices.Size(), 6u);
   EXPECT_EQ(table.grid.Cell(3, 1), "10.1.0.1");  // broadcast rows kept, not sorted
   EXPECT_EQ(table.grid.RowAt(4), (StringGrid::Row{"Axis 200 Series", "Axis 200 Series", "Cam A",
@@ -148,59 +134,19 @@ TEST_F(Merge, AllAppendsAfterTheBroadcastRows) {
   EXPECT_EQ(table.grid.Cell(2, 5), "Cam B");
   EXPECT_EQ(table.grid.Cell(4, 5), "80");
   EXPECT_EQ(table.grid.Cell(2, 6), "Cam A");
-  EXPECT_EQ(controls.label, "6 device(s) found!");
-  EXPECT_TRUE(controls.button_enabled);
-  EXPECT_EQ(controls.button_caption, "Device Search");
-  EXPECT_FALSE(engine.search_event);
-  EXPECT_EQ(engine.results.size(), 4u);  // still there for the detail dialogs
 }
 
-TEST_F(Merge, UpnpCutsTheGridToItsHeading) {
+TEST_F(Merge, UpnpOnlyCutsTheGridToItsHeading) {
   AddBroadcastRows();
-  MergeUpnpResultsSteps(table, "upnp", engine, controls);  // case ignored
-  EXPECT_EQ(table.grid.RowCount(), 2);
-  EXPECT_EQ(table.grid.FixedRows(), 1);
-  EXPECT_EQ(table.grid.RowAt(1), StringGrid::Row{});  // one empty row
-  EXPECT_EQ(table.devices.Size(), 3u);                // the list is not changed
-  EXPECT_EQ(controls.label, "0 device(s) found!");
-  EXPECT_EQ(controls.button_caption, "Device Search");
-  EXPECT_FALSE(engine.search_event);
+  EXPECT_EQ(MergeUpnpResults(table, {}, true), 0);
+  EXPECT_EQ(table.grid.RowCount(), 1);
+  EXPECT_EQ(table.devices.Size(), 3u);  // the list is not changed
 
-  engine.search_event = std::make_shared<SearchEvent>("Upnp_Search_Event");
-  engine.results = {Upnp("Vivotek", "http://10.0.0.6:8080/", "Cam (1)")};
   AddBroadcastRows();
-  MergeUpnpResultsSteps(table, "UPNP", engine, controls);
+  EXPECT_EQ(MergeUpnpResults(table, {Upnp("Vivotek", "http://10.0.0.6:8080/", "Cam (1)")}, true), 1);
   EXPECT_EQ(table.grid.RowCount(), 2);
   EXPECT_EQ(table.grid.Cell(2, 1), "Cam ");
   EXPECT_EQ(table.grid.Cell(3, 2), "");  // no old row text shows again
-  EXPECT_EQ(controls.label, "1 device(s) found!");
-}
-
-TEST_F(Merge, OtherProjectOnlyGivesTheButtonBack) {
-  AddBroadcastRows();
-  engine.results = {Upnp("AXIS", "http://10.0.0.5/", "", "Cam")};
-  MergeUpnpResultsSteps(table, "ALLX", engine, controls);
-  EXPECT_EQ(table.grid.RowCount(), 4);
-  EXPECT_EQ(table.devices.Size(), 3u);
-  EXPECT_EQ(controls.label, "unchanged");
-  EXPECT_TRUE(controls.button_enabled);
-  EXPECT_EQ(controls.button_caption, "Device Search");
-  EXPECT_FALSE(engine.search_event);
-}
-
-TEST_F(Merge, WaitAndResultsThread) {
-  // No event (the engine refused): no wait at all.
-  engine.search_event.reset();
-  WaitForUpnpSearch(engine);
-
-  auto event = std::make_shared<SearchEvent>("Upnp_Search_Event");
-  engine.search_event = event;
-  SearchEvent called("called");
-  StartUpnpResultsThread(engine, [&called] { called.Set(); });
-  EXPECT_FALSE(called.WaitFor(50ms));
-  event->Set();
-  EXPECT_TRUE(called.WaitFor(5s));
-  WaitForUpnpSearch(engine);  // returns: the event is set
 }
 
 }  // namespace

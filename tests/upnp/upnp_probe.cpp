@@ -1,9 +1,8 @@
 // Test program: UPnP searches with the GUPnP engine (one, or the number given
 // by --searches N, one after the other), each followed by the merge into a
-// device table with the project filter "ALL". Prints what it found and the
-// library messages of each search, one line each, for the end-to-end test.
-// Runs only inside a test network namespace.
-#include <QObject>
+// device table with the project filter "ALL". Prints what it found, the
+// number of rows merged and the library messages of each search, one line
+// each, for the end-to-end test. Runs only inside a test network namespace.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -12,20 +11,8 @@
 
 #include "own_namespace.h"
 #include "upnp/library_log.h"
+#include "upnp/upnp_engine.h"
 #include "upnp/upnp_merge.h"
-
-namespace {
-
-struct PrintingControls : SearchControls {
-  void SetSearchButton(bool enabled, const std::string& caption) override {
-    std::printf("button\t%d\t%s\n", enabled ? 1 : 0, caption.c_str());
-  }
-  void SetCountLabel(const std::string& text) override {
-    std::printf("label\t%s\n", text.c_str());
-  }
-};
-
-}  // namespace
 
 int main(int argc, char** argv) {
   if (!InOwnNetworkNamespace()) {
@@ -34,8 +21,8 @@ int main(int argc, char** argv) {
   }
   int searches = 1;
   if (argc == 3 && std::strcmp(argv[1], "--searches") == 0) searches = std::atoi(argv[2]);
-  QObject owner;
-  CPortForwardEngine engine;
+  const int owner = 0;  // the engine's owner: only its address counts
+  UpnpEngine engine;
   for (int search = 1; search <= searches; ++search) {
     std::printf("search\t%d\n", search);
     const auto start = std::chrono::steady_clock::now();
@@ -43,7 +30,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "upnp_probe: the engine refused to start\n");
       return 1;
     }
-    WaitForUpnpSearch(engine);
+    engine.search_event->Wait();
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - start);
     std::printf("elapsed_ms\t%lld\n", static_cast<long long>(ms.count()));
@@ -58,8 +45,7 @@ int main(int argc, char** argv) {
     while (engine.WorkerRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     DeviceTable table;
     table.grid.SetRowCount(1);
-    PrintingControls controls;
-    MergeUpnpResultsSteps(table, "ALL", engine, controls);
+    std::printf("merged\t%d\n", MergeUpnpResults(table, engine.results, false));
     for (int r = 1; r < table.grid.RowCount(); ++r) {
       std::printf("row");
       for (const std::string& cell : table.grid.RowAt(r)) std::printf("\t%s", cell.c_str());

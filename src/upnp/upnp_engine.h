@@ -1,6 +1,7 @@
 // The UPnP search engine: runs one search for UPnP root devices on a worker
 // thread of its own, keeps the AXIS and Vivotek devices in `results` and
-// signals the end through the manual-reset event "Upnp_Search_Event".
+// signals the end through the manual-reset event "Upnp_Search_Event". It
+// searches only; it opens and forwards no ports.
 //
 // Threads: construction, StartSearch, destruction, CloseSearchEvent and every
 // read of `owner_window` and `search_event` happen on the user-interface
@@ -9,9 +10,8 @@
 // lock until the next StartSearch.
 #pragma once
 
-#include <QObject>
-#include <QPointer>
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -22,22 +22,23 @@
 
 extern const char kUpnpSearchEventName[];  // "Upnp_Search_Event"
 
-class CPortForwardEngine {
+class UpnpEngine {
  public:
   // Searches the network with the GUPnP finder.
-  CPortForwardEngine();
+  UpnpEngine();
   // Searches with `finder` (tests). Must not be null.
-  explicit CPortForwardEngine(std::unique_ptr<UpnpFinder> finder);
-  CPortForwardEngine(const CPortForwardEngine&) = delete;
-  CPortForwardEngine& operator=(const CPortForwardEngine&) = delete;
+  explicit UpnpEngine(std::unique_ptr<UpnpFinder> finder);
+  UpnpEngine(const UpnpEngine&) = delete;
+  UpnpEngine& operator=(const UpnpEngine&) = delete;
   // Waits for a running worker to end, then closes the event.
-  virtual ~CPortForwardEngine();
+  virtual ~UpnpEngine();
 
-  // Starts a search with `owner` (the main window, or the headless mode's
-  // object) as its owner and returns true. Returns false and changes nothing
-  // when a worker is still running (also between its signal and its end),
-  // when `owner` is null, or when the object it tracked has been destroyed.
-  bool StartSearch(QPointer<QObject> owner);
+  // Starts a search for `owner` (the main window, or the headless mode's
+  // object; only kept, never read) and returns true. Returns false and
+  // changes nothing when a worker is still running (also between its signal
+  // and its end) or when `owner` is null (the caller passes null for an
+  // owner that is gone).
+  bool StartSearch(const void* owner);
 
   // True from a successful StartSearch until the worker has ended.
   bool WorkerRunning() const { return worker_running_.load(std::memory_order_acquire); }
@@ -52,7 +53,7 @@ class CPortForwardEngine {
   std::thread worker_thread;
   // The owner given to the latest StartSearch; null before the first search
   // and after CloseSearchEvent.
-  QPointer<QObject> owner_window;
+  const void* owner_window = nullptr;
   // The kept devices of the latest search, in the order they were found.
   std::vector<DeviceInformationContainer> results;
   // Completion signal of the latest search; null before the first search and

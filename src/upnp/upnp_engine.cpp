@@ -1,5 +1,5 @@
 // The UPnP engine's start, worker and teardown.
-#include "upnp/port_forward_engine.h"
+#include "upnp/upnp_engine.h"
 
 #include <system_error>
 
@@ -7,19 +7,19 @@
 
 const char kUpnpSearchEventName[] = "Upnp_Search_Event";
 
-CPortForwardEngine::CPortForwardEngine() : finder_(std::make_unique<GupnpFinder>()) {}
+UpnpEngine::UpnpEngine() : finder_(std::make_unique<GupnpFinder>()) {}
 
-CPortForwardEngine::CPortForwardEngine(std::unique_ptr<UpnpFinder> finder)
+UpnpEngine::UpnpEngine(std::unique_ptr<UpnpFinder> finder)
     : finder_(std::move(finder)) {}
 
-CPortForwardEngine::~CPortForwardEngine() {
+UpnpEngine::~UpnpEngine() {
   if (worker_thread.joinable()) worker_thread.join();
   search_event.reset();
   results.clear();
 }
 
-bool CPortForwardEngine::StartSearch(QPointer<QObject> owner) {
-  if (WorkerRunning() || owner.isNull() || !finder_) return false;
+bool UpnpEngine::StartSearch(const void* owner) {
+  if (WorkerRunning() || owner == nullptr || !finder_) return false;
   // The previous worker has ended (it cleared worker_running_ last); this
   // join returns at once.
   if (worker_thread.joinable()) worker_thread.join();
@@ -30,7 +30,7 @@ bool CPortForwardEngine::StartSearch(QPointer<QObject> owner) {
   const auto started = std::chrono::steady_clock::now();
   worker_running_.store(true, std::memory_order_release);
   try {
-    worker_thread = std::thread(&CPortForwardEngine::SearchThreadProc, this, event, started);
+    worker_thread = std::thread(&UpnpEngine::SearchThreadProc, this, event, started);
   } catch (const std::system_error&) {
     worker_running_.store(false, std::memory_order_release);
     search_event.reset();
@@ -40,12 +40,12 @@ bool CPortForwardEngine::StartSearch(QPointer<QObject> owner) {
   return true;
 }
 
-void CPortForwardEngine::CloseSearchEvent() {
+void UpnpEngine::CloseSearchEvent() {
   search_event.reset();
   owner_window = nullptr;
 }
 
-void CPortForwardEngine::SearchThreadProc(std::shared_ptr<SearchEvent> event,
+void UpnpEngine::SearchThreadProc(std::shared_ptr<SearchEvent> event,
                                           std::chrono::steady_clock::time_point started) {
   try {
     results.clear();

@@ -1,0 +1,114 @@
+// A search with its UPnP phase as the window and the command line run it: the
+// engine started with the search, the merge after the exchange once the
+// engine has signalled, and the driver's end of the search after the merge.
+#include "search/engine_upnp_phase.h"
+
+#include <gtest/gtest.h>
+
+#include <QTest>
+
+#include "fake_finder.h"
+#include "fake_search.h"
+
+namespace {
+
+std::string Device(const std::string& model, const std::string& proj, int n) {
+  const std::string i = std::to_string(n);
+  return "Zentravox,01," + model + "," + proj + ",N" + i + ",10.0.0." + i + ",80,255.0.0.0,g,d,0:0:0:0:0:" + i +
+         ",D,x";
+}
+
+struct UpnpEnd : ::testing::Test {
+  UpnpEnd() {
+    for (int c = 0; c < StringGrid::kColumns; ++c) table.grid.SetCell(c, 0, kGridHeadings[c]);
+    driver.SetOnFinished([this] { finished = true; });
+  }
+  ~UpnpEnd() override { state->release->Set(); }  // never leave the engine's worker waiting
+
+  // Presses the button and runs the event loop until the search has ended.
+  bool Search() {
+    finished = false;
+    driver.Button1Click();
+    return QTest::qWaitFor([this] { return finished; }, 30000);
+  }
+  UpnpEngine& Engine() { return phase.Engine(); }
+
+  std::shared_ptr<FakeFinderState> state = std::make_shared<FakeFinderState>();
+  std::unique_ptr<QObject> owner = std::make_unique<QObject>();
+  DeviceTable table;
+  SearchSettings settings;
+  MemoryLog log;
+  FakeControls controls;
+  FakeExchanges exchanges{table, settings};
+  EngineUpnpPhase phase{owner.get(), table, settings, log,
+                        std::make_unique<UpnpEngine>(std::make_unique<FakeFinder>(state))};
+  SearchDriver driver{table, settings, log, controls, exchanges, &phase};
+  bool finished = false;
+};
+
+// "ALL": the UPnP rows follow the exchange's, unsorted, all of them counted;
+// the button is given back and the window may close again.
+TEST_F(UpnpEnd, AllAddsTheUpnpRowsAfterTheExchangesAndCountsThem) {
+  exchanges.packets = {Device("B", "P1", 1), Device("C", "P1", 2), Device("A", "P1", 3)};
+  state->devices = {FakeDevice("AXIS", "Cam", "Cam 1", "http://10.0.0.8:81/"),
+                    FakeDevice("AXIS", "Cam", "Cam 2", "http://10.0.0.9/")};
+  table.selected_row = 3;
+  ASSERT_TRUE(Search());
+  EXPECT_EQ(controls.captions, (std::vector<std::string>{"Searching...", "Search Upnp...", "Device Search"}));
+  EXPECT_TRUE(controls.button_enabled);
+  EXPECT_EQ(controls.label, "5 device(s) found!");
+  ASSERT_EQ(table.grid.RowCount(), 6);
+  EXPECT_EQ(table.grid.FixedRows(), 1);
+  EXPECT_EQ(table.grid.Cell(0, 1), "B");  // not sorted
+  EXPECT_EQ(table.grid.Cell(2, 4), "Cam 1");
+  EXPECT_EQ(table.grid.Cell(4, 4), "81");
+  EXPECT_EQ(table.grid.Cell(2, 5), "Cam 2");
+  EXPECT_EQ(table.selected_row, 3);
+  EXPECT_FALSE(phase.InProgress());
+  EXPECT_FALSE(Engine().search_event);
+  EXPECT_EQ(Engine().results.size(), 2u);  // kept for the detail dialogs
+}
+
+// "UPNP": the exchange's rows give way to the UPnP devices; with none, one
+// empty row stays under the heading and nothing is counted.
+TEST_F(UpnpEnd, UpnpOnlyReplacesTheExchangesRows) {
+  settings.project = "UPNP";
+  exchanges.packets = {Device("B", "UPNP", 1), Device("C", "P1", 2)};
+  ASSERT_TRUE(Search());
+  EXPECT_EQ(table.devices.Size(), 2u);  // the list keeps the exchange's records
+  EXPECT_EQ(table.grid.RowCount(), 2);
+  EXPECT_EQ(table.grid.RowAt(1), StringGrid::Row{});
+  EXPECT_EQ(table.grid.FixedRows(), 1);
+  EXPECT_EQ(controls.label, "0 device(s) found!");
+
+  state->devices = {FakeDevice("VIVOTEK INC.", "Door (FD8134)", "", "http://10.0.0.9/")};
+  ASSERT_TRUE(Search());
+  EXPECT_EQ(table.grid.RowCount(), 2);
+  EXPECT_EQ(table.grid.Cell(2, 1), "Door ");
+  EXPECT_EQ(controls.label, "1 device(s) found!");
+}
+
+// The merge waits, off the event loop, until the engine has signalled; an
+// engine that refused to start (its owner is gone) is not waited for.
+TEST_F(UpnpEnd, MergeWaitsForTheEngineUnlessItRefused) {
+  state->hold = true;
+  finished = false;
+  driver.Button1Click();
+  ASSERT_TRUE(state->entered->WaitFor(std::chrono::seconds(10)));
+  QTest::qWait(50);  // the event loop runs while the merge waits
+  EXPECT_FALSE(finished);
+  EXPECT_TRUE(phase.InProgress());
+  EXPECT_EQ(controls.button_caption, "Search Upnp...");
+  state->release->Set();
+  ASSERT_TRUE(QTest::qWaitFor([this] { return finished; }, 30000));
+  EXPECT_FALSE(phase.InProgress());
+
+  owner.reset();
+  state->release = std::make_unique<SearchEvent>("release");  // a new search would be held
+  ASSERT_TRUE(Search());
+  EXPECT_EQ(state->calls, 1);
+  EXPECT_FALSE(phase.InProgress());
+  EXPECT_EQ(controls.label, "0 device(s) found!");
+}
+
+}  // namespace
