@@ -120,11 +120,11 @@ Result SearchOnce(const TestNetwork& net, const UpnpSearchTiming& timing) {
   const StringGrid& grid = form.Table().grid;
   std::set<std::string> macs;
   for (int row = 1; row < grid.RowCount(); ++row) {
-    if (grid.Cell(5, row) == "NULL") {
+    if (grid.Cell(kNetmaskColumn, row) == "NULL") {
       ++r.upnp_rows;
-    } else if (!grid.Cell(6, row).empty()) {
+    } else if (!grid.Cell(kMacColumn, row).empty()) {
       ++r.protocol_rows;
-      macs.insert(grid.Cell(6, row));
+      macs.insert(grid.Cell(kMacColumn, row));
     }
   }
   r.protocol_found = static_cast<int>(macs.size());

@@ -10,11 +10,11 @@
 bool SelectGridCell(DeviceTable& table, int col, int row, DebugLog& log) {
   if (row <= 0) return false;
   table.selected_row = row;
-  log.Append(StringPrintf("ARow(%d) ACol(%d) IP(%s)\n", row, col, table.grid.Cell(3, row).c_str()));
+  log.Append(StringPrintf("ARow(%d) ACol(%d) IP(%s)\n", row, col, table.grid.Cell(kIpColumn, row).c_str()));
   return true;
 }
 
-bool IsHandCell(int col, int row) { return col == 3 && row >= 1; }
+bool IsHandCell(int col, int row) { return col == kIpColumn && row >= 1; }
 
 bool HeadingClick(DeviceTable& table, int col, int row, bool left_button) {
   if (row != 0 || !left_button || col < 0 || col >= StringGrid::kColumns) return false;
@@ -24,13 +24,12 @@ bool HeadingClick(DeviceTable& table, int col, int row, bool left_button) {
 }
 
 bool NetworkSetupEnabled(const DeviceTable& table) {
-  return table.grid.Cell(5, table.selected_row).find("NULL") == std::string::npos;
+  return table.grid.Cell(kNetmaskColumn, table.selected_row).find("NULL") == std::string::npos;
 }
 
 std::optional<std::string> BrowseUrl(const DeviceTable& table) {
   if (table.selected_row >= table.grid.RowCount()) return std::nullopt;
-  const tComUnitInfo* info =
-      table.devices.FindFirst(table.grid.Cell(3, table.selected_row), table.grid.Cell(6, table.selected_row));
+  const tComUnitInfo* info = FirstRecordOfRow(table, table.selected_row);
   if (info == nullptr) return std::nullopt;
   std::string port_text(FieldText(info->trigger_port));
   // "Read as a decimal integer": the whole text must be one.
@@ -43,7 +42,7 @@ std::optional<std::string> BrowseUrl(const DeviceTable& table) {
 
 std::string RowInterfaceTip(const DeviceTable& table, int row) {
   if (row < 1 || row >= table.grid.RowCount()) return "";
-  const tComUnitInfo* record = table.devices.FindFirst(table.grid.Cell(3, row), table.grid.Cell(6, row));
+  const tComUnitInfo* record = FirstRecordOfRow(table, row);
   if (record == nullptr || table.devices.InterfaceOf(record).empty()) return "";
   return "Answered on " + table.devices.InterfaceOf(record);
 }

@@ -26,6 +26,7 @@
 
 #include "app/grid_model.h"
 #include "app/grid_rules.h"
+#include "app/relay_addresses.h"
 #include "app/version.h"
 #include "app/window_layout.h"
 #include "protocol/record_text.h"
@@ -307,7 +308,7 @@ void TMainForm::ReadSettings() { settings_ = CurrentSettings(); }
 void TMainForm::Button1Click() {
   if (driver_->Searching()) return;
   ReadSettings();
-  driver_->Button1Click();
+  driver_->Start();
   RefreshGrid();
 }
 
@@ -329,7 +330,7 @@ void TMainForm::ComboBox1Exit() {
   std::vector<std::string> items;
   for (int i = 0; i < ComboBox1->count(); ++i) items.push_back(ComboBox1->itemText(i).toStdString());
   QString text = ComboBox1->currentText();
-  if (ComboBox1ExitRule(items, text.toStdString(), combo1_picked_)) {
+  if (AddTypedRelayAddress(items, text.toStdString(), combo1_picked_)) {
     ComboBox1->addItem(text);
     ComboBox1->setCurrentIndex(-1);
     ComboBox1->setEditText(text);
@@ -378,7 +379,7 @@ void TMainForm::Info1Click() {
   ShowDetailInfo(this, table_, engine_ != nullptr ? engine_->results : kNone, *log_);
 }
 
-void TMainForm::NetworkSetup1Click() { ::NetworkSetup1Click(this, table_, CurrentSettings(), *log_); }
+void TMainForm::NetworkSetup1Click() { OpenNetworkSetup(this, table_, CurrentSettings(), *log_); }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ComboBox1 && event->type() == QEvent::FocusOut) {

@@ -224,7 +224,7 @@ std::vector<RowRecord> RowsWithRecords(const DeviceTable& table) {
   for (int r = 1; r < grid.RowCount(); ++r) {
     if (!RowHasText(grid.RowAt(r))) continue;
     RowRecord row{r, nullptr, 0};
-    for (const tComUnitInfo* candidate : table.devices.FindAll(grid.Cell(3, r), grid.Cell(6, r))) {
+    for (const tComUnitInfo* candidate : RecordsOfRow(table, r)) {
       std::size_t index = static_cast<std::size_t>(candidate - table.devices.Records().data());
       if (!taken[index] && GridRowOf(*candidate) == grid.RowAt(r)) {
         taken[index] = true;
@@ -399,7 +399,7 @@ void HeadlessSearch::Run() {
     if (on_exchange_done_) on_exchange_done_();
   });
   driver.SetOnFinished([] { QCoreApplication::quit(); });
-  QTimer::singleShot(0, [&driver] { driver.Button1Click(); });
+  QTimer::singleShot(0, [&driver] { driver.Start(); });
   QCoreApplication::exec();
   // The merge adds one record per result it takes over, in results order.
   taken_.clear();

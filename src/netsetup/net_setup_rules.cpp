@@ -141,14 +141,11 @@ std::vector<tComUnitInfo> NetworkSetupRecords(const DeviceTable& table,
   // Only a data row of the grid names a device; cells past the last row may
   // still hold texts of an earlier search.
   if (row < 1 || row >= table.grid.RowCount()) return records;
-  const std::string& ip = table.grid.Cell(3, row);
-  const std::string& mac = table.grid.Cell(6, row);
-  for (std::size_t i = 0; i < table.devices.Size(); ++i) {
-    const tComUnitInfo& info = table.devices.At(i);
-    if (FieldText(info.ip) != ip || FieldText(info.mac) != mac) continue;
-    if (mac.find("NULL") != std::string::npos) return {};
-    records.push_back(info);
-    if (interfaces != nullptr) interfaces->push_back(table.devices.InterfaceAt(i));
+  // Devices found by UPnP cannot be re-addressed.
+  if (table.grid.Cell(kMacColumn, row).find("NULL") != std::string::npos) return records;
+  for (const tComUnitInfo* record : RecordsOfRow(table, row)) {
+    records.push_back(*record);
+    if (interfaces != nullptr) interfaces->push_back(table.devices.InterfaceOf(record));
   }
   return records;
 }

@@ -10,3 +10,11 @@ StringGrid::Row GridRowOf(const tComUnitInfo& info) {
           std::string(FieldText(info.trigger_port)), std::string(FieldText(info.netmask)),
           std::string(FieldText(info.mac))};
 }
+
+std::vector<const tComUnitInfo*> RecordsOfRow(const DeviceTable& table, int row) {
+  return table.devices.FindAll(table.grid.Cell(kIpColumn, row), table.grid.Cell(kMacColumn, row));
+}
+
+const tComUnitInfo* FirstRecordOfRow(const DeviceTable& table, int row) {
+  return table.devices.FindFirst(table.grid.Cell(kIpColumn, row), table.grid.Cell(kMacColumn, row));
+}

@@ -30,9 +30,23 @@ struct DeviceTable {
   bool sort_ascending = true;
 };
 
-// The grid's column headings, row 0.
+// The grid's columns, left to right, and their headings (row 0).
+constexpr int kModelColumn = 0;
+constexpr int kProjColumn = 1;
+constexpr int kNameColumn = 2;
+constexpr int kIpColumn = 3;
+constexpr int kPortColumn = 4;
+constexpr int kNetmaskColumn = 5;
+constexpr int kMacColumn = 6;
 extern const char* const kGridHeadings[StringGrid::kColumns];
 
 // The grid row a device record is shown as: model, proj, name, ip,
 // trigger_port, netmask, mac.
 StringGrid::Row GridRowOf(const tComUnitInfo& info);
+
+// The records a grid row names, in list order: those whose ip and mac equal
+// the row's "IP" and "Mac" cells exactly. A row is tied to its record by
+// these two cells, never by its number.
+std::vector<const tComUnitInfo*> RecordsOfRow(const DeviceTable& table, int row);
+// The first of them, or null.
+const tComUnitInfo* FirstRecordOfRow(const DeviceTable& table, int row);

@@ -194,7 +194,7 @@ SearchDriver::SearchDriver(DeviceTable& table, const SearchSettings& settings, D
     : table_(table), settings_(settings), log_(log), controls_(controls), exchanges_(exchanges),
       upnp_(upnp) {}
 
-void SearchDriver::Button1Click() {
+void SearchDriver::Start() {
   if (searching_) return;  // the button is disabled while a search runs
   searching_ = true;
   const SearchMode mode = ModeOf(settings_);
@@ -249,7 +249,7 @@ void SearchDriver::Finish() {
     grid.SetRowCount(2);  // one empty row under the heading
   } else if (!with_upnp_) {  // after a UPnP merge neither sort nor selected_row change
     table_.sort_ascending = false;
-    SortGridByColumn(table_, 0);
+    SortGridByColumn(table_, kModelColumn);
     table_.selected_row = 1;
   }
   grid.SetFixedRows(1);
@@ -258,10 +258,4 @@ void SearchDriver::Finish() {
   controls_.SetSearchButton(true, "Device Search");
   searching_ = false;
   if (on_finished_) on_finished_();
-}
-
-bool ComboBox1ExitRule(std::vector<std::string>& items, const std::string& text, bool entry_picked) {
-  if (entry_picked || text == "0" || text.empty()) return false;
-  items.push_back(text);
-  return true;
 }

@@ -1,10 +1,9 @@
 // The search driver behind the "Device Search" button: resets the device list
 // and the grid, runs the exchange that the search settings select (UDP
-// broadcast, UDP or TCP relay, or the HTTP command), hands over to the UPnP
-// phase when the project filter asks for it, and otherwise ends the search
-// itself with a sort and the device count. Also the relay address box's
-// "typed text joins the list" rule. No window: the main window and the
-// headless mode both drive it.
+// broadcast, UDP or TCP relay, or the HTTP command), then the UPnP phase's
+// merge when the project filter asks for one, and ends every search with the
+// device count (sorted first when no UPnP phase ran). No window: the main
+// window and the headless mode both drive it.
 #pragma once
 
 #include <functional>
@@ -82,7 +81,7 @@ class SearchDriver {
   // becomes 1. Then the finished callback runs. A local broadcast with no
   // interface to go out of (CanBroadcast) has no UPnP phase: it ends at once
   // with what the exchange says.
-  void Button1Click();
+  void Start();
 
   bool Searching() const { return searching_; }
   // Called (on this thread) when a search's exchange is over, before any
@@ -106,8 +105,3 @@ class SearchDriver {
   std::function<void()> on_exchange_done_;
   std::function<void()> on_finished_;
 };
-
-// The relay address list's rule when the focus leaves the box: a typed text
-// (no entry picked) that is not "0" and not empty becomes a new last entry,
-// even when an equal entry exists. Result: whether an entry was added.
-bool ComboBox1ExitRule(std::vector<std::string>& items, const std::string& text, bool entry_picked);

@@ -1,4 +1,4 @@
-// "Network Setup": from the selected grid row to one modal dialog per record.
+// Network Setup: from the selected grid row to one modal dialog per record.
 #include "ui/network_setup.h"
 
 #include <string>
@@ -8,19 +8,24 @@
 #include "ui/modal.h"
 #include "ui/net_form.h"
 
-void NetworkSetup1Click(QWidget* owner, const DeviceTable& table, DebugLog& log,
-                        ControlPackageSender& sender) {
+void OpenNetworkSetup(QWidget* owner, const DeviceTable& table, DebugLog& log,
+                      ControlPackageSender& sender) {
   // Copies: the list and the grid may change while a dialog is open.
   std::vector<std::string> interfaces;
   const std::vector<tComUnitInfo> records = NetworkSetupRecords(table, &interfaces);
   if (records.empty()) return;
-  const std::string ip_text = table.grid.Cell(3, table.selected_row);
+  const std::string ip_text = table.grid.Cell(kIpColumn, table.selected_row);
   for (std::size_t i = 0; i < records.size(); ++i) {
-    const tComUnitInfo& info = records[i];
     log.Append(ip_text);
     sender.SetDeviceInterface(interfaces[i]);
     TNetForm form(owner, sender, log);
-    form.Fill(info);
+    form.Fill(records[i]);
     ExecModal(form);
   }
+}
+
+void OpenNetworkSetup(QWidget* owner, const DeviceTable& table, const SearchSettings& settings,
+                      DebugLog& log) {
+  UdpControlPackageSender sender(settings, log);
+  OpenNetworkSetup(owner, table, log, sender);
 }

@@ -8,11 +8,10 @@ std::vector<DetailShowing> DetailShowingsFor(
   // Only a shown data row counts: the heading, and texts of rows hidden by a
   // smaller row count, are not a device.
   if (row < 1 || row >= table.grid.RowCount()) return showings;
-  const std::string& ip = table.grid.Cell(3, row);
-  const std::string& mac = table.grid.Cell(6, row);
-  const bool upnp_row = mac.find("NULL") != std::string::npos;
+  const std::string& ip = table.grid.Cell(kIpColumn, row);
+  const bool upnp_row = table.grid.Cell(kMacColumn, row).find("NULL") != std::string::npos;
 
-  for (const tComUnitInfo* record : table.devices.FindAll(ip, mac)) {
+  for (const tComUnitInfo* record : RecordsOfRow(table, row)) {
     if (upnp_row) {
       const std::string_view record_ip = FieldText(record->ip);
       for (const DeviceInformationContainer& device : results) {

@@ -46,7 +46,7 @@ TEST(GridSort, FirstClickDescendsThenAscendsAndReversesExactly) {
   EXPECT_EQ(ascending, reversed);
   EXPECT_EQ(ascending[2], "b");
   for (int r = 1; r < t.grid.RowCount(); ++r) {
-    EXPECT_EQ(t.grid.Cell(2, r).substr(1), t.grid.Cell(3, r).substr(7)) << "row " << r << " moved in parts";
+    EXPECT_EQ(t.grid.Cell(kNameColumn, r).substr(1), t.grid.Cell(kIpColumn, r).substr(7)) << "row " << r << " moved in parts";
   }
   // Right button and data rows do nothing.
   EXPECT_FALSE(HeadingClick(t, 0, 0, false));
@@ -74,7 +74,7 @@ TEST(GridSort, FewRowsMoveNothingButFixTheHeading) {
   EXPECT_EQ(t.grid.FixedRows(), 1);
   DeviceTable one = TableWithModels({"x"});
   SortGridByColumn(one, 0);
-  EXPECT_EQ(one.grid.Cell(0, 1), "x");
+  EXPECT_EQ(one.grid.Cell(kModelColumn, 1), "x");
 }
 
 TEST(GridRules, SelectionPointerAndPopup) {
@@ -87,16 +87,16 @@ TEST(GridRules, SelectionPointerAndPopup) {
   EXPECT_EQ(t.selected_row, 2);
   EXPECT_EQ(log.lines.size(), 1u);
 
-  EXPECT_TRUE(IsHandCell(3, 1));
-  EXPECT_FALSE(IsHandCell(3, 0));
-  EXPECT_FALSE(IsHandCell(2, 1));
+  EXPECT_TRUE(IsHandCell(kIpColumn, 1));
+  EXPECT_FALSE(IsHandCell(kIpColumn, 0));
+  EXPECT_FALSE(IsHandCell(kNameColumn, 1));
 
   EXPECT_TRUE(NetworkSetupEnabled(t));
-  t.grid.SetCell(5, 2, "NULL");
+  t.grid.SetCell(kNetmaskColumn, 2, "NULL");
   EXPECT_FALSE(NetworkSetupEnabled(t));
-  t.grid.SetCell(5, 2, "xNULLx");
+  t.grid.SetCell(kNetmaskColumn, 2, "xNULLx");
   EXPECT_FALSE(NetworkSetupEnabled(t));
-  t.grid.SetCell(5, 2, "null");
+  t.grid.SetCell(kNetmaskColumn, 2, "null");
   EXPECT_TRUE(NetworkSetupEnabled(t));
   t.selected_row = 9;  // beyond the last row reads as empty
   EXPECT_TRUE(NetworkSetupEnabled(t));
@@ -122,7 +122,7 @@ TEST(GridRules, BrowseOpensTheRecordsAddressAndPort) {
   EXPECT_EQ(BrowseUrl(t), "http://192.168.0.21:80");
   t.selected_row = 3;
   EXPECT_EQ(BrowseUrl(t), "http://192.168.0.22:80");
-  t.grid.SetCell(6, 3, "M:3");  // the comparison is case-sensitive
+  t.grid.SetCell(kMacColumn, 3, "M:3");  // the comparison is case-sensitive
   EXPECT_EQ(BrowseUrl(t), std::nullopt);
   t.selected_row = 4;
   EXPECT_EQ(BrowseUrl(t), std::nullopt);

@@ -100,7 +100,7 @@ TEST(PhaseItem, HeaderWithoutTrailingTextSwallowsTheNextLine) {
   PhaseItem(lines, table);
   EXPECT_EQ(table.devices.Size(), 0u);
   EXPECT_EQ(table.grid.RowCount(), 1);
-  EXPECT_EQ(table.grid.Cell(0, 1), "");
+  EXPECT_EQ(table.grid.Cell(kModelColumn, 1), "");
   EXPECT_EQ(lines, (Lines{"</tr>"}));
 }
 
@@ -119,7 +119,7 @@ TEST(PhaseItem, RowsShareOneWorkingRecord) {
   EXPECT_EQ(table.grid.RowCount(), 6);
   // Over-long values are cut to the field's width less one; the cell shows that.
   EXPECT_EQ(FieldText(table.devices.At(0).model), std::string(31, 'm'));
-  EXPECT_EQ(table.grid.Cell(0, 1), std::string(31, 'm'));
+  EXPECT_EQ(table.grid.Cell(kModelColumn, 1), std::string(31, 'm'));
   // The eighth cell is dropped.
   EXPECT_EQ(FieldText(table.devices.At(0).note), "");
   // A line without cells adds a copy of the previous record.
@@ -130,7 +130,7 @@ TEST(PhaseItem, RowsShareOneWorkingRecord) {
   EXPECT_EQ(FieldText(d3.model), "M2");
   EXPECT_EQ(FieldText(d3.ip), "10.0.0.7");
   EXPECT_EQ(FieldText(d3.mac), "aa:bb");
-  EXPECT_EQ(table.grid.Cell(3, 3), "");  // but its grid row shows only its own cells
+  EXPECT_EQ(table.grid.Cell(kIpColumn, 3), "");  // but its grid row shows only its own cells
   EXPECT_EQ(FieldText(table.devices.At(3).model), "M3");
   EXPECT_EQ(FieldText(table.devices.At(4).model), "");
   EXPECT_EQ(FieldText(table.devices.At(4).proj), "M4");

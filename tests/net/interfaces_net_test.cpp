@@ -93,7 +93,7 @@ std::map<std::string, std::string> WindowTips(TMainForm& form) {
 // IP Address `ip`, Apply. Result: the message boxes shown.
 std::vector<std::string> SetupFromWindow(TMainForm& form, const std::string& mac, const std::string& ip) {
   for (int r = 1; r < form.Table().grid.RowCount(); ++r)
-    if (form.Table().grid.Cell(6, r) == mac) form.Table().selected_row = r;
+    if (form.Table().grid.Cell(kMacColumn, r) == mac) form.Table().selected_row = r;
   std::vector<std::string> notes;
   SetMessageHook([&](QWidget*, const QString& text, const QString& caption) {
     notes.push_back((caption + "|" + text).toStdString());

@@ -212,7 +212,7 @@ TEST(SearchNet, DefaultSearchAddsAxisAndVivotekAfterTheProtocolRows) {
   EXPECT_EQ(messages.front(), "Warring|Searching Upnp Devices! Please wait");
   const StringGrid& grid = form.Table().grid;
   int upnp_rows = 0;
-  for (int row = 1; row < grid.RowCount(); ++row) upnp_rows += grid.Cell(5, row) == "NULL";
+  for (int row = 1; row < grid.RowCount(); ++row) upnp_rows += grid.Cell(kNetmaskColumn, row) == "NULL";
   EXPECT_GE(upnp_rows, 2);
   EXPECT_EQ(grid.RowCount() - 1 - upnp_rows, 3);
   EXPECT_EQ(form.Label1->text().toStdString(), std::to_string(grid.RowCount() - 1) + " device(s) found!");
@@ -272,7 +272,7 @@ TEST(SearchNet, ControlPackageReaddressesADevice) {
   ShowProtocolWindow(form);
   ASSERT_TRUE(SearchFromWindow(form));
   form.Table().selected_row = 1;
-  std::string window_mac = form.Table().grid.Cell(6, 1);
+  std::string window_mac = form.Table().grid.Cell(kMacColumn, 1);
   std::vector<std::string> notes;
   SetMessageHook([&](QWidget*, const QString& text, const QString& caption) {
     notes.push_back((caption + "|" + text).toStdString());
@@ -295,7 +295,7 @@ TEST(SearchNet, ControlPackageReaddressesADevice) {
   ASSERT_TRUE(SearchFromWindow(form));
   bool found = false;
   for (int r = 1; r < form.Table().grid.RowCount(); ++r)
-    found = found || (form.Table().grid.Cell(6, r) == window_mac && form.Table().grid.Cell(3, r) == "10.99.1.88");
+    found = found || (form.Table().grid.Cell(kMacColumn, r) == window_mac && form.Table().grid.Cell(kIpColumn, r) == "10.99.1.88");
   EXPECT_TRUE(found);
 }
 

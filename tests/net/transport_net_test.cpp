@@ -152,9 +152,9 @@ TEST_F(TransportNet, TwoAnswersInOneDatagramBothArrive) {
 
   EXPECT_EQ(sim->CountLines("devices=2 datagrams=1"), 2) << sim->Output();
   ASSERT_EQ(appended_, (std::vector<int>{2, 0}));  // one datagram per pass
-  EXPECT_EQ(table_.grid.Cell(2, 1), "Lobby");
-  EXPECT_EQ(table_.grid.Cell(2, 2), "Gate");
-  EXPECT_EQ(table_.grid.Cell(4, 2), "8080");
+  EXPECT_EQ(table_.grid.Cell(kNameColumn, 1), "Lobby");
+  EXPECT_EQ(table_.grid.Cell(kNameColumn, 2), "Gate");
+  EXPECT_EQ(table_.grid.Cell(kPortColumn, 2), "8080");
   EXPECT_TRUE(log_.lines.empty()) << Log();
 }
 

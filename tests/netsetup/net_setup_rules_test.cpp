@@ -193,7 +193,7 @@ TEST(NetSetupRules, RowLookupByIpAndMacCells) {
   EXPECT_TRUE(interfaces.empty());
 
   // Exact and case-sensitive.
-  table.grid.SetCell(6, 2, "00:00:00:00:00:02 ");
+  table.grid.SetCell(kMacColumn, 2, "00:00:00:00:00:02 ");
   table.selected_row = 2;
   EXPECT_TRUE(NetworkSetupRecords(table).empty());
 

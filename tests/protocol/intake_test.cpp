@@ -46,9 +46,9 @@ TEST_F(Intake, DuplicatesByAddressAndMacOnly) {
   EXPECT_EQ(table.devices.Size(), 3u);
   EXPECT_EQ(table.row_counter, 4);
   EXPECT_EQ(table.grid.RowCount(), 4);
-  EXPECT_EQ(table.grid.Cell(0, 1), "M");  // the earlier record is not updated
-  EXPECT_EQ(table.grid.Cell(6, 3), mac1);
-  EXPECT_EQ(table.grid.Cell(3, 3), "10.0.0.2");
+  EXPECT_EQ(table.grid.Cell(kModelColumn, 1), "M");  // the earlier record is not updated
+  EXPECT_EQ(table.grid.Cell(kMacColumn, 3), mac1);
+  EXPECT_EQ(table.grid.Cell(kIpColumn, 3), "10.0.0.2");
 }
 
 TEST_F(Intake, ProjectFilterHidesButKeepsTheRecord) {
@@ -58,7 +58,7 @@ TEST_F(Intake, ProjectFilterHidesButKeepsTheRecord) {
             3);
   EXPECT_EQ(table.devices.Size(), 3u);
   EXPECT_EQ(table.row_counter, 2);
-  EXPECT_EQ(table.grid.Cell(3, 1), "10.0.0.2");
+  EXPECT_EQ(table.grid.Cell(kIpColumn, 1), "10.0.0.2");
   // Its answer to the second pass is a duplicate too.
   EXPECT_EQ(Feed({Device("P2", "10.0.0.1", "a:b:c:d:e:f")}), 0);
   EXPECT_EQ(ProjectFilter("ALL", "anything"), 0);
@@ -70,8 +70,8 @@ TEST_F(Intake, WalksPacketsInOrderAndStopsAtAnEmptyText) {
                   Device("P", "10.0.0.2", "a:b:c:d:e:2"), "garbage",
                   Device("P", "10.0.0.3", "a:b:c:d:e:3"), "", Device("P", "10.0.0.4", "a:b:c:d:e:4")}),
             3);
-  EXPECT_EQ(table.grid.Cell(3, 1), "10.0.0.1");
-  EXPECT_EQ(table.grid.Cell(3, 3), "10.0.0.3");
+  EXPECT_EQ(table.grid.Cell(kIpColumn, 1), "10.0.0.1");
+  EXPECT_EQ(table.grid.Cell(kIpColumn, 3), "10.0.0.3");
   EXPECT_TRUE(log.lines.empty());
   // The bound ends the walk too.
   table = DeviceTable{};

@@ -194,7 +194,7 @@ TEST_F(TransportLoopback, UdpRelayExchangeTakesAnswersOfBothPasses) {
   EXPECT_EQ(std::strlen(expected), 24u);
   EXPECT_EQ(appended_, (std::vector<int>{2, 1, 0, 0}));
   EXPECT_EQ(table_.row_counter, 4);
-  EXPECT_EQ(table_.grid.Cell(2, 3), "Cam3");
+  EXPECT_EQ(table_.grid.Cell(kNameColumn, 3), "Cam3");
   EXPECT_EQ(bounds_[0], Encode({Device(1), Device(2)}).size());  // bytes received
   EXPECT_TRUE(log_.lines.empty()) << log_.lines.front();
 }

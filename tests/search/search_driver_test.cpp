@@ -1,5 +1,5 @@
-// The search driver: the mode table, the end of a search, the UPnP hand-over
-// and the relay address list rule.
+// The search driver: the mode table, the end of a search and the UPnP
+// hand-over.
 #include "search/search_driver.h"
 
 #include <gtest/gtest.h>
@@ -39,13 +39,13 @@ TEST_F(Driver, ModeTableChoosesTheExchange) {
     settings.ip_relay = c.relay;
     settings.relay_protocol = c.protocol;
     exchanges.calls.clear();
-    driver.Button1Click();
+    driver.Start();
     EXPECT_EQ(exchanges.calls, std::vector<std::string>{c.call}) << c.relay << " " << c.protocol;
   }
   settings.project = "NVR";
   settings.relay_protocol = "HttpCmd";
   exchanges.calls.clear();
-  driver.Button1Click();
+  driver.Start();
   EXPECT_EQ(exchanges.calls, std::vector<std::string>{"http /device.get?DeviceType=NVR"});
 }
 
@@ -54,23 +54,23 @@ TEST_F(Driver, EndsWithADescendingSortCountAndFirstRow) {
   exchanges.packets = {Device("B", "10.0.0.1"), Device("C", "10.0.0.2"), Device("A", "10.0.0.3")};
   table.sort_ascending = true;
   table.selected_row = 3;
-  driver.Button1Click();
+  driver.Start();
   EXPECT_EQ(controls.captions, (std::vector<std::string>{"Searching...", "Device Search"}));
   EXPECT_TRUE(controls.button_enabled);
   EXPECT_EQ(controls.label, "3 device(s) found!");
-  EXPECT_EQ(table.grid.Cell(0, 1), "C");
-  EXPECT_EQ(table.grid.Cell(0, 3), "A");
+  EXPECT_EQ(table.grid.Cell(kModelColumn, 1), "C");
+  EXPECT_EQ(table.grid.Cell(kModelColumn, 3), "A");
   EXPECT_FALSE(table.sort_ascending);
   EXPECT_EQ(table.selected_row, 1);
   EXPECT_EQ(table.grid.FixedRows(), 1);
 
   // A search that finds nothing clears the old rows and leaves one empty row.
   exchanges.packets.clear();
-  driver.Button1Click();
+  driver.Start();
   EXPECT_EQ(controls.label, "0 device(s) found!");
   EXPECT_EQ(table.grid.RowCount(), 2);
-  EXPECT_EQ(table.grid.Cell(0, 1), "");
-  EXPECT_EQ(table.grid.Cell(0, 0), "Model");
+  EXPECT_EQ(table.grid.Cell(kModelColumn, 1), "");
+  EXPECT_EQ(table.grid.Cell(kModelColumn, 0), "Model");
   EXPECT_EQ(table.grid.FixedRows(), 1);
   EXPECT_TRUE(table.devices.Empty());
 }
@@ -85,13 +85,13 @@ TEST_F(Driver, HandsTheEndToTheUpnpPhaseForAllAndUpnp) {
     settings.project = project;
     finished = false;
     controls.captions.clear();
-    driver.Button1Click();
+    driver.Start();
     EXPECT_TRUE(driver.Searching());
     EXPECT_FALSE(finished);
     EXPECT_FALSE(controls.button_enabled);
     EXPECT_EQ(controls.captions, (std::vector<std::string>{"Searching...", "Search Upnp..."}));
     ASSERT_TRUE(upnp.pending);
-    driver.Button1Click();  // a second press while searching does nothing
+    driver.Start();  // a second press while searching does nothing
     auto done = std::move(upnp.pending);
     upnp.pending = nullptr;
     done();
@@ -108,15 +108,15 @@ TEST_F(Driver, HandsTheEndToTheUpnpPhaseForAllAndUpnp) {
   // selected_row.
   settings.project = "ALL";
   table.selected_row = 2;
-  driver.Button1Click();
-  EXPECT_EQ(table.grid.Cell(0, 1), "B");
+  driver.Start();
+  EXPECT_EQ(table.grid.Cell(kModelColumn, 1), "B");
   upnp.pending();
-  EXPECT_EQ(table.grid.Cell(0, 1), "B");
+  EXPECT_EQ(table.grid.Cell(kModelColumn, 1), "B");
   EXPECT_EQ(table.selected_row, 2);
   EXPECT_EQ(table.grid.FixedRows(), 1);
 
   settings.project = "NVR";
-  driver.Button1Click();
+  driver.Start();
   EXPECT_EQ(upnp.starts, 4);
   EXPECT_FALSE(driver.Searching());
 
@@ -124,7 +124,7 @@ TEST_F(Driver, HandsTheEndToTheUpnpPhaseForAllAndUpnp) {
   settings.project = "ALL";
   exchanges.can_broadcast = false;
   exchanges.packets.clear();
-  driver.Button1Click();
+  driver.Start();
   EXPECT_EQ(upnp.starts, 4);
   EXPECT_FALSE(driver.Searching());
   EXPECT_EQ(controls.label, "0 device(s) found!");
@@ -132,18 +132,8 @@ TEST_F(Driver, HandsTheEndToTheUpnpPhaseForAllAndUpnp) {
   // ... while a relay is reached by its route.
   settings.ip_relay = true;
   settings.relay_protocol = "UDP";
-  driver.Button1Click();
+  driver.Start();
   EXPECT_EQ(upnp.starts, 5);
   ASSERT_TRUE(upnp.pending);
   upnp.pending();
-}
-
-TEST(ComboBox1Exit, TypedTextJoinsTheListEveryTime) {
-  std::vector<std::string> items = {"<Customized>"};
-  EXPECT_TRUE(ComboBox1ExitRule(items, "192.168.1.5", false));
-  EXPECT_TRUE(ComboBox1ExitRule(items, "192.168.1.5", false));
-  EXPECT_FALSE(ComboBox1ExitRule(items, "0", false));
-  EXPECT_FALSE(ComboBox1ExitRule(items, "", false));
-  EXPECT_FALSE(ComboBox1ExitRule(items, "<Customized>", true));
-  EXPECT_EQ(items, (std::vector<std::string>{"<Customized>", "192.168.1.5", "192.168.1.5"}));
 }

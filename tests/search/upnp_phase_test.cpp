@@ -28,7 +28,7 @@ struct UpnpEnd : ::testing::Test {
   // Presses the button and runs the event loop until the search has ended.
   bool Search() {
     finished = false;
-    driver.Button1Click();
+    driver.Start();
     return QTest::qWaitFor([this] { return finished; }, 30000);
   }
   UpnpEngine& Engine() { return phase.Engine(); }
@@ -59,10 +59,10 @@ TEST_F(UpnpEnd, AllAddsTheUpnpRowsAfterTheExchangesAndCountsThem) {
   EXPECT_EQ(controls.label, "5 device(s) found!");
   ASSERT_EQ(table.grid.RowCount(), 6);
   EXPECT_EQ(table.grid.FixedRows(), 1);
-  EXPECT_EQ(table.grid.Cell(0, 1), "B");  // not sorted
-  EXPECT_EQ(table.grid.Cell(2, 4), "Cam 1");
-  EXPECT_EQ(table.grid.Cell(4, 4), "81");
-  EXPECT_EQ(table.grid.Cell(2, 5), "Cam 2");
+  EXPECT_EQ(table.grid.Cell(kModelColumn, 1), "B");  // not sorted
+  EXPECT_EQ(table.grid.Cell(kNameColumn, 4), "Cam 1");
+  EXPECT_EQ(table.grid.Cell(kPortColumn, 4), "81");
+  EXPECT_EQ(table.grid.Cell(kNameColumn, 5), "Cam 2");
   EXPECT_EQ(table.selected_row, 3);
   EXPECT_FALSE(phase.InProgress());
   EXPECT_FALSE(Engine().search_event);
@@ -84,7 +84,7 @@ TEST_F(UpnpEnd, UpnpOnlyReplacesTheExchangesRows) {
   state->devices = {FakeDevice("VIVOTEK INC.", "Door (FD8134)", "", "http://10.0.0.9/")};
   ASSERT_TRUE(Search());
   EXPECT_EQ(table.grid.RowCount(), 2);
-  EXPECT_EQ(table.grid.Cell(2, 1), "Door ");
+  EXPECT_EQ(table.grid.Cell(kNameColumn, 1), "Door ");
   EXPECT_EQ(controls.label, "1 device(s) found!");
 }
 
@@ -93,7 +93,7 @@ TEST_F(UpnpEnd, UpnpOnlyReplacesTheExchangesRows) {
 TEST_F(UpnpEnd, MergeWaitsForTheEngineUnlessItRefused) {
   state->hold = true;
   finished = false;
-  driver.Button1Click();
+  driver.Start();
   ASSERT_TRUE(state->entered->WaitFor(std::chrono::seconds(10)));
   QTest::qWait(50);  // the event loop runs while the merge waits
   EXPECT_FALSE(finished);

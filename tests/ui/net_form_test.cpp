@@ -349,12 +349,12 @@ TEST_F(NetFormTest, NetworkSetupOpensOneDialogPerMatchingRecord) {
   });
 
   table.selected_row = 2;  // marked "NULL": nothing opens
-  NetworkSetup1Click(&owner, table, log, sender);
+  OpenNetworkSetup(&owner, table, log, sender);
   EXPECT_TRUE(names.empty());
   EXPECT_TRUE(log.lines.empty());
 
   table.selected_row = 1;
-  NetworkSetup1Click(&owner, table, log, sender);
+  OpenNetworkSetup(&owner, table, log, sender);
   EXPECT_EQ(names, (std::vector<std::string>{"first", "second"}));
   EXPECT_EQ(sender.sent.size(), 2u);
   // Each package goes to the interface its record's device answered on.

@@ -128,12 +128,12 @@ TEST_F(Merge, AllAppendsAfterTheBroadcastRows) {
 
   EXPECT_EQ(table.grid.RowCount(), 7);
   EXPECT_EQ(table.devices.Size(), 6u);
-  EXPECT_EQ(table.grid.Cell(3, 1), "10.1.0.1");  // broadcast rows kept, not sorted
+  EXPECT_EQ(table.grid.Cell(kIpColumn, 1), "10.1.0.1");  // broadcast rows kept, not sorted
   EXPECT_EQ(table.grid.RowAt(4), (StringGrid::Row{"Axis 200 Series", "Axis 200 Series", "Cam A",
                                                   "10.0.0.5", "81", "NULL", "NULL"}));
-  EXPECT_EQ(table.grid.Cell(2, 5), "Cam B");
-  EXPECT_EQ(table.grid.Cell(4, 5), "80");
-  EXPECT_EQ(table.grid.Cell(2, 6), "Cam A");
+  EXPECT_EQ(table.grid.Cell(kNameColumn, 5), "Cam B");
+  EXPECT_EQ(table.grid.Cell(kPortColumn, 5), "80");
+  EXPECT_EQ(table.grid.Cell(kNameColumn, 6), "Cam A");
 }
 
 TEST_F(Merge, UpnpOnlyCutsTheGridToItsHeading) {
@@ -145,8 +145,8 @@ TEST_F(Merge, UpnpOnlyCutsTheGridToItsHeading) {
   AddBroadcastRows();
   EXPECT_EQ(MergeUpnpResults(table, {Upnp("Vivotek", "http://10.0.0.6:8080/", "Cam (1)")}, true), 1);
   EXPECT_EQ(table.grid.RowCount(), 2);
-  EXPECT_EQ(table.grid.Cell(2, 1), "Cam ");
-  EXPECT_EQ(table.grid.Cell(3, 2), "");  // no old row text shows again
+  EXPECT_EQ(table.grid.Cell(kNameColumn, 1), "Cam ");
+  EXPECT_EQ(table.grid.Cell(kIpColumn, 2), "");  // no old row text shows again
 }
 
 }  // namespace
