@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "protocol/codec.h"
+#include "protocol/string_printf.h"
 #include "search/grid_sort.h"
 
 bool SelectGridCell(DeviceTable& table, int col, int row, DebugLog& log) {

@@ -31,6 +31,7 @@
 #include "app/window_layout.h"
 #include "protocol/record_text.h"
 #include "search/engine_upnp_phase.h"
+#include "search/network_exchanges.h"
 #include "ui/detail_info.h"
 #include "ui/modal.h"
 #include "ui/network_setup.h"

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "protocol/string_printf.h"
+
 const char kDesignCaption[] = "Kestra Device Search";
 
 std::string CaptionWithVersion(const std::string& caption, const std::string& version) {

@@ -11,7 +11,9 @@
 #include "protocol/interfaces.h"
 #include "protocol/record_text.h"
 #include "protocol/search_controls.h"
+#include "protocol/string_printf.h"
 #include "search/engine_upnp_phase.h"
+#include "search/network_exchanges.h"
 #include "search/search_driver.h"
 #include "upnp/upnp_merge.h"
 

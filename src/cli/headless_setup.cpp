@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "cli/headless.h"
+#include "protocol/string_printf.h"
 
 const char kSetupUsage[] =
     "usage: device-search setup --mac MAC (--dhcp | --static --ip ADDRESS --netmask MASK\n"

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "protocol/codec.h"
+#include "protocol/string_printf.h"
 
 namespace {
 

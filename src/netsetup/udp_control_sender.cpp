@@ -9,6 +9,7 @@
 
 #include "netsetup/control_sender.h"
 #include "protocol/interfaces.h"
+#include "protocol/string_printf.h"
 #include "protocol/transport.h"
 
 const char kControlSentOnLog[] = "Control package sent on %s\n";

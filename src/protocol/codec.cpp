@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/string_printf.h"
+
 const char kMagicWord[] = "Zentravox";
 
 namespace {

@@ -3,7 +3,6 @@
 // window, the headless mode and the tests each supply their own sink.
 #pragma once
 
-#include <cstdarg>
 #include <string>
 #include <vector>
 
@@ -28,9 +27,3 @@ class NullLog : public DebugLog {
  public:
   void Append(const std::string&) override {}
 };
-
-// printf-style formatting into a std::string.
-std::string StringPrintf(const char* format, ...)
-    __attribute__((format(printf, 1, 2)));
-std::string StringVPrintf(const char* format, va_list ap)
-    __attribute__((format(printf, 1, 0)));

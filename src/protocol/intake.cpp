@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "protocol/codec.h"
+#include "protocol/string_printf.h"
 
 const char kAnsweredOnLog[] = "Device %s [%s] answered on %s\n";
 const char kAnsweredOnLogEnd[] = "Further devices' interfaces are not logged (see each row's tooltip)\n";

@@ -25,6 +25,7 @@
 
 #include "protocol/codec.h"
 #include "protocol/reply_reader.h"
+#include "protocol/string_printf.h"
 
 const char kPassCapLog[] = "UDP pass %d stopped at its %d ms limit; answers so far kept\n";
 const char kConnectTimeoutLog[] = "TCP relay connect gave up after %d ms\n";

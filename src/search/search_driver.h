@@ -47,15 +47,6 @@ class UpnpPhase {
   virtual bool InProgress() const = 0;
 };
 
-// The exchanges over the network, feeding `table` through the reply intake.
-// The socket exchanges run on a thread of their own so that the window stays
-// responsive; their answers and log lines are handed to the calling thread's
-// Qt event loop, which must be running. Destruction waits for a running
-// exchange (each is bounded in time).
-std::unique_ptr<SearchExchanges> MakeNetworkExchanges(DeviceTable& table,
-                                                      const SearchSettings& settings,
-                                                      DebugLog& log);
-
 // Exchanges that find nothing and end at once: a window or a test that has
 // not been given the network.
 std::unique_ptr<SearchExchanges> MakeOfflineExchanges();

@@ -10,7 +10,7 @@
 #include <map>
 #include <mutex>
 
-#include "protocol/debug_log.h"
+#include "protocol/string_printf.h"
 
 namespace {
 

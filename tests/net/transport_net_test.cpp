@@ -16,6 +16,7 @@
 
 #include "protocol/codec.h"
 #include "protocol/intake.h"
+#include "protocol/string_printf.h"
 #include "protocol/transport.h"
 #include "test_network.h"
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "netsetup/control_sender.h"
+#include "protocol/string_printf.h"
 #include "protocol/transport.h"
 #include "test_network.h"
 

@@ -1,6 +1,7 @@
 // Transport: answer decoding by received length, the reply-socket opener, the
 // sender, and both exchanges against a relay played on 127.0.0.1 inside a
 // private loopback-only network namespace (so the fixed ports meet no one).
+#include "protocol/string_printf.h"
 #include "protocol/transport.h"
 
 #include <arpa/inet.h>

@@ -5,7 +5,7 @@
 #include <arpa/inet.h>
 
 #include "protocol/codec.h"
-#include "protocol/debug_log.h"
+#include "protocol/string_printf.h"
 
 namespace {
 

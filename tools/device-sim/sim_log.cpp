@@ -3,7 +3,7 @@
 
 #include <cstdarg>
 
-#include "protocol/debug_log.h"
+#include "protocol/string_printf.h"
 
 void SimLog::Line(const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);

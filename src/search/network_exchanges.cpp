@@ -1,0 +1,172 @@
+// The exchanges of a search over the network, as the window and the command
+// line run them: the UDP and TCP exchanges on a thread of their own, their
+// answers and log lines handed back to the owner's event loop in slices; the
+// HTTP command's fetch in a wait that keeps that loop running.
+#include "search/network_exchanges.h"
+
+#include <QObject>
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "httpcmd/http_page.h"
+#include "httpcmd/table_parser.h"
+#include "protocol/intake.h"
+#include "protocol/interfaces.h"
+#include "protocol/transport.h"
+#include "search/queued_call.h"
+
+namespace {
+
+// Work handed from an exchange's thread to the owner's thread, in order: the
+// items wait in a queue and are run in slices of at most kSliceMs, each slice
+// one queued call, so that a burst of thousands of answers never holds the
+// owner's event loop for long (the window keeps painting and taking input
+// while the rows arrive).
+class OwnerQueue {
+ public:
+  static constexpr auto kSlice = std::chrono::milliseconds(15);
+
+  explicit OwnerQueue(QObject* context) : context_(context) {}
+
+  // Any thread.
+  void Post(std::function<void()> item) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    items_.push_back(std::move(item));
+    PostDrainLocked();
+  }
+
+ private:
+  void PostDrainLocked() {
+    if (drain_posted_) return;
+    drain_posted_ = true;
+    QueueCall(context_, [this] { Drain(); });
+  }
+
+  // The owner's thread. An item may run a nested event loop (a message box);
+  // items posted meanwhile get a drain of their own.
+  void Drain() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      drain_posted_ = false;
+    }
+    const auto end = std::chrono::steady_clock::now() + kSlice;
+    for (;;) {
+      std::function<void()> item;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (items_.empty()) return;
+        if (std::chrono::steady_clock::now() >= end) {
+          PostDrainLocked();  // the rest in the next slice
+          return;
+        }
+        item = std::move(items_.front());
+        items_.pop_front();
+      }
+      item();
+    }
+  }
+
+  QObject* context_;
+  std::mutex mutex_;
+  std::deque<std::function<void()>> items_;
+  bool drain_posted_ = false;
+};
+
+// Hands debug log lines from the exchange's thread to the owner's thread.
+class PostingLog : public DebugLog {
+ public:
+  PostingLog(OwnerQueue& queue, DebugLog& target) : queue_(queue), target_(target) {}
+  void Append(const std::string& line) override {
+    DebugLog* target = &target_;
+    queue_.Post([target, line] { target->Append(line); });
+  }
+
+ private:
+  OwnerQueue& queue_;
+  DebugLog& target_;
+};
+
+class NetworkExchanges : public SearchExchanges {
+ public:
+  NetworkExchanges(DeviceTable& table, const SearchSettings& settings, DebugLog& log)
+      : table_(table), settings_(settings), log_(log) {}
+  ~NetworkExchanges() override { Join(); }
+
+  void UdpSearch(int flag, std::function<void()> done) override {
+    RunBeside(std::move(done), [flag](const SearchSettings& s, DebugLog& log, const AnswerSink& sink) {
+      UdpSearchExchange(flag, s, log, sink);
+    });
+  }
+  void TcpRelay(std::function<void()> done) override {
+    RunBeside(std::move(done), [](const SearchSettings& s, DebugLog& log, const AnswerSink& sink) {
+      TcpRelayExchange(s, log, sink);
+    });
+  }
+  void HttpCmd(const std::string& path, std::function<void()> done) override;
+  bool CanBroadcast() const override {
+    return !SelectInterfaces(BroadcastInterfaces(), settings_.interfaces).empty();
+  }
+
+ private:
+  using Exchange = std::function<void(const SearchSettings&, DebugLog&, const AnswerSink&)>;
+
+  // Runs the exchange on a thread of its own; every answer is copied and
+  // queued to this thread, followed by `done`.
+  void RunBeside(std::function<void()> done, Exchange exchange) {
+    Join();
+    SearchSettings settings = settings_;
+    worker_ = std::thread([this, settings, exchange = std::move(exchange), done = std::move(done)] {
+      PostingLog log(queue_, log_);
+      AnswerSink sink = [this](const unsigned char* decoded, std::size_t size, std::size_t bound,
+                               std::string_view interface) {
+        // The intake never walks past the bound, and the decoded bytes never
+        // outnumber the bytes received, so the first `bound` bytes and a zero
+        // carry the whole answer.
+        std::size_t keep = bound < size ? bound : size;
+        auto copy = std::make_shared<std::vector<unsigned char>>(decoded, decoded + keep);
+        copy->push_back(0);
+        copy->push_back(0);
+        queue_.Post([this, copy = std::move(copy), keep, interface = std::string(interface)] {
+          ParserPlainPkg(table_, settings_, log_, copy->data(), copy->size(), keep, interface);
+        });
+      };
+      exchange(settings, log, sink);
+      queue_.Post([this, done] {
+        Join();
+        done();
+      });
+    });
+  }
+
+  void Join() {
+    if (worker_.joinable()) worker_.join();
+  }
+
+  DeviceTable& table_;
+  const SearchSettings& settings_;
+  DebugLog& log_;
+  QObject context_;
+  OwnerQueue queue_{&context_};
+  std::thread worker_;
+};
+
+void NetworkExchanges::HttpCmd(const std::string& path, std::function<void()> done) {
+  // The fetch waits in an event loop of its own, so the window keeps painting.
+  std::vector<std::string> lines = FetchHttpCmdPage(settings_.relay_address, path);
+  CleanHtml(lines);
+  PhaseItem(lines, table_);
+  done();
+}
+
+}  // namespace
+
+std::unique_ptr<SearchExchanges> MakeNetworkExchanges(DeviceTable& table,
+                                                      const SearchSettings& settings,
+                                                      DebugLog& log) {
+  return std::make_unique<NetworkExchanges>(table, settings, log);
+}
