@@ -22,9 +22,9 @@
 #include <vector>
 
 #include "fuzz_check.h"
+#include "protocol/answer_codec.h"
 #include "protocol/codec.h"
 #include "protocol/intake.h"
-#include "protocol/transport.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "protocol/answer_codec.h"
 #include "protocol/codec.h"
 
 namespace {
@@ -43,9 +44,9 @@ void DecodeAndParse(benchmark::State& state) {
   BuildPacket(1, encoded.data(), encoded.size(), &info, log);
   std::size_t len = std::strlen(encoded.data());
   std::vector<unsigned char> decoded(kPacketBufferSize);
+  std::size_t dirty = 0;
   for (auto _ : state) {
-    std::size_t n = Base64Decode(decoded.data(), decoded.size(), encoded.data(), len);
-    Complement(decoded.data(), n);
+    std::size_t n = DecodeAnswer(encoded.data(), len, decoded.data(), decoded.size(), &dirty);
     tComUnitInfo parsed{};
     benchmark::DoNotOptimize(ParseReply(reinterpret_cast<char*>(decoded.data()), n, &parsed, log));
   }

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "answers.h"
+#include "protocol/answer_codec.h"
 #include "protocol/intake.h"
 #include "protocol/transport.h"
 #include "sim_devices.h"

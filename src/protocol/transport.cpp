@@ -23,6 +23,7 @@
 #include <memory>
 #include <thread>
 
+#include "protocol/answer_codec.h"
 #include "protocol/codec.h"
 #include "protocol/reply_reader.h"
 #include "protocol/string_printf.h"
@@ -298,16 +299,6 @@ int EnlargeReceiveBuffer(int sock, int bytes, DebugLog& log) {
   static std::atomic<bool> noted{false};
   if (got < bytes && !noted.exchange(true)) log.Append(StringPrintf(kReceiveBufferLog, got, bytes));
   return got;
-}
-
-std::size_t DecodeAnswer(const char* received, std::size_t len, unsigned char* out,
-                         std::size_t out_size, std::size_t* dirty) {
-  std::size_t n = Base64Decode(out, out_size, received, len);
-  Complement(out, n);
-  std::size_t end = *dirty < out_size ? *dirty : out_size;
-  if (end > n) std::memset(out + n, 0, end - n);
-  *dirty = n;
-  return n;
 }
 
 void UdpSearchExchange(int flag, const SearchSettings& settings, DebugLog& log,

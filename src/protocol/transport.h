@@ -105,15 +105,6 @@ void TcpRelayExchange(const SearchSettings& settings, DebugLog& log, const Answe
 // size the system reports.
 int EnlargeReceiveBuffer(int sock, int bytes, DebugLog& log);
 
-// Undoes the transport encoding of one received answer of exactly `len`
-// bytes (no terminating zero is needed or read): Base64-decodes it into
-// `out`, complements the decoded bytes and zero-fills `out` from there up to
-// `*dirty`, the end of what an earlier call wrote (0 for a fresh zeroed
-// buffer), so that `out` reads as zero-filled beyond the answer. Updates
-// `*dirty`. Result: the number of decoded bytes.
-std::size_t DecodeAnswer(const char* received, std::size_t len, unsigned char* out,
-                         std::size_t out_size, std::size_t* dirty);
-
 // Log lines of the bounds above (printf formats).
 // A UDP pass stopped by pass_cap_ms: pass number (1 or 2), pass_cap_ms.
 extern const char kPassCapLog[];  // "UDP pass %d stopped at its %d ms limit; answers so far kept\n"

@@ -11,16 +11,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "protocol/answer_codec.h"
 
-std::string Encode(const std::string& text) {
-  std::vector<unsigned char> bytes(text.begin(), text.end());
-  bytes.push_back(0);
-  Complement(bytes.data(), bytes.size());
-  std::vector<char> out(Base64EncodedSize(bytes.size()) + 1);
-  Base64Encode(out.data(), bytes.data(), static_cast<int>(bytes.size()));
-  return out.data();
-}
+namespace {
 
 std::vector<unsigned char> Decode(const std::string& text, std::size_t out_size = 256) {
   std::vector<unsigned char> out(out_size, 0);
@@ -37,7 +30,7 @@ int Parse(const std::string& text, tComUnitInfo& info, MemoryLog& log) {
 }  // namespace
 
 TEST(Codec, EncodesAndDecodesTheWorkedExample) {
-  EXPECT_EQ(Encode("abc"), "np2c/w==");
+  EXPECT_EQ(EncodeAnswer({"abc"}), "np2c/w==");
   std::vector<unsigned char> bytes = Decode("np2c/w==");
   ASSERT_EQ(bytes.size(), 4u);
   Complement(bytes.data(), bytes.size());
@@ -90,7 +83,7 @@ TEST(Codec, ControlPackageLogsItsPlainTextAndRoundTrips) {
   ASSERT_EQ(BuildPacket(3, out, sizeof(out), &info, log), 0);
   const std::string text = "Zentravox,03,M100,,,192.168.0.20,,,,,00:11:22:33:44:55,,dhcp";
   EXPECT_EQ(log.lines, std::vector<std::string>{"[" + text + "]"});
-  EXPECT_EQ(std::string(out), Encode(text));
+  EXPECT_EQ(std::string(out), EncodeAnswer({text}));
 }
 
 TEST(Codec, DecoderIsLenientAndBounded) {

@@ -1,12 +1,13 @@
 // Reply intake: duplicates, the project filter, several packets per answer
 // and the end of the walk; plus the device list's index.
 #include "protocol/intake.h"
-#include "protocol/string_printf.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "protocol/string_printf.h"
 
 namespace {
 

@@ -5,7 +5,6 @@
 // on one leaves the others, that a search without an interface ends at once,
 // and that a short receive buffer is noted once a run.
 #include "protocol/interfaces.h"
-#include "protocol/string_printf.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -19,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/string_printf.h"
 #include "protocol/transport.h"
 #include "test_network.h"
 

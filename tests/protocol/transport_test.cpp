@@ -1,7 +1,5 @@
-// Transport: answer decoding by received length, the reply-socket opener, the
-// sender, and both exchanges against a relay played on 127.0.0.1 inside a
+// Transport: the reply-socket opener, the sender, and both exchanges against a relay played on 127.0.0.1 inside a
 // private loopback-only network namespace (so the fixed ports meet no one).
-#include "protocol/string_printf.h"
 #include "protocol/transport.h"
 
 #include <arpa/inet.h>
@@ -17,8 +15,10 @@
 #include <thread>
 #include <vector>
 
+#include "protocol/answer_codec.h"
 #include "protocol/codec.h"
 #include "protocol/intake.h"
+#include "protocol/string_printf.h"
 #include "test_network.h"
 
 namespace {
@@ -28,19 +28,6 @@ using Clock = std::chrono::steady_clock;
 long MsSince(Clock::time_point start) {
   return static_cast<long>(
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-}
-
-// The wire form of packet texts: each with its zero, complemented, Base64.
-std::string Encode(const std::vector<std::string>& texts) {
-  std::vector<unsigned char> bytes;
-  for (const std::string& t : texts) {
-    bytes.insert(bytes.end(), t.begin(), t.end());
-    bytes.push_back(0);
-  }
-  Complement(bytes.data(), bytes.size());
-  std::string out(Base64EncodedSize(bytes.size()) + 1, '\0');
-  out.resize(static_cast<std::size_t>(Base64Encode(out.data(), bytes.data(), static_cast<int>(bytes.size()))));
-  return out;
 }
 
 std::string Device(int n) {
@@ -118,26 +105,6 @@ class TransportLoopback : public ::testing::Test {
 
 }  // namespace
 
-TEST(DecodeAnswer, ReadsOnlyWhatWasReceivedAndKeepsTheRestZero) {
-  // A full 65,536-byte answer with no terminating zero, followed in memory by
-  // more Base64 that must not be read.
-  std::vector<char> received(65536 + 64, '/');
-  std::fill(received.begin(), received.begin() + 65536, 'A');
-  std::vector<unsigned char> out(65536, 0x55);
-  std::size_t dirty = out.size();
-  EXPECT_EQ(DecodeAnswer(received.data(), 65536, out.data(), out.size(), &dirty), 49152u);
-  EXPECT_EQ(dirty, 49152u);
-  for (std::size_t i = 0; i < 49152; ++i) ASSERT_EQ(out[i], 0xFF) << i;
-  for (std::size_t i = 49152; i < out.size(); ++i) ASSERT_EQ(out[i], 0) << i;
-
-  // A short answer after it: the earlier bytes are zero again.
-  const char abc[] = "np2c/w==";
-  EXPECT_EQ(DecodeAnswer(abc, 8, out.data(), out.size(), &dirty), 4u);
-  EXPECT_STREQ(reinterpret_cast<const char*>(out.data()), "abc");
-  for (std::size_t i = 4; i < out.size(); ++i) ASSERT_EQ(out[i], 0) << i;
-  EXPECT_EQ(dirty, 4u);
-}
-
 TEST_F(TransportLoopback, OpenerSharesItsPortButNotATakenOne) {
   int a = -1, b = -1;
   sockaddr_in addr{};
@@ -180,8 +147,8 @@ TEST_F(TransportLoopback, UdpRelayExchangeTakesAnswersOfBothPasses) {
     for (int pass = 0; pass < 2; ++pass) {
       requests.push_back(Receive(relay, 2000));
       // Two packets in one datagram, then a third device on its own.
-      SendTo(relay, Encode({Device(1), Device(2)}), kReplyPort);
-      SendTo(relay, Encode({Device(3)}), kReplyPort);
+      SendTo(relay, EncodeAnswer({Device(1), Device(2)}), kReplyPort);
+      SendTo(relay, EncodeAnswer({Device(3)}), kReplyPort);
     }
     close(relay);
   });
@@ -196,7 +163,7 @@ TEST_F(TransportLoopback, UdpRelayExchangeTakesAnswersOfBothPasses) {
   EXPECT_EQ(appended_, (std::vector<int>{2, 1, 0, 0}));
   EXPECT_EQ(table_.row_counter, 4);
   EXPECT_EQ(table_.grid.Cell(kNameColumn, 3), "Cam3");
-  EXPECT_EQ(bounds_[0], Encode({Device(1), Device(2)}).size());  // bytes received
+  EXPECT_EQ(bounds_[0], EncodeAnswer({Device(1), Device(2)}).size());  // bytes received
   EXPECT_TRUE(log_.lines.empty()) << log_.lines.front();
 }
 
@@ -206,7 +173,7 @@ TEST_F(TransportLoopback, PassLastsUntilAQuietGap) {
   relay_ = std::thread([&, relay] {  // relay by value: it may outlast the test body
     Receive(relay, 2000);
     for (int i = 1; i <= 3; ++i) {  // 120 ms apart: each one extends the pass
-      SendTo(relay, Encode({Device(i)}), kReplyPort);
+      SendTo(relay, EncodeAnswer({Device(i)}), kReplyPort);
       std::this_thread::sleep_for(std::chrono::milliseconds(120));
     }
     Receive(relay, 2000);  // the second pass: no answer
@@ -229,7 +196,7 @@ TEST_F(TransportLoopback, PassStopsAtItsLimitKeepingWhatArrived) {
     Receive(relay, 2000);
     Clock::time_point start = Clock::now();
     for (int i = 0; MsSince(start) < 1500; ++i) {  // never quiet for 200 ms
-      SendTo(relay, Encode({Device(1 + i % 5)}), kReplyPort);
+      SendTo(relay, EncodeAnswer({Device(1 + i % 5)}), kReplyPort);
       std::this_thread::sleep_for(std::chrono::milliseconds(30));
     }
     close(relay);
@@ -274,7 +241,7 @@ TEST_F(TransportLoopback, TcpRelayAnswerIsReadToTheCloseAndCutAtTheBuffer) {
       ssize_t n = recv(c, buf, sizeof(buf), 0);
       if (round == 0) {
         request.assign(buf, n > 0 ? static_cast<std::size_t>(n) : 0);
-        std::string answer = Encode({Device(1), Device(2), Device(3)});
+        std::string answer = EncodeAnswer({Device(1), Device(2), Device(3)});
         send(c, answer.data(), answer.size(), 0);
       } else {
         std::string big(70000, 'A');  // more than the buffer holds

@@ -8,28 +8,10 @@
 #include <vector>
 
 #include "answers.h"
+#include "protocol/answer_codec.h"
 #include "protocol/codec.h"
 #include "sim_devices.h"
 #include "sim_options.h"
-
-namespace {
-
-std::vector<std::string> DecodedTexts(const std::string& encoded) {
-  std::vector<unsigned char> bytes(encoded.size(), 0);
-  std::size_t n = Base64Decode(bytes.data(), bytes.size(), encoded.data(), encoded.size());
-  Complement(bytes.data(), n);
-  std::vector<std::string> texts;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (bytes[i] == 0) {
-      texts.emplace_back(reinterpret_cast<const char*>(bytes.data()) + start, i - start);
-      start = i + 1;
-    }
-  }
-  return texts;
-}
-
-}  // namespace
 
 TEST(DeviceSim, DeviceLinesKeepEmptyFieldsAndRejectWhatWouldBeLost) {
   tComUnitInfo info{};
@@ -85,12 +67,12 @@ TEST(DeviceSim, AnswerDatagramsCarryEveryPacketWithinOneDatagram) {
   std::vector<std::string> texts;
   for (const std::string& d : datagrams) {
     EXPECT_LE(d.size(), kMaxDatagram);
-    for (std::string& t : DecodedTexts(d)) texts.push_back(t);
+    for (std::string& t : DecodeAnswerTexts(d)) texts.push_back(t);
   }
   EXPECT_EQ(texts, DevicePacketTexts(devices));
 
   EXPECT_EQ(EncodeAnswerDatagrams(devices, 7).size(), 286u);  // 2000 / 7 rounded up
-  EXPECT_EQ(DecodedTexts(EncodeRelayAnswer(devices)).size(), 2000u);
+  EXPECT_EQ(DecodeAnswerTexts(EncodeRelayAnswer(devices)).size(), 2000u);
 }
 
 TEST(DeviceSim, RequestsAreDecodedAndJudgedByTheirFlag) {

@@ -7,20 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "protocol/answer_codec.h"
 #include "protocol/codec.h"
-
-std::string EncodeTexts(const std::vector<std::string>& texts) {
-  std::vector<unsigned char> bytes;
-  for (const std::string& t : texts) {
-    bytes.insert(bytes.end(), t.begin(), t.end());
-    bytes.push_back(0);
-  }
-  Complement(bytes.data(), bytes.size());
-  std::string out(Base64EncodedSize(bytes.size()) + 1, '\0');
-  int n = Base64Encode(out.data(), bytes.data(), static_cast<int>(bytes.size()));
-  out.resize(static_cast<std::size_t>(n));
-  return out;
-}
 
 std::vector<std::string> DevicePacketTexts(const std::vector<tComUnitInfo>& devices) {
   std::vector<std::string> texts;
@@ -38,7 +26,7 @@ std::vector<std::string> EncodeAnswerDatagrams(const std::vector<tComUnitInfo>& 
   std::vector<std::string> group;
   std::size_t group_bytes = 0;
   auto flush = [&] {
-    if (!group.empty()) datagrams.push_back(EncodeTexts(group));
+    if (!group.empty()) datagrams.push_back(EncodeAnswer(group));
     group.clear();
     group_bytes = 0;
   };
@@ -57,23 +45,22 @@ std::string EncodeRelayAnswer(const std::vector<tComUnitInfo>& devices,
                               const std::vector<std::string>& extra) {
   std::vector<std::string> texts = DevicePacketTexts(devices);
   texts.insert(texts.end(), extra.begin(), extra.end());
-  return EncodeTexts(texts);
+  return EncodeAnswer(texts);
 }
 
 std::vector<std::string> GarbageDatagrams() {
   return {
       "%%% this is not Base64 at all %%%",
-      EncodeTexts({"hello, no packet here"}),
-      EncodeTexts({"Zentravox,99,????"}),
-      EncodeTexts({"not a packet", "Zentravox,99,x,y", "zentravox,01,M,P,N,10.0.0.1,80"}),
+      EncodeAnswer({"hello, no packet here"}),
+      EncodeAnswer({"Zentravox,99,????"}),
+      EncodeAnswer({"not a packet", "Zentravox,99,x,y", "zentravox,01,M,P,N,10.0.0.1,80"}),
   };
 }
 
 std::string DecodeRequest(const char* data, std::size_t len, bool* complete) {
   std::string bytes(len, '\0');
-  std::size_t n = Base64Decode(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size(), data, len);
-  bytes.resize(n);
-  Complement(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size());
+  std::size_t dirty = 0;
+  bytes.resize(DecodeAnswer(data, len, reinterpret_cast<unsigned char*>(bytes.data()), bytes.size(), &dirty));
   std::size_t zero = bytes.find('\0');
   if (complete) *complete = zero != std::string::npos;
   if (zero != std::string::npos) bytes.resize(zero);

@@ -1,7 +1,7 @@
-// What the simulator puts on the wire: the transport encoding of packet
-// texts (each text with its zero byte, complemented, then Base64), answer
-// datagrams of several packets, the relay's one-text answer, deliberate
-// garbage; and the decoding of the requests it receives.
+// What the simulator puts on the wire: answer datagrams of several packets
+// (each encoded by EncodeAnswer, protocol/answer_codec.h), the relay's
+// one-text answer, deliberate garbage; and the decoding of the requests it
+// receives.
 #pragma once
 
 #include <netinet/in.h>
@@ -14,9 +14,6 @@
 
 // Largest UDP payload over IPv4.
 constexpr std::size_t kMaxDatagram = 65507;
-
-// The encoding of `texts`, each followed by its zero byte, as one Base64 text.
-std::string EncodeTexts(const std::vector<std::string>& texts);
 
 // The device information packet text (flag 01) of each device.
 std::vector<std::string> DevicePacketTexts(const std::vector<tComUnitInfo>& devices);
