@@ -30,7 +30,7 @@ constexpr int kCellFields[StringGrid::kColumns] = {0, 1, 2, 3, 4, 5, 8};
 
 void ResetTable(DeviceTable& table) {
   table.grid.ClearRows(1);
-  for (int c = 0; c < StringGrid::kColumns; ++c) table.grid.SetCell(c, 0, kGridHeadings[c]);
+  WriteGridHeadings(table.grid);
   table.grid.SetRowCount(1);
   table.row_counter = 1;
 }

@@ -10,9 +10,9 @@
 
 #include "app/main_form.h"
 #include "app/version.h"
-#include "app/window_layout.h"
-#include "cli/headless.h"
-#include "cli/headless_setup.h"
+#include "cli/search_command.h"
+#include "cli/setup_command.h"
+#include "cli/usage.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
   if (!args.empty()) {
     const std::string& first = args.front();
     if (first == "--help" || first == "-h") {
-      std::cout << kUsage;
+      std::cout << ProgramUsage();
       return 0;
     }
     if (first == "--version") {

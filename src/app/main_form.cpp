@@ -229,7 +229,7 @@ void TMainForm::CreateControls() {
 
 void TMainForm::FormCreate() {
   table_.selected_row = 1;
-  for (int c = 0; c < StringGrid::kColumns; ++c) table_.grid.SetCell(c, 0, kGridHeadings[c]);
+  WriteGridHeadings(table_.grid);
   const bool relay = !RadioButton1->isChecked();
   ComboBox1->setEnabled(relay);
   ComboBox2->setEnabled(relay);

@@ -4,6 +4,10 @@
 const char* const kGridHeadings[StringGrid::kColumns] = {
     "Model", "Proj", "Name", "IP", "Port", "Netmask", "Mac"};
 
+void WriteGridHeadings(StringGrid& grid) {
+  for (int c = 0; c < StringGrid::kColumns; ++c) grid.SetCell(c, 0, kGridHeadings[c]);
+}
+
 StringGrid::Row GridRowOf(const tComUnitInfo& info) {
   return {std::string(FieldText(info.model)),   std::string(FieldText(info.proj)),
           std::string(FieldText(info.name)),    std::string(FieldText(info.ip)),

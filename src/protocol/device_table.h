@@ -39,6 +39,8 @@ constexpr int kPortColumn = 4;
 constexpr int kNetmaskColumn = 5;
 constexpr int kMacColumn = 6;
 extern const char* const kGridHeadings[StringGrid::kColumns];
+// Writes the headings into row 0.
+void WriteGridHeadings(StringGrid& grid);
 
 // The grid row a device record is shown as: model, proj, name, ip,
 // trigger_port, netmask, mac.

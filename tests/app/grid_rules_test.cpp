@@ -11,7 +11,7 @@ namespace {
 
 DeviceTable TableWithModels(const std::vector<std::string>& models) {
   DeviceTable t;
-  for (int c = 0; c < 7; ++c) t.grid.SetCell(c, 0, kGridHeadings[c]);
+  WriteGridHeadings(t.grid);
   int r = 1;
   for (const std::string& m : models) {
     std::string n = std::to_string(r);

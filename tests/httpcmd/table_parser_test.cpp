@@ -20,7 +20,7 @@ using Lines = std::vector<std::string>;
 
 // A table as the search driver hands it over: headings, only row 0 shown.
 void ResetTable(DeviceTable& table) {
-  for (int c = 0; c < StringGrid::kColumns; ++c) table.grid.SetCell(c, 0, kGridHeadings[c]);
+  WriteGridHeadings(table.grid);
   table.grid.SetRowCount(1);
   table.row_counter = 7;  // PhaseItem must leave it alone
 }

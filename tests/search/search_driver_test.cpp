@@ -10,7 +10,7 @@ namespace {
 
 struct Driver : ::testing::Test {
   Driver() : exchanges(table, settings) {
-    for (int c = 0; c < 7; ++c) table.grid.SetCell(c, 0, kGridHeadings[c]);
+    WriteGridHeadings(table.grid);
   }
   DeviceTable table;
   SearchSettings settings;

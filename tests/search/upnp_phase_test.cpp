@@ -20,7 +20,7 @@ std::string Device(const std::string& model, const std::string& proj, int n) {
 
 struct UpnpEnd : ::testing::Test {
   UpnpEnd() {
-    for (int c = 0; c < StringGrid::kColumns; ++c) table.grid.SetCell(c, 0, kGridHeadings[c]);
+    WriteGridHeadings(table.grid);
     driver.SetOnFinished([this] { finished = true; });
   }
   ~UpnpEnd() override { state->release->Set(); }  // never leave the engine's worker waiting

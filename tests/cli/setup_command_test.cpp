@@ -1,14 +1,13 @@
-// Headless Network Setup: arguments, the device's record as the starting
+// `device-search setup`: arguments, the device's record as the starting
 // point, the gateway warning and the package sent.
-#include "cli/headless_setup.h"
-
-#include "cli/headless.h"
+#include "cli/setup_command.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <sstream>
 
+#include "cli/search_options.h"
 #include "protocol/codec.h"
 
 namespace {
@@ -50,7 +49,7 @@ std::optional<SetupCommand> Parse(std::vector<std::string> args, std::string* er
 
 }  // namespace
 
-TEST(HeadlessSetup, ArgumentsAreCheckedBeforeAnythingIsSent) {
+TEST(SetupCommand, ArgumentsAreCheckedBeforeAnythingIsSent) {
   ASSERT_TRUE(Parse({"--mac", "a:b:c:d:e:f", "--dhcp"}));
   auto cmd = Parse({"--mac", "a:b:c:d:e:f", "--static", "--ip", "10.1", "--netmask", "255.0.0.0",
                     "--gateway", "10.0.0.1", "--relay", "10.99.0.2", "--protocol", "udp"});
@@ -90,9 +89,12 @@ TEST(HeadlessSetup, ArgumentsAreCheckedBeforeAnythingIsSent) {
   EXPECT_EQ(cmd->settings.interfaces, (std::vector<std::string>{"eth1", "eth2"}));
   EXPECT_FALSE(Parse({"--mac", "m", "--dhcp", "--interface", "eth1", "--relay", "10.99.0.2"}, &error));
   EXPECT_EQ(error, kInterfaceWithRelayError);
+  // An empty relay address would send the package to 255.255.255.255.
+  EXPECT_FALSE(Parse({"--mac", "m", "--dhcp", "--relay", ""}, &error));
+  EXPECT_EQ(error, "--relay needs an address");
 }
 
-TEST(HeadlessSetup, DhcpCarriesTheDevicesAddressesUnchanged) {
+TEST(SetupCommand, DhcpCarriesTheDevicesAddressesUnchanged) {
   auto cmd = Parse({"--mac", "00:11:22:33:44:55", "--dhcp"});
   ASSERT_TRUE(cmd);
   CapturingSender sender;
@@ -107,7 +109,7 @@ TEST(HeadlessSetup, DhcpCarriesTheDevicesAddressesUnchanged) {
   EXPECT_EQ(err.str(), "");
 }
 
-TEST(HeadlessSetup, StaticKeepsWhatIsNotGivenAndWarnsAboutTheGateway) {
+TEST(SetupCommand, StaticKeepsWhatIsNotGivenAndWarnsAboutTheGateway) {
   auto cmd = Parse({"--mac", "00:11:22:33:44:55", "--static", "--ip", "192.168.1.10", "--netmask",
                     "255.255.255.0", "--gateway", "192.168.2.1"});
   ASSERT_TRUE(cmd);
@@ -124,7 +126,7 @@ TEST(HeadlessSetup, StaticKeepsWhatIsNotGivenAndWarnsAboutTheGateway) {
   EXPECT_EQ(out.str(), "Failed to send the control package.\n");
 }
 
-TEST(HeadlessSetup, FindsDevicesByMacIgnoringCase) {
+TEST(SetupCommand, FindsDevicesByMacIgnoringCase) {
   DeviceList list;
   tComUnitInfo a = Device(), b = Device();
   SetField(b.ip, "10.99.0.21");

@@ -1,6 +1,6 @@
-// The headless Network Setup: `device-search setup --mac MAC (--dhcp |
-// --static --ip A --netmask M --gateway G [--dns D]) [--relay ADDRESS
-// [--protocol tcp|udp|httpcmd] | --interface NAME...]` searches as
+// `device-search setup --mac MAC (--dhcp | --static --ip A --netmask M
+// --gateway G [--dns D]) [--relay ADDRESS [--protocol tcp|udp|httpcmd] |
+// --interface NAME...]`: Network Setup without a window. Searches as
 // `device-search search` would, finds the device by its MAC, and sends it a
 // control package with the same rules and texts as the Network Setup dialog,
 // out of the interface the device answered on.
@@ -25,7 +25,7 @@ struct SetupCommand {
 };
 
 // `device-search setup --help`: the synopsis and every option.
-extern const char kSetupUsage[];
+std::string SetupUsage();
 
 // Parses the arguments after "setup"; on a bad argument returns nothing and
 // sets `error` to a one-line message. Given addresses are checked here with

@@ -1,5 +1,6 @@
-// Headless mode: argument parsing and the three output formats.
-#include "cli/headless.h"
+// What `search` prints: the grid's rows in each format, ndjson row by row,
+// and JSON strings of any bytes.
+#include "cli/output.h"
 
 #include <gtest/gtest.h>
 
@@ -10,16 +11,9 @@
 
 namespace {
 
-std::optional<SearchCommand> Parse(std::vector<std::string> args, std::string* error_out = nullptr) {
-  std::string error;
-  auto cmd = ParseSearchArguments(args, error);
-  if (error_out) *error_out = error;
-  return cmd;
-}
-
 DeviceTable HeadingsOnly() {
   DeviceTable t;
-  for (int c = 0; c < 7; ++c) t.grid.SetCell(c, 0, kGridHeadings[c]);
+  WriteGridHeadings(t.grid);
   return t;
 }
 
@@ -50,65 +44,7 @@ DeviceTable SampleTable() {
 
 }  // namespace
 
-TEST(Headless, ParsesModesAndRefusesBadArguments) {
-  auto cmd = Parse({});
-  ASSERT_TRUE(cmd);
-  EXPECT_FALSE(cmd->settings.ip_relay);
-  EXPECT_EQ(cmd->settings.project, "ALL");
-  EXPECT_EQ(cmd->format, OutputFormat::kTable);
-
-  cmd = Parse({"--relay", "10.0.0.2"});
-  ASSERT_TRUE(cmd);
-  EXPECT_TRUE(cmd->settings.ip_relay);
-  EXPECT_EQ(cmd->settings.relay_protocol, "TCP");
-  cmd = Parse({"--relay", "10.0.0.2", "--protocol", "httpcmd", "--project", "NVR", "--format", "json",
-               "--verbose", "--no-upnp"});
-  ASSERT_TRUE(cmd);
-  EXPECT_EQ(cmd->settings.relay_protocol, "HttpCmd");
-  EXPECT_EQ(cmd->settings.project, "NVR");
-  EXPECT_EQ(cmd->format, OutputFormat::kJson);
-  EXPECT_TRUE(cmd->verbose);
-  EXPECT_FALSE(cmd->upnp);
-
-  std::string error;
-  EXPECT_FALSE(Parse({"--relay"}, &error));
-  EXPECT_EQ(error, "--relay needs a value");
-  EXPECT_FALSE(Parse({"--protocol", "TCP", "--relay", "x"}, &error));
-  EXPECT_FALSE(Parse({"--protocol", "udp"}, &error));
-  EXPECT_EQ(error, "--protocol goes with --relay");
-  EXPECT_FALSE(Parse({"--format", "xml"}, &error));
-  EXPECT_FALSE(Parse({"extra"}, &error));
-  EXPECT_EQ(error, "unknown argument 'extra'");
-
-  EXPECT_EQ(Parse({"--format", "ndjson"})->format, OutputFormat::kNdjson);
-  cmd = Parse({"--pretty", "--format", "json"});
-  ASSERT_TRUE(cmd);
-  EXPECT_TRUE(cmd->pretty);
-  EXPECT_FALSE(Parse({"--pretty", "--format", "ndjson"}, &error));
-  EXPECT_EQ(error, "--pretty goes with --format json");
-  EXPECT_FALSE(Parse({"--pretty"}, &error));
-
-  // --help wins over what follows, but not over a value or an earlier fault.
-  cmd = Parse({"--no-upnp", "-h", "--format", "xml"});
-  ASSERT_TRUE(cmd);
-  EXPECT_TRUE(cmd->help);
-  cmd = Parse({"--project", "--help"});
-  ASSERT_TRUE(cmd);
-  EXPECT_FALSE(cmd->help);
-  EXPECT_EQ(cmd->settings.project, "--help");
-  EXPECT_FALSE(Parse({"--format", "xml", "--help"}));
-
-  // --interface is repeatable, and a relay is reached by its route instead.
-  cmd = Parse({"--interface", "eth1", "--interface", "wlan0"});
-  ASSERT_TRUE(cmd);
-  EXPECT_EQ(cmd->settings.interfaces, (std::vector<std::string>{"eth1", "wlan0"}));
-  EXPECT_FALSE(Parse({"--interface"}, &error));
-  EXPECT_EQ(error, "--interface needs a value");
-  EXPECT_FALSE(Parse({"--interface", "eth1", "--relay", "10.0.0.2"}, &error));
-  EXPECT_EQ(error, kInterfaceWithRelayError);
-}
-
-TEST(Headless, PrintsRowsInGridOrderInEachFormat) {
+TEST(Output, PrintsRowsInGridOrderInEachFormat) {
   DeviceTable t = SampleTable();
   auto source = [](std::size_t i) { return i == 0 ? std::string("protocol") : std::string("upnp"); };
   std::ostringstream table, csv, json;
@@ -139,7 +75,7 @@ TEST(Headless, PrintsRowsInGridOrderInEachFormat) {
   EXPECT_EQ(none.str(), "[]\n");
 }
 
-TEST(Headless, PrettyJsonIndentsTheSameDocument) {
+TEST(Output, PrettyJsonIndentsTheSameDocument) {
   DeviceTable t = SampleTable();
   DeviceInformationContainer axis;
   axis.manufacturer_name = "AXIS";
@@ -169,7 +105,7 @@ TEST(Headless, PrettyJsonIndentsTheSameDocument) {
   EXPECT_EQ(none.str(), "[]\n");
 }
 
-TEST(Headless, NdjsonPrintsEachRowOnceAsItArrives) {
+TEST(Output, NdjsonPrintsEachRowOnceAsItArrives) {
   DeviceTable t = HeadingsOnly();
   tComUnitInfo a = Unit("M100", "10.0.0.7", "00:11:22:33:44:55");
   t.devices.Append(a);
@@ -208,7 +144,7 @@ TEST(Headless, NdjsonPrintsEachRowOnceAsItArrives) {
   EXPECT_EQ(whole.str(), middle.str() + first.str() + last.str());
 }
 
-TEST(Headless, JsonStringKeepsValidUtf8) {
+TEST(Output, JsonStringKeepsValidUtf8) {
   EXPECT_EQ(JsonString("caf\xc3\xa9"), "\"caf\xc3\xa9\"");
   EXPECT_EQ(JsonString(std::string("a\x01", 2)), "\"a\\u0001\"");
 }

@@ -1,0 +1,43 @@
+// One search without a window, as `search` and `setup` run it: the very same
+// driver, exchanges, intake and UPnP phase as the window's, on the core
+// application's event loop, and where each record came from.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "protocol/debug_log.h"
+#include "protocol/device_table.h"
+#include "upnp/device_information.h"
+
+// One search without a window, run on the core application's event loop
+// with the same driver, exchanges, intake and UPnP phase as the window.
+class HeadlessSearch {
+ public:
+  HeadlessSearch(const SearchSettings& settings, bool with_upnp, DebugLog& log);
+  ~HeadlessSearch();
+  // Runs the search to its end (a QCoreApplication must exist).
+  void Run();
+  // Called when the exchange is over, before any UPnP merge, with the
+  // exchange's records in the table.
+  void SetOnExchangeDone(std::function<void()> done) { on_exchange_done_ = std::move(done); }
+
+  const DeviceTable& Table() const { return table_; }
+  // Where the record at `index` came from: "protocol", "httpcmd" or "upnp".
+  std::string SourceOf(std::size_t index) const;
+  // The UPnP texts behind the record at `index`, or null.
+  const DeviceInformationContainer* UpnpOf(std::size_t index) const;
+
+ private:
+  struct Parts;
+  const SearchSettings& settings_;
+  DebugLog& log_;
+  DeviceTable table_;
+  std::unique_ptr<Parts> parts_;
+  std::size_t exchange_records_ = 0;
+  std::vector<const DeviceInformationContainer*> taken_;
+  std::function<void()> on_exchange_done_;
+};

@@ -1,0 +1,104 @@
+// `device-search search`: its options, the search and its output.
+#include "cli/search_command.h"
+
+#include <iostream>
+
+#include "cli/headless_search.h"
+#include "cli/options.h"
+#include "cli/search_options.h"
+#include "cli/stderr_log.h"
+#include "upnp/upnp_merge.h"
+
+namespace {
+
+// The command's options, read into `cmd`; *protocol_given records --protocol.
+std::vector<Option> SearchOptions(SearchCommand* cmd, bool* protocol_given) {
+  return {
+      RelayOption(&cmd->settings, "ask the relay at ADDRESS instead of broadcasting"),
+      ProtocolOption(&cmd->settings, protocol_given),
+      InterfaceOption(&cmd->settings, "broadcast only out of this interface (repeatable)"),
+      {{"--project"}, "NAME", "list only the devices of this product line; ALL (the\ndefault) and UPNP also search by UPnP",
+       StoreValue(&cmd->settings.project)},
+      {{"--format"}, "FORMAT",
+       "table (the default), csv, json (one array) or ndjson\n(one object per line, printed as soon as its row is\nfinal)",
+       [cmd](const std::string& value, std::string* error) {
+         if (value == "table") cmd->format = OutputFormat::kTable;
+         else if (value == "csv") cmd->format = OutputFormat::kCsv;
+         else if (value == "json") cmd->format = OutputFormat::kJson;
+         else if (value == "ndjson") cmd->format = OutputFormat::kNdjson;
+         else {
+           *error = "--format must be table, csv, json or ndjson, not '" + value + "'";
+           return false;
+         }
+         return true;
+       }},
+      {{"--pretty"}, "", "indent the json array", SetFlag(&cmd->pretty)},
+      {{"--no-upnp"}, "", "leave the UPnP search out", SetFlag(&cmd->upnp, false)},
+      VerboseOption(&cmd->verbose),
+      HelpOption(&cmd->help),
+  };
+}
+
+constexpr int kHelpColumn = 23;
+
+}  // namespace
+
+std::optional<SearchCommand> ParseSearchArguments(const std::vector<std::string>& args, std::string& error) {
+  SearchCommand cmd;
+  bool protocol_given = false;
+  if (!ReadOptions(args, SearchOptions(&cmd, &protocol_given), &error)) return std::nullopt;
+  if (cmd.help) return cmd;
+  if (!CheckWhereToSearch(cmd.settings, protocol_given, &error)) return std::nullopt;
+  if (cmd.pretty && cmd.format != OutputFormat::kJson) {
+    error = "--pretty goes with --format json";
+    return std::nullopt;
+  }
+  return cmd;
+}
+
+std::string SearchUsage() {
+  SearchCommand unused;
+  bool given = false;
+  return "usage: device-search search [--relay ADDRESS [--protocol tcp|udp|httpcmd] |\n"
+         "                             --interface NAME...] [--project NAME]\n"
+         "                            [--format table|csv|json|ndjson] [--pretty]\n"
+         "                            [--no-upnp] [--verbose]\n"
+         "\n"
+         "Runs one search without a window, as the window's \"Device Search\" button\n"
+         "does, and prints the devices found in the grid's order. The broadcast goes\n"
+         "out of every network interface, or of those named by --interface.\n"
+         "\n" +
+         OptionList(SearchOptions(&unused, &given), kHelpColumn) +
+         "\n"
+         "Exit status: 0 after a search (also when nothing was found), 2 for bad\n"
+         "arguments (an unknown interface included).\n";
+}
+
+int RunSearchCommand(const std::vector<std::string>& args) {
+  std::string error;
+  std::optional<SearchCommand> cmd = ParseSearchArguments(args, error);
+  if (cmd && !CheckInterfaceNames(cmd->settings.interfaces, &error)) cmd.reset();
+  if (!cmd) {
+    std::cerr << "device-search: " << error << " (see device-search search --help)\n";
+    return 2;
+  }
+  if (cmd->help) {
+    std::cout << SearchUsage();
+    return 0;
+  }
+  StderrLog log(cmd->verbose);
+  HeadlessSearch search(cmd->settings, cmd->upnp, log);
+  const SourceOf source = [&](std::size_t i) { return search.SourceOf(i); };
+  const UpnpOf upnp = [&](std::size_t i) { return search.UpnpOf(i); };
+  NdjsonPrinter ndjson;
+  // The exchange's rows are final when it ends, unless a UPnP merge for the
+  // project filter "UPNP" is to replace them.
+  const bool upnp_only = cmd->upnp && ProjectIsUpnpOnly(cmd->settings.project);
+  if (cmd->format == OutputFormat::kNdjson && !upnp_only)
+    search.SetOnExchangeDone([&] { ndjson.PrintNewRows(search.Table(), source, upnp, std::cout, false); });
+  search.Run();
+  if (cmd->format == OutputFormat::kNdjson) ndjson.PrintNewRows(search.Table(), source, upnp, std::cout, true);
+  else PrintRows(search.Table(), cmd->format, source, std::cout, upnp, cmd->pretty);
+  std::cout.flush();
+  return 0;
+}

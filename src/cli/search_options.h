@@ -1,0 +1,36 @@
+// The options that `search` and `setup` share: where to search (--relay,
+// --protocol, --interface), --verbose and --help, read into the search
+// settings, and the checks of where to search once all options are read.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/options.h"
+#include "protocol/device_table.h"
+
+// --relay ADDRESS: search through the relay at ADDRESS (ip_relay set); an
+// empty address is refused ("--relay needs an address").
+Option RelayOption(SearchSettings* settings, std::string help);
+// --protocol PROTOCOL: the relay's protocol, tcp, udp or httpcmd (any other
+// value is refused); *given records that it was given.
+Option ProtocolOption(SearchSettings* settings, bool* given);
+// --interface NAME, repeatable: the broadcast goes out of the interfaces named.
+Option InterfaceOption(SearchSettings* settings, std::string help);
+Option VerboseOption(bool* verbose);
+// -h, --help: ends the reading; what follows is not looked at.
+Option HelpOption(bool* help);
+
+// After reading: --protocol goes with --relay, and --interface does not
+// (kInterfaceWithRelayError). False with *error set otherwise.
+bool CheckWhereToSearch(const SearchSettings& settings, bool protocol_given, std::string* error);
+extern const char kInterfaceWithRelayError[];
+
+// True when every --interface name is among the machine's usable interfaces
+// now (BroadcastInterfaces); otherwise false with *error the usage error,
+// which lists the interfaces there are.
+bool CheckInterfaceNames(const std::vector<std::string>& names, std::string* error);
+
+// "TCP", "UDP" or "HttpCmd" for the command line's tcp, udp or httpcmd.
+std::optional<std::string> RelayProtocolOf(const std::string& argument);

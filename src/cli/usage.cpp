@@ -1,0 +1,26 @@
+// The program's --help.
+#include "cli/usage.h"
+
+#include "cli/options.h"
+
+std::string ProgramUsage() {
+  // Read by main(), which dispatches on the first argument; listed here.
+  const std::vector<Option> options = {
+      Option({"-h", "--help"}, "", "print this help and exit"),
+      Option({"--version"}, "", "print the version and exit"),
+  };
+  return "usage: device-search [--help | --version]\n"
+         "       device-search search [OPTION...]\n"
+         "       device-search setup OPTION...\n"
+         "\n"
+         "Without arguments the window opens. 'search' runs one search without a window\n"
+         "and prints the devices found; 'setup' finds one device by its MAC and changes\n"
+         "its addressing. 'device-search search --help' and 'device-search setup --help'\n"
+         "list their options.\n"
+         "\n" +
+         OptionList(options, 17) +
+         "\n"
+         "Exit status: 0 after a search or a sent package, 1 when the package was not\n"
+         "sent, no single device has the MAC, or the window finds no display, 2 for\n"
+         "bad arguments.\n";
+}
