@@ -45,6 +45,18 @@ void ResizeOuter(QWidget& w, int width, int height) {
   QApplication::processEvents();
 }
 
+// Shows the window and starts a search whose UPnP phase the test ends by
+// hand (phase->pending()).
+FakeUpnp* StartSearchWithHeldUpnp(TMainForm& form) {
+  auto upnp = std::make_unique<FakeUpnp>();
+  FakeUpnp* phase = upnp.get();
+  form.SetUpnpPhase(std::move(upnp));
+  form.SetExchanges(std::make_unique<FakeExchanges>(form.Table(), form.Settings()));
+  form.show();
+  form.Button1Click();
+  return phase;
+}
+
 struct Messages {
   Messages() {
     SetMessageHook([this](QWidget*, const QString& text, const QString& caption) {
@@ -138,12 +150,7 @@ TEST(MainForm, FirstLayoutUsesTheOuterSize) {
 TEST(MainForm, RefusesToCloseWhileUpnpSearches) {
   Messages messages;
   TMainForm form;
-  auto upnp = std::make_unique<FakeUpnp>();
-  FakeUpnp* phase = upnp.get();
-  form.SetUpnpPhase(std::move(upnp));
-  form.SetExchanges(std::make_unique<FakeExchanges>(form.Table(), form.Settings()));
-  form.show();
-  form.Button1Click();
+  FakeUpnp* phase = StartSearchWithHeldUpnp(form);
   EXPECT_FALSE(form.Button1->isEnabled());
   EXPECT_FALSE(form.close());
   EXPECT_TRUE(form.isVisible());
@@ -339,12 +346,7 @@ TEST(MainForm, SearchEndCountsShownRowsAndWaitsForTheMerge) {
 
 TEST(MainForm, HeadingRowSelectedDuringASearchDetachesThePopup) {
   TMainForm form;
-  auto upnp = std::make_unique<FakeUpnp>();
-  FakeUpnp* phase = upnp.get();
-  form.SetUpnpPhase(std::move(upnp));
-  form.SetExchanges(std::make_unique<FakeExchanges>(form.Table(), form.Settings()));
-  form.show();
-  form.Button1Click();
+  FakeUpnp* phase = StartSearchWithHeldUpnp(form);
   // The heading is not fixed while the search waits for UPnP: it is row 0 of the view.
   EXPECT_EQ(form.StringGrid1->model()->rowCount(), 1);
   form.StringGrid1->setCurrentIndex(form.StringGrid1->model()->index(0, 1));

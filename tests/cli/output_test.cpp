@@ -9,6 +9,8 @@
 #include <QJsonObject>
 #include <sstream>
 
+#include "records.h"
+
 namespace {
 
 DeviceTable HeadingsOnly() {
@@ -17,23 +19,12 @@ DeviceTable HeadingsOnly() {
   return t;
 }
 
-tComUnitInfo Unit(const char* model, const char* ip, const char* mac) {
-  tComUnitInfo u{};
-  SetField(u.model, model);
-  SetField(u.ip, ip);
-  SetField(u.mac, mac);
-  return u;
-}
-
 DeviceTable SampleTable() {
   DeviceTable t = HeadingsOnly();
-  tComUnitInfo a = Unit("M100", "10.0.0.7", "00:11:22:33:44:55");
-  SetField(a.proj, "P1");
-  SetField(a.name, "Lobby, east \"door\"");
-  SetField(a.trigger_port, "80");
-  SetField(a.netmask, "255.0.0.0");
-  SetField(a.note, "\xe9t\xe9\n");
-  tComUnitInfo b = Unit("Axis 200 Series", "10.0.0.8", "NULL");
+  tComUnitInfo a = MakeRecord({.model = "M100", .proj = "P1", .name = "Lobby, east \"door\"", .ip = "10.0.0.7",
+                               .trigger_port = "80", .netmask = "255.0.0.0", .mac = "00:11:22:33:44:55",
+                               .note = "\xe9t\xe9\n"});
+  tComUnitInfo b = MakeRecord({.model = "Axis 200 Series", .ip = "10.0.0.8", .mac = "NULL"});
   t.devices.Append(a, "eth1");
   t.devices.Append(b);
   t.grid.SetRow(1, GridRowOf(b));
@@ -107,7 +98,7 @@ TEST(Output, PrettyJsonIndentsTheSameDocument) {
 
 TEST(Output, NdjsonPrintsEachRowOnceAsItArrives) {
   DeviceTable t = HeadingsOnly();
-  tComUnitInfo a = Unit("M100", "10.0.0.7", "00:11:22:33:44:55");
+  tComUnitInfo a = MakeRecord({.model = "M100", .ip = "10.0.0.7", .mac = "00:11:22:33:44:55"});
   t.devices.Append(a);
   t.devices.Append(a);  // the same device twice: two rows, two lines
   t.grid.SetRow(1, GridRowOf(a));
@@ -123,7 +114,7 @@ TEST(Output, NdjsonPrintsEachRowOnceAsItArrives) {
   EXPECT_EQ(first.str(), line + line);
 
   // A merge adds a row in front (the grid was sorted) and one without a record.
-  t.devices.Append(Unit("Axis 200 Series", "10.0.0.8", "NULL"));
+  t.devices.Append(MakeRecord({.model = "Axis 200 Series", .ip = "10.0.0.8", .mac = "NULL"}));
   t.grid.SetRow(3, t.grid.RowAt(2));
   t.grid.SetRow(2, t.grid.RowAt(1));
   t.grid.SetRow(1, GridRowOf(t.devices.Records()[2]));

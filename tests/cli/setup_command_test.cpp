@@ -4,40 +4,18 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <sstream>
 
+#include "capturing_sender.h"
 #include "cli/search_options.h"
-#include "protocol/codec.h"
+#include "records.h"
 
 namespace {
 
-struct CapturingSender : ControlPackageSender {
-  int Send(const char* encoded) override {
-    std::vector<unsigned char> bytes(strlen(encoded) + 1, 0);
-    std::size_t n = Base64Decode(bytes.data(), bytes.size(), encoded, strlen(encoded));
-    Complement(bytes.data(), n);
-    plain.push_back(reinterpret_cast<char*>(bytes.data()));
-    return result;
-  }
-  std::vector<std::string> plain;
-  int result = 0;
-};
-
 tComUnitInfo Device() {
-  tComUnitInfo d{};
-  SetField(d.model, "M100");
-  SetField(d.proj, "P1");
-  SetField(d.name, "Lobby");
-  SetField(d.ip, "10.99.0.20");
-  SetField(d.trigger_port, "80");
-  SetField(d.netmask, "255.255.255.0");
-  SetField(d.gateway, "10.99.0.1");
-  SetField(d.dns, "10.99.0.1");
-  SetField(d.mac, "00:11:22:33:44:55");
-  SetField(d.dev, "D1");
-  SetField(d.note, "old");
-  return d;
+  return MakeRecord({.model = "M100", .proj = "P1", .name = "Lobby", .ip = "10.99.0.20", .trigger_port = "80",
+                     .netmask = "255.255.255.0", .gateway = "10.99.0.1", .dns = "10.99.0.1",
+                     .mac = "00:11:22:33:44:55", .dev = "D1", .note = "old"});
 }
 
 std::optional<SetupCommand> Parse(std::vector<std::string> args, std::string* error = nullptr) {
@@ -101,8 +79,8 @@ TEST(SetupCommand, DhcpCarriesTheDevicesAddressesUnchanged) {
   NullLog log;
   std::ostringstream out, err;
   EXPECT_EQ(ApplySetup(*cmd, Device(), sender, log, out, err), 0);
-  ASSERT_EQ(sender.plain.size(), 1u);
-  EXPECT_EQ(sender.plain[0],
+  ASSERT_EQ(sender.sent.size(), 1u);
+  EXPECT_EQ(PlainText(sender.sent[0]),
             "Zentravox,03,M100,P1,Lobby,10.99.0.20,80,255.255.255.0,10.99.0.1,10.99.0.1,"
             "00:11:22:33:44:55,D1,dhcp");
   EXPECT_EQ(out.str(), "Control package sent.\nPlease try to re-search the device after one minute.\n");
@@ -118,8 +96,8 @@ TEST(SetupCommand, StaticKeepsWhatIsNotGivenAndWarnsAboutTheGateway) {
   NullLog log;
   std::ostringstream out, err;
   EXPECT_EQ(ApplySetup(*cmd, Device(), sender, log, out, err), 1);
-  ASSERT_EQ(sender.plain.size(), 1u);
-  EXPECT_EQ(sender.plain[0],
+  ASSERT_EQ(sender.sent.size(), 1u);
+  EXPECT_EQ(PlainText(sender.sent[0]),
             "Zentravox,03,M100,P1,Lobby,192.168.1.10,80,255.255.255.0,192.168.2.1,10.99.0.1,"
             "00:11:22:33:44:55,D1,static");
   EXPECT_EQ(err.str(), "Warning: Unresonable Gateway - [192.168.2.1]\n");

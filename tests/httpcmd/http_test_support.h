@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "http_relay.h"
+#include "records.h"
 
 // The process's QCoreApplication, created on first use.
 inline QCoreApplication& TestApp() {
@@ -30,15 +31,8 @@ inline QCoreApplication& TestApp() {
 }
 
 inline tComUnitInfo SimDevice(const char* model, const char* proj, const char* ip, const char* mac) {
-  tComUnitInfo d{};
-  SetField(d.model, model);
-  SetField(d.proj, proj);
-  SetField(d.name, std::string("Name of ") + model);
-  SetField(d.ip, ip);
-  SetField(d.trigger_port, "80");
-  SetField(d.netmask, "255.255.255.0");
-  SetField(d.mac, mac);
-  return d;
+  return MakeRecord({.model = model, .proj = proj, .name = std::string("Name of ") + model, .ip = ip,
+                     .trigger_port = "80", .netmask = "255.255.255.0", .mac = mac});
 }
 
 // Runs RunHttpRelay on 127.0.0.1, a free port, until destroyed or Stop().

@@ -16,10 +16,12 @@
 #include <cstdlib>
 
 #include "app/main_form.h"
-#include "ui/modal.h"
+#include "capturing_sender.h"
+#include "fake_search.h"
 #include "net_test_support.h"
-#include "netsetup/control_sender.h"
+#include "records.h"
 #include "ui/detail_info.h"
+#include "ui/modal.h"
 #include "ui/network_setup.h"
 
 namespace {
@@ -61,10 +63,6 @@ class MessageBoxWatcher {
 };
 
 // Sends nothing and reports success ("Note": "Control package sent.").
-struct QuietSender : ControlPackageSender {
-  int Send(const char*) override { return 0; }
-};
-
 // Starts Xvfb in the client namespace; result: the display (":N") or "".
 std::string StartXServer(TestNetwork& net) {
   ChildProcess* x = net.StartInClient({"Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0",
@@ -132,21 +130,11 @@ TEST(CaptionsNet, ReadAsDesignedOnTheWindowSystem) {
       return static_cast<int>(QDialog::Accepted);
     });
     DeviceTable& table = form.Table();
-    tComUnitInfo device{};
-    SetField(device.ip, "10.99.0.7");
-    SetField(device.netmask, "255.255.255.0");
-    SetField(device.mac, "02:00:00:00:00:07");
-    tComUnitInfo upnp_device{};
-    SetField(upnp_device.ip, "10.99.0.8");
-    SetField(upnp_device.mac, "NULL");
-    table.devices.Append(device);
-    table.devices.Append(upnp_device);
-    table.grid.SetRowCount(3);
-    table.grid.SetRow(1, GridRowOf(device));
-    table.grid.SetRow(2, GridRowOf(upnp_device));
+    AddRow(table, MakeRecord({.ip = "10.99.0.7", .netmask = "255.255.255.0", .mac = "02:00:00:00:00:07"}));
+    AddRow(table, MakeRecord({.ip = "10.99.0.8", .mac = "NULL"}));
     table.selected_row = 1;
     form.Info1Click();
-    QuietSender sender;
+    CapturingSender sender;
     OpenNetworkSetup(&form, table, form.Log(), sender);
     table.selected_row = 2;
     DeviceInformationContainer result;
@@ -155,12 +143,9 @@ TEST(CaptionsNet, ReadAsDesignedOnTheWindowSystem) {
     SetModalHook(nullptr);
 
     // A close while a UPnP search runs is refused ("Warring").
-    struct Searching : UpnpPhase {
-      void StartSearch() override {}
-      void StartMerge(std::function<void()>) override {}
-      bool InProgress() const override { return true; }
-    };
-    form.SetUpnpPhase(std::make_unique<Searching>());
+    auto searching = std::make_unique<FakeUpnp>();
+    searching->in_progress = true;
+    form.SetUpnpPhase(std::move(searching));
     EXPECT_FALSE(form.close());
     form.SetUpnpPhase(nullptr);
   }

@@ -6,8 +6,9 @@
 
 #include <cstring>
 
+#include "capturing_sender.h"
 #include "netsetup/net_setup_rules.h"
-#include "test_support.h"
+#include "records.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ bool Same(const std::vector<tComUnitInfo>& a, const std::vector<tComUnitInfo>& b
 }  // namespace
 
 TEST(ControlPackage, StaticSetsTheAddressingOfTheNamedDeviceOnly) {
-  DeviceSet set({Record("192.168.0.20", kMac1, "one"), Record("192.168.0.21", kMac2, "two")});
+  DeviceSet set({TestDevice("192.168.0.20", kMac1, "one"), TestDevice("192.168.0.21", kMac2, "two")});
   DhcpPool pool;
   std::string line = ApplyControlPackage(Package("10.1.0.50", kMac2, "static") + "\n", set, pool);
   EXPECT_EQ(line,
@@ -50,8 +51,8 @@ TEST(ControlPackage, StaticSetsTheAddressingOfTheNamedDeviceOnly) {
 }
 
 TEST(ControlPackage, DhcpLeasesFreeAddressesFromThePool) {
-  DeviceSet set({Record("10.99.0.100", "00:00:00:00:00:09", "holds the first"),
-                 Record("192.168.0.20", kMac1), Record("192.168.0.21", kMac2)});
+  DeviceSet set({TestDevice("10.99.0.100", "00:00:00:00:00:09", "holds the first"),
+                 TestDevice("192.168.0.20", kMac1), TestDevice("192.168.0.21", kMac2)});
   DhcpPool pool("10.99.0.100", "10.99.0.102");
   EXPECT_EQ(ApplyControlPackage(Package("192.168.0.20", kMac1, "dhcp"), set, pool),
             "control package applied: 00:00:00:00:00:01 dhcp -> 10.99.0.101");
@@ -66,7 +67,7 @@ TEST(ControlPackage, DhcpLeasesFreeAddressesFromThePool) {
             "control package applied: 00:00:00:00:00:01 dhcp -> 10.99.0.101");
   // A third device finds the pool used up and keeps its address.
   set.Update([](std::vector<tComUnitInfo>& list) {
-    list.push_back(Record("192.168.0.22", "00:00:00:00:00:03"));
+    list.push_back(TestDevice("192.168.0.22", "00:00:00:00:00:03"));
   });
   EXPECT_EQ(ApplyControlPackage(Package("", "00:00:00:00:00:03", "dhcp"), set, pool),
             "control package applied: 00:00:00:00:00:03 dhcp -> none (pool exhausted)");
@@ -74,7 +75,7 @@ TEST(ControlPackage, DhcpLeasesFreeAddressesFromThePool) {
 }
 
 TEST(ControlPackage, IgnoredPackagesChangeNothing) {
-  DeviceSet set({Record("192.168.0.20", kMac1)});
+  DeviceSet set({TestDevice("192.168.0.20", kMac1)});
   DhcpPool pool;
   const std::vector<tComUnitInfo> before = set.Snapshot();
   const struct {
@@ -118,7 +119,7 @@ TEST(ControlPackage, WhatTheDialogSendsReAddressesTheDevice) {
   rules.Apply(NetworkType::kDhcp, texts);
   ASSERT_EQ(sender.sent.size(), 2u);
 
-  DeviceSet set({Record("192.168.0.20", kMac1)});
+  DeviceSet set({TestDevice("192.168.0.20", kMac1)});
   DhcpPool pool;
   ApplyControlPackage(PlainText(sender.sent[0]), set, pool);
   EXPECT_STREQ(set.Snapshot()[0].ip, "10.1.0.77");

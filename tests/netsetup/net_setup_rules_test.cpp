@@ -4,7 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "test_support.h"
+#include "capturing_sender.h"
+#include "records.h"
 
 namespace {
 
@@ -170,10 +171,10 @@ TEST(NetSetupRules, TextsLongerThanTheirFieldAreRefused) {
 
 TEST(NetSetupRules, RowLookupByIpAndMacCells) {
   DeviceTable table;
-  table.devices.Append(Record("10.0.0.1", "00:00:00:00:00:01", "first"), "eth0");
-  table.devices.Append(Record("10.0.0.2", "00:00:00:00:00:02", "other"));
-  table.devices.Append(Record("10.0.0.1", "00:00:00:00:00:01", "second"), "wlan0");
-  table.devices.Append(Record("10.0.0.3", "NULL", "upnp"));
+  table.devices.Append(TestDevice("10.0.0.1", "00:00:00:00:00:01", "first"), "eth0");
+  table.devices.Append(TestDevice("10.0.0.2", "00:00:00:00:00:02", "other"));
+  table.devices.Append(TestDevice("10.0.0.1", "00:00:00:00:00:01", "second"), "wlan0");
+  table.devices.Append(TestDevice("10.0.0.3", "NULL", "upnp"));
   table.grid.SetRowCount(4);
   table.grid.SetRow(1, GridRowOf(table.devices.At(0)));
   table.grid.SetRow(2, GridRowOf(table.devices.At(1)));

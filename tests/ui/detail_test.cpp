@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <gtest/gtest.h>
 
+#include "records.h"
 #include "ui/info_form.h"
 #include "ui/modal.h"
 #include "ui/upnp_info_form.h"
@@ -55,14 +56,6 @@ struct Detail : ::testing::Test {
   }
   ~Detail() override { SetModalHook({}); }
 
-  void AddRow(const tComUnitInfo& info) {
-    table.devices.Append(info);
-    int row = table.grid.RowCount();
-    if (row == 2 && table.grid.RowAt(1) == StringGrid::Row{}) row = 1;
-    table.grid.SetRow(row, GridRowOf(info));
-    table.grid.SetRowCount(row + 1);
-  }
-
   DeviceTable table;
   MemoryLog log;
   std::vector<Shown> shown;
@@ -70,19 +63,9 @@ struct Detail : ::testing::Test {
 };
 
 tComUnitInfo Unit(const std::string& ip, const std::string& mac, const std::string& proj) {
-  tComUnitInfo info{};
-  SetField(info.model, "NVR-8");
-  SetField(info.proj, proj);
-  SetField(info.name, "Hall");
-  SetField(info.ip, ip);
-  SetField(info.trigger_port, "6666");
-  SetField(info.netmask, "255.0.0.0");
-  SetField(info.gateway, "10.0.0.254");
-  SetField(info.dns, "10.0.0.253");
-  SetField(info.mac, mac);
-  SetField(info.dev, "D");
-  SetField(info.note, "Note text");
-  return info;
+  return MakeRecord({.model = "NVR-8", .proj = proj, .name = "Hall", .ip = ip, .trigger_port = "6666",
+                     .netmask = "255.0.0.0", .gateway = "10.0.0.254", .dns = "10.0.0.253", .mac = mac, .dev = "D",
+                     .note = "Note text"});
 }
 
 DeviceInformationContainer Result(const std::string& url, const std::string& name) {
@@ -95,8 +78,8 @@ DeviceInformationContainer Result(const std::string& url, const std::string& nam
 }
 
 TEST_F(Detail, BroadcastRowShowsTheRecordAndLogsItsAddress) {
-  AddRow(Unit("10.0.0.9", "00:11", "Other"));
-  AddRow(Unit("10.0.0.5", "00:22", "Lobby"));
+  AddRow(table, Unit("10.0.0.9", "00:11", "Other"));
+  AddRow(table, Unit("10.0.0.5", "00:22", "Lobby"));
   table.selected_row = 2;
   ShowDetailInfo(&owner, table, {}, log);
 
@@ -118,7 +101,7 @@ TEST_F(Detail, BroadcastRowShowsTheRecordAndLogsItsAddress) {
 
 TEST_F(Detail, UpnpRowShowsEveryResultWhoseAddressHoldsItsIp) {
   tComUnitInfo upnp = Unit("10.0.0.1", "NULL", "Axis 200 Series");
-  AddRow(upnp);
+  AddRow(table, upnp);
   std::vector<DeviceInformationContainer> results = {
       Result("http://10.0.0.1/", "First"), Result("http://10.0.0.2/", "Other"),
       Result("http://10.0.0.15:8080/", "Second")};
@@ -146,7 +129,7 @@ TEST_F(Detail, UpnpRowShowsEveryResultWhoseAddressHoldsItsIp) {
   // A second root device behind the same address: both records match the
   // row, so every matching result is shown twice.
   shown.clear();
-  AddRow(upnp);
+  AddRow(table, upnp);
   table.selected_row = 2;
   ShowDetailInfo(&owner, table, results, log);
   ASSERT_EQ(shown.size(), 4u);
@@ -155,7 +138,7 @@ TEST_F(Detail, UpnpRowShowsEveryResultWhoseAddressHoldsItsIp) {
 }
 
 TEST_F(Detail, RowsWithoutARecordShowNothing) {
-  AddRow(Unit("10.0.0.5", "00:22", "Lobby"));
+  AddRow(table, Unit("10.0.0.5", "00:22", "Lobby"));
   table.selected_row = 2;  // past the last row
   EXPECT_TRUE(DetailShowingsFor(table, {}).empty());
   table.selected_row = 0;  // the heading
@@ -169,7 +152,7 @@ TEST_F(Detail, RowsWithoutARecordShowNothing) {
   EXPECT_TRUE(log.lines.empty());
 
   // A UPnP row whose address no result holds.
-  AddRow(Unit("10.0.0.7", "NULL", "VivoTek 7000 Series"));
+  AddRow(table, Unit("10.0.0.7", "NULL", "VivoTek 7000 Series"));
   EXPECT_TRUE(DetailShowingsFor(table, {Result("http://10.0.0.5/", "x")}).empty());
 }
 

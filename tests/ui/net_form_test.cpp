@@ -12,9 +12,10 @@
 #include <QRadioButton>
 #include <QTest>
 
+#include "capturing_sender.h"
+#include "records.h"
 #include "ui/modal.h"
 #include "ui/network_setup.h"
-#include "test_support.h"
 
 namespace {
 
@@ -86,7 +87,7 @@ class NetFormTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(NetFormTest, OpensWithNoTypeAndTheNetworkEditsDisabled) {
-  form->Fill(Record("192.168.1.10", "00:11:22:33:44:55"));
+  form->Fill(TestDevice("192.168.1.10", "00:11:22:33:44:55"));
   EXPECT_EQ(form->objectName(), "NetForm");
   EXPECT_EQ(form->windowTitle(), "Network Setup");
   for (const char* radio : {"RadioButtonDhcp", "RadioButtonStatic", "RadioButtonZonet"})
@@ -151,7 +152,7 @@ TEST_F(NetFormTest, OpensWithNoTypeAndTheNetworkEditsDisabled) {
 }
 
 TEST_F(NetFormTest, DhcpKeepsTheEditTextsAndSendsThem) {
-  form->Fill(Record("192.168.1.10", "00:11:22:33:44:55"));
+  form->Fill(TestDevice("192.168.1.10", "00:11:22:33:44:55"));
   Radio("RadioButtonStatic")->click();
   EXPECT_TRUE(NetworkEditsEnabled(true));
   Edit("LabeledEditIP")->setText("192.168.1.77");
@@ -175,7 +176,7 @@ TEST_F(NetFormTest, DhcpKeepsTheEditTextsAndSendsThem) {
 // else Latin-1), and the package returns every untouched field as the very
 // bytes the device sent.
 TEST_F(NetFormTest, HighBytesShowByTheOneRuleAndGoBackUnchanged) {
-  tComUnitInfo info = Record("192.168.1.10", "00:11:22:33:44:55", "C\xE4m\xE9ra");  // Latin-1
+  tComUnitInfo info = TestDevice("192.168.1.10", "00:11:22:33:44:55", "C\xE4m\xE9ra");  // Latin-1
   SetField(info.proj, "P\xC3\xA4");                                              // UTF-8
   SetField(info.dev, "D\xFF");
   form->Fill(info);
@@ -192,7 +193,7 @@ TEST_F(NetFormTest, HighBytesShowByTheOneRuleAndGoBackUnchanged) {
 
 TEST_F(NetFormTest, ClosesAfterApplyEvenWhenTheSendFails) {
   sender.result = -1;
-  form->Fill(Record("10.0.0.5", "a:b:c:d:e:f"));
+  form->Fill(TestDevice("10.0.0.5", "a:b:c:d:e:f"));
   ShowActive();
   Radio("RadioButtonStatic")->click();
   Button("ButtonApply")->click();
@@ -205,7 +206,7 @@ TEST_F(NetFormTest, ClosesAfterApplyEvenWhenTheSendFails) {
 }
 
 TEST_F(NetFormTest, TooLongTextIsRefusedAndTheDialogStaysOpen) {
-  form->Fill(Record("10.0.0.5", "a:b:c:d:e:f"));
+  form->Fill(TestDevice("10.0.0.5", "a:b:c:d:e:f"));
   ShowActive();
   Radio("RadioButtonStatic")->click();
   Edit("LabeledEditDNS")->setText("192.168.001.0010");
@@ -219,7 +220,7 @@ TEST_F(NetFormTest, TooLongTextIsRefusedAndTheDialogStaysOpen) {
 }
 
 TEST_F(NetFormTest, LeavingAnAddressEditChecksIt) {
-  form->Fill(Record("192.168.1.10", "a:b:c:d:e:f"));
+  form->Fill(TestDevice("192.168.1.10", "a:b:c:d:e:f"));
   ShowActive();
   Radio("RadioButtonStatic")->click();
   QLineEdit* ip = Edit("LabeledEditIP");
@@ -261,7 +262,7 @@ TEST_F(NetFormTest, LeavingAnAddressEditChecksIt) {
 }
 
 TEST_F(NetFormTest, ExitCheckGuards) {
-  form->Fill(Record("192.168.1.10", "a:b:c:d:e:f"));
+  form->Fill(TestDevice("192.168.1.10", "a:b:c:d:e:f"));
   ShowActive();
   Radio("RadioButtonStatic")->click();
   QLineEdit* ip = Edit("LabeledEditIP");
@@ -307,7 +308,7 @@ TEST_F(NetFormTest, ExitCheckGuards) {
 }
 
 TEST_F(NetFormTest, DeviceInformationCannotBeEntered) {
-  form->Fill(Record("192.168.1.10", "a:b:c:d:e:f"));
+  form->Fill(TestDevice("192.168.1.10", "a:b:c:d:e:f"));
   ShowActive();
   for (const char* name : {"LabeledEditModel", "LabeledEditProj", "LabeledEditName",
                            "LabeledEditMac"}) {
@@ -329,9 +330,9 @@ TEST_F(NetFormTest, DeviceInformationCannotBeEntered) {
 TEST_F(NetFormTest, NetworkSetupOpensOneDialogPerMatchingRecord) {
   form.reset();
   DeviceTable table;
-  table.devices.Append(Record("10.0.0.1", "00:00:00:00:00:01", "first"), "eth1");
-  table.devices.Append(Record("10.0.0.1", "00:00:00:00:00:01", "second"), "eth2");
-  table.devices.Append(Record("10.0.0.9", "NULL", "upnp"));
+  table.devices.Append(TestDevice("10.0.0.1", "00:00:00:00:00:01", "first"), "eth1");
+  table.devices.Append(TestDevice("10.0.0.1", "00:00:00:00:00:01", "second"), "eth2");
+  table.devices.Append(TestDevice("10.0.0.9", "NULL", "upnp"));
   table.grid.SetRowCount(3);
   table.grid.SetRow(1, GridRowOf(table.devices.At(0)));
   table.grid.SetRow(2, GridRowOf(table.devices.At(2)));

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "records.h"
+
 namespace {
 
 DeviceInformationContainer Upnp(const std::string& manufacturer, const std::string& url,
@@ -19,13 +21,7 @@ DeviceInformationContainer Upnp(const std::string& manufacturer, const std::stri
 }
 
 tComUnitInfo Broadcast(const std::string& ip, const std::string& mac) {
-  tComUnitInfo info{};
-  SetField(info.model, "NVR");
-  SetField(info.proj, "P1");
-  SetField(info.ip, ip);
-  SetField(info.netmask, "255.255.255.0");
-  SetField(info.mac, mac);
-  return info;
+  return MakeRecord({.model = "NVR", .proj = "P1", .ip = ip, .netmask = "255.255.255.0", .mac = mac});
 }
 
 struct Merge : ::testing::Test {
