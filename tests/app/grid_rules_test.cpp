@@ -77,7 +77,7 @@ TEST(GridSort, FewRowsMoveNothingButFixTheHeading) {
   EXPECT_EQ(one.grid.Cell(kModelColumn, 1), "x");
 }
 
-TEST(GridRules, SelectionPointerAndPopup) {
+TEST(GridRules, SelectingADataRowLogsItAndTheHeadingDetachesThePopup) {
   DeviceTable t = TableWithModels({"x", "y"});
   MemoryLog log;
   EXPECT_TRUE(SelectGridCell(t, 2, 2, log));
@@ -86,11 +86,17 @@ TEST(GridRules, SelectionPointerAndPopup) {
   EXPECT_FALSE(SelectGridCell(t, 1, 0, log));  // the heading detaches the popup
   EXPECT_EQ(t.selected_row, 2);
   EXPECT_EQ(log.lines.size(), 1u);
+}
 
+TEST(GridRules, PointerIsAHandOverTheDataRowsIpCells) {
   EXPECT_TRUE(IsHandCell(kIpColumn, 1));
   EXPECT_FALSE(IsHandCell(kIpColumn, 0));
   EXPECT_FALSE(IsHandCell(kNameColumn, 1));
+}
 
+TEST(GridRules, NetworkSetupIsDisabledForANullNetmask) {
+  DeviceTable t = TableWithModels({"x", "y"});
+  t.selected_row = 2;
   EXPECT_TRUE(NetworkSetupEnabled(t));
   t.grid.SetCell(kNetmaskColumn, 2, "NULL");
   EXPECT_FALSE(NetworkSetupEnabled(t));

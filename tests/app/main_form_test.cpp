@@ -69,7 +69,7 @@ struct Messages {
 
 }  // namespace
 
-TEST(MainForm, StartsWithHeadingsCaptionLogAndControls) {
+TEST(MainForm, StartsWithHeadingsCaptionAndLog) {
   TMainForm form;
   EXPECT_EQ(form.windowTitle().toStdString(), "Kestra Device Search - " KDS_TEST_VERSION);
   const auto& lines = form.Log().Lines();
@@ -83,6 +83,10 @@ TEST(MainForm, StartsWithHeadingsCaptionLogAndControls) {
   }
   EXPECT_EQ(form.Table().grid.RowCount(), 2);
   EXPECT_EQ(form.StringGrid1->model()->rowCount(), 1);
+}
+
+TEST(MainForm, StartsWithTheDesignedControls) {
+  TMainForm form;
   EXPECT_EQ(form.Table().selected_row, 1);
   EXPECT_TRUE(form.RadioButton1->isChecked());
   EXPECT_FALSE(form.ComboBox1->isEnabled());
@@ -102,8 +106,11 @@ TEST(MainForm, StartsWithHeadingsCaptionLogAndControls) {
   EXPECT_EQ(form.Info1->text(), "Detail Info.");
   EXPECT_EQ(form.Browser1->text(), "Browse");
   EXPECT_EQ(form.NetworkSetup1->text(), "Network Setup");
+}
 
-  // A window that was not given the network searches nowhere and ends at once.
+// A window that was not given the network searches nowhere and ends at once.
+TEST(MainForm, WithoutTheNetworkASearchEndsAtOnce) {
+  TMainForm form;
   form.Button1Click();
   EXPECT_FALSE(form.Driver().Searching());
   EXPECT_EQ(form.Label1->text(), "0 device(s) found!");

@@ -16,7 +16,7 @@ std::optional<SearchCommand> Parse(std::vector<std::string> args, std::string* e
 
 }  // namespace
 
-TEST(SearchCommand, ParsesModesAndRefusesBadArguments) {
+TEST(SearchCommand, ReadsTheModesAndKeepsTheDefaults) {
   auto cmd = Parse({});
   ASSERT_TRUE(cmd);
   EXPECT_FALSE(cmd->settings.ip_relay);
@@ -35,27 +35,36 @@ TEST(SearchCommand, ParsesModesAndRefusesBadArguments) {
   EXPECT_EQ(cmd->format, OutputFormat::kJson);
   EXPECT_TRUE(cmd->verbose);
   EXPECT_FALSE(cmd->upnp);
+  EXPECT_EQ(Parse({"--format", "ndjson"})->format, OutputFormat::kNdjson);
+}
 
+TEST(SearchCommand, RefusesBadArgumentsWithOneLineMessages) {
   std::string error;
   EXPECT_FALSE(Parse({"--relay"}, &error));
   EXPECT_EQ(error, "--relay needs a value");
+  EXPECT_FALSE(Parse({"--relay", ""}, &error));
+  EXPECT_EQ(error, "--relay needs an address");
   EXPECT_FALSE(Parse({"--protocol", "TCP", "--relay", "x"}, &error));
   EXPECT_FALSE(Parse({"--protocol", "udp"}, &error));
   EXPECT_EQ(error, "--protocol goes with --relay");
   EXPECT_FALSE(Parse({"--format", "xml"}, &error));
   EXPECT_FALSE(Parse({"extra"}, &error));
   EXPECT_EQ(error, "unknown argument 'extra'");
+}
 
-  EXPECT_EQ(Parse({"--format", "ndjson"})->format, OutputFormat::kNdjson);
-  cmd = Parse({"--pretty", "--format", "json"});
+TEST(SearchCommand, PrettyGoesWithJsonOnly) {
+  std::string error;
+  auto cmd = Parse({"--pretty", "--format", "json"});
   ASSERT_TRUE(cmd);
   EXPECT_TRUE(cmd->pretty);
   EXPECT_FALSE(Parse({"--pretty", "--format", "ndjson"}, &error));
   EXPECT_EQ(error, "--pretty goes with --format json");
   EXPECT_FALSE(Parse({"--pretty"}, &error));
+}
 
-  // --help wins over what follows, but not over a value or an earlier fault.
-  cmd = Parse({"--no-upnp", "-h", "--format", "xml"});
+// --help wins over what follows, but not over a value or an earlier fault.
+TEST(SearchCommand, HelpWinsOverWhatFollowsOnly) {
+  auto cmd = Parse({"--no-upnp", "-h", "--format", "xml"});
   ASSERT_TRUE(cmd);
   EXPECT_TRUE(cmd->help);
   cmd = Parse({"--project", "--help"});
@@ -63,9 +72,12 @@ TEST(SearchCommand, ParsesModesAndRefusesBadArguments) {
   EXPECT_FALSE(cmd->help);
   EXPECT_EQ(cmd->settings.project, "--help");
   EXPECT_FALSE(Parse({"--format", "xml", "--help"}));
+}
 
-  // --interface is repeatable, and a relay is reached by its route instead.
-  cmd = Parse({"--interface", "eth1", "--interface", "wlan0"});
+// --interface is repeatable, and a relay is reached by its route instead.
+TEST(SearchCommand, InterfaceIsRepeatableButGoesNotWithARelay) {
+  std::string error;
+  auto cmd = Parse({"--interface", "eth1", "--interface", "wlan0"});
   ASSERT_TRUE(cmd);
   EXPECT_EQ(cmd->settings.interfaces, (std::vector<std::string>{"eth1", "wlan0"}));
   EXPECT_FALSE(Parse({"--interface"}, &error));

@@ -27,7 +27,7 @@ std::optional<SetupCommand> Parse(std::vector<std::string> args, std::string* er
 
 }  // namespace
 
-TEST(SetupCommand, ArgumentsAreCheckedBeforeAnythingIsSent) {
+TEST(SetupCommand, ReadsTheTypeAndWhereToSend) {
   ASSERT_TRUE(Parse({"--mac", "a:b:c:d:e:f", "--dhcp"}));
   auto cmd = Parse({"--mac", "a:b:c:d:e:f", "--static", "--ip", "10.1", "--netmask", "255.0.0.0",
                     "--gateway", "10.0.0.1", "--relay", "10.99.0.2", "--protocol", "udp"});
@@ -35,7 +35,12 @@ TEST(SetupCommand, ArgumentsAreCheckedBeforeAnythingIsSent) {
   EXPECT_EQ(cmd->type, NetworkType::kStatic);
   EXPECT_TRUE(cmd->settings.ip_relay);
   EXPECT_EQ(cmd->settings.relay_protocol, "UDP");
+  cmd = Parse({"--mac", "m", "--dhcp", "--interface", "eth1", "--interface", "eth2"});
+  ASSERT_TRUE(cmd);
+  EXPECT_EQ(cmd->settings.interfaces, (std::vector<std::string>{"eth1", "eth2"}));
+}
 
+TEST(SetupCommand, RefusesMissingOrContradictoryArgumentsBeforeAnythingIsSent) {
   std::string error;
   EXPECT_FALSE(Parse({"--dhcp"}, &error));
   EXPECT_EQ(error, "--mac is required");
@@ -45,6 +50,16 @@ TEST(SetupCommand, ArgumentsAreCheckedBeforeAnythingIsSent) {
   EXPECT_FALSE(Parse({"--mac", "m", "--static", "--ip", "10.0.0.1"}, &error));
   EXPECT_EQ(error, "--static needs --ip, --netmask and --gateway");
   EXPECT_FALSE(Parse({"--mac", "m", "--dhcp", "--ip", "10.0.0.1"}, &error));
+  EXPECT_FALSE(Parse({"--mac", "m", "--dhcp", "--interface", "eth1", "--relay", "10.99.0.2"}, &error));
+  EXPECT_EQ(error, kInterfaceWithRelayError);
+  // An empty relay address would send the package to 255.255.255.255.
+  EXPECT_FALSE(Parse({"--mac", "m", "--dhcp", "--relay", ""}, &error));
+  EXPECT_EQ(error, "--relay needs an address");
+}
+
+// Given addresses are checked with the dialog's rule and message.
+TEST(SetupCommand, RefusesAddressesTheDialogRefuses) {
+  std::string error;
   EXPECT_FALSE(Parse({"--mac", "m", "--static", "--ip", "255.255.255.255", "--netmask", "255.0.0.0",
                       "--gateway", "10.0.0.1"},
                      &error));
@@ -53,23 +68,17 @@ TEST(SetupCommand, ArgumentsAreCheckedBeforeAnythingIsSent) {
                       "--gateway", "10.0.0.1", "--dns", ""},
                      &error));
   EXPECT_EQ(error, "Invalid DNS - []");
+}
 
-  // --help needs none of the required options, but is no MAC's value.
-  cmd = Parse({"--help"});
+// --help needs none of the required options, but is no MAC's value.
+TEST(SetupCommand, HelpNeedsNoOtherOption) {
+  auto cmd = Parse({"--help"});
   ASSERT_TRUE(cmd);
   EXPECT_TRUE(cmd->help);
   cmd = Parse({"--mac", "-h", "--dhcp"});
   ASSERT_TRUE(cmd);
   EXPECT_FALSE(cmd->help);
   EXPECT_EQ(cmd->mac, "-h");
-  cmd = Parse({"--mac", "m", "--dhcp", "--interface", "eth1", "--interface", "eth2"});
-  ASSERT_TRUE(cmd);
-  EXPECT_EQ(cmd->settings.interfaces, (std::vector<std::string>{"eth1", "eth2"}));
-  EXPECT_FALSE(Parse({"--mac", "m", "--dhcp", "--interface", "eth1", "--relay", "10.99.0.2"}, &error));
-  EXPECT_EQ(error, kInterfaceWithRelayError);
-  // An empty relay address would send the package to 255.255.255.255.
-  EXPECT_FALSE(Parse({"--mac", "m", "--dhcp", "--relay", ""}, &error));
-  EXPECT_EQ(error, "--relay needs an address");
 }
 
 TEST(SetupCommand, DhcpCarriesTheDevicesAddressesUnchanged) {

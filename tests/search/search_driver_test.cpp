@@ -75,7 +75,10 @@ TEST_F(Driver, EndsWithADescendingSortCountAndFirstRow) {
   EXPECT_TRUE(table.devices.Empty());
 }
 
-TEST_F(Driver, HandsTheEndToTheUpnpPhaseForAllAndUpnp) {
+// "ALL" and "UPNP" in any case start the UPnP phase and leave the end of the
+// search to its merge; the button stays disabled and a second press does
+// nothing until then.
+TEST_F(Driver, AllAndUpnpHandTheEndToTheUpnpPhase) {
   FakeUpnp upnp;
   SearchDriver driver(table, settings, log, controls, exchanges, &upnp);
   bool finished = false;
@@ -104,9 +107,19 @@ TEST_F(Driver, HandsTheEndToTheUpnpPhaseForAllAndUpnp) {
   }
   EXPECT_EQ(upnp.starts, 3);
   EXPECT_EQ(exchanges.calls.size(), 3u);
-  // When the UPnP phase ends the search the driver neither sorts nor moves
-  // selected_row.
-  settings.project = "ALL";
+
+  settings.project = "NVR";
+  driver.Start();
+  EXPECT_EQ(upnp.starts, 3);
+  EXPECT_FALSE(driver.Searching());
+}
+
+// When the UPnP phase ends the search the driver neither sorts nor moves
+// selected_row.
+TEST_F(Driver, NoSortAfterTheUpnpPhase) {
+  FakeUpnp upnp;
+  SearchDriver driver(table, settings, log, controls, exchanges, &upnp);
+  exchanges.packets = {Device("B", "10.0.0.1"), Device("C", "10.0.0.2")};
   table.selected_row = 2;
   driver.Start();
   EXPECT_EQ(table.grid.Cell(kModelColumn, 1), "B");
@@ -114,26 +127,24 @@ TEST_F(Driver, HandsTheEndToTheUpnpPhaseForAllAndUpnp) {
   EXPECT_EQ(table.grid.Cell(kModelColumn, 1), "B");
   EXPECT_EQ(table.selected_row, 2);
   EXPECT_EQ(table.grid.FixedRows(), 1);
+}
 
-  settings.project = "NVR";
-  driver.Start();
-  EXPECT_EQ(upnp.starts, 4);
-  EXPECT_FALSE(driver.Searching());
-
-  // No interface to broadcast on: the search ends at once, without UPnP ...
-  settings.project = "ALL";
+// No interface to broadcast on: the search ends at once, without UPnP, while
+// a relay is reached by its route.
+TEST_F(Driver, NoInterfaceToBroadcastOnEndsAtOnceWithoutUpnp) {
+  FakeUpnp upnp;
+  SearchDriver driver(table, settings, log, controls, exchanges, &upnp);
   exchanges.can_broadcast = false;
-  exchanges.packets.clear();
   driver.Start();
-  EXPECT_EQ(upnp.starts, 4);
+  EXPECT_EQ(upnp.starts, 0);
   EXPECT_FALSE(driver.Searching());
   EXPECT_EQ(controls.label, "0 device(s) found!");
   EXPECT_EQ(exchanges.calls.back(), "udp0");
-  // ... while a relay is reached by its route.
+
   settings.ip_relay = true;
   settings.relay_protocol = "UDP";
   driver.Start();
-  EXPECT_EQ(upnp.starts, 5);
+  EXPECT_EQ(upnp.starts, 1);
   ASSERT_TRUE(upnp.pending);
   upnp.pending();
 }
