@@ -5,11 +5,8 @@
 #include "search/network_exchanges.h"
 
 #include <QObject>
-#include <chrono>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -18,64 +15,9 @@
 #include "protocol/intake.h"
 #include "protocol/interfaces.h"
 #include "protocol/transport.h"
-#include "search/queued_call.h"
+#include "search/owner_queue.h"
 
 namespace {
-
-// Work handed from an exchange's thread to the owner's thread, in order: the
-// items wait in a queue and are run in slices of at most kSliceMs, each slice
-// one queued call, so that a burst of thousands of answers never holds the
-// owner's event loop for long (the window keeps painting and taking input
-// while the rows arrive).
-class OwnerQueue {
- public:
-  static constexpr auto kSlice = std::chrono::milliseconds(15);
-
-  explicit OwnerQueue(QObject* context) : context_(context) {}
-
-  // Any thread.
-  void Post(std::function<void()> item) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    items_.push_back(std::move(item));
-    PostDrainLocked();
-  }
-
- private:
-  void PostDrainLocked() {
-    if (drain_posted_) return;
-    drain_posted_ = true;
-    QueueCall(context_, [this] { Drain(); });
-  }
-
-  // The owner's thread. An item may run a nested event loop (a message box);
-  // items posted meanwhile get a drain of their own.
-  void Drain() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      drain_posted_ = false;
-    }
-    const auto end = std::chrono::steady_clock::now() + kSlice;
-    for (;;) {
-      std::function<void()> item;
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (items_.empty()) return;
-        if (std::chrono::steady_clock::now() >= end) {
-          PostDrainLocked();  // the rest in the next slice
-          return;
-        }
-        item = std::move(items_.front());
-        items_.pop_front();
-      }
-      item();
-    }
-  }
-
-  QObject* context_;
-  std::mutex mutex_;
-  std::deque<std::function<void()>> items_;
-  bool drain_posted_ = false;
-};
 
 // Hands debug log lines from the exchange's thread to the owner's thread.
 class PostingLog : public DebugLog {
