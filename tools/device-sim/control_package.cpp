@@ -86,7 +86,8 @@ bool IsControlPackage(std::string_view text) {
          ParseNumber(flag.c_str()) == 3;
 }
 
-std::string ApplyControlPackage(std::string_view text, DeviceSet& devices, DhcpPool& pool) {
+std::string ApplyControlPackage(std::string_view text, DeviceSet& devices, DhcpPool& pool,
+                                const ControlBehaviour& behaviour) {
   text = Trimmed(text);
   if (!IsControlPackage(text)) return "control package ignored: not a flag-03 packet";
   std::vector<std::string> all = SplitFields(text);
@@ -108,7 +109,12 @@ std::string ApplyControlPackage(std::string_view text, DeviceSet& devices, DhcpP
     return StringPrintf("control package ignored: malformed, ip [%s] or netmask [%s] is no address",
                         f[kIp].c_str(), f[kNetmask].c_str());
 
+  for (const std::string& ignoring : behaviour.ignoring)
+    if (ignoring == mac) return StringPrintf("control package ignored: %s ignores control packages", mac.c_str());
+  if (devices.Restarting(mac)) return StringPrintf("control package ignored: %s is restarting", mac.c_str());
+
   std::string result;
+  bool applied_any = false;
   devices.Update([&](std::vector<tComUnitInfo>& list) {
     int matched = 0;
     std::vector<std::string> applied;
@@ -153,6 +159,11 @@ std::string ApplyControlPackage(std::string_view text, DeviceSet& devices, DhcpP
                             keyword == "zonet" ? " (as static)" : "", f[kIp].c_str(),
                             f[kNetmask].c_str(), f[kGateway].c_str(), f[kDns].c_str());
     if (matched > 1) result += StringPrintf(" (%d devices)", matched);
+    applied_any = true;
   });
+  if (applied_any && behaviour.restart_ms > 0) {
+    devices.Restart(mac, DeviceSet::Clock::now() + std::chrono::milliseconds(behaviour.restart_ms));
+    result += StringPrintf(", restarting for %d ms", behaviour.restart_ms);
+  }
   return result;
 }
