@@ -7,10 +7,11 @@
 // select several); the current row is selected_row, on which the popup
 // menu's first three items and a double click act. "Network Setup for
 // Selection..." acts on every selected row; its dialog is modeless, and
-// while its verification search is pending the window does not search. ComboBox1Exit runs when the focus really leaves
-// ComboBox1, not when its list opens or another window becomes active, and a
-// typed text stays typed (Qt does not swap it for an equal entry) until an
-// entry is picked from the list.
+// while its verification search is pending the window does not search.
+// ComboBox1Exit runs when the focus really leaves ComboBox1, not when its
+// list opens or another window becomes active, and a typed text stays typed
+// (Qt does not swap it for an equal entry) until an entry is picked from the
+// list.
 #pragma once
 
 #include <QPointer>

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "protocol/codec.h"
+#include "protocol/interfaces.h"
 #include "protocol/string_printf.h"
 
 namespace {
@@ -21,13 +22,7 @@ std::optional<std::uint32_t> HostAddress(const std::string& text) {
   return ntohl(InetAddr(text.c_str()));
 }
 
-std::string DottedText(std::uint32_t host) {
-  in_addr a{};
-  a.s_addr = htonl(host);
-  char text[INET_ADDRSTRLEN] = {};
-  inet_ntop(AF_INET, &a, text, sizeof(text));
-  return text;
-}
+std::string DottedText(std::uint32_t host) { return DottedAddress(htonl(host)); }
 
 std::string Text(std::string_view field) { return std::string(field); }
 

@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "protocol/record_text.h"
+#include "ui/apply_close_buttons.h"
 
 namespace {
 
@@ -113,19 +114,9 @@ void TReaddressForm::CreateControls() {
   status_row->addWidget(label_status_, 1);
   main_layout->addLayout(status_row);
 
-  auto* button_row = new QHBoxLayout;
-  button_row->addStretch(1);
-  button_apply_ = new QPushButton("Apply", this);
-  button_apply_->setObjectName("ButtonApply");
-  button_close_ = new QPushButton("Close", this);
-  button_close_->setObjectName("ButtonClose");
-  for (QPushButton* button : {button_apply_, button_close_}) {
-    // Return in an edit must not send packages.
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    button_row->addWidget(button);
-  }
-  main_layout->addLayout(button_row);
+  const ApplyCloseButtons buttons = AddApplyCloseButtons(this, main_layout);
+  button_apply_ = buttons.apply;
+  button_close_ = buttons.close;
 
   countdown_ = new QTimer(this);
   countdown_->setInterval(1000);

@@ -85,6 +85,25 @@ void ExpectReaddressed(const QJsonObject& before, const QJsonObject& after, cons
   EXPECT_EQ(after, expected) << what;
 }
 
+// A test network whose devices side plays SimArgs(), and what a search
+// found there before anything was re-addressed.
+class ReaddressNet : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SKIP_WITHOUT_NETWORK();
+    network = std::make_unique<TestNetwork>();
+    ASSERT_TRUE(network->Ready()) << network->Error();
+    sim = network->StartDeviceSim(SimArgs());
+    ASSERT_NE(sim, nullptr);
+    before = SearchByMac(*network);
+    ASSERT_EQ(before.size(), static_cast<std::size_t>(kDevices + 1));
+  }
+
+  std::unique_ptr<TestNetwork> network;
+  ChildProcess* sim = nullptr;
+  std::map<std::string, QJsonObject> before;
+};
+
 bool RunUntil(const std::function<bool()>& done, int timeout_ms = 60000) {
   QElapsedTimer timer;
   timer.start();
@@ -94,14 +113,8 @@ bool RunUntil(const std::function<bool()>& done, int timeout_ms = 60000) {
 
 }  // namespace
 
-TEST(ReaddressNet, FiftyDevicesFromAPlanFileComeBackAtTheirNewAddresses) {
-  SKIP_WITHOUT_NETWORK();
-  TestNetwork net;
-  ASSERT_TRUE(net.Ready()) << net.Error();
-  ChildProcess* sim = net.StartDeviceSim(SimArgs());
-  ASSERT_NE(sim, nullptr);
-  const std::map<std::string, QJsonObject> before = SearchByMac(net);
-  ASSERT_EQ(before.size(), static_cast<std::size_t>(kDevices + 1));
+TEST_F(ReaddressNet, FiftyDevicesFromAPlanFileComeBackAtTheirNewAddresses) {
+  const TestNetwork& net = *network;
 
   std::string csv = "mac,ip,netmask,gateway,dns\n# the fifty cameras of the car park\n\n";
   for (int n = 1; n <= kDevices; ++n)
@@ -135,7 +148,7 @@ TEST(ReaddressNet, FiftyDevicesFromAPlanFileComeBackAtTheirNewAddresses) {
   EXPECT_TRUE(sim->WaitForLine("ignores control packages", 2000));
 }
 
-TEST(ReaddressNet, ARefusedPlanSendsNothing) {
+TEST(ReaddressNetRefused, ARefusedPlanSendsNothing) {
   SKIP_WITHOUT_NETWORK();
   TestNetwork net;
   ASSERT_TRUE(net.Ready()) << net.Error();
@@ -160,13 +173,8 @@ TEST(ReaddressNet, ARefusedPlanSendsNothing) {
   EXPECT_EQ(sim->CountLines("control "), 0) << sim->Output();
 }
 
-TEST(ReaddressNet, TheWindowsDialogReaddressesTheSelectionAndShowsWhoCameBack) {
-  SKIP_WITHOUT_NETWORK();
-  TestNetwork net;
-  ASSERT_TRUE(net.Ready()) << net.Error();
-  ChildProcess* sim = net.StartDeviceSim(SimArgs());
-  ASSERT_NE(sim, nullptr);
-  const std::map<std::string, QJsonObject> before = SearchByMac(net);
+TEST_F(ReaddressNet, TheWindowsDialogReaddressesTheSelectionAndShowsWhoCameBack) {
+  const TestNetwork& net = *network;
 
   NetnsScope client = net.EnterClient();
   TMainForm form;

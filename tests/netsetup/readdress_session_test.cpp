@@ -9,17 +9,10 @@
 
 #include "capturing_sender.h"
 #include "fake_plan_search.h"
-#include "records.h"
 
 namespace {
 
 using ::testing::ElementsAre;
-
-PlanDevice Device(const std::string& ip, int n) {
-  char mac[24];
-  std::snprintf(mac, sizeof(mac), "02:4B:44:00:00:%02X", n);
-  return {TestDevice(ip, mac, "Cam" + std::to_string(n)), "eth0"};
-}
 
 class ReaddressSessionTest : public ::testing::Test {
  protected:
@@ -43,8 +36,8 @@ class ReaddressSessionTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(ReaddressSessionTest, PreviewFollowsTheSettingsAndApplyWaitsForAPlanThatHolds) {
-  std::vector<PlanDevice> selected = {Device("192.168.0.10", 1), Device("192.168.0.10", 2)};
-  Open(selected, {selected[0], selected[1], Device("192.168.0.11", 3)});
+  std::vector<PlanDevice> selected = {NumberedDevice("192.168.0.10", 1), NumberedDevice("192.168.0.10", 2)};
+  Open(selected, {selected[0], selected[1], NumberedDevice("192.168.0.11", 3)});
   // The settings start from the first device; its address is held by the
   // second device too, the next one by the third.
   EXPECT_EQ(session->Settings().start, "192.168.0.10");
@@ -81,8 +74,8 @@ TEST_F(ReaddressSessionTest, PreviewFollowsTheSettingsAndApplyWaitsForAPlanThatH
 }
 
 TEST_F(ReaddressSessionTest, ApplySendsOneAtATimeThenCountsDownAndVerifies) {
-  std::vector<PlanDevice> selected = {Device("192.168.0.10", 1), Device("192.168.0.10", 2),
-                                      Device("192.168.0.10", 3)};
+  std::vector<PlanDevice> selected = {NumberedDevice("192.168.0.10", 1), NumberedDevice("192.168.0.10", 2),
+                                      NumberedDevice("192.168.0.10", 3)};
   Open(selected, selected);
   SequentialSettings s = session->Settings();
   s.start = "192.168.0.101";
@@ -134,7 +127,7 @@ TEST_F(ReaddressSessionTest, ApplySendsOneAtATimeThenCountsDownAndVerifies) {
 }
 
 TEST_F(ReaddressSessionTest, ClosingCancelsOnlyTheVerification) {
-  std::vector<PlanDevice> selected = {Device("10.0.0.1", 1), Device("10.0.0.2", 2)};
+  std::vector<PlanDevice> selected = {NumberedDevice("10.0.0.1", 1), NumberedDevice("10.0.0.2", 2)};
   Open(selected, selected);
   ASSERT_TRUE(session->Apply(60));
   while (session->SendNext()) {

@@ -19,15 +19,8 @@
 
 #include "capturing_sender.h"
 #include "fake_plan_search.h"
-#include "records.h"
 
 namespace {
-
-PlanDevice Device(const std::string& ip, int n) {
-  char mac[24];
-  std::snprintf(mac, sizeof(mac), "02:4B:44:00:00:%02X", n);
-  return {TestDevice(ip, mac, "Cam" + std::to_string(n)), "eth0"};
-}
 
 class ReaddressFormTest : public ::testing::Test {
  protected:
@@ -43,10 +36,10 @@ class ReaddressFormTest : public ::testing::Test {
 
   void SetUp() override {
     // Three fresh devices on one address, listed with a fourth.
-    std::vector<PlanDevice> selected = {Device("192.168.0.10", 3), Device("192.168.0.10", 1),
-                                        Device("192.168.0.10", 2)};
+    std::vector<PlanDevice> selected = {NumberedDevice("192.168.0.10", 3), NumberedDevice("192.168.0.10", 1),
+                                        NumberedDevice("192.168.0.10", 2)};
     std::vector<PlanDevice> listed = selected;
-    listed.push_back(Device("10.99.0.11", 9));
+    listed.push_back(NumberedDevice("10.99.0.11", 9));
     form = std::make_unique<TReaddressForm>(nullptr, selected, listed, sender, log, search);
     form->show();
   }
@@ -166,8 +159,8 @@ TEST_F(ReaddressFormTest, ApplySendsCountsDownAndFillsTheStatusColumn) {
   form->CountdownTick();
   EXPECT_EQ(search.starts, 1);
   EXPECT_EQ(Child<QLabel>("LabelStatus")->text(), "Searching...");
-  PlanDevice moved = Device("192.168.0.101", 3);
-  search.Answer({moved, Device("192.168.0.10", 1)});
+  PlanDevice moved = NumberedDevice("192.168.0.101", 3);
+  search.Answer({moved, NumberedDevice("192.168.0.10", 1)});
   EXPECT_EQ(Column(TReaddressForm::kStatusColumn),
             (std::vector<std::string>{"at new settings", "unchanged", "not found"}));
   EXPECT_EQ(Child<QLabel>("LabelStatus")->text(), "1 of 3 at new settings");

@@ -5,20 +5,13 @@
 #include <arpa/inet.h>
 
 #include "protocol/codec.h"
+#include "protocol/interfaces.h"
 #include "protocol/string_printf.h"
 
 namespace {
 
 // Field positions within the package, after magic and flag.
 enum { kModel, kProj, kName, kIp, kPort, kNetmask, kGateway, kDns, kMac, kDev, kNote };
-
-std::string HostToText(std::uint32_t host) {
-  in_addr a{};
-  a.s_addr = htonl(host);
-  char text[INET_ADDRSTRLEN] = {};
-  inet_ntop(AF_INET, &a, text, sizeof(text));
-  return text;
-}
 
 // Cuts the text at its first zero byte and drops trailing line ends.
 std::string_view Trimmed(std::string_view text) {
@@ -66,7 +59,7 @@ std::string DhcpPool::Lease(const std::string& mac, const std::set<std::string>&
   for (const auto& [owner, address] : leases_)
     if (owner != mac) leased.insert(address);
   for (std::uint64_t host = first_; host <= last_; ++host) {
-    std::string address = HostToText(static_cast<std::uint32_t>(host));
+    std::string address = DottedAddress(htonl(static_cast<std::uint32_t>(host)));
     if (in_use.count(address) != 0 || leased.count(address) != 0) continue;
     leases_[mac] = address;
     return address;
