@@ -27,9 +27,6 @@
 #include "search/standalone_search.h"
 #include "ui/readdress_form.h"
 
-class UdpControlPackageSender;
-class VerificationSearch;
-class UpnpEngine;
 class GridModel;
 class QAction;
 class QComboBox;
@@ -41,6 +38,9 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QTableView;
+class UdpControlPackageSender;
+class UpnpEngine;
+class VerificationSearch;
 
 // The debug log of the window: every entry goes to the hidden Memo1 and is
 // kept in order for anyone who wants to read it.

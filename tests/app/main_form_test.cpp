@@ -22,11 +22,11 @@
 #include <QTest>
 #include <QUrl>
 
+#include "fake_finder.h"
+#include "fake_search.h"
 #include "search/engine_upnp_phase.h"
 #include "ui/modal.h"
 #include "ui/readdress_form.h"
-#include "fake_finder.h"
-#include "fake_search.h"
 
 namespace {
 
