@@ -23,18 +23,22 @@
 #include <QScrollBar>
 #include <QTableView>
 #include <QUrl>
+#include <algorithm>
 
 #include "app/grid_model.h"
 #include "app/grid_rules.h"
 #include "app/relay_addresses.h"
 #include "app/version.h"
 #include "app/window_layout.h"
+#include "netsetup/control_sender.h"
 #include "protocol/record_text.h"
 #include "search/engine_upnp_phase.h"
 #include "search/network_exchanges.h"
+#include "search/verification_search.h"
 #include "ui/detail_info.h"
 #include "ui/modal.h"
 #include "ui/network_setup.h"
+#include "ui/readdress_form.h"
 
 namespace {
 
@@ -55,6 +59,11 @@ void MemoLog::Append(const std::string& line) {
 TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
   CreateControls();
   log_ = std::make_unique<MemoLog>(Memo1);
+  make_verification_exchanges_ = [](DeviceTable&, const SearchSettings&, DebugLog&) { return MakeOfflineExchanges(); };
+  verification_ = std::make_unique<VerificationSearch>(
+      *log_, [this](DeviceTable& t, const SearchSettings& s, DebugLog& l) { return make_verification_exchanges_(t, s, l); },
+      VerificationSearch::Hooks{[this] { return readdress_settings_; }, [this] { return driver_->Searching(); },
+                                [this] { UpdateSearchButton(); }});
   SetExchanges(MakeOfflineExchanges());
   table_.grid.SetObserver([this] { RefreshGrid(); });
   // Linux has no firewall command to run and no sockets library to start.
@@ -62,6 +71,8 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
 }
 
 TMainForm::~TMainForm() {
+  // The selection's dialog uses the sender and the verification search.
+  delete readdress_form_;
   // The grid view must stop reading the grid before the members go.
   ComboBox1->removeEventFilter(this);
   StringGrid1->viewport()->removeEventFilter(this);
@@ -80,6 +91,7 @@ TMainForm::~TMainForm() {
 
 void TMainForm::UseNetwork() {
   SetExchanges(MakeNetworkExchanges(table_, settings_, *log_));
+  make_verification_exchanges_ = MakeNetworkExchanges;
   auto phase = std::make_unique<EngineUpnpPhase>(this, table_, settings_, *log_);
   UpnpEngine* engine = &phase->Engine();
   SetUpnpPhase(std::move(phase));
@@ -104,6 +116,7 @@ void TMainForm::RebuildDriver() {
   driver_->SetOnFinished([this] {
     RefreshGrid();
     if (on_search_finished_) on_search_finished_();
+    verification_->WindowSearchEnded();
   });
 }
 
@@ -167,7 +180,7 @@ void TMainForm::CreateControls() {
   model_->SetRowToolTip([this](int row) { return RowInterfaceTip(table_, row); });
   StringGrid1->setModel(model_);
   StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
-  StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+  StringGrid1->setSelectionMode(QAbstractItemView::ExtendedSelection);
   StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -202,6 +215,7 @@ void TMainForm::CreateControls() {
   Browser1->setObjectName("Browser1");
   NetworkSetup1 = PopupMenu1->addAction("Network Setup");
   NetworkSetup1->setObjectName("NetworkSetup1");
+  AddSelectionSetupItem();
 
   connect(Button1, &QPushButton::clicked, this, &TMainForm::Button1Click);
   connect(RadioButton1, &QRadioButton::clicked, this, &TMainForm::RadioButton1Click);
@@ -289,9 +303,12 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TMainForm::SetSearchButton(bool enabled, const std::string& caption) {
-  Button1->setEnabled(enabled);
+  button_enabled_ = enabled;
   Button1->setText(QString::fromStdString(caption));
+  UpdateSearchButton();
 }
+
+void TMainForm::UpdateSearchButton() { Button1->setEnabled(button_enabled_ && !verification_->Pending()); }
 
 void TMainForm::SetCountLabel(const std::string& text) { Label1->setText(QString::fromStdString(text)); }
 
@@ -307,7 +324,7 @@ SearchSettings TMainForm::CurrentSettings() const {
 void TMainForm::ReadSettings() { settings_ = CurrentSettings(); }
 
 void TMainForm::Button1Click() {
-  if (driver_->Searching()) return;
+  if (driver_->Searching() || verification_->Pending()) return;
   ReadSettings();
   driver_->Start();
   RefreshGrid();
@@ -367,7 +384,10 @@ void TMainForm::StringGrid1MouseUp(Qt::MouseButton button, int x, int y, bool on
   HeadingClick(table_, col, row, button == Qt::LeftButton);
 }
 
-void TMainForm::PopupMenu1Popup() { NetworkSetup1->setEnabled(NetworkSetupEnabled(table_)); }
+void TMainForm::PopupMenu1Popup() {
+  NetworkSetup1->setEnabled(NetworkSetupEnabled(table_));
+  NetworkSetupSelection1->setEnabled(SelectionSetupEnabled(table_, SelectedGridRows()));
+}
 
 void TMainForm::Browser1Click() {
   std::optional<std::string> url = BrowseUrl(table_);
@@ -381,6 +401,38 @@ void TMainForm::Info1Click() {
 }
 
 void TMainForm::NetworkSetup1Click() { OpenNetworkSetup(this, table_, CurrentSettings(), *log_); }
+
+void TMainForm::AddSelectionSetupItem() {
+  PopupMenu1->addSeparator();
+  NetworkSetupSelection1 = PopupMenu1->addAction("Network Setup for Selection...");
+  NetworkSetupSelection1->setObjectName("NetworkSetupSelection1");
+  connect(NetworkSetupSelection1, &QAction::triggered, this, &TMainForm::NetworkSetupSelection1Click);
+}
+
+std::vector<int> TMainForm::SelectedGridRows() const {
+  std::vector<int> rows;
+  for (const QModelIndex& index : StringGrid1->selectionModel()->selectedRows())
+    rows.push_back(model_->GridRow(index.row()));
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+void TMainForm::NetworkSetupSelection1Click() {
+  // One dialog at a time: it keeps the devices it was opened for.
+  if (readdress_form_ != nullptr) {
+    readdress_form_->raise();
+    readdress_form_->activateWindow();
+    return;
+  }
+  std::vector<PlanDevice> selected = SelectedProtocolDevices(table_, SelectedGridRows());
+  if (selected.size() < 2) return;
+  readdress_settings_ = CurrentSettings();
+  readdress_sender_ = std::make_unique<UdpControlPackageSender>(readdress_settings_, *log_);
+  readdress_form_ = new TReaddressForm(this, std::move(selected), PlanDevicesOf(table_.devices), *readdress_sender_,
+                                       *log_, *verification_);
+  readdress_form_->setAttribute(Qt::WA_DeleteOnClose);
+  readdress_form_->show();
+}
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ComboBox1 && event->type() == QEvent::FocusOut) {

@@ -3,13 +3,18 @@
 // the grid's rules and the layout rules live in plain classes; the handlers
 // here read the controls, call those classes and redraw.
 //
-// Only the left button selects a grid row; the popup menu and a double click
-// act on selected_row. ComboBox1Exit runs when the focus really leaves
-// ComboBox1, not when its list opens or another window becomes active, and a
-// typed text stays typed (Qt does not swap it for an equal entry) until an
-// entry is picked from the list.
+// Only the left button selects grid rows (Ctrl and Shift clicks, Ctrl+A
+// select several); the current row is selected_row, on which the popup
+// menu's first three items and a double click act. "Network Setup for
+// Selection..." acts on every selected row; its dialog is modeless, and
+// while its verification search is pending the window does not search.
+// ComboBox1Exit runs when the focus really leaves ComboBox1, not when its
+// list opens or another window becomes active, and a typed text stays typed
+// (Qt does not swap it for an equal entry) until an entry is picked from the
+// list.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <memory>
 #include <string>
@@ -19,6 +24,8 @@
 #include "protocol/device_table.h"
 #include "protocol/search_controls.h"
 #include "search/search_driver.h"
+#include "search/standalone_search.h"
+#include "ui/readdress_form.h"
 
 class GridModel;
 class QAction;
@@ -31,7 +38,9 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QTableView;
+class UdpControlPackageSender;
 class UpnpEngine;
+class VerificationSearch;
 
 // The debug log of the window: every entry goes to the hidden Memo1 and is
 // kept in order for anyone who wants to read it.
@@ -66,6 +75,10 @@ class TMainForm : public QWidget, public SearchControls {
   void SetCountLabel(const std::string& text) override;
 
   DeviceTable& Table() { return table_; }
+  // The grid rows selected in the view, ascending.
+  std::vector<int> SelectedGridRows() const;
+  // The open "Network Setup for Selection" dialog, or null.
+  TReaddressForm* ReaddressForm() const { return readdress_form_; }
   const SearchSettings& Settings() const { return settings_; }
   MemoLog& Log() { return *log_; }
   SearchDriver& Driver() { return *driver_; }
@@ -91,6 +104,7 @@ class TMainForm : public QWidget, public SearchControls {
   QAction* Info1;
   QAction* Browser1;
   QAction* NetworkSetup1;
+  QAction* NetworkSetupSelection1;
 
  public slots:
   void Button1Click();
@@ -104,6 +118,7 @@ class TMainForm : public QWidget, public SearchControls {
   void Browser1Click();
   void Info1Click();
   void NetworkSetup1Click();
+  void NetworkSetupSelection1Click();
 
  protected:
   // FormResize on every change of the outer size: a resize, a move (a frame
@@ -124,6 +139,8 @@ class TMainForm : public QWidget, public SearchControls {
   SearchSettings CurrentSettings() const;
   void ReadSettings();
   void RefreshGrid();
+  void AddSelectionSetupItem();
+  void UpdateSearchButton();
 
   DeviceTable table_;
   SearchSettings settings_;
@@ -139,4 +156,14 @@ class TMainForm : public QWidget, public SearchControls {
   bool restoring_selection_ = false;
   bool shown_ = false;
   std::function<void()> on_search_finished_;
+
+  // "Network Setup for Selection...": one dialog at a time, with the sender
+  // and the verification search it uses, and the exchanges that search makes
+  // (none until UseNetwork).
+  MakeExchanges make_verification_exchanges_;
+  SearchSettings readdress_settings_;
+  std::unique_ptr<UdpControlPackageSender> readdress_sender_;
+  std::unique_ptr<VerificationSearch> verification_;
+  QPointer<TReaddressForm> readdress_form_;
+  bool button_enabled_ = true;  // as the search driver last set it
 };

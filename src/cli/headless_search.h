@@ -13,6 +13,8 @@
 #include "protocol/device_table.h"
 #include "upnp/device_information.h"
 
+class StandaloneSearch;
+
 // One search without a window, run on the core application's event loop
 // with the same driver, exchanges, intake and UPnP phase as the window.
 class HeadlessSearch {
@@ -25,18 +27,15 @@ class HeadlessSearch {
   // exchange's records in the table.
   void SetOnExchangeDone(std::function<void()> done) { on_exchange_done_ = std::move(done); }
 
-  const DeviceTable& Table() const { return table_; }
+  const DeviceTable& Table() const;
   // Where the record at `index` came from: "protocol", "httpcmd" or "upnp".
   std::string SourceOf(std::size_t index) const;
   // The UPnP texts behind the record at `index`, or null.
   const DeviceInformationContainer* UpnpOf(std::size_t index) const;
 
  private:
-  struct Parts;
   const SearchSettings& settings_;
-  DebugLog& log_;
-  DeviceTable table_;
-  std::unique_ptr<Parts> parts_;
+  std::unique_ptr<StandaloneSearch> search_;
   std::size_t exchange_records_ = 0;
   std::vector<const DeviceInformationContainer*> taken_;
   std::function<void()> on_exchange_done_;

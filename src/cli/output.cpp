@@ -7,8 +7,6 @@
 #include "protocol/record_text.h"
 #include "protocol/string_printf.h"
 
-namespace {
-
 std::string CsvField(const std::string& text) {
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
   std::string out = "\"";
@@ -18,6 +16,25 @@ std::string CsvField(const std::string& text) {
   }
   return out + "\"";
 }
+
+void PrintAligned(const std::vector<std::vector<std::string>>& rows, std::ostream& out) {
+  std::vector<std::size_t> widths;
+  for (const auto& row : rows) {
+    widths.resize(std::max(widths.size(), row.size()), 0);
+    for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
+  }
+  for (const auto& row : rows) {
+    std::string text;
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      text += row[c];
+      if (c + 1 < row.size()) text += std::string(widths[c] - row[c].size() + 2, ' ');
+    }
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    out << text << '\n';
+  }
+}
+
+namespace {
 
 const char* const kUpnpFieldNames[kDeviceInformationFieldCount] = {
     "children",      "description",    "friendly_name",  "has_children",     "icon_url",
@@ -143,23 +160,10 @@ void PrintRows(const DeviceTable& table, OutputFormat format, const SourceOf& so
   }
   switch (format) {
     case OutputFormat::kTable: {
-      std::size_t widths[StringGrid::kColumns];
-      for (int c = 0; c < StringGrid::kColumns; ++c) {
-        widths[c] = std::string(kGridHeadings[c]).size();
-        for (int r : rows) widths[c] = std::max(widths[c], grid.Cell(c, r).size());
-      }
-      auto line = [&](auto cell) {
-        std::string text;
-        for (int c = 0; c < StringGrid::kColumns; ++c) {
-          std::string v = cell(c);
-          text += v;
-          if (c + 1 < StringGrid::kColumns) text += std::string(widths[c] - v.size() + 2, ' ');
-        }
-        while (!text.empty() && text.back() == ' ') text.pop_back();
-        out << text << '\n';
-      };
-      line([&](int c) { return std::string(kGridHeadings[c]); });
-      for (int r : rows) line([&](int c) { return grid.Cell(c, r); });
+      std::vector<std::vector<std::string>> cells = {
+          std::vector<std::string>(std::begin(kGridHeadings), std::end(kGridHeadings))};
+      for (int r : rows) cells.emplace_back(grid.RowAt(r).begin(), grid.RowAt(r).end());
+      PrintAligned(cells, out);
       break;
     }
     case OutputFormat::kCsv: {
