@@ -9,7 +9,6 @@
 #include "search/engine_upnp_phase.h"
 #include "search/network_exchanges.h"
 #include "search/search_driver.h"
-#include "upnp/upnp_merge.h"
 
 namespace {
 
@@ -45,27 +44,16 @@ HeadlessSearch::~HeadlessSearch() = default;
 
 void HeadlessSearch::Run() {
   SearchDriver& driver = *parts_->driver;
-  driver.SetOnExchangeDone([this] {
-    exchange_records_ = table_.devices.Size();
-    if (on_exchange_done_) on_exchange_done_();
-  });
+  driver.SetOnExchangeDone(on_exchange_done_);
   driver.SetOnFinished([] { QCoreApplication::quit(); });
   QTimer::singleShot(0, [&driver] { driver.Start(); });
   QCoreApplication::exec();
-  // The merge adds one record per result it takes over, in results order.
-  taken_.clear();
-  if (parts_->upnp) {
-    for (const DeviceInformationContainer& d : parts_->upnp->Engine().results)
-      if (UpnpRecordOf(d)) taken_.push_back(&d);
-  }
+  ended_ = true;
 }
 
-std::string HeadlessSearch::SourceOf(std::size_t index) const {
-  if (index >= exchange_records_) return "upnp";
-  return ModeOf(settings_) == SearchMode::kHttpCmd ? "httpcmd" : "protocol";
-}
-
-const DeviceInformationContainer* HeadlessSearch::UpnpOf(std::size_t index) const {
-  if (index < exchange_records_ || index - exchange_records_ >= taken_.size()) return nullptr;
-  return taken_[index - exchange_records_];
+RecordOrigins HeadlessSearch::Origins() const {
+  // The engine's worker writes its results until the search has ended.
+  const bool merged = ended_ && parts_->upnp != nullptr;
+  return OriginsOfSearch(settings_, parts_->driver->ExchangeRecords(),
+                         merged ? &parts_->upnp->Engine().results : nullptr);
 }
