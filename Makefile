@@ -12,16 +12,17 @@ ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 FUZZ_SECONDS ?= 60
 PREFIX ?= /usr/local
+# WERROR=ON builds with warnings as errors (CI: .ci/run); off by default, so
+# that a new compiler's new warning never stops a user's `make test`.
+WERROR ?= OFF
 
 .PHONY: run test build deps configure bench clean fuzz test-sanitize test-tsan package install uninstall
 
 deps:
 	@bash scripts/install-deps
 
-$(BUILD)/build.ninja: | deps
-	cmake -S . -B $(BUILD) -G Ninja
-
-configure: deps $(BUILD)/build.ninja
+configure: deps
+	cmake -S . -B $(BUILD) -G Ninja -DKDS_WERROR=$(WERROR)
 
 build: configure
 	cmake --build $(BUILD)
@@ -57,14 +58,16 @@ bench: build
 # saved under fuzz/crashes/<target>/ and make this fail.
 fuzz:
 	@bash scripts/install-deps fuzz
-	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKDS_FUZZ=ON
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKDS_FUZZ=ON \
+	  -DKDS_WERROR=$(WERROR)
 	cmake --build $(FUZZ_BUILD) -j2 --target fuzzers
 	FUZZ_SECONDS=$(FUZZ_SECONDS) bash scripts/run-fuzzers $(FUZZ_BUILD)
 
 # Sanitizer runs: scripts/sanitize sets the runtime options and suppressions.
 SANITIZE_FLAGS = -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined
 test-sanitize: deps
-	cmake -S . -B $(ASAN_BUILD) -G Ninja "-DCMAKE_C_FLAGS=$(SANITIZE_FLAGS)" "-DCMAKE_CXX_FLAGS=$(SANITIZE_FLAGS)" \
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DKDS_WERROR=$(WERROR) \
+	  "-DCMAKE_C_FLAGS=$(SANITIZE_FLAGS)" "-DCMAKE_CXX_FLAGS=$(SANITIZE_FLAGS)" \
 	  "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined" \
 	  "-DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=address,undefined"
 	bash scripts/sanitize asan cmake --build $(ASAN_BUILD) -j2
@@ -72,7 +75,8 @@ test-sanitize: deps
 
 TSAN_FLAGS = -fsanitize=thread -fno-omit-frame-pointer
 test-tsan: deps
-	cmake -S . -B $(TSAN_BUILD) -G Ninja "-DCMAKE_C_FLAGS=$(TSAN_FLAGS)" "-DCMAKE_CXX_FLAGS=$(TSAN_FLAGS)" \
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DKDS_WERROR=$(WERROR) \
+	  "-DCMAKE_C_FLAGS=$(TSAN_FLAGS)" "-DCMAKE_CXX_FLAGS=$(TSAN_FLAGS)" \
 	  "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread" "-DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread"
 	bash scripts/sanitize tsan bash scripts/run-tsan $(TSAN_BUILD)
 

@@ -7,23 +7,14 @@
 
 #include "protocol/answer_codec.h"
 #include "protocol/codec.h"
+#include "records.h"
 
 namespace {
 
 tComUnitInfo SampleDevice() {
-  tComUnitInfo info{};
-  SetField(info.model, "M100");
-  SetField(info.proj, "P1");
-  SetField(info.name, "Lobby camera");
-  SetField(info.ip, "192.168.0.20");
-  SetField(info.trigger_port, "80");
-  SetField(info.netmask, "255.255.255.0");
-  SetField(info.gateway, "192.168.0.1");
-  SetField(info.dns, "192.168.0.1");
-  SetField(info.mac, "00:11:22:33:44:55");
-  SetField(info.dev, "D1");
-  SetField(info.note, "x");
-  return info;
+  return MakeRecord({.model = "M100", .proj = "P1", .name = "Lobby camera", .ip = "192.168.0.20",
+                     .trigger_port = "80", .netmask = "255.255.255.0", .gateway = "192.168.0.1",
+                     .dns = "192.168.0.1", .mac = "00:11:22:33:44:55", .dev = "D1", .note = "x"});
 }
 
 void BuildAndEncode(benchmark::State& state) {

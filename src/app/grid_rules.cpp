@@ -4,7 +4,6 @@
 #include <climits>
 #include <cstdlib>
 
-#include "protocol/codec.h"
 #include "protocol/string_printf.h"
 #include "search/grid_sort.h"
 

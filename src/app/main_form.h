@@ -20,7 +20,6 @@
 #include "protocol/search_controls.h"
 #include "search/search_driver.h"
 
-class UpnpEngine;
 class GridModel;
 class QAction;
 class QComboBox;
@@ -32,6 +31,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QTableView;
+class UpnpEngine;
 
 // The debug log of the window: every entry goes to the hidden Memo1 and is
 // kept in order for anyone who wants to read it.

@@ -33,10 +33,8 @@ HeadlessSearch::HeadlessSearch(const SearchSettings& settings, bool with_upnp, D
     : settings_(settings), log_(log), parts_(std::make_unique<Parts>()) {
   WriteGridHeadings(table_.grid);
   parts_->exchanges = MakeNetworkExchanges(table_, settings_, log_);
-  if (with_upnp)
-    parts_->upnp =
-        std::make_unique<EngineUpnpPhase>(&parts_->owner, table_, settings_, log_);
-  parts_->driver = std::make_unique<SearchDriver>(table_, settings_, log_, parts_->controls,
+  if (with_upnp) parts_->upnp = std::make_unique<EngineUpnpPhase>(&parts_->owner, table_, settings_, log_);
+  parts_->driver = std::make_unique<SearchDriver>(table_, settings_, parts_->controls,
                                                   *parts_->exchanges, parts_->upnp.get());
 }
 

@@ -78,14 +78,8 @@ int RunSearchCommand(const std::vector<std::string>& args) {
   std::string error;
   std::optional<SearchCommand> cmd = ParseSearchArguments(args, error);
   if (cmd && !CheckInterfaceNames(cmd->settings.interfaces, &error)) cmd.reset();
-  if (!cmd) {
-    std::cerr << "device-search: " << error << " (see device-search search --help)\n";
-    return 2;
-  }
-  if (cmd->help) {
-    std::cout << SearchUsage();
-    return 0;
-  }
+  if (std::optional<int> status = EndBeforeRunning("search", cmd.has_value(), cmd && cmd->help, error, SearchUsage()))
+    return *status;
   StderrLog log(cmd->verbose);
   HeadlessSearch search(cmd->settings, cmd->upnp, log);
   NdjsonPrinter ndjson;

@@ -1,6 +1,8 @@
 // The options of where to search, shared by `search` and `setup`.
 #include "cli/search_options.h"
 
+#include <iostream>
+
 #include "protocol/interfaces.h"
 
 const char kInterfaceWithRelayError[] = "--interface does not go with --relay (a relay is reached by its route)";
@@ -66,6 +68,19 @@ bool CheckInterfaceNames(const std::vector<std::string>& names, std::string* err
            (there.empty() ? std::string("there is none (up, with an IPv4 address and broadcast)")
                           : "the interfaces are: " + InterfaceNames(there));
   return false;
+}
+
+std::optional<int> EndBeforeRunning(const std::string& command, bool parsed, bool help, const std::string& error,
+                                    const std::string& usage) {
+  if (!parsed) {
+    std::cerr << "device-search: " << error << " (see device-search " << command << " --help)\n";
+    return 2;
+  }
+  if (help) {
+    std::cout << usage;
+    return 0;
+  }
+  return std::nullopt;
 }
 
 std::optional<std::string> RelayProtocolOf(const std::string& argument) {

@@ -32,5 +32,13 @@ extern const char kInterfaceWithRelayError[];
 // which lists the interfaces there are.
 bool CheckInterfaceNames(const std::vector<std::string>& names, std::string* error);
 
+// How a command ends before it runs, as `search` and `setup` do: arguments
+// that did not parse (`parsed` false, `error` saying why) print
+// "device-search: <error> (see device-search <command> --help)" on standard
+// error and give exit status 2; --help prints `usage` and gives 0. Nothing
+// (the command runs) otherwise.
+std::optional<int> EndBeforeRunning(const std::string& command, bool parsed, bool help, const std::string& error,
+                                    const std::string& usage);
+
 // "TCP", "UDP" or "HttpCmd" for the command line's tcp, udp or httpcmd.
 std::optional<std::string> RelayProtocolOf(const std::string& argument);

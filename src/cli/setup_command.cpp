@@ -142,14 +142,8 @@ int RunSetupCommand(const std::vector<std::string>& args) {
   std::string error;
   std::optional<SetupCommand> cmd = ParseSetupArguments(args, error);
   if (cmd && !CheckInterfaceNames(cmd->settings.interfaces, &error)) cmd.reset();
-  if (!cmd) {
-    std::cerr << "device-search: " << error << " (see device-search setup --help)\n";
-    return 2;
-  }
-  if (cmd->help) {
-    std::cout << SetupUsage();
-    return 0;
-  }
+  if (std::optional<int> status = EndBeforeRunning("setup", cmd.has_value(), cmd && cmd->help, error, SetupUsage()))
+    return *status;
   StderrLog log(cmd->verbose);
   // Devices found by UPnP cannot be re-addressed, so no UPnP phase is run.
   HeadlessSearch search(cmd->settings, false, log);

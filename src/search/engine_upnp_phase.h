@@ -10,6 +10,8 @@
 #include <memory>
 #include <thread>
 
+#include "protocol/debug_log.h"
+#include "protocol/device_table.h"
 #include "search/search_driver.h"
 #include "upnp/upnp_engine.h"
 

@@ -26,10 +26,9 @@ SearchMode ModeOf(const SearchSettings& settings) {
   return SearchMode::kUdpRelay;
 }
 
-SearchDriver::SearchDriver(DeviceTable& table, const SearchSettings& settings, DebugLog& log,
-                           SearchControls& controls, SearchExchanges& exchanges, UpnpPhase* upnp)
-    : table_(table), settings_(settings), log_(log), controls_(controls), exchanges_(exchanges),
-      upnp_(upnp) {}
+SearchDriver::SearchDriver(DeviceTable& table, const SearchSettings& settings, SearchControls& controls,
+                           SearchExchanges& exchanges, UpnpPhase* upnp)
+    : table_(table), settings_(settings), controls_(controls), exchanges_(exchanges), upnp_(upnp) {}
 
 void SearchDriver::Start() {
   if (searching_) return;  // the button is disabled while a search runs

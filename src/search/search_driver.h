@@ -11,9 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
-#include "protocol/debug_log.h"
 #include "protocol/device_table.h"
 #include "protocol/search_controls.h"
 
@@ -61,8 +59,8 @@ SearchMode ModeOf(const SearchSettings& settings);
 class SearchDriver {
  public:
   // `upnp` may be null: every search then ends in the driver.
-  SearchDriver(DeviceTable& table, const SearchSettings& settings, DebugLog& log,
-               SearchControls& controls, SearchExchanges& exchanges, UpnpPhase* upnp);
+  SearchDriver(DeviceTable& table, const SearchSettings& settings, SearchControls& controls,
+               SearchExchanges& exchanges, UpnpPhase* upnp);
 
   // Starts one search (the project filter "ALL" or "UPNP" with a UPnP phase,
   // ProjectWantsUpnp). It ends on this thread when the exchange is done, or
@@ -93,7 +91,6 @@ class SearchDriver {
 
   DeviceTable& table_;
   const SearchSettings& settings_;
-  DebugLog& log_;
   SearchControls& controls_;
   SearchExchanges& exchanges_;
   UpnpPhase* upnp_;

@@ -22,10 +22,10 @@
 #include <QTest>
 #include <QUrl>
 
-#include "search/engine_upnp_phase.h"
-#include "ui/modal.h"
 #include "fake_finder.h"
 #include "fake_search.h"
+#include "search/engine_upnp_phase.h"
+#include "ui/modal.h"
 
 namespace {
 

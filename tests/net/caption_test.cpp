@@ -62,7 +62,6 @@ class MessageBoxWatcher {
   QTimer timer_;
 };
 
-// Sends nothing and reports success ("Note": "Control package sent.").
 // Starts Xvfb in the client namespace; result: the display (":N") or "".
 std::string StartXServer(TestNetwork& net) {
   ChildProcess* x = net.StartInClient({"Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0",
@@ -134,7 +133,7 @@ TEST(CaptionsNet, ReadAsDesignedOnTheWindowSystem) {
     AddRow(table, MakeRecord({.ip = "10.99.0.8", .mac = "NULL"}));
     table.selected_row = 1;
     form.Info1Click();
-    CapturingSender sender;
+    CapturingSender sender;  // sends nothing and reports success ("Note")
     OpenNetworkSetup(&form, table, form.Log(), sender);
     table.selected_row = 2;
     DeviceInformationContainer result;

@@ -373,13 +373,13 @@ TEST(HostileNet, HttpRelayThatFloodsNeverEndsOrRedirectsEndsCleanly) {
     DeviceTable table;
     table.grid.SetRowCount(1);
     PhaseItem(lines, table);
-    std::multiset<std::string> rows;
-    for (int r = 1; r < table.grid.RowCount(); ++r) {
-      std::string row;
-      for (int c = 0; c < 7; ++c) row += (c ? "," : "") + table.grid.Cell(c, r);
-      rows.insert(row);
+    std::multiset<std::string> page_rows;
+    for (int row = 1; row < table.grid.RowCount(); ++row) {
+      std::string text;
+      for (int c = 0; c < 7; ++c) text += (c ? "," : "") + table.grid.Cell(c, row);
+      page_rows.insert(text);
     }
-    EXPECT_EQ(rows, SimRows(5));
+    EXPECT_EQ(page_rows, SimRows(5));
   }
   sim->Stop();
 

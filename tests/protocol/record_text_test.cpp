@@ -16,7 +16,7 @@ TEST(RecordText, Utf8WhenWellFormedElseLatin1AndBackUnchanged) {
   // Not UTF-8, so every byte reads as Latin-1: a sequence cut at the end (a
   // field cut to its width), an overlong form, a surrogate, beyond U+10FFFF,
   // a stray continuation byte.
-  for (const std::string bytes : {std::string("ab\xE6\x97"), std::string("\xC0\x80", 2),
+  for (const std::string& bytes : {std::string("ab\xE6\x97"), std::string("\xC0\x80", 2),
                                   std::string("\xED\xA0\x80"), std::string("\xF4\x90\x80\x80"),
                                   std::string("a\x80z")}) {
     EXPECT_FALSE(IsValidUtf8(bytes)) << bytes;

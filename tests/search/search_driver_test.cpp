@@ -9,12 +9,9 @@
 namespace {
 
 struct Driver : ::testing::Test {
-  Driver() : exchanges(table, settings) {
-    WriteGridHeadings(table.grid);
-  }
+  Driver() : exchanges(table, settings) { WriteGridHeadings(table.grid); }
   DeviceTable table;
   SearchSettings settings;
-  NullLog log;
   FakeControls controls;
   FakeExchanges exchanges;
 };
@@ -26,7 +23,7 @@ std::string Device(const std::string& model, const std::string& ip) {
 }  // namespace
 
 TEST_F(Driver, ModeTableChoosesTheExchange) {
-  SearchDriver driver(table, settings, log, controls, exchanges, nullptr);
+  SearchDriver driver(table, settings, controls, exchanges, nullptr);
   struct Case {
     bool relay;
     const char* protocol;
@@ -50,7 +47,7 @@ TEST_F(Driver, ModeTableChoosesTheExchange) {
 }
 
 TEST_F(Driver, EndsWithADescendingSortCountAndFirstRow) {
-  SearchDriver driver(table, settings, log, controls, exchanges, nullptr);
+  SearchDriver driver(table, settings, controls, exchanges, nullptr);
   exchanges.packets = {Device("B", "10.0.0.1"), Device("C", "10.0.0.2"), Device("A", "10.0.0.3")};
   table.sort_ascending = true;
   table.selected_row = 3;
@@ -80,7 +77,7 @@ TEST_F(Driver, EndsWithADescendingSortCountAndFirstRow) {
 // nothing until then.
 TEST_F(Driver, AllAndUpnpHandTheEndToTheUpnpPhase) {
   FakeUpnp upnp;
-  SearchDriver driver(table, settings, log, controls, exchanges, &upnp);
+  SearchDriver driver(table, settings, controls, exchanges, &upnp);
   bool finished = false;
   driver.SetOnFinished([&] { finished = true; });
   exchanges.packets = {Device("B", "10.0.0.1"), Device("C", "10.0.0.2")};
@@ -118,7 +115,7 @@ TEST_F(Driver, AllAndUpnpHandTheEndToTheUpnpPhase) {
 // selected_row.
 TEST_F(Driver, NoSortAfterTheUpnpPhase) {
   FakeUpnp upnp;
-  SearchDriver driver(table, settings, log, controls, exchanges, &upnp);
+  SearchDriver driver(table, settings, controls, exchanges, &upnp);
   exchanges.packets = {Device("B", "10.0.0.1"), Device("C", "10.0.0.2")};
   table.selected_row = 2;
   driver.Start();
@@ -133,7 +130,7 @@ TEST_F(Driver, NoSortAfterTheUpnpPhase) {
 // a relay is reached by its route.
 TEST_F(Driver, NoInterfaceToBroadcastOnEndsAtOnceWithoutUpnp) {
   FakeUpnp upnp;
-  SearchDriver driver(table, settings, log, controls, exchanges, &upnp);
+  SearchDriver driver(table, settings, controls, exchanges, &upnp);
   exchanges.can_broadcast = false;
   driver.Start();
   EXPECT_EQ(upnp.starts, 0);

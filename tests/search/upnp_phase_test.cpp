@@ -42,7 +42,7 @@ struct UpnpEnd : ::testing::Test {
   FakeExchanges exchanges{table, settings};
   EngineUpnpPhase phase{owner.get(), table, settings, log,
                         std::make_unique<UpnpEngine>(std::make_unique<FakeFinder>(state))};
-  SearchDriver driver{table, settings, log, controls, exchanges, &phase};
+  SearchDriver driver{table, settings, controls, exchanges, &phase};
   bool finished = false;
 };
 
