@@ -3,6 +3,8 @@
 // window, the headless mode and the tests each supply their own sink.
 #pragma once
 
+#include <cstddef>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -26,4 +28,26 @@ class MemoryLog : public DebugLog {
 class NullLog : public DebugLog {
  public:
   void Append(const std::string&) override {}
+};
+
+// Keeps the last `capacity` entries in order and counts the older ones it
+// dropped, so that a long run cannot fill the memory with its log.
+class BoundedLog : public DebugLog {
+ public:
+  explicit BoundedLog(std::size_t capacity) : capacity_(capacity) {}
+  void Append(const std::string& line) override;
+  // Forgets every entry and the count of dropped ones.
+  virtual void Clear();
+
+  std::vector<std::string> Lines() const { return {lines_.begin(), lines_.end()}; }
+  std::size_t Size() const { return lines_.size(); }
+  std::size_t Capacity() const { return capacity_; }
+  // How many entries were dropped since the start (or the last Clear) to
+  // keep within the capacity.
+  std::size_t Dropped() const { return dropped_; }
+
+ private:
+  std::size_t capacity_;
+  std::deque<std::string> lines_;
+  std::size_t dropped_ = 0;
 };

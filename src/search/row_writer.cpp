@@ -2,7 +2,9 @@
 #include "search/row_writer.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <string_view>
 
 #include "protocol/record_text.h"
 #include "protocol/string_printf.h"
@@ -230,6 +232,19 @@ void PrintRows(const DeviceTable& table, const std::vector<int>& wanted, OutputF
       }
       break;
   }
+}
+
+ExportTarget ChooseExportTarget(const std::string& path, OutputFormat picked) {
+  auto ends_with = [&path](std::string_view suffix) {
+    if (path.size() < suffix.size()) return false;
+    for (std::size_t i = 0; i < suffix.size(); ++i)
+      if (std::tolower(static_cast<unsigned char>(path[path.size() - suffix.size() + i])) != suffix[i]) return false;
+    return true;
+  };
+  if (ends_with(".csv")) return {path, OutputFormat::kCsv};
+  if (ends_with(".json")) return {path, OutputFormat::kJson};
+  return picked == OutputFormat::kJson ? ExportTarget{path + ".json", OutputFormat::kJson}
+                                       : ExportTarget{path + ".csv", OutputFormat::kCsv};
 }
 
 void NdjsonPrinter::PrintNewRows(const DeviceTable& table, const RecordOrigins& origins, std::ostream& out,

@@ -72,6 +72,17 @@ class NdjsonPrinter {
   std::vector<bool> printed_;  // by record index
 };
 
+// Where the window's "Export..." writes and in which format, from the file
+// name the user gave and the type picked in the file dialog (kCsv or kJson):
+// a name that ends in ".csv" or ".json", in any case, is written in that
+// format whatever was picked; any other name gets the picked type's
+// extension appended.
+struct ExportTarget {
+  std::string path;
+  OutputFormat format;
+};
+ExportTarget ChooseExportTarget(const std::string& path, OutputFormat picked);
+
 // JSON string literal for any bytes: valid UTF-8 passes through, other bytes
 // are read as Latin-1; control characters are escaped.
 std::string JsonString(const std::string& text);

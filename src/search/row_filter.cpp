@@ -1,0 +1,27 @@
+// The row filter's rule and the count label.
+#include "search/row_filter.h"
+
+#include "protocol/record_text.h"
+#include "protocol/string_printf.h"
+
+void RowFilter::SetText(const std::string& text) { needle_ = QString::fromStdString(text).trimmed(); }
+
+bool RowFilter::Shows(const DeviceTable& table, int row) const {
+  if (!Active()) return true;
+  for (int c = 0; c < StringGrid::kColumns; ++c)
+    if (RecordText(table.grid.Cell(c, row)).contains(needle_, Qt::CaseInsensitive)) return true;
+  const tComUnitInfo* record = FirstRecordOfRow(table, row);
+  return record != nullptr && RecordText(table.devices.InterfaceOf(record)).contains(needle_, Qt::CaseInsensitive);
+}
+
+std::vector<int> RowFilter::ShownRows(const DeviceTable& table) const {
+  std::vector<int> rows;
+  for (int r = 1; r < table.grid.RowCount(); ++r)
+    if (Shows(table, r)) rows.push_back(r);
+  return rows;
+}
+
+std::string CountLabelText(const RowFilter& filter, const std::string& search_text, int shown, int found) {
+  if (!filter.Active()) return search_text;
+  return StringPrintf("%d of %d device(s) shown", shown, found);
+}
