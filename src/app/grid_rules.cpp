@@ -1,6 +1,7 @@
 // Selection, pointer, heading click, popup and Browse rules of the device grid.
 #include "app/grid_rules.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 
@@ -25,6 +26,24 @@ bool HeadingClick(DeviceTable& table, int col, int row, bool left_button) {
 
 bool NetworkSetupEnabled(const DeviceTable& table) {
   return table.grid.Cell(kNetmaskColumn, table.selected_row).find("NULL") == std::string::npos;
+}
+
+std::vector<PlanDevice> SelectedProtocolDevices(const DeviceTable& table, std::vector<int> rows) {
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  std::vector<PlanDevice> devices;
+  for (int row : rows) {
+    if (row < 1 || row >= table.grid.RowCount()) continue;
+    const bool upnp = table.grid.Cell(kNetmaskColumn, row).find("NULL") != std::string::npos ||
+                      table.grid.Cell(kMacColumn, row).find("NULL") != std::string::npos;
+    const tComUnitInfo* record = upnp ? nullptr : FirstRecordOfRow(table, row);
+    if (record != nullptr) devices.push_back({*record, table.devices.InterfaceOf(record)});
+  }
+  return devices;
+}
+
+bool SelectionSetupEnabled(const DeviceTable& table, const std::vector<int>& rows) {
+  return SelectedProtocolDevices(table, rows).size() >= 2;
 }
 
 std::optional<std::string> BrowseUrl(const DeviceTable& table) {

@@ -1,12 +1,15 @@
 // What the device grid does under the mouse, without a window: row selection,
 // the hand pointer over the address column, the heading click's sort
 // (SortGridByColumn, search/grid_sort.h), the popup menu's "Network Setup"
-// state and the address that "Browse" opens.
+// and "Network Setup for Selection..." states, the devices of a selection
+// and the address that "Browse" opens.
 #pragma once
 
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "netsetup/readdress_plan.h"
 #include "protocol/debug_log.h"
 #include "protocol/device_table.h"
 
@@ -24,6 +27,14 @@ bool HeadingClick(DeviceTable& table, int col, int row, bool left_button);
 
 // "Network Setup" is enabled unless the selected row's "Netmask" holds "NULL".
 bool NetworkSetupEnabled(const DeviceTable& table);
+
+// The devices of the selected grid rows that a control package can reach, in
+// the grid's order: each data row without "NULL" in its "Netmask" or "Mac"
+// cell that names a record gives its first record (FirstRecordOfRow), with
+// the interface it answered on.
+std::vector<PlanDevice> SelectedProtocolDevices(const DeviceTable& table, std::vector<int> rows);
+// "Network Setup for Selection..." is enabled for two such devices or more.
+bool SelectionSetupEnabled(const DeviceTable& table, const std::vector<int>& rows);
 
 // The address "Browse" opens for selected_row: "http://<ip>:<port>" of the
 // first record with the row's IP and Mac, the port its trigger_port or 80.

@@ -34,13 +34,16 @@
 #include "app/relay_addresses.h"
 #include "app/version.h"
 #include "app/window_layout.h"
+#include "netsetup/control_sender.h"
 #include "protocol/record_text.h"
 #include "search/engine_upnp_phase.h"
 #include "search/network_exchanges.h"
+#include "search/verification_search.h"
 #include "ui/detail_info.h"
 #include "ui/log_form.h"
 #include "ui/modal.h"
 #include "ui/network_setup.h"
+#include "ui/readdress_form.h"
 #include "ui/save_file.h"
 
 namespace {
@@ -68,6 +71,11 @@ void MemoLog::Clear() {
 TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
   CreateControls();
   log_ = std::make_unique<MemoLog>(Memo1);
+  make_verification_exchanges_ = [](DeviceTable&, const SearchSettings&, DebugLog&) { return MakeOfflineExchanges(); };
+  verification_ = std::make_unique<VerificationSearch>(
+      *log_, [this](DeviceTable& t, const SearchSettings& s, DebugLog& l) { return make_verification_exchanges_(t, s, l); },
+      VerificationSearch::Hooks{[this] { return readdress_settings_; }, [this] { return driver_->Searching(); },
+                                [this] { UpdateSearchButton(); }});
   SetExchanges(MakeOfflineExchanges());
   table_.grid.SetObserver([this] { RefreshGrid(); });
   // Linux has no firewall command to run and no sockets library to start.
@@ -78,6 +86,8 @@ TMainForm::~TMainForm() {
   log_->SetListener(nullptr);
   delete LogForm;
   LogForm = nullptr;
+  // The selection's dialog uses the sender and the verification search.
+  delete readdress_form_;
   // The grid view must stop reading the grid before the members go.
   ComboBox1->removeEventFilter(this);
   StringGrid1->viewport()->removeEventFilter(this);
@@ -96,6 +106,7 @@ TMainForm::~TMainForm() {
 
 void TMainForm::UseNetwork() {
   SetExchanges(MakeNetworkExchanges(table_, settings_, *log_));
+  make_verification_exchanges_ = MakeNetworkExchanges;
   auto phase = std::make_unique<EngineUpnpPhase>(this, table_, settings_, *log_);
   UpnpEngine* engine = &phase->Engine();
   SetUpnpPhase(std::move(phase));
@@ -120,6 +131,7 @@ void TMainForm::RebuildDriver() {
   driver_->SetOnFinished([this] {
     RefreshGrid();
     if (on_search_finished_) on_search_finished_();
+    verification_->WindowSearchEnded();
   });
 }
 
@@ -184,7 +196,7 @@ void TMainForm::CreateControls() {
   model_->SetRowFilter([this](int row) { return filter_.Shows(table_, row); });
   StringGrid1->setModel(model_);
   StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
-  StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+  StringGrid1->setSelectionMode(QAbstractItemView::ExtendedSelection);
   StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -219,6 +231,7 @@ void TMainForm::CreateControls() {
   Browser1->setObjectName("Browser1");
   NetworkSetup1 = PopupMenu1->addAction("Network Setup");
   NetworkSetup1->setObjectName("NetworkSetup1");
+  AddSelectionSetupItem();
   PopupMenu1->addSeparator();
   Copy1 = PopupMenu1->addAction("Copy");
   Copy1->setObjectName("Copy1");
@@ -362,9 +375,12 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TMainForm::SetSearchButton(bool enabled, const std::string& caption) {
-  Button1->setEnabled(enabled);
+  button_enabled_ = enabled;
   Button1->setText(QString::fromStdString(caption));
+  UpdateSearchButton();
 }
+
+void TMainForm::UpdateSearchButton() { Button1->setEnabled(button_enabled_ && !verification_->Pending()); }
 
 void TMainForm::SetCountLabel(const std::string& text) {
   search_label_ = text;
@@ -389,7 +405,7 @@ SearchSettings TMainForm::CurrentSettings() const {
 void TMainForm::ReadSettings() { settings_ = CurrentSettings(); }
 
 void TMainForm::Button1Click() {
-  if (driver_->Searching()) return;
+  if (driver_->Searching() || verification_->Pending()) return;
   ReadSettings();
   driver_->Start();
   RefreshGrid();
@@ -450,7 +466,10 @@ void TMainForm::StringGrid1MouseUp(Qt::MouseButton button, int x, int y, bool on
   HeadingClick(table_, col, row, button == Qt::LeftButton);
 }
 
-void TMainForm::PopupMenu1Popup() { NetworkSetup1->setEnabled(NetworkSetupEnabled(table_)); }
+void TMainForm::PopupMenu1Popup() {
+  NetworkSetup1->setEnabled(NetworkSetupEnabled(table_));
+  NetworkSetupSelection1->setEnabled(SelectionSetupEnabled(table_, SelectedGridRows()));
+}
 
 void TMainForm::Browser1Click() {
   std::optional<std::string> url = BrowseUrl(table_);
@@ -503,6 +522,13 @@ RecordOrigins TMainForm::Origins() const {
   const bool ended = !driver_->Searching();
   return OriginsOfSearch(settings_, driver_->ExchangeRecords(),
                          engine_ != nullptr && ended ? &engine_->results : nullptr);
+}
+
+void TMainForm::AddSelectionSetupItem() {
+  PopupMenu1->addSeparator();
+  NetworkSetupSelection1 = PopupMenu1->addAction("Network Setup for Selection...");
+  NetworkSetupSelection1->setObjectName("NetworkSetupSelection1");
+  connect(NetworkSetupSelection1, &QAction::triggered, this, &TMainForm::NetworkSetupSelection1Click);
 }
 
 std::vector<int> TMainForm::SelectedGridRows() const {
@@ -561,6 +587,23 @@ void TMainForm::SaveSettings() {
   remembered_.relay_protocol = ComboBox2->currentText().toStdString();
   remembered_.geometry = saveGeometry().toStdString();
   SaveRememberedSettings(settings_path_, remembered_, *log_);
+}
+
+void TMainForm::NetworkSetupSelection1Click() {
+  // One dialog at a time: it keeps the devices it was opened for.
+  if (readdress_form_ != nullptr) {
+    readdress_form_->raise();
+    readdress_form_->activateWindow();
+    return;
+  }
+  std::vector<PlanDevice> selected = SelectedProtocolDevices(table_, SelectedGridRows());
+  if (selected.size() < 2) return;
+  readdress_settings_ = CurrentSettings();
+  readdress_sender_ = std::make_unique<UdpControlPackageSender>(readdress_settings_, *log_);
+  readdress_form_ = new TReaddressForm(this, std::move(selected), PlanDevicesOf(table_.devices), *readdress_sender_,
+                                       *log_, *verification_);
+  readdress_form_->setAttribute(Qt::WA_DeleteOnClose);
+  readdress_form_->show();
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {

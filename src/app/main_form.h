@@ -13,13 +13,18 @@
 // search's "%d device(s) found!" while the filter is empty, and "%d of %d
 // device(s) shown" while it filters.
 //
-// Only the left button selects a grid row; the popup menu and a double click
-// act on selected_row. ComboBox1Exit runs when the focus really leaves
-// ComboBox1, not when its list opens or another window becomes active, and a
-// typed text stays typed (Qt does not swap it for an equal entry) until an
-// entry is picked from the list.
+// Only the left button selects grid rows (Ctrl and Shift clicks, Ctrl+A
+// select several); the current row is selected_row, on which the popup
+// menu's first three items and a double click act. "Network Setup for
+// Selection..." acts on every selected row; its dialog is modeless, and
+// while its verification search is pending the window does not search.
+// ComboBox1Exit runs when the focus really leaves ComboBox1, not when its
+// list opens or another window becomes active, and a typed text stays typed
+// (Qt does not swap it for an equal entry) until an entry is picked from the
+// list.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <cstddef>
 #include <functional>
@@ -33,6 +38,8 @@
 #include "search/row_filter.h"
 #include "search/row_writer.h"
 #include "search/search_driver.h"
+#include "search/standalone_search.h"
+#include "ui/readdress_form.h"
 #include "ui/remembered_settings.h"
 
 class GridModel;
@@ -49,7 +56,9 @@ class QPushButton;
 class QRadioButton;
 class QTableView;
 class TLogForm;
+class UdpControlPackageSender;
 class UpnpEngine;
+class VerificationSearch;
 
 // The window keeps this many lines of its debug log.
 constexpr std::size_t kLogLines = 10000;
@@ -102,12 +111,14 @@ class TMainForm : public QWidget, public SearchControls {
   QString ExportTo(const QString& path, OutputFormat format) const;
   // The selected rows that are shown, under the headings, tab-separated.
   std::string SelectedRowsText() const;
-  // The grid rows selected in the view, ascending.
-  std::vector<int> SelectedGridRows() const;
   // The grid rows the view shows, in order (the filter's).
   std::vector<int> ShownGridRows() const;
 
   DeviceTable& Table() { return table_; }
+  // The grid rows selected in the view, ascending.
+  std::vector<int> SelectedGridRows() const;
+  // The open "Network Setup for Selection" dialog, or null.
+  TReaddressForm* ReaddressForm() const { return readdress_form_; }
   const SearchSettings& Settings() const { return settings_; }
   MemoLog& Log() { return *log_; }
   SearchDriver& Driver() { return *driver_; }
@@ -133,6 +144,7 @@ class TMainForm : public QWidget, public SearchControls {
   QAction* Info1;
   QAction* Browser1;
   QAction* NetworkSetup1;
+  QAction* NetworkSetupSelection1;
   QAction* Copy1;
   QFrame* Panel2;  // the strip below the grid
   QLabel* FilterLabel;
@@ -153,6 +165,7 @@ class TMainForm : public QWidget, public SearchControls {
   void Browser1Click();
   void Info1Click();
   void NetworkSetup1Click();
+  void NetworkSetupSelection1Click();
   void Copy1Click();
   void FilterEditChange();
   void ExportButtonClick();
@@ -177,6 +190,8 @@ class TMainForm : public QWidget, public SearchControls {
   SearchSettings CurrentSettings() const;
   void ReadSettings();
   void RefreshGrid();
+  void AddSelectionSetupItem();
+  void UpdateSearchButton();
   void CreateStrip();
   void ApplyRememberedSettings();
   void UpdateCountLabel();
@@ -204,4 +219,14 @@ class TMainForm : public QWidget, public SearchControls {
   bool restoring_selection_ = false;
   bool shown_ = false;
   std::function<void()> on_search_finished_;
+
+  // "Network Setup for Selection...": one dialog at a time, with the sender
+  // and the verification search it uses, and the exchanges that search makes
+  // (none until UseNetwork).
+  MakeExchanges make_verification_exchanges_;
+  SearchSettings readdress_settings_;
+  std::unique_ptr<UdpControlPackageSender> readdress_sender_;
+  std::unique_ptr<VerificationSearch> verification_;
+  QPointer<TReaddressForm> readdress_form_;
+  bool button_enabled_ = true;  // as the search driver last set it
 };

@@ -13,6 +13,8 @@
 #include "protocol/device_table.h"
 #include "search/row_writer.h"
 
+class StandaloneSearch;
+
 // One search without a window, run on the core application's event loop
 // with the same driver, exchanges, intake and UPnP phase as the window.
 class HeadlessSearch {
@@ -25,17 +27,14 @@ class HeadlessSearch {
   // exchange's records in the table.
   void SetOnExchangeDone(std::function<void()> done) { on_exchange_done_ = std::move(done); }
 
-  const DeviceTable& Table() const { return table_; }
+  const DeviceTable& Table() const;
   // Where the records came from; the UPnP records are known once Run() has
   // returned.
   RecordOrigins Origins() const;
 
  private:
-  struct Parts;
   const SearchSettings& settings_;
-  DebugLog& log_;
-  DeviceTable table_;
-  std::unique_ptr<Parts> parts_;
+  std::unique_ptr<StandaloneSearch> search_;
   bool ended_ = false;
   std::function<void()> on_exchange_done_;
 };

@@ -1,8 +1,10 @@
 // `device-search setup`: its options, the search, the device by MAC, the send.
 #include "cli/setup_command.h"
 
-#include <QString>
+#include <chrono>
+#include <cstdlib>
 #include <iostream>
+#include <thread>
 
 #include "cli/headless_search.h"
 #include "cli/options.h"
@@ -12,11 +14,14 @@
 
 namespace {
 
+constexpr int kMaxVerifySeconds = 86400;
+
 // What the options say before they are checked together.
 struct SetupOptions {
   bool protocol_given = false;
   bool dhcp = false;
   bool stat = false;
+  bool format_given = false;
 };
 
 std::vector<Option> SetupOptionTable(SetupCommand* cmd, SetupOptions* given) {
@@ -34,6 +39,39 @@ std::vector<Option> SetupOptionTable(SetupCommand* cmd, SetupOptions* given) {
       {{"--netmask"}, "MASK", "  its netmask", address(&cmd->netmask)},
       {{"--gateway"}, "ADDRESS", "  its gateway (a warning when outside its subnet)", address(&cmd->gateway)},
       {{"--dns"}, "ADDRESS", "  its DNS server (when left out, the one it has)", address(&cmd->dns)},
+      {{"--plan"}, "FILE",
+       "re-address the devices the CSV file names, a row each:\n"
+       "MAC,IP,NETMASK,GATEWAY,DNS or MAC,dhcp (\"-\": standard input)",
+       [cmd](const std::string& value, std::string* error) {
+         if (value.empty()) *error = "--plan needs a file";
+         cmd->plan.file = value;
+         return !value.empty();
+       }},
+      {{"--verify"}, "SECONDS", "after sending, wait this long, search again and\nreport where each device is",
+       [cmd](const std::string& value, std::string* error) {
+         char* end = nullptr;
+         long seconds = std::strtol(value.c_str(), &end, 10);
+         if (value.empty() || *end != '\0' || seconds < 0 || seconds > kMaxVerifySeconds) {
+           *error = StringPrintf("--verify needs a number of seconds from 0 to %d, not '%s'", kMaxVerifySeconds,
+                                 value.c_str());
+           return false;
+         }
+         cmd->plan.verify = static_cast<int>(seconds);
+         return true;
+       }},
+      {{"--dry-run"}, "", "print the plan, send nothing", SetFlag(&cmd->plan.dry_run)},
+      {{"--format"}, "FORMAT", "the plan as a table (the default), json or csv",
+       [cmd, given](const std::string& value, std::string* error) {
+         given->format_given = true;
+         if (value == "table") cmd->plan.format = OutputFormat::kTable;
+         else if (value == "json") cmd->plan.format = OutputFormat::kJson;
+         else if (value == "csv") cmd->plan.format = OutputFormat::kCsv;
+         else {
+           *error = "--format must be table, json or csv, not '" + value + "'";
+           return false;
+         }
+         return true;
+       }},
       RelayOption(&cmd->settings, "search and send through the relay at ADDRESS"),
       ProtocolOption(&cmd->settings, &given->protocol_given),
       InterfaceOption(&cmd->settings, "search only on this interface (repeatable)"),
@@ -44,6 +82,29 @@ std::vector<Option> SetupOptionTable(SetupCommand* cmd, SetupOptions* given) {
 
 constexpr int kHelpColumn = 23;
 
+// `setup --plan`: the file, the search, the plan, then CarryOutPlan with the
+// network's sender and a second search for the verification.
+int RunPlan(const SetupCommand& cmd, DebugLog& log) {
+  std::string error;
+  std::optional<std::string> text = ReadPlanFile(cmd.plan.file, &error);
+  if (!text) {
+    std::cerr << "device-search: " << error << "\n";
+    return 2;
+  }
+  // Devices found by UPnP cannot be re-addressed, so no UPnP phase is run.
+  HeadlessSearch search(cmd.settings, false, log);
+  search.Run();
+  const ReaddressPlan plan = CsvPlan(*text, PlanDevicesOf(search.Table().devices));
+  UdpControlPackageSender sender(cmd.settings, log);
+  VerifySearch verify = [&](int wait_seconds) {
+    std::this_thread::sleep_for(std::chrono::seconds(wait_seconds));
+    HeadlessSearch again(cmd.settings, false, log);
+    again.Run();
+    return PlanDevicesOf(again.Table().devices);
+  };
+  return CarryOutPlan(cmd.plan, plan, sender, log, verify, std::cout, std::cerr);
+}
+
 }  // namespace
 
 std::string SetupUsage() {
@@ -53,16 +114,29 @@ std::string SetupUsage() {
          "                           --gateway ADDRESS [--dns ADDRESS])\n"
          "                           [--relay ADDRESS [--protocol tcp|udp|httpcmd] |\n"
          "                            --interface NAME...] [--verbose]\n"
+         "       device-search setup --plan FILE [--verify SECONDS] [--dry-run]\n"
+         "                           [--format table|json|csv]\n"
+         "                           [--relay ADDRESS [--protocol tcp|udp|httpcmd] |\n"
+         "                            --interface NAME...] [--verbose]\n"
          "\n"
          "Searches as 'device-search search --no-upnp' does, finds the one device whose\n"
          "MAC is MAC (ignoring case) and sends it a control package, as the window's\n"
          "\"Network Setup\" does: use DHCP, or the static addresses given. The package\n"
          "goes out of the network interface the device answered on.\n"
+         "\n"
+         "With --plan, every device the file names, each with its own addresses. The\n"
+         "whole plan is checked before anything is sent: a row with a bad MAC or\n"
+         "address, a MAC that no device or several have, two devices given one\n"
+         "address, or an address another device keeps refuses the plan, and every\n"
+         "such row is named. A heading line, blank lines and lines starting with #\n"
+         "are skipped. The table format prints the plan before sending; json and csv\n"
+         "print one document at the end, with what was sent and found.\n"
          "\n" +
          OptionList(SetupOptionTable(&unused, &given), kHelpColumn) +
          "\n"
-         "Exit status: 0 when the package was sent, 1 when it was not or no single\n"
-         "device has the MAC, 2 for bad arguments.\n";
+         "Exit status: 0 when the package was sent (with --plan: every package, and\n"
+         "with --verify every device was found at its new settings), 1 when it was\n"
+         "not or no single device has the MAC, 2 for bad arguments or a refused plan.\n";
 }
 
 std::optional<SetupCommand> ParseSetupArguments(const std::vector<std::string>& args, std::string& error) {
@@ -70,6 +144,23 @@ std::optional<SetupCommand> ParseSetupArguments(const std::vector<std::string>& 
   SetupOptions given;
   if (!ReadOptions(args, SetupOptionTable(&cmd, &given), &error)) return std::nullopt;
   if (cmd.help) return cmd;
+  const PlanCommand& plan = cmd.plan;
+  if (!plan.file.empty()) {
+    if (!cmd.mac.empty() || given.dhcp || given.stat || cmd.ip || cmd.netmask || cmd.gateway || cmd.dns) {
+      error = "--plan goes with none of --mac, --dhcp, --static, --ip, --netmask, --gateway and --dns";
+      return std::nullopt;
+    }
+    if (plan.verify && plan.dry_run) {
+      error = "--verify does not go with --dry-run";
+      return std::nullopt;
+    }
+    if (!CheckWhereToSearch(cmd.settings, given.protocol_given, &error)) return std::nullopt;
+    return cmd;
+  }
+  if (plan.verify || plan.dry_run || given.format_given) {
+    error = "--verify, --dry-run and --format go with --plan";
+    return std::nullopt;
+  }
   if (cmd.mac.empty()) {
     error = "--mac is required";
     return std::nullopt;
@@ -102,27 +193,18 @@ std::optional<SetupCommand> ParseSetupArguments(const std::vector<std::string>& 
 
 std::vector<tComUnitInfo> DevicesWithMac(const DeviceList& devices, const std::string& mac) {
   std::vector<tComUnitInfo> found;
-  const QString wanted = QString::fromStdString(mac);
-  for (const tComUnitInfo& info : devices.Records()) {
-    QString have = QString::fromStdString(std::string(FieldText(info.mac)));
-    if (have.compare(wanted, Qt::CaseInsensitive) == 0) found.push_back(info);
-  }
+  for (const tComUnitInfo& info : devices.Records())
+    if (SameMac(FieldText(info.mac), mac)) found.push_back(info);
   return found;
 }
 
 int ApplySetup(const SetupCommand& cmd, const tComUnitInfo& device, ControlPackageSender& sender,
                DebugLog& log, std::ostream& out, std::ostream& err) {
-  NetFormTexts texts;
-  texts[NetEdit::kModel] = std::string(FieldText(device.model));
-  texts[NetEdit::kProj] = std::string(FieldText(device.proj));
-  texts[NetEdit::kName] = std::string(FieldText(device.name));
-  texts[NetEdit::kMac] = std::string(FieldText(device.mac));
-  texts[NetEdit::kIp] = cmd.ip.value_or(std::string(FieldText(device.ip)));
-  texts[NetEdit::kNetmask] = cmd.netmask.value_or(std::string(FieldText(device.netmask)));
-  texts[NetEdit::kGateway] = cmd.gateway.value_or(std::string(FieldText(device.gateway)));
-  texts[NetEdit::kDns] = cmd.dns.value_or(std::string(FieldText(device.dns)));
-  texts[NetEdit::kDev] = std::string(FieldText(device.dev));
-  texts[NetEdit::kPort] = std::string(FieldText(device.trigger_port));
+  NetFormTexts texts = TextsOfRecord(device);
+  texts[NetEdit::kIp] = cmd.ip.value_or(texts[NetEdit::kIp]);
+  texts[NetEdit::kNetmask] = cmd.netmask.value_or(texts[NetEdit::kNetmask]);
+  texts[NetEdit::kGateway] = cmd.gateway.value_or(texts[NetEdit::kGateway]);
+  texts[NetEdit::kDns] = cmd.dns.value_or(texts[NetEdit::kDns]);
 
   if (cmd.gateway) {
     NetSetupRules::ExitCheck check = NetSetupRules::CheckAddressExit(NetEdit::kGateway, texts);
@@ -145,6 +227,7 @@ int RunSetupCommand(const std::vector<std::string>& args) {
   if (std::optional<int> status = EndBeforeRunning("setup", cmd.has_value(), cmd && cmd->help, error, SetupUsage()))
     return *status;
   StderrLog log(cmd->verbose);
+  if (!cmd->plan.file.empty()) return RunPlan(*cmd, log);
   // Devices found by UPnP cannot be re-addressed, so no UPnP phase is run.
   HeadlessSearch search(cmd->settings, false, log);
   search.Run();

@@ -3,7 +3,8 @@
 // --interface NAME...]`: Network Setup without a window. Searches as
 // `device-search search` would, finds the device by its MAC, and sends it a
 // control package with the same rules and texts as the Network Setup dialog,
-// out of the interface the device answered on.
+// out of the interface the device answered on. With `--plan FILE` instead of
+// the device and its addresses, many devices at once (plan_command.h).
 #pragma once
 
 #include <optional>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/plan_command.h"
 #include "netsetup/control_sender.h"
 #include "netsetup/net_setup_rules.h"
 #include "protocol/device_table.h"
@@ -20,6 +22,7 @@ struct SetupCommand {
   std::string mac;
   NetworkType type = NetworkType::kNone;
   std::optional<std::string> ip, netmask, gateway, dns;
+  PlanCommand plan;  // with --plan: plan.file is not empty
   bool verbose = false;
   bool help = false;  // --help: print the usage, send nothing
 };
@@ -30,11 +33,14 @@ std::string SetupUsage();
 // Parses the arguments after "setup"; on a bad argument returns nothing and
 // sets `error` to a one-line message. Given addresses are checked here with
 // the dialog's rule, so a bad one is refused before anything is sent.
-// --help ends the parse at once.
+// --plan goes with neither --mac nor --dhcp, --static and the addresses;
+// --verify, --dry-run and --format go only with --plan, and --verify not
+// with --dry-run. --help ends the parse at once.
 std::optional<SetupCommand> ParseSetupArguments(const std::vector<std::string>& args,
                                                 std::string& error);
 
-// The records of `devices` whose mac equals `mac`, ignoring case.
+// The records of `devices` whose mac is `mac` (SameMac: ignoring case, "-"
+// for ":").
 std::vector<tComUnitInfo> DevicesWithMac(const DeviceList& devices, const std::string& mac);
 
 // From the device's record and the command: the dialog's texts (addresses not

@@ -15,8 +15,8 @@ std::string ProgramUsage() {
          "\n"
          "Without arguments the window opens. 'search' runs one search without a window\n"
          "and prints the devices found; 'setup' finds one device by its MAC and changes\n"
-         "its addressing. 'device-search search --help' and 'device-search setup --help'\n"
-         "list their options.\n"
+         "its addressing, or many devices at once from a plan. 'device-search search\n"
+         "--help' and 'device-search setup --help' list their options.\n"
          "\n" +
          OptionList(options, 17) +
          "\n"

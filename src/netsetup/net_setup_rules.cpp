@@ -1,6 +1,7 @@
 // Network Setup rules: address checks, network type, record assembly, send.
 #include "netsetup/net_setup_rules.h"
 
+#include <cstring>
 #include <vector>
 
 #include "protocol/codec.h"
@@ -132,6 +133,42 @@ NetSetupRules::ApplyResult NetSetupRules::Apply(NetworkType type, const NetFormT
                               : Notice{"Failed to send the control package.", "Note"};
   result.close = true;
   return result;
+}
+
+NetFormTexts TextsOfRecord(const tComUnitInfo& info) {
+  NetFormTexts texts;
+  for (int e = 0; e < kNetEditCount; ++e) {
+    const int field = kEdits[e].field;
+    texts.text[e] = std::string(UnitField(info, field), strnlen(UnitField(info, field), UnitFieldWidth(field)));
+  }
+  return texts;
+}
+
+namespace {
+
+char FoldMacChar(char c) {
+  if (c == '-') return ':';
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+}  // namespace
+
+bool SameMac(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (FoldMacChar(a[i]) != FoldMacChar(b[i])) return false;
+  return true;
+}
+
+bool IsMacText(std::string_view text) {
+  if (text.size() != 17) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool separator = i % 3 == 2;
+    if (separator ? (text[i] != ':' && text[i] != '-') : !IsHexDigit(text[i])) return false;
+  }
+  return true;
 }
 
 std::vector<tComUnitInfo> NetworkSetupRecords(const DeviceTable& table,

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "netsetup/control_sender.h"
@@ -100,6 +101,17 @@ class NetSetupRules {
   ControlPackageSender& sender_;
   DebugLog& log_;
 };
+
+// The dialog's texts as "Network Setup" fills its edits from a record: Model,
+// Project, Name, MAC, IP Address, Netmask, Gateway, DNS, Dev and Port, each
+// the field's bytes as they stand.
+NetFormTexts TextsOfRecord(const tComUnitInfo& info);
+
+// Whether two MAC texts name the same device: equal ignoring case, where
+// "-" and ":" separate the six pairs alike ("00-1a-..." is "00:1A:...").
+bool SameMac(std::string_view a, std::string_view b);
+// True for six pairs of hexadecimal digits separated by ":" or "-".
+bool IsMacText(std::string_view text);
 
 // The records that "Network Setup" opens the dialog for, copied in list
 // order: every record whose ip and mac equal the "IP" (column 3) and "Mac"

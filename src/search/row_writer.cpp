@@ -27,6 +27,29 @@ std::string QuotedField(const std::string& text, char separator) {
   return out + "\"";
 }
 
+}  // namespace
+
+std::string CsvField(const std::string& text) { return QuotedField(text, ','); }
+
+void PrintAligned(const std::vector<std::vector<std::string>>& rows, std::ostream& out) {
+  std::vector<std::size_t> widths;
+  for (const auto& row : rows) {
+    widths.resize(std::max(widths.size(), row.size()), 0);
+    for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
+  }
+  for (const auto& row : rows) {
+    std::string text;
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      text += row[c];
+      if (c + 1 < row.size()) text += std::string(widths[c] - row[c].size() + 2, ' ');
+    }
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    out << text << '\n';
+  }
+}
+
+namespace {
+
 const char* const kUpnpFieldNames[kDeviceInformationFieldCount] = {
     "children",      "description",    "friendly_name",  "has_children",     "icon_url",
     "is_root_device", "manufacturer_name", "manufacturer_url", "model_name", "model_number",
@@ -179,23 +202,10 @@ void PrintRows(const DeviceTable& table, const std::vector<int>& wanted, OutputF
   const std::vector<RowRecord> rows = RowsWithRecords(table, wanted);
   switch (format) {
     case OutputFormat::kTable: {
-      std::size_t widths[StringGrid::kColumns];
-      for (int c = 0; c < StringGrid::kColumns; ++c) {
-        widths[c] = std::string(kGridHeadings[c]).size();
-        for (const RowRecord& row : rows) widths[c] = std::max(widths[c], grid.Cell(c, row.row).size());
-      }
-      auto line = [&](auto cell) {
-        std::string text;
-        for (int c = 0; c < StringGrid::kColumns; ++c) {
-          std::string v = cell(c);
-          text += v;
-          if (c + 1 < StringGrid::kColumns) text += std::string(widths[c] - v.size() + 2, ' ');
-        }
-        while (!text.empty() && text.back() == ' ') text.pop_back();
-        out << text << '\n';
-      };
-      line([&](int c) { return std::string(kGridHeadings[c]); });
-      for (const RowRecord& row : rows) line([&](int c) { return grid.Cell(c, row.row); });
+      std::vector<std::vector<std::string>> cells = {
+          std::vector<std::string>(std::begin(kGridHeadings), std::end(kGridHeadings))};
+      for (const RowRecord& row : rows) cells.emplace_back(grid.RowAt(row.row).begin(), grid.RowAt(row.row).end());
+      PrintAligned(cells, out);
       break;
     }
     case OutputFormat::kCsv:

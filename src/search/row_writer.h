@@ -83,6 +83,15 @@ struct ExportTarget {
 };
 ExportTarget ChooseExportTarget(const std::string& path, OutputFormat picked);
 
+// Rows of cells as an aligned table: each column as wide as its widest cell
+// (in bytes), two blanks between columns, no blanks at a line's end.
+void PrintAligned(const std::vector<std::vector<std::string>>& rows, std::ostream& out);
+
+// A CSV field in UTF-8 (a text that is not valid UTF-8 read as Latin-1),
+// quoted with its quotes doubled when it holds a comma, a quote or a line
+// end (RFC 4180).
+std::string CsvField(const std::string& text);
+
 // JSON string literal for any bytes: valid UTF-8 passes through, other bytes
 // are read as Latin-1; control characters are escaped.
 std::string JsonString(const std::string& text);

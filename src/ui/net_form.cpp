@@ -16,6 +16,7 @@
 #include <algorithm>
 
 #include "protocol/record_text.h"
+#include "ui/apply_close_buttons.h"
 #include "ui/modal.h"
 
 namespace {
@@ -88,20 +89,11 @@ TNetForm::TNetForm(QWidget* owner, ControlPackageSender& sender, DebugLog& log)
   property_layout->addWidget(network_panel_);
   main_layout->addWidget(group_box1_);
 
-  auto* button_row = new QHBoxLayout;
-  button_row->addStretch(1);
-  button_apply_ = new QPushButton("Apply", this);
-  button_apply_->setObjectName("ButtonApply");
-  button_close_ = new QPushButton("Close", this);
-  button_close_->setObjectName("ButtonClose");
-  for (QPushButton* button : {button_apply_, button_close_}) {
-    // Return in an edit must not send a package.
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    button->installEventFilter(this);
-    button_row->addWidget(button);
-  }
-  main_layout->addLayout(button_row);
+  const ApplyCloseButtons buttons = AddApplyCloseButtons(this, main_layout);
+  button_apply_ = buttons.apply;
+  button_close_ = buttons.close;
+  button_apply_->installEventFilter(this);
+  button_close_->installEventFilter(this);
   connect(button_apply_, &QPushButton::clicked, this, [this] { BtnApplyClick(); });
   connect(button_close_, &QPushButton::clicked, this, [this] { ButtonCloseClick(); });
 

@@ -151,3 +151,35 @@ TEST(GridRules, RowTooltipNamesTheInterfaceTheDeviceAnsweredOn) {
   EXPECT_EQ(RowInterfaceTip(t, 0), "");  // the heading
   EXPECT_EQ(RowInterfaceTip(t, 3), "");  // beyond the grid
 }
+
+TEST(GridRules, SelectionSetupTakesTheSelectedProtocolRowsInGridOrder) {
+  DeviceTable t;
+  WriteGridHeadings(t.grid);
+  t.grid.SetRowCount(1);
+  auto add = [&](const char* ip, const char* netmask, const char* mac, const char* interface) {
+    tComUnitInfo info{};
+    SetField(info.ip, ip);
+    SetField(info.netmask, netmask);
+    SetField(info.mac, mac);
+    t.devices.Append(info, interface);
+    const int row = t.grid.RowCount();
+    t.grid.SetRowCount(row + 1);
+    t.grid.SetRow(row, GridRowOf(info));
+  };
+  add("10.0.0.1", "255.0.0.0", "0:0:0:0:0:1", "eth0");  // row 1
+  add("10.0.0.2", "NULL", "NULL", "");                    // row 2: found by UPnP
+  add("10.0.0.3", "255.0.0.0", "0:0:0:0:0:3", "eth1");  // row 3
+  add("10.0.0.4", "255.0.0.0", "NULL", "");               // row 4: "NULL" in Mac only
+  t.grid.SetRowCount(6);                                  // row 5: empty, names no record
+
+  std::vector<PlanDevice> devices = SelectedProtocolDevices(t, {3, 5, 2, 1, 4, 3, 9, 0});
+  ASSERT_EQ(devices.size(), 2u);
+  EXPECT_STREQ(devices[0].record.ip, "10.0.0.1");
+  EXPECT_EQ(devices[0].interface, "eth0");
+  EXPECT_STREQ(devices[1].record.ip, "10.0.0.3");
+  EXPECT_EQ(devices[1].interface, "eth1");
+  EXPECT_TRUE(SelectionSetupEnabled(t, {1, 3}));
+  EXPECT_FALSE(SelectionSetupEnabled(t, {1, 2, 4, 5}));  // one protocol row
+  EXPECT_FALSE(SelectionSetupEnabled(t, {3}));
+  EXPECT_FALSE(SelectionSetupEnabled(t, {}));
+}

@@ -1,5 +1,5 @@
 // The main window on Qt's offscreen platform: start-up, layout, close refusal,
-// the search controls and the grid's mouse handling.
+// the search controls and the grid's mouse handling, one row or several.
 #include "app/main_form.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +26,7 @@
 #include "fake_search.h"
 #include "search/engine_upnp_phase.h"
 #include "ui/modal.h"
+#include "ui/readdress_form.h"
 
 namespace {
 
@@ -267,6 +268,73 @@ TEST(MainForm, PopupAndBrowseActOnTheSelectedRow) {
   form.Browser1->trigger();
   EXPECT_EQ(catcher.urls, std::vector<std::string>{"http://10.0.0.1:8080"});
   QDesktopServices::unsetUrlHandler("http");
+}
+
+// Ctrl and Shift clicks and Ctrl+A select several rows while the current row
+// stays selected_row; "Network Setup for Selection..." counts only the rows a
+// control package can reach and opens a modeless dialog for them.
+TEST(MainForm, SeveralSelectedRowsOpenNetworkSetupForTheSelection) {
+  TMainForm form;
+  auto ex = std::make_unique<FakeExchanges>(form.Table(), form.Settings());
+  ex->packets = {"Zentravox,01,A1,P,N,10.0.0.1,80,255.0.0.0,g,d,0:0:0:0:0:1,D,x",
+                 "Zentravox,01,B1,P,N,10.0.0.2,80,255.0.0.0,g,d,0:0:0:0:0:2,D,x",
+                 "Zentravox,01,C1,P,N,10.0.0.3,80,255.0.0.0,g,d,0:0:0:0:0:3,D,x",
+                 "Zentravox,01,D1,P,N,10.0.0.4,80,255.0.0.0,g,d,0:0:0:0:0:4,D,x"};
+  form.SetExchanges(std::move(ex));
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  form.Button1Click();  // rows: D1, C1, B1, A1
+  form.Table().grid.SetCell(kNetmaskColumn, 3, "NULL");  // B1 as a row found by UPnP shows it
+  auto click = [&](int view_row, Qt::KeyboardModifiers modifiers) {
+    QRect rect = form.StringGrid1->visualRect(form.StringGrid1->model()->index(view_row, 1));
+    QTest::mouseClick(form.StringGrid1->viewport(), Qt::LeftButton, modifiers, rect.center());
+  };
+
+  const QList<QAction*> items = form.PopupMenu1->actions();
+  ASSERT_EQ(items.size(), 7);
+  EXPECT_TRUE(items[3]->isSeparator());
+  EXPECT_EQ(items[4], form.NetworkSetupSelection1);
+  EXPECT_TRUE(items[5]->isSeparator());
+  EXPECT_EQ(items[6], form.Copy1);
+  EXPECT_EQ(form.NetworkSetupSelection1->text(), "Network Setup for Selection...");
+
+  click(0, Qt::NoModifier);
+  form.PopupMenu1Popup();
+  EXPECT_FALSE(form.NetworkSetupSelection1->isEnabled());
+  click(2, Qt::ControlModifier);  // B1, found by UPnP, does not count
+  EXPECT_EQ(form.Table().selected_row, 3);
+  EXPECT_EQ(form.SelectedGridRows(), (std::vector<int>{1, 3}));
+  form.PopupMenu1Popup();
+  EXPECT_FALSE(form.NetworkSetup1->isEnabled());  // the current row's "NULL"
+  EXPECT_FALSE(form.NetworkSetupSelection1->isEnabled());
+  click(3, Qt::ShiftModifier);
+  EXPECT_EQ(form.Table().selected_row, 4);
+  EXPECT_EQ(form.SelectedGridRows(), (std::vector<int>{1, 3, 4}));
+  form.PopupMenu1Popup();
+  EXPECT_TRUE(form.NetworkSetup1->isEnabled());
+  EXPECT_TRUE(form.NetworkSetupSelection1->isEnabled());
+  click(1, Qt::NoModifier);
+  EXPECT_EQ(form.SelectedGridRows(), (std::vector<int>{2}));
+  QTest::keyClick(form.StringGrid1, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(form.SelectedGridRows(), (std::vector<int>{1, 2, 3, 4}));
+  EXPECT_EQ(form.Table().selected_row, 2);
+  form.PopupMenu1Popup();
+  EXPECT_TRUE(form.NetworkSetupSelection1->isEnabled());
+
+  form.NetworkSetupSelection1->trigger();
+  TReaddressForm* dialog = form.ReaddressForm();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);  // the window stays usable
+  std::vector<std::string> names;
+  for (const auto& row : dialog->Session().Preview()) names.push_back(row.model);
+  EXPECT_EQ(names, (std::vector<std::string>{"D1", "C1", "A1"}));
+  form.NetworkSetupSelection1->trigger();  // one dialog at a time
+  EXPECT_EQ(form.ReaddressForm(), dialog);
+  dialog->close();
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(form.ReaddressForm(), nullptr);
+  EXPECT_TRUE(form.Button1->isEnabled());
 }
 
 // A name with bytes above 127 reads the same in the grid, the detail dialog

@@ -1,10 +1,12 @@
 // The simulator's handling of control packages: static and DHCP
-// re-addressing, the pool, and the packages it ignores.
+// re-addressing, the pool, restarts, and the packages it ignores.
 #include "control_package.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "capturing_sender.h"
 #include "netsetup/net_setup_rules.h"
@@ -105,6 +107,33 @@ TEST(ControlPackage, IgnoredPackagesChangeNothing) {
   EXPECT_TRUE(IsControlPackage(Package("1.2.3.4", kMac1, "dhcp")));
   EXPECT_TRUE(IsControlPackage(std::string("Zentravox,3,x\0junk", 18)));
   EXPECT_FALSE(IsControlPackage("Zentravox,00,????"));
+}
+
+TEST(ControlPackage, ARestartingDeviceIsSilentAndADeviceMayIgnorePackages) {
+  DeviceSet set({TestDevice("192.168.0.20", kMac1, "one"), TestDevice("192.168.0.21", kMac2, "two")});
+  DhcpPool pool;
+  ControlBehaviour behaviour{600000, {kMac2}};
+  EXPECT_EQ(ApplyControlPackage(Package("10.1.0.5", kMac1, "static"), set, pool, behaviour),
+            "control package applied: 00:00:00:00:00:01 static ip 10.1.0.5 netmask 255.255.0.0 gateway 10.1.0.1 "
+            "dns 10.1.0.2, restarting for 600000 ms");
+  // While it restarts it answers nothing and takes no package.
+  ASSERT_EQ(set.Snapshot().size(), 1u);
+  EXPECT_STREQ(set.Snapshot()[0].name, "two");
+  EXPECT_EQ(ApplyControlPackage(Package("10.1.0.6", kMac1, "static"), set, pool, behaviour),
+            "control package ignored: 00:00:00:00:00:01 is restarting");
+  EXPECT_EQ(ApplyControlPackage(Package("10.1.0.7", kMac2, "static"), set, pool, behaviour),
+            "control package ignored: 00:00:00:00:00:02 ignores control packages");
+  EXPECT_STREQ(set.Snapshot()[0].ip, "192.168.0.21");
+
+  // After its restart it answers at its new settings.
+  behaviour.restart_ms = 1;
+  DeviceSet quick({TestDevice("192.168.0.20", kMac1, "one")});
+  ApplyControlPackage(Package("10.1.0.5", kMac1, "static"), quick, pool, behaviour);
+  auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (quick.Snapshot().empty() && std::chrono::steady_clock::now() < give_up)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_EQ(quick.Snapshot().size(), 1u);
+  EXPECT_STREQ(quick.Snapshot()[0].ip, "10.1.0.5");
 }
 
 TEST(ControlPackage, WhatTheDialogSendsReAddressesTheDevice) {

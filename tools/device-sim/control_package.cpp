@@ -5,20 +5,13 @@
 #include <arpa/inet.h>
 
 #include "protocol/codec.h"
+#include "protocol/interfaces.h"
 #include "protocol/string_printf.h"
 
 namespace {
 
 // Field positions within the package, after magic and flag.
 enum { kModel, kProj, kName, kIp, kPort, kNetmask, kGateway, kDns, kMac, kDev, kNote };
-
-std::string HostToText(std::uint32_t host) {
-  in_addr a{};
-  a.s_addr = htonl(host);
-  char text[INET_ADDRSTRLEN] = {};
-  inet_ntop(AF_INET, &a, text, sizeof(text));
-  return text;
-}
 
 // Cuts the text at its first zero byte and drops trailing line ends.
 std::string_view Trimmed(std::string_view text) {
@@ -66,7 +59,7 @@ std::string DhcpPool::Lease(const std::string& mac, const std::set<std::string>&
   for (const auto& [owner, address] : leases_)
     if (owner != mac) leased.insert(address);
   for (std::uint64_t host = first_; host <= last_; ++host) {
-    std::string address = HostToText(static_cast<std::uint32_t>(host));
+    std::string address = DottedAddress(htonl(static_cast<std::uint32_t>(host)));
     if (in_use.count(address) != 0 || leased.count(address) != 0) continue;
     leases_[mac] = address;
     return address;
@@ -86,7 +79,8 @@ bool IsControlPackage(std::string_view text) {
          ParseNumber(flag.c_str()) == 3;
 }
 
-std::string ApplyControlPackage(std::string_view text, DeviceSet& devices, DhcpPool& pool) {
+std::string ApplyControlPackage(std::string_view text, DeviceSet& devices, DhcpPool& pool,
+                                const ControlBehaviour& behaviour) {
   text = Trimmed(text);
   if (!IsControlPackage(text)) return "control package ignored: not a flag-03 packet";
   std::vector<std::string> all = SplitFields(text);
@@ -108,7 +102,12 @@ std::string ApplyControlPackage(std::string_view text, DeviceSet& devices, DhcpP
     return StringPrintf("control package ignored: malformed, ip [%s] or netmask [%s] is no address",
                         f[kIp].c_str(), f[kNetmask].c_str());
 
+  for (const std::string& ignoring : behaviour.ignoring)
+    if (ignoring == mac) return StringPrintf("control package ignored: %s ignores control packages", mac.c_str());
+  if (devices.Restarting(mac)) return StringPrintf("control package ignored: %s is restarting", mac.c_str());
+
   std::string result;
+  bool applied_any = false;
   devices.Update([&](std::vector<tComUnitInfo>& list) {
     int matched = 0;
     std::vector<std::string> applied;
@@ -153,6 +152,11 @@ std::string ApplyControlPackage(std::string_view text, DeviceSet& devices, DhcpP
                             keyword == "zonet" ? " (as static)" : "", f[kIp].c_str(),
                             f[kNetmask].c_str(), f[kGateway].c_str(), f[kDns].c_str());
     if (matched > 1) result += StringPrintf(" (%d devices)", matched);
+    applied_any = true;
   });
+  if (applied_any && behaviour.restart_ms > 0) {
+    devices.Restart(mac, DeviceSet::Clock::now() + std::chrono::milliseconds(behaviour.restart_ms));
+    result += StringPrintf(", restarting for %d ms", behaviour.restart_ms);
+  }
   return result;
 }

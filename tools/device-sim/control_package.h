@@ -40,6 +40,15 @@ class DhcpPool {
   std::map<std::string, std::string> leases_;  // mac -> address
 };
 
+// How the simulated devices take a package.
+struct ControlBehaviour {
+  // A device that applied a package answers nothing for this long (it
+  // restarts), and ignores further packages meanwhile.
+  int restart_ms = 0;
+  // The MACs of devices that ignore every package.
+  std::vector<std::string> ignoring;
+};
+
 // True when `text` is a control package: the magic word, then flag 3.
 bool IsControlPackage(std::string_view text);
 
@@ -53,8 +62,11 @@ bool IsControlPackage(std::string_view text);
 //             must be valid addresses);
 //   "zonet":  the same as "static";
 //   "dhcp":   an address, netmask, gateway and dns from `pool`.
-// Other fields of the device are left as they are. Returns one log line
-// saying what was applied, or why the package was ignored (not a control
-// package, malformed, unknown keyword, unknown mac, pool exhausted); an
-// ignored package changes nothing.
-std::string ApplyControlPackage(std::string_view text, DeviceSet& devices, DhcpPool& pool);
+// Other fields of the device are left as they are; then, with
+// behaviour.restart_ms, the device restarts (DeviceSet::Restart). Returns
+// one log line saying what was applied, or why the package was ignored (not
+// a control package, malformed, unknown keyword, unknown mac, pool
+// exhausted, a device that ignores packages or is restarting); an ignored
+// package changes nothing.
+std::string ApplyControlPackage(std::string_view text, DeviceSet& devices, DhcpPool& pool,
+                                const ControlBehaviour& behaviour = {});

@@ -81,9 +81,10 @@ int main(int argc, char** argv) {
   }
   // Control packages (flag 03) re-address the device they name.
   DhcpPool pool;
+  ControlBehaviour behaviour{options.restart_ms, options.ignore_control};
   if (udp != nullptr) {
-    udp->SetControlHandler([&devices, &pool, &log](const std::string& text, const sockaddr_in&) {
-      log.Line(ApplyControlPackage(text, devices, pool));
+    udp->SetControlHandler([&devices, &pool, &log, &behaviour](const std::string& text, const sockaddr_in&) {
+      log.Line(ApplyControlPackage(text, devices, pool, behaviour));
     });
   }
   std::mutex ready_mutex;

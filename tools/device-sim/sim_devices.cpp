@@ -9,6 +9,7 @@
 #include <random>
 
 #include "protocol/codec.h"
+#include "protocol/interfaces.h"
 
 bool ParseDeviceLine(const std::string& line, tComUnitInfo* info, std::string* error) {
   std::vector<std::string> fields;
@@ -70,12 +71,7 @@ bool LoadDeviceFile(const std::string& path, std::vector<tComUnitInfo>* devices,
 
 namespace {
 
-std::string Dotted(std::uint32_t host_order) {
-  in_addr a{htonl(host_order)};
-  char text[INET_ADDRSTRLEN];
-  inet_ntop(AF_INET, &a, text, sizeof(text));
-  return text;
-}
+std::string Dotted(std::uint32_t host_order) { return DottedAddress(htonl(host_order)); }
 
 }  // namespace
 

@@ -204,6 +204,13 @@ std::vector<Option> SimOptionTable(SimOptions* o) {
              "/device.get?DeviceType=ALL redirects to itself)",
              StoreValue(&o->http_redirect)),
       Option::Text(""),
+      Option::Text("Control packages (flag 03, to UDP port 6666):"),
+      NumberOption("--restart-ms", "N",
+                   "a device that applied a package answers nothing for N ms\n"
+                   "(it restarts), then answers at its new settings",
+                   0, 3600000, &o->restart_ms),
+      ListOption("--ignore-control", "MAC,...", "devices with these MACs ignore every package", &o->ignore_control),
+      Option::Text(""),
       Option::Text("UPnP root devices (announced by SSDP, descriptions over HTTP):"),
       NumberOption("--upnp-axis", "N", "\ndevices whose maker holds AXIS, Vivotek, or neither", 0, 1000,
                    &o->upnp_axis)

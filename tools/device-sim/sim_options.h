@@ -66,6 +66,10 @@ struct SimOptions {
   bool upnp_notify_only = false;           // --upnp-notify-only
   bool upnp_pretty = false;                // --upnp-pretty
 
+  // Control packages (flag 03).
+  int restart_ms = 0;                      // --restart-ms N
+  std::vector<std::string> ignore_control; // --ignore-control MAC,..
+
   bool help = false;                       // --help
 };
 

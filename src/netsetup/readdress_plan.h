@@ -1,0 +1,111 @@
+// Re-addressing many devices in one step: a plan of (device, new settings)
+// pairs, built from a selection and a start address or read from a CSV
+// file, checked as a whole before anything is sent; the sending of one
+// planned device's control package; and the comparison of a later search
+// with the plan (did each device come back at its new settings?).
+//
+// A plan is refused as a whole when any of its rows is: nothing of a refused
+// plan may be sent. Every refusal names its row ("line 4: ..." for a row of
+// a file, the device's MAC for a row of a selection). Rows are checked with
+// the Network Setup dialog's rules and texts ("Invalid %s - [%s]"), and the
+// dialog's gateway warning ("Unresonable Gateway - [%s]") stays a warning.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "netsetup/control_sender.h"
+#include "netsetup/net_setup_rules.h"
+#include "protocol/debug_log.h"
+#include "protocol/device_list.h"
+#include "protocol/unit_info.h"
+
+// A device as a search found it: its record and the interface it answered
+// on ("" when unknown).
+struct PlanDevice {
+  tComUnitInfo record{};
+  std::string interface;
+};
+
+// The devices of a device list, in list order.
+std::vector<PlanDevice> PlanDevicesOf(const DeviceList& list);
+
+// One device and what it is to become.
+struct PlanRow {
+  PlanDevice device;
+  NetworkType type = NetworkType::kStatic;  // kStatic or kDhcp
+  // The addresses the control package carries: for kStatic the new ones, for
+  // kDhcp the device's current ones (as the dialog sends them).
+  std::string ip, netmask, gateway, dns;
+  int line = 0;  // the file's line the row came from; 0 for a selection
+};
+
+struct ReaddressPlan {
+  std::vector<PlanRow> rows;
+  std::vector<std::string> refusals;  // why the plan is refused, one line each
+  std::vector<std::string> warnings;  // sent all the same
+  bool Refused() const { return !refusals.empty(); }
+};
+
+// How a selection is given its addresses.
+enum class PlanOrder { kAsListed, kByMac, kByAddress };
+
+struct SequentialSettings {
+  NetworkType type = NetworkType::kStatic;  // kStatic or kDhcp (nothing else is read then)
+  std::string start, netmask, gateway, dns;
+  PlanOrder order = PlanOrder::kAsListed;
+};
+
+// The plan for `selected` (in the order listed) from `settings`: DHCP for
+// every device, or static addresses in turn from the start address, in the
+// order asked (by MAC ignoring case, or by current address, ties in the
+// order listed), each with the netmask, gateway and DNS given. Addresses are
+// skipped when they are the subnet's network or broadcast address (of the
+// start address and netmask) or held by any device of `listed` other than
+// the one being given an address (a device may keep its own). A run that
+// reaches the subnet's end does not wrap: the devices left over are refused
+// ("no address left in <network>/<netmask>"). Invalid settings are refused
+// once each, with the dialog's texts ("Invalid Start Address - [...]").
+ReaddressPlan SequentialPlan(const std::vector<PlanDevice>& selected, const SequentialSettings& settings,
+                             const std::vector<PlanDevice>& listed);
+
+// The plan a CSV text gives for the devices of `listed`. One row a line,
+// "mac,ip,netmask,gateway,dns" or "mac,dhcp" (fields trimmed of blanks; a
+// DHCP row may be padded with empty fields up to five, as spreadsheets
+// write them); blank lines and lines whose first character is "#" are
+// skipped, and so is a first row whose first field is "mac" (a heading).
+// CR LF line ends and a UTF-8 byte order mark are taken. A row is refused
+// when it has another number of fields, a MAC that is not six pairs of
+// hexadecimal digits, or a MAC that no listed device or several have
+// (compared by SameMac). A text without any row is refused too.
+ReaddressPlan CsvPlan(std::string_view csv, const std::vector<PlanDevice>& listed);
+
+// Sends the row's control package out of the interface its device answered
+// on: the very bytes the Network Setup dialog sends for that device with the
+// row's network type and addresses (NetSetupRules::Apply). True when sent.
+bool SendPlanRow(const PlanRow& row, ControlPackageSender& sender, DebugLog& log);
+
+// What a search after the re-addressing found of one planned device.
+enum class PlanOutcome {
+  kAtNewSettings,  // static: found with the row's ip, netmask, gateway and DNS; DHCP: found at all
+  kUnchanged,      // found with the ip, netmask, gateway and DNS it had
+  kOtherSettings,  // found, with other addresses than either
+  kNotFound,       // no device with its MAC answered
+};
+
+struct RowOutcome {
+  PlanOutcome outcome = PlanOutcome::kNotFound;
+  std::string found_ip;  // the address it answered with, when found
+};
+
+// The outcome of each row of `plan` (in row order) given the devices a
+// search found. A row's device is found by its MAC (SameMac); addresses are
+// compared by value ("10.1" is 10.0.0.1).
+std::vector<RowOutcome> VerifyPlan(const ReaddressPlan& plan, const std::vector<PlanDevice>& found);
+
+// "at new settings", "unchanged", "at other settings" or "not found".
+const char* OutcomeText(PlanOutcome outcome);
+// The outcome as a status: OutcomeText, followed by " (<found ip>)" when the
+// device was found elsewhere than planned or by DHCP.
+std::string OutcomeStatus(const PlanRow& row, const RowOutcome& outcome);

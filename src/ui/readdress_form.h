@@ -1,0 +1,72 @@
+// TReaddressForm, the "Network Setup for Selection" dialog: DHCP or static,
+// start address, netmask, gateway, DNS and order for the selected devices, a
+// preview of what each device is to become (updated as the user types),
+// "Apply" (disabled while the plan is refused, the reasons shown under the
+// preview), then the progress of the sending, a countdown and the status of
+// each device after the verification search. A thin view over
+// ReaddressSession.
+//
+// The dialog is modeless: the main window stays usable. Closing it while
+// packages go out sends the rest first; closing it during the countdown or
+// the verification search cancels only the verification.
+#pragma once
+
+#include <QDialog>
+#include <vector>
+
+#include "netsetup/readdress_session.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QTableWidget;
+class QTimer;
+
+class TReaddressForm : public QDialog {
+  Q_OBJECT
+
+ public:
+  // The preview's columns.
+  enum Column { kMacColumn, kModelColumn, kNameColumn, kCurrentIpColumn, kNewIpColumn, kStatusColumn };
+
+  // `sender`, `log` and `search` must outlive the dialog.
+  TReaddressForm(QWidget* owner, std::vector<PlanDevice> selected, std::vector<PlanDevice> listed,
+                 ControlPackageSender& sender, DebugLog& log, PlanSearch& search);
+
+  const ReaddressSession& Session() const { return session_; }
+
+  // Handlers.
+  void SettingsChanged();     // any setting edited: the plan and its preview anew
+  void ButtonApplyClick();    // starts sending
+  void SendStep();            // one package, then the next on the event loop
+  void CountdownTick();       // one second of the countdown
+  void ButtonCloseClick();
+
+  void done(int result) override;
+
+ private:
+  void CreateControls();
+  SequentialSettings ReadSettings() const;
+  void Redraw();
+
+  ReaddressSession session_;
+  QRadioButton* radio_dhcp_ = nullptr;
+  QRadioButton* radio_static_ = nullptr;
+  QLineEdit* edit_start_ = nullptr;
+  QLineEdit* edit_netmask_ = nullptr;
+  QLineEdit* edit_gateway_ = nullptr;
+  QLineEdit* edit_dns_ = nullptr;
+  QComboBox* combo_order_ = nullptr;
+  QSpinBox* spin_wait_ = nullptr;
+  QTableWidget* preview_ = nullptr;
+  QLabel* label_reasons_ = nullptr;
+  QProgressBar* progress_ = nullptr;
+  QLabel* label_status_ = nullptr;
+  QPushButton* button_apply_ = nullptr;
+  QPushButton* button_close_ = nullptr;
+  QTimer* countdown_ = nullptr;
+};

@@ -1,0 +1,234 @@
+// End to end in the test network: fifty simulated devices re-addressed in one
+// step, from `setup --plan` and from the window's "Network Setup for
+// Selection..." dialog, each verified by a second search after the devices'
+// restart; a device that ignores its package is reported "unchanged"; a
+// refused plan sends nothing.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableView>
+#include <QTableWidget>
+#include <cstdio>
+#include <fstream>
+#include <map>
+
+#include "app/main_form.h"
+#include "net_test_support.h"
+#include "ui/readdress_form.h"
+#include "window_support.h"
+
+namespace {
+
+constexpr int kDevices = 50;
+
+// The simulator's generated devices: MAC 02:4B:44:00:00:<n>, n from 1.
+std::string Mac(int n) {
+  char text[24];
+  std::snprintf(text, sizeof(text), "02:4B:44:00:00:%02X", n);
+  return text;
+}
+
+// Fifty devices that restart for 500 ms after a package, and a fifty-first
+// that ignores every package.
+std::vector<std::string> SimArgs() {
+  return {"--count", std::to_string(kDevices + 1), "--models", "M100,M200", "--ports", "80,8080", "--restart-ms",
+          "500", "--ignore-control", Mac(kDevices + 1)};
+}
+
+// A plan file that goes away with the test.
+class PlanFile {
+ public:
+  explicit PlanFile(const std::string& text) {
+    char name[] = "/tmp/kds_plan_XXXXXX";
+    int fd = mkstemp(name);
+    EXPECT_GE(fd, 0);
+    if (fd >= 0) close(fd);
+    path_ = name;
+    std::ofstream(path_, std::ios::binary) << text;
+  }
+  ~PlanFile() { std::remove(path_.c_str()); }
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// The devices a headless search finds, by MAC, as JSON objects.
+std::map<std::string, QJsonObject> SearchByMac(const TestNetwork& net) {
+  CommandResult r = net.RunInClient({KDS_DEVICE_SEARCH_PATH, "search", "--no-upnp", "--format", "json"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  std::map<std::string, QJsonObject> devices;
+  for (const QJsonValue& v : QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array())
+    devices[v.toObject()["mac"].toString().toStdString()] = v.toObject();
+  return devices;
+}
+
+// `after` is `before` at the new ip, netmask, gateway and DNS, the rest as it was.
+void ExpectReaddressed(const QJsonObject& before, const QJsonObject& after, const std::string& ip,
+                       const std::string& what) {
+  QJsonObject expected = before;
+  expected["ip"] = QString::fromStdString(ip);
+  expected["netmask"] = "255.255.0.0";
+  expected["gateway"] = "10.99.0.254";
+  expected["dns"] = "10.99.0.253";
+  EXPECT_EQ(after, expected) << what;
+}
+
+// A test network whose devices side plays SimArgs(), and what a search
+// found there before anything was re-addressed.
+class ReaddressNet : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SKIP_WITHOUT_NETWORK();
+    network = std::make_unique<TestNetwork>();
+    ASSERT_TRUE(network->Ready()) << network->Error();
+    sim = network->StartDeviceSim(SimArgs());
+    ASSERT_NE(sim, nullptr);
+    before = SearchByMac(*network);
+    ASSERT_EQ(before.size(), static_cast<std::size_t>(kDevices + 1));
+  }
+
+  std::unique_ptr<TestNetwork> network;
+  ChildProcess* sim = nullptr;
+  std::map<std::string, QJsonObject> before;
+};
+
+bool RunUntil(const std::function<bool()>& done, int timeout_ms = 60000) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done() && timer.elapsed() < timeout_ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  return done();
+}
+
+}  // namespace
+
+TEST_F(ReaddressNet, FiftyDevicesFromAPlanFileComeBackAtTheirNewAddresses) {
+  const TestNetwork& net = *network;
+
+  std::string csv = "mac,ip,netmask,gateway,dns\n# the fifty cameras of the car park\n\n";
+  for (int n = 1; n <= kDevices; ++n)
+    csv += Mac(n) + ",10.99.20." + std::to_string(n) + ",255.255.0.0,10.99.0.254,10.99.0.253\n";
+  PlanFile plan(csv);
+  CommandResult r = net.RunInClient(
+      {KDS_DEVICE_SEARCH_PATH, "setup", "--plan", plan.Path(), "--verify", "2", "--format", "csv"}, 60000);
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_EQ(r.err, "");
+  std::vector<std::string> lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(kDevices + 1)) << r.out;
+  for (int n = 1; n <= kDevices; ++n) {
+    const std::string ip = "10.99.20." + std::to_string(n);
+    EXPECT_NE(lines[n].find(",yes,at new settings," + ip), std::string::npos) << lines[n];
+  }
+  EXPECT_EQ(sim->CountLines("control package applied"), kDevices) << sim->Output();
+  EXPECT_EQ(sim->CountLines("restarting for 500 ms"), kDevices);
+
+  // Each device answers at its new address with its other fields unchanged.
+  const std::map<std::string, QJsonObject> after = SearchByMac(net);
+  ASSERT_EQ(after.size(), static_cast<std::size_t>(kDevices + 1));
+  for (int n = 1; n <= kDevices; ++n)
+    ExpectReaddressed(before.at(Mac(n)), after.at(Mac(n)), "10.99.20." + std::to_string(n), Mac(n));
+
+  // The fifty-first ignores its package: "unchanged", exit status 1.
+  PlanFile stubborn(Mac(kDevices + 1) + ",10.99.20.99,255.255.0.0,10.99.0.254,10.99.0.253\n");
+  r = net.RunInClient({KDS_DEVICE_SEARCH_PATH, "setup", "--plan", stubborn.Path(), "--verify", "2"}, 60000);
+  EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
+  EXPECT_NE(r.out.find(Mac(kDevices + 1) + "  10.99.20.99  unchanged\n0 of 1 at new settings.\n"), std::string::npos)
+      << r.out;
+  EXPECT_TRUE(sim->WaitForLine("ignores control packages", 2000));
+}
+
+TEST(ReaddressNetRefused, ARefusedPlanSendsNothing) {
+  SKIP_WITHOUT_NETWORK();
+  TestNetwork net;
+  ASSERT_TRUE(net.Ready()) << net.Error();
+  ChildProcess* sim = net.StartDeviceSim({"--count", "3"});
+  ASSERT_NE(sim, nullptr);
+  // Two devices planned onto one address; the third is fine.
+  PlanFile plan(Mac(1) + ",10.99.20.1,255.255.0.0,10.99.0.254,10.99.0.253\n" + Mac(2) +
+                ",10.99.20.1,255.255.0.0,10.99.0.254,10.99.0.253\n" + Mac(3) + ",dhcp\n");
+  CommandResult r = net.RunInClient({KDS_DEVICE_SEARCH_PATH, "setup", "--plan", plan.Path(), "--verify", "1"});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_EQ(r.err,
+            "device-search: the plan is refused; nothing was sent:\n"
+            "  line 1: 10.99.20.1 is planned for line 2 too\n"
+            "  line 2: 10.99.20.1 is planned for line 1 too\n");
+  // A dry run of a plan that holds sends nothing either.
+  PlanFile fine(Mac(3) + ",dhcp\n");
+  r = net.RunInClient({KDS_DEVICE_SEARCH_PATH, "setup", "--plan", fine.Path(), "--dry-run"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("Dry run: no control package was sent."), std::string::npos) << r.out;
+  // Both searched; the simulator saw no control package.
+  EXPECT_TRUE(sim->WaitForLines("udp request flag=00", 4, 2000)) << sim->Output();
+  EXPECT_EQ(sim->CountLines("control "), 0) << sim->Output();
+}
+
+TEST_F(ReaddressNet, TheWindowsDialogReaddressesTheSelectionAndShowsWhoCameBack) {
+  const TestNetwork& net = *network;
+
+  NetnsScope client = net.EnterClient();
+  TMainForm form;
+  ShowProtocolWindow(form);
+  ASSERT_TRUE(SearchFromWindow(form));
+  ASSERT_EQ(form.Label1->text(), "51 device(s) found!");
+  form.StringGrid1->selectAll();
+  form.PopupMenu1Popup();
+  ASSERT_TRUE(form.NetworkSetupSelection1->isEnabled());
+  form.NetworkSetupSelection1->trigger();
+  TReaddressForm* dialog = form.ReaddressForm();
+  ASSERT_NE(dialog, nullptr);
+
+  auto set_text = [&](const char* name, const char* text) { dialog->findChild<QLineEdit*>(name)->setText(text); };
+  dialog->findChild<QComboBox*>("ComboBoxOrder")->setCurrentIndex(1);  // by MAC
+  set_text("LabeledEditStart", "10.99.30.1");
+  set_text("LabeledEditNetmask", "255.255.0.0");
+  set_text("LabeledEditGateway", "10.99.0.254");
+  set_text("LabeledEditDNS", "10.99.0.253");
+  dialog->findChild<QSpinBox*>("SpinBoxWait")->setValue(2);
+  auto* preview = dialog->findChild<QTableWidget*>("GridPreview");
+  ASSERT_EQ(preview->rowCount(), kDevices + 1);
+  auto cell = [&](int row, int column) { return preview->item(row, column)->text().toStdString(); };
+  for (int n = 1; n <= kDevices + 1; ++n) {
+    EXPECT_EQ(cell(n - 1, TReaddressForm::kMacColumn), Mac(n));
+    EXPECT_EQ(cell(n - 1, TReaddressForm::kNewIpColumn), "10.99.30." + std::to_string(n));
+  }
+
+  auto* apply = dialog->findChild<QPushButton*>("ButtonApply");
+  ASSERT_TRUE(apply->isEnabled());
+  apply->click();
+  // The window stays usable but does not search while the verification is pending.
+  ASSERT_TRUE(RunUntil([&] { return dialog->Session().CurrentStage() == ReaddressSession::Stage::kCountdown; }));
+  EXPECT_FALSE(form.Button1->isEnabled());
+  form.Button1Click();
+  EXPECT_FALSE(form.Driver().Searching());
+  ASSERT_TRUE(RunUntil([&] { return dialog->Session().CurrentStage() == ReaddressSession::Stage::kDone; }));
+  EXPECT_TRUE(form.Button1->isEnabled());
+  EXPECT_EQ(sim->CountLines("control package applied"), kDevices);
+
+  for (int n = 1; n <= kDevices; ++n)
+    EXPECT_EQ(cell(n - 1, TReaddressForm::kStatusColumn), "at new settings") << Mac(n);
+  EXPECT_EQ(cell(kDevices, TReaddressForm::kStatusColumn), "unchanged");
+  EXPECT_EQ(dialog->Session().StatusLine(), "50 of 51 at new settings");
+  // The window's grid still shows the search it made; a new search shows the new addresses.
+  const std::map<std::string, QJsonObject> after = SearchByMac(net);
+  for (int n = 1; n <= kDevices; ++n)
+    ExpectReaddressed(before.at(Mac(n)), after.at(Mac(n)), "10.99.30." + std::to_string(n), Mac(n));
+  dialog->close();
+}
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,295 @@
+// Re-addressing plans: addresses given in turn from a start address, plans
+// read from CSV, the checks that refuse a plan as a whole, the package sent
+// for a row and the verification of a later search.
+#include "netsetup/readdress_plan.h"
+
+#include <gtest/gtest.h>
+
+#include <gmock/gmock.h>
+
+#include "capturing_sender.h"
+#include "records.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+
+std::string Mac(int n) {
+  char text[24];
+  std::snprintf(text, sizeof(text), "02:4B:44:00:00:%02X", n);
+  return text;
+}
+
+PlanDevice Device(const std::string& ip, const std::string& mac, const std::string& interface = "eth0") {
+  return {TestDevice(ip, mac, "Cam" + mac.substr(15)), interface};
+}
+
+SequentialSettings Static(const std::string& start, const std::string& netmask = "255.255.255.0",
+                          const std::string& gateway = "10.0.0.254", const std::string& dns = "10.0.0.253") {
+  SequentialSettings s;
+  s.start = start;
+  s.netmask = netmask;
+  s.gateway = gateway;
+  s.dns = dns;
+  return s;
+}
+
+std::vector<std::string> Ips(const ReaddressPlan& plan) {
+  std::vector<std::string> ips;
+  for (const PlanRow& row : plan.rows) ips.push_back(row.ip);
+  return ips;
+}
+
+std::vector<std::string> Macs(const ReaddressPlan& plan) {
+  std::vector<std::string> macs;
+  for (const PlanRow& row : plan.rows) macs.push_back(row.device.record.mac);
+  return macs;
+}
+
+}  // namespace
+
+TEST(SequentialPlan, AddressesInTurnSkipNetworkBroadcastAndHeldAddresses) {
+  // Three factory-fresh devices on one address, a fourth listed device that
+  // is not re-addressed, holding 10.0.0.2.
+  std::vector<PlanDevice> selected = {Device("192.168.0.10", Mac(1)), Device("192.168.0.10", Mac(2)),
+                                      Device("192.168.0.10", Mac(3))};
+  std::vector<PlanDevice> listed = selected;
+  listed.push_back(Device("10.0.0.2", Mac(9)));
+
+  // The start is the network address: it and 10.0.0.2 are skipped.
+  ReaddressPlan plan = SequentialPlan(selected, Static("10.0.0.0"), listed);
+  EXPECT_FALSE(plan.Refused()) << plan.refusals.front();
+  EXPECT_THAT(Ips(plan), ElementsAre("10.0.0.1", "10.0.0.3", "10.0.0.4"));
+  for (const PlanRow& row : plan.rows) {
+    EXPECT_EQ(row.type, NetworkType::kStatic);
+    EXPECT_EQ(row.netmask, "255.255.255.0");
+    EXPECT_EQ(row.gateway, "10.0.0.254");
+    EXPECT_EQ(row.dns, "10.0.0.253");
+    EXPECT_EQ(row.line, 0);
+  }
+
+  // A device may keep the address it holds, so a plan made again gives the
+  // same addresses; another's is skipped.
+  selected = {Device("10.0.0.5", Mac(1)), Device("10.0.0.6", Mac(2))};
+  plan = SequentialPlan(selected, Static("10.0.0.5"), selected);
+  EXPECT_THAT(Ips(plan), ElementsAre("10.0.0.5", "10.0.0.6"));
+  selected = {Device("10.0.0.6", Mac(1)), Device("10.0.0.5", Mac(2))};
+  plan = SequentialPlan(selected, Static("10.0.0.5"), selected);
+  EXPECT_THAT(Ips(plan), ElementsAre("10.0.0.6", "10.0.0.7"));
+}
+
+TEST(SequentialPlan, ARunThatReachesTheSubnetsEndIsRefusedNotWrapped) {
+  std::vector<PlanDevice> selected;
+  for (int i = 1; i <= 4; ++i) selected.push_back(Device("192.168.0.10", Mac(i)));
+
+  // A /24: .253 and .254, then the broadcast address ends the subnet.
+  ReaddressPlan plan = SequentialPlan(selected, Static("10.0.1.253"), selected);
+  EXPECT_TRUE(plan.Refused());
+  EXPECT_THAT(Ips(plan), ElementsAre("10.0.1.253", "10.0.1.254", "", ""));
+  EXPECT_THAT(plan.refusals, ElementsAre(Mac(3) + ": no address left in 10.0.1.0/255.255.255.0",
+                                         Mac(4) + ": no address left in 10.0.1.0/255.255.255.0"));
+
+  // A /16 goes on across the /24 boundary: .1.255 and .2.0 are hosts there.
+  plan = SequentialPlan(selected, Static("10.0.1.254", "255.255.0.0"), selected);
+  EXPECT_FALSE(plan.Refused());
+  EXPECT_THAT(Ips(plan), ElementsAre("10.0.1.254", "10.0.1.255", "10.0.2.0", "10.0.2.1"));
+
+  // ... and stops before its own broadcast address.
+  plan = SequentialPlan(selected, Static("10.0.255.253", "255.255.0.0"), selected);
+  EXPECT_EQ(plan.refusals.size(), 2u);
+  EXPECT_THAT(Ips(plan), ElementsAre("10.0.255.253", "10.0.255.254", "", ""));
+}
+
+TEST(SequentialPlan, OrderSettingsCheckedOnceAndDhcp) {
+  std::vector<PlanDevice> selected = {Device("10.0.0.30", "02:4b:44:00:00:0b"), Device("10.0.0.4", Mac(12)),
+                                      Device("bad", Mac(10)), Device("10.0.0.200", Mac(13))};
+  SequentialSettings s = Static("10.0.0.100");
+  s.order = PlanOrder::kByMac;  // ignoring case: 0A, 0b, 0C, 0D
+  EXPECT_THAT(Macs(SequentialPlan(selected, s, selected)),
+              ElementsAre(Mac(10), "02:4b:44:00:00:0b", Mac(12), Mac(13)));
+  s.order = PlanOrder::kByAddress;  // by value, not as text; no address last
+  ReaddressPlan plan = SequentialPlan(selected, s, selected);
+  EXPECT_THAT(Macs(plan), ElementsAre(Mac(12), "02:4b:44:00:00:0b", Mac(13), Mac(10)));
+  EXPECT_THAT(Ips(plan), ElementsAre("10.0.0.100", "10.0.0.101", "10.0.0.102", "10.0.0.103"));
+
+  // Invalid settings are refused once each, in the dialog's words; the
+  // gateway outside the subnet is one warning, not one per device.
+  plan = SequentialPlan(selected, Static("10.0.0.300", "255.255.255.255", "10.0.0.1", ""), selected);
+  EXPECT_THAT(plan.refusals, ElementsAre("Invalid Start Address - [10.0.0.300]",
+                                         "Invalid Netmask - [255.255.255.255]", "Invalid DNS - []"));
+  plan = SequentialPlan(selected, Static("10.0.0.100", "255.255.255.0", "10.0.9.1"), selected);
+  EXPECT_FALSE(plan.Refused());
+  EXPECT_THAT(plan.warnings, ElementsAre("Unresonable Gateway - [10.0.9.1]"));
+  plan = SequentialPlan(selected, Static("10.0.0.100", "255.255.255.0", "010.000.000.0001"), selected);
+  EXPECT_THAT(plan.refusals, ElementsAre("Gateway is too long - at most 15 characters"));
+
+  // DHCP: every device, with the addresses it has now.
+  s.type = NetworkType::kDhcp;
+  s.start = "not read";
+  plan = SequentialPlan(selected, s, selected);
+  EXPECT_FALSE(plan.Refused());
+  ASSERT_EQ(plan.rows.size(), 4u);
+  EXPECT_EQ(plan.rows[0].type, NetworkType::kDhcp);
+  EXPECT_EQ(plan.rows[0].ip, "10.0.0.4");
+  EXPECT_EQ(plan.rows[0].netmask, "255.255.255.0");
+  EXPECT_EQ(plan.rows[0].gateway, "192.168.0.1");
+  EXPECT_EQ(plan.rows[0].dns, "192.168.0.2");
+}
+
+TEST(CsvPlan, HeadingCommentsBlankLinesAndBothKindsOfRow) {
+  std::vector<PlanDevice> listed = {Device("10.0.0.1", Mac(1), "eth0"), Device("10.0.0.2", Mac(2), "eth1"),
+                                    Device("10.0.0.3", Mac(3))};
+  const std::string csv =
+      "\xEF\xBB\xBFmac,ip,netmask,gateway,dns\r\n"
+      "# the lobby\r\n"
+      "\r\n"
+      "  02:4b:44:00:00:01 , 10.0.1.1 ,255.255.0.0,10.0.0.254, 10.0.0.253\n"
+      "   \n"
+      "02-4B-44-00-00-02,DHCP,,,\n"
+      "02:4B:44:00:00:03,dhcp";  // no line end at the end
+  ReaddressPlan plan = CsvPlan(csv, listed);
+  EXPECT_FALSE(plan.Refused()) << plan.refusals.front();
+  ASSERT_EQ(plan.rows.size(), 3u);
+  const PlanRow& first = plan.rows[0];
+  EXPECT_EQ(first.line, 4);
+  EXPECT_EQ(first.type, NetworkType::kStatic);
+  EXPECT_EQ(first.device.interface, "eth0");
+  EXPECT_STREQ(first.device.record.mac, Mac(1).c_str());
+  EXPECT_EQ(first.ip, "10.0.1.1");
+  EXPECT_EQ(first.netmask, "255.255.0.0");
+  EXPECT_EQ(first.gateway, "10.0.0.254");
+  EXPECT_EQ(first.dns, "10.0.0.253");
+  // DHCP rows keep the device's current addresses, as the dialog sends them.
+  const PlanRow& dhcp = plan.rows[1];
+  EXPECT_EQ(dhcp.line, 6);
+  EXPECT_EQ(dhcp.type, NetworkType::kDhcp);
+  EXPECT_EQ(dhcp.device.interface, "eth1");
+  EXPECT_EQ(dhcp.ip, "10.0.0.2");
+  EXPECT_EQ(dhcp.netmask, "255.255.255.0");
+  EXPECT_EQ(dhcp.gateway, "192.168.0.1");
+  EXPECT_EQ(dhcp.dns, "192.168.0.2");
+  EXPECT_EQ(plan.rows[2].line, 7);
+
+  // A heading is only a heading on the first row.
+  plan = CsvPlan("02:4B:44:00:00:01,dhcp\nmac,ip,netmask,gateway,dns\n", listed);
+  EXPECT_THAT(plan.refusals, ElementsAre("line 2: bad MAC [mac]"));
+  EXPECT_THAT(CsvPlan("mac,dhcp\n# nothing\n\n", listed).refusals, ElementsAre("the plan names no device"));
+}
+
+TEST(CsvPlan, EveryOffendingRowIsNamed) {
+  std::vector<PlanDevice> listed = {Device("10.0.0.1", Mac(1)), Device("10.0.0.2", Mac(2)),
+                                    Device("10.0.0.3", Mac(3)), Device("10.0.0.4", Mac(4)),
+                                    Device("10.0.0.5", Mac(4))};
+  const std::string csv =
+      "02:4B:44:00:00:1,10.0.1.1,255.255.255.0,10.0.1.254,10.0.1.253\n"      // 1: bad MAC
+      "02:4B:44:00:00:01,10.0.1.x,255.255.255.0,10.0.1.254,\n"                // 2: bad addresses
+      "02:4B:44:00:00:02,10.0.1.2,255.255.255.0,10.0.1.254,10.0.1.253,x\n"   // 3: extra field
+      "02:4B:44:00:00:02,10.0.1.2,255.255.255.0\n"                            // 4: too few
+      "02:4B:44:00:00:02,dhcp,x\n"                                            // 5: dhcp with more
+      "02:4B:44:00:00:99,dhcp\n"                                              // 6: nobody's MAC
+      "02:4B:44:00:00:04,dhcp\n"                                              // 7: two devices' MAC
+      "02:4B:44:00:00:03,10.0.1.255,255.255.255.0,10.0.1.254,10.0.1.253\n";  // 8: broadcast
+  ReaddressPlan plan = CsvPlan(csv, listed);
+  EXPECT_THAT(plan.refusals,
+              ElementsAre("line 1: bad MAC [02:4B:44:00:00:1]",
+                          "line 3: 6 fields; a row is mac,ip,netmask,gateway,dns or mac,dhcp",
+                          "line 4: 3 fields; a row is mac,ip,netmask,gateway,dns or mac,dhcp",
+                          "line 5: 3 fields; a row is mac,ip,netmask,gateway,dns or mac,dhcp",
+                          "line 6: no device with MAC 02:4B:44:00:00:99 was found",
+                          "line 7: 2 devices have MAC 02:4B:44:00:00:04",
+                          "line 2: Invalid IP Address - [10.0.1.x]", "line 2: Invalid DNS - []",
+                          "line 8: 10.0.1.255 is the broadcast address of netmask 255.255.255.0"));
+}
+
+TEST(CsvPlan, DuplicateTargetsAndAddressesKeptByOthersAreRefused) {
+  std::vector<PlanDevice> listed = {Device("10.0.0.1", Mac(1)), Device("10.0.0.2", Mac(2)),
+                                    Device("10.0.0.3", Mac(3)), Device("10.0.0.4", Mac(4))};
+  // Lines 1 and 3 ask for one address ("10.1" is 10.0.0.1 written short);
+  // line 2 takes the address of a device the plan leaves alone; line 4 names
+  // the device of line 1 again; line 5 is the network address.
+  const std::string csv =
+      "02:4B:44:00:00:01,10.0.0.9,255.0.0.0,10.0.0.254,10.0.0.253\n"
+      "02:4B:44:00:00:02,10.0.0.4,255.0.0.0,10.0.0.254,10.0.0.253\n"
+      "02:4B:44:00:00:03,10.0.0.9,255.0.0.0,10.0.0.254,10.0.0.253\n"
+      "02:4b:44:00:00:01,dhcp\n";
+  ReaddressPlan plan = CsvPlan(csv, listed);
+  EXPECT_THAT(plan.refusals,
+              ElementsAre("line 1: the device is planned twice, also on line 4",
+                          "line 4: the device is planned twice, also on line 1",
+                          "line 2: 10.0.0.4 is held by 02:4B:44:00:00:04, which the plan leaves as it is",
+                          "line 1: 10.0.0.9 is planned for line 3 too", "line 3: 10.0.0.9 is planned for line 1 too"));
+
+  // Swapping two devices' addresses is fine: both move.
+  plan = CsvPlan(
+      "02:4B:44:00:00:01,10.0.0.2,255.255.255.0,10.0.0.254,10.0.0.253\n"
+      "02:4B:44:00:00:02,10.0.0.1,255.255.255.0,10.0.0.254,10.0.0.253\n"
+      "02:4B:44:00:00:03,10.1,255.255.255.0,10.0.0.254,10.0.0.253\n",
+      {listed[0], listed[1], listed[2]});
+  EXPECT_THAT(plan.refusals, ElementsAre("line 2: 10.0.0.1 is planned for line 3 too",
+                                         "line 3: 10.1 is planned for line 2 too"));
+  plan = CsvPlan("02:4B:44:00:00:01,10.0.0.0,255.255.255.0,10.0.0.254,10.0.0.253\n"
+                 "02:4B:44:00:00:02,10.0.0.2,255.255.255.0,10.0.9.254,10.0.0.253\n",
+                 listed);
+  EXPECT_THAT(plan.refusals, ElementsAre("line 1: 10.0.0.0 is the network address of netmask 255.255.255.0"));
+  EXPECT_THAT(plan.warnings, ElementsAre("line 2: Unresonable Gateway - [10.0.9.254]"));
+}
+
+TEST(ReaddressPlan, EachRowSendsWhatTheDialogSendsOnItsInterface) {
+  std::vector<PlanDevice> listed = {Device("10.0.0.1", Mac(1), "eth1"), Device("10.0.0.2", Mac(2), "eth2")};
+  ReaddressPlan plan = CsvPlan(
+      "02:4B:44:00:00:01,10.0.1.1,255.255.0.0,10.0.0.254,10.0.0.253\n02:4B:44:00:00:02,dhcp\n", listed);
+  ASSERT_FALSE(plan.Refused());
+  CapturingSender sender;
+  MemoryLog log;
+  for (const PlanRow& row : plan.rows) EXPECT_TRUE(SendPlanRow(row, sender, log));
+  ASSERT_EQ(sender.sent.size(), 2u);
+  EXPECT_EQ(PlainText(sender.sent[0]),
+            "Zentravox,03,M100,P1,Cam01,10.0.1.1,80,255.255.0.0,10.0.0.254,10.0.0.253,02:4B:44:00:00:01,D1,static");
+  EXPECT_EQ(PlainText(sender.sent[1]),
+            "Zentravox,03,M100,P1,Cam02,10.0.0.2,80,255.255.255.0,192.168.0.1,192.168.0.2,02:4B:44:00:00:02,D1,dhcp");
+  EXPECT_THAT(sender.sent_for, ElementsAre("eth1", "eth2"));
+
+  // The same bytes as the dialog's "Apply" with the same texts.
+  CapturingSender dialog;
+  NetSetupRules rules(dialog, log);
+  NetFormTexts texts = TextsOfRecord(listed[0].record);
+  texts[NetEdit::kIp] = "10.0.1.1";
+  texts[NetEdit::kNetmask] = "255.255.0.0";
+  texts[NetEdit::kGateway] = "10.0.0.254";
+  texts[NetEdit::kDns] = "10.0.0.253";
+  rules.Apply(NetworkType::kStatic, texts);
+  EXPECT_EQ(dialog.sent, std::vector<std::string>{sender.sent[0]});
+
+  sender.result = -1;
+  EXPECT_FALSE(SendPlanRow(plan.rows[0], sender, log));
+}
+
+TEST(ReaddressPlan, VerificationTellsNewUnchangedOtherAndMissing) {
+  std::vector<PlanDevice> listed;
+  for (int i = 1; i <= 5; ++i) listed.push_back(Device("10.0.0." + std::to_string(i), Mac(i)));
+  ReaddressPlan plan = SequentialPlan({listed[0], listed[1], listed[2], listed[3]}, Static("10.0.0.101"), listed);
+  ASSERT_FALSE(plan.Refused());
+  plan.rows.push_back(CsvPlan("02:4B:44:00:00:05,dhcp", listed).rows.front());
+
+  auto moved = [](PlanDevice d, const std::string& ip) {
+    SetField(d.record.ip, ip);
+    SetField(d.record.gateway, "10.0.0.254");
+    SetField(d.record.dns, "10.0.0.253");
+    return d;
+  };
+  PlanDevice first = moved(listed[0], "10.0.0.101");
+  SetField(first.record.mac, "02:4b:44:00:00:01");  // case does not matter
+  std::vector<PlanDevice> found = {first, listed[1], moved(listed[2], "10.0.0.77"), moved(listed[4], "10.0.0.150"),
+                                   // The second device also answers at its new address: that counts.
+                                   moved(listed[1], "10.0.0.102")};
+  std::vector<RowOutcome> outcomes = VerifyPlan(plan, found);
+  ASSERT_EQ(outcomes.size(), 5u);
+  std::vector<std::string> statuses;
+  for (std::size_t i = 0; i < outcomes.size(); ++i) statuses.push_back(OutcomeStatus(plan.rows[i], outcomes[i]));
+  EXPECT_THAT(statuses, ElementsAre("at new settings", "at new settings", "at other settings (10.0.0.77)",
+                                    "not found", "at new settings (10.0.0.150)"));
+  found[1] = listed[1];
+  found.pop_back();
+  EXPECT_EQ(VerifyPlan(plan, found)[1].outcome, PlanOutcome::kUnchanged);
+  EXPECT_EQ(VerifyPlan(plan, found)[1].found_ip, "10.0.0.2");
+}
