@@ -107,14 +107,12 @@ TMainForm::~TMainForm() {
 void TMainForm::UseNetwork() {
   SetExchanges(MakeNetworkExchanges(table_, settings_, *log_));
   make_verification_exchanges_ = MakeNetworkExchanges;
-  auto phase = std::make_unique<EngineUpnpPhase>(this, table_, settings_, *log_);
-  UpnpEngine* engine = &phase->Engine();
-  SetUpnpPhase(std::move(phase));
-  engine_ = engine;
+  SetUpnpPhase(std::make_unique<EngineUpnpPhase>(this, table_, settings_, *log_));
 }
 
 void TMainForm::SetUpnpPhase(std::unique_ptr<UpnpPhase> upnp) {
-  engine_ = nullptr;
+  auto* engine_phase = dynamic_cast<EngineUpnpPhase*>(upnp.get());
+  engine_ = engine_phase != nullptr ? &engine_phase->Engine() : nullptr;
   driver_.reset();
   upnp_ = std::move(upnp);
   RebuildDriver();
@@ -467,22 +465,36 @@ void TMainForm::StringGrid1MouseUp(Qt::MouseButton button, int x, int y, bool on
 }
 
 void TMainForm::PopupMenu1Popup() {
-  NetworkSetup1->setEnabled(NetworkSetupEnabled(table_));
+  // The first three items act on selected_row, which the filter may hide.
+  const bool hidden = SelectedRowHidden();
+  Info1->setEnabled(!hidden);
+  Browser1->setEnabled(!hidden);
+  NetworkSetup1->setEnabled(!hidden && NetworkSetupEnabled(table_));
   NetworkSetupSelection1->setEnabled(SelectionSetupEnabled(table_, SelectedGridRows()));
 }
 
+bool TMainForm::SelectedRowHidden() const {
+  const int row = table_.selected_row;
+  return row >= 1 && row < table_.grid.RowCount() && model_->ViewRow(row) < 0;
+}
+
 void TMainForm::Browser1Click() {
+  if (SelectedRowHidden()) return;
   std::optional<std::string> url = BrowseUrl(table_);
   if (!url) return;
   QDesktopServices::openUrl(QUrl(RecordText(*url)));
 }
 
 void TMainForm::Info1Click() {
+  if (SelectedRowHidden()) return;
   static const std::vector<DeviceInformationContainer> kNone;
   ShowDetailInfo(this, table_, engine_ != nullptr ? engine_->results : kNone, *log_);
 }
 
-void TMainForm::NetworkSetup1Click() { OpenNetworkSetup(this, table_, CurrentSettings(), *log_); }
+void TMainForm::NetworkSetup1Click() {
+  if (SelectedRowHidden()) return;
+  OpenNetworkSetup(this, table_, CurrentSettings(), *log_);
+}
 
 void TMainForm::Copy1Click() {
   if (SelectedGridRows().empty()) return;

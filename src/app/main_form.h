@@ -195,6 +195,9 @@ class TMainForm : public QWidget, public SearchControls {
   void CreateStrip();
   void ApplyRememberedSettings();
   void UpdateCountLabel();
+  // Whether the filter hides selected_row (a data row of the grid): then
+  // "Detail Info.", "Browse" and "Network Setup" do nothing.
+  bool SelectedRowHidden() const;
   // Where the rows' records came from, for Copy and Export.
   RecordOrigins Origins() const;
 
