@@ -492,20 +492,20 @@ bool TestNetwork::Build(const Link& link, int index) {
   return Run({ip, "netns", "add", dns}) &&
          Run({ip, "link", "add", link.client_if, "address", client_mac, "netns", cns, "type", "veth",
               "peer", "name", link.devices_if, "address", devices_mac, "netns", dns}) &&
-         Run({ip, "-n", cns, "addr", "add", link.spec.client_address, "dev", link.client_if}) &&
-         Run({ip, "-n", dns, "addr", "add", link.spec.devices_address, "dev", link.devices_if}) &&
+         Run({ip, "-n", cns, "addr", "add", link.wanted.client_address, "dev", link.client_if}) &&
+         Run({ip, "-n", dns, "addr", "add", link.wanted.devices_address, "dev", link.devices_if}) &&
          Run({ip, "-n", dns, "link", "set", "lo", "up"}) &&
          Run({ip, "-n", cns, "link", "set", link.client_if, "up"}) &&
          Run({ip, "-n", dns, "link", "set", link.devices_if, "up"}) &&
-         (!link.spec.client_default_route ||
+         (!link.wanted.client_default_route ||
           Run({ip, "-n", cns, "route", "add", "default", "dev", link.client_if})) &&
-         (!link.spec.devices_default_route ||
+         (!link.wanted.devices_default_route ||
           Run({ip, "-n", dns, "route", "add", "default", "dev", link.devices_if})) &&
          // Permanent neighbours: a burst of answers never waits for (or is
          // dropped behind) address resolution.
-         Run({ip, "-n", cns, "neigh", "add", WithoutPrefix(link.spec.devices_address), "lladdr",
+         Run({ip, "-n", cns, "neigh", "add", WithoutPrefix(link.wanted.devices_address), "lladdr",
               devices_mac, "dev", link.client_if, "nud", "permanent"}) &&
-         Run({ip, "-n", dns, "neigh", "add", WithoutPrefix(link.spec.client_address), "lladdr",
+         Run({ip, "-n", dns, "neigh", "add", WithoutPrefix(link.wanted.client_address), "lladdr",
               client_mac, "dev", link.devices_if, "nud", "permanent"});
 }
 

@@ -227,7 +227,7 @@ class TestNetwork {
 
  private:
   struct Link {
-    TestLink spec;
+    TestLink wanted;
     std::string devices_ns, client_if, devices_if;
   };
 
