@@ -34,6 +34,7 @@
 #include "search/engine_upnp_phase.h"
 #include "ui/log_form.h"
 #include "ui/modal.h"
+#include "url_catcher.h"
 
 namespace {
 
@@ -66,15 +67,6 @@ void ClickViewRow(TMainForm& form, int view_row, Qt::KeyboardModifiers modifiers
   QRect rect = form.StringGrid1->visualRect(form.StringGrid1->model()->index(view_row, 1));
   QTest::mouseClick(form.StringGrid1->viewport(), Qt::LeftButton, modifiers, rect.center());
 }
-
-class UrlCatcher : public QObject {
-  Q_OBJECT
- public slots:
-  void Open(const QUrl& url) { urls.push_back(url.toString().toStdString()); }
-
- public:
-  std::vector<std::string> urls;
-};
 
 QByteArray ReadFile(const QString& path) {
   QFile file(path);
@@ -526,5 +518,3 @@ TEST(MainFormStrip, StandsBelowTheGridOrOverItsLowerEdge) {
   EXPECT_EQ(form.ExportButton->text(), "Export...");
   EXPECT_EQ(form.LogButton->text(), "Log");
 }
-
-#include "main_form_tools_test.moc"
