@@ -53,14 +53,15 @@ const char* const kProjectNames[] = {"NVR", "DVR", "IPCAM", "VSERVER", "NAS", "D
 
 }  // namespace
 
-MemoLog::MemoLog(QPlainTextEdit* memo) : BoundedLog(kLogLines), memo_(memo) {
+MemoLog::MemoLog(QPlainTextEdit* memo) : BoundedLog(kLogLines, kLogLineBytes), memo_(memo) {
   if (memo_ != nullptr) memo_->setMaximumBlockCount(static_cast<int>(kLogLines));
 }
 
 void MemoLog::Append(const std::string& line) {
-  BoundedLog::Append(line);
-  if (memo_ != nullptr) memo_->appendPlainText(LogLineText(line));
-  if (listener_) listener_(line);
+  const std::string entry = CutLogEntry(line, MaxEntryBytes());
+  BoundedLog::Append(entry);
+  if (memo_ != nullptr) memo_->appendPlainText(LogLineText(entry));
+  if (listener_) listener_(entry);
 }
 
 void MemoLog::Clear() {

@@ -60,12 +60,14 @@ class UdpControlPackageSender;
 class UpnpEngine;
 class VerificationSearch;
 
-// The window keeps this many lines of its debug log.
+// The window keeps this many lines of its debug log, each of at most
+// kLogLineBytes bytes.
 constexpr std::size_t kLogLines = 10000;
+constexpr std::size_t kLogLineBytes = 1024;
 
 // The debug log of the window: every entry goes to the hidden Memo1 and to
-// whoever listens (the log's window); the last kLogLines entries are kept
-// in order for anyone who wants to read them.
+// whoever listens (the log's window), cut to kLogLineBytes; the last
+// kLogLines entries are kept in order for anyone who wants to read them.
 class MemoLog : public BoundedLog {
  public:
   explicit MemoLog(QPlainTextEdit* memo);

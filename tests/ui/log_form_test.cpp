@@ -18,7 +18,7 @@ namespace {
 
 // A log that tells the window of each entry, as the main window's does.
 struct WatchedLog : BoundedLog {
-  explicit WatchedLog(std::size_t capacity) : BoundedLog(capacity) {}
+  explicit WatchedLog(std::size_t capacity) : BoundedLog(capacity, 1024) {}
   void Append(const std::string& line) override {
     BoundedLog::Append(line);
     if (form != nullptr) form->EntryAppended(line);
