@@ -406,6 +406,7 @@ void TMainForm::ReadSettings() { settings_ = CurrentSettings(); }
 void TMainForm::Button1Click() {
   if (driver_->Searching() || verification_->Pending()) return;
   ReadSettings();
+  filter_.Forget();  // the new device list may tie the same cells to another interface
   driver_->Start();
   RefreshGrid();
 }

@@ -4,10 +4,26 @@
 #include "protocol/record_text.h"
 #include "protocol/string_printf.h"
 
-void RowFilter::SetText(const std::string& text) { needle_ = QString::fromStdString(text).trimmed(); }
+void RowFilter::SetText(const std::string& text) {
+  needle_ = QString::fromStdString(text).trimmed();
+  Forget();
+}
 
 bool RowFilter::Shows(const DeviceTable& table, int row) const {
   if (!Active()) return true;
+  if (row < 0) return Matches(table, row);
+  if (memo_.size() <= static_cast<std::size_t>(row)) memo_.resize(static_cast<std::size_t>(row) + 1);
+  Answer& answer = memo_[static_cast<std::size_t>(row)];
+  const StringGrid::Row& cells = table.grid.RowAt(row);
+  if (!answer.known || answer.cells != cells) {
+    answer.cells = cells;
+    answer.shows = Matches(table, row);
+    answer.known = true;
+  }
+  return answer.shows;
+}
+
+bool RowFilter::Matches(const DeviceTable& table, int row) const {
   for (int c = 0; c < StringGrid::kColumns; ++c)
     if (RecordText(table.grid.Cell(c, row)).contains(needle_, Qt::CaseInsensitive)) return true;
   const tComUnitInfo* record = FirstRecordOfRow(table, row);

@@ -19,14 +19,29 @@ class RowFilter {
   // Whether data row `row` is shown: any of its seven cells, or the
   // interface of the row's record when it is known, contains the text,
   // ignoring case (cells read as the grid shows them, RecordText).
+  //
+  // A row's answer is remembered while its cells stay the same, so that a
+  // view that asks for every row after each answer of a search does not
+  // read every row again; Forget() drops what is remembered (a new device
+  // list may tie the same cells to another interface).
   bool Shows(const DeviceTable& table, int row) const;
+  void Forget() { memo_.clear(); }
 
   // The data rows (1 .. RowCount-1) that the filter shows, in the grid's
   // order.
   std::vector<int> ShownRows(const DeviceTable& table) const;
 
  private:
+  bool Matches(const DeviceTable& table, int row) const;
+
+  struct Answer {
+    StringGrid::Row cells;
+    bool shows = false;
+    bool known = false;
+  };
+
   QString needle_;
+  mutable std::vector<Answer> memo_;  // by grid row
 };
 
 // The count label: `search_text` ("%d device(s) found!", as the search

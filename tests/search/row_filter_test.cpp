@@ -54,6 +54,27 @@ TEST(RowFilter, ShowsRowsWithTheTextInAnyCellOrTheirInterface) {
   EXPECT_TRUE(filter.ShownRows(empty).empty());
 }
 
+// An answer is remembered while the row's cells stay the same: a changed
+// row (a sort, a new search) is read again; Forget() reads the interfaces
+// again.
+TEST(RowFilter, RemembersAnswersOnlyWhileARowStaysTheSame) {
+  DeviceTable t = ThreeDevices();
+  RowFilter filter;
+  filter.SetText("gate");
+  EXPECT_EQ(filter.ShownRows(t), std::vector<int>{3});
+  t.grid.SetCell(2, 1, "Gate 2");  // row 1 now matches
+  t.grid.SetCell(2, 3, "Yard");    // row 3 no more
+  EXPECT_EQ(filter.ShownRows(t), std::vector<int>{1});
+
+  filter.SetText("eth9");
+  EXPECT_TRUE(filter.ShownRows(t).empty());
+  t.devices.Clear();  // the same cells, now answered on eth9
+  t.devices.Append(MakeRecord({.model = "NVR-8", .name = "Lobby", .ip = "10.0.0.1", .mac = "00:aa"}), "eth9");
+  t.grid.SetCell(2, 1, "Lobby");
+  filter.Forget();
+  EXPECT_EQ(filter.ShownRows(t), std::vector<int>{1});
+}
+
 TEST(RowFilter, CountLabelNamesShownAndFoundWhileFiltering) {
   RowFilter filter;
   EXPECT_EQ(CountLabelText(filter, "3 device(s) found!", 3, 3), "3 device(s) found!");
