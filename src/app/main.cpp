@@ -13,6 +13,7 @@
 #include "cli/search_command.h"
 #include "cli/setup_command.h"
 #include "cli/usage.h"
+#include "ui/remembered_settings.h"
 
 namespace {
 
@@ -63,6 +64,7 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(QIcon::fromTheme(kAppId));
   TMainForm form;
   form.UseNetwork();
+  form.UseSettingsFile(DefaultSettingsPath());
   form.show();
   return QApplication::exec();
 }

@@ -4,12 +4,14 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -21,9 +23,11 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTableView>
 #include <QUrl>
 #include <algorithm>
+#include <sstream>
 
 #include "app/grid_model.h"
 #include "app/grid_rules.h"
@@ -36,9 +40,11 @@
 #include "search/network_exchanges.h"
 #include "search/verification_search.h"
 #include "ui/detail_info.h"
+#include "ui/log_form.h"
 #include "ui/modal.h"
 #include "ui/network_setup.h"
 #include "ui/readdress_form.h"
+#include "ui/save_file.h"
 
 namespace {
 
@@ -47,13 +53,20 @@ const char* const kProjectNames[] = {"NVR", "DVR", "IPCAM", "VSERVER", "NAS", "D
 
 }  // namespace
 
+MemoLog::MemoLog(QPlainTextEdit* memo) : BoundedLog(kLogLines, kLogLineBytes), memo_(memo) {
+  if (memo_ != nullptr) memo_->setMaximumBlockCount(static_cast<int>(kLogLines));
+}
+
 void MemoLog::Append(const std::string& line) {
-  lines_.push_back(line);
-  if (memo_ != nullptr) {
-    std::string shown = line;
-    if (!shown.empty() && shown.back() == '\n') shown.pop_back();
-    memo_->appendPlainText(RecordText(shown));
-  }
+  const std::string entry = CutLogEntry(line, MaxEntryBytes());
+  BoundedLog::Append(entry);
+  if (memo_ != nullptr) memo_->appendPlainText(LogLineText(entry));
+  if (listener_) listener_(entry);
+}
+
+void MemoLog::Clear() {
+  BoundedLog::Clear();
+  if (memo_ != nullptr) memo_->clear();
 }
 
 TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
@@ -71,6 +84,9 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
 }
 
 TMainForm::~TMainForm() {
+  log_->SetListener(nullptr);
+  delete LogForm;
+  LogForm = nullptr;
   // The selection's dialog uses the sender and the verification search.
   delete readdress_form_;
   // The grid view must stop reading the grid before the members go.
@@ -92,14 +108,12 @@ TMainForm::~TMainForm() {
 void TMainForm::UseNetwork() {
   SetExchanges(MakeNetworkExchanges(table_, settings_, *log_));
   make_verification_exchanges_ = MakeNetworkExchanges;
-  auto phase = std::make_unique<EngineUpnpPhase>(this, table_, settings_, *log_);
-  UpnpEngine* engine = &phase->Engine();
-  SetUpnpPhase(std::move(phase));
-  engine_ = engine;
+  SetUpnpPhase(std::make_unique<EngineUpnpPhase>(this, table_, settings_, *log_));
 }
 
 void TMainForm::SetUpnpPhase(std::unique_ptr<UpnpPhase> upnp) {
-  engine_ = nullptr;
+  auto* engine_phase = dynamic_cast<EngineUpnpPhase*>(upnp.get());
+  engine_ = engine_phase != nullptr ? &engine_phase->Engine() : nullptr;
   driver_.reset();
   upnp_ = std::move(upnp);
   RebuildDriver();
@@ -174,10 +188,11 @@ void TMainForm::CreateControls() {
   Label1->setObjectName("Label1");
   Label1->setGeometry(530, 48, 260, 22);
 
-  StringGrid1 = new QTableView(this);
+  StringGrid1 = grid_view_ = new GridView(this);
   StringGrid1->setObjectName("StringGrid1");
   model_ = new GridModel(table_.grid, this);
   model_->SetRowToolTip([this](int row) { return RowInterfaceTip(table_, row); });
+  model_->SetRowFilter([this](int row) { return filter_.Shows(table_, row); });
   StringGrid1->setModel(model_);
   StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
   StringGrid1->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -216,6 +231,12 @@ void TMainForm::CreateControls() {
   NetworkSetup1 = PopupMenu1->addAction("Network Setup");
   NetworkSetup1->setObjectName("NetworkSetup1");
   AddSelectionSetupItem();
+  PopupMenu1->addSeparator();
+  Copy1 = PopupMenu1->addAction("Copy");
+  Copy1->setObjectName("Copy1");
+  Copy1->setShortcut(QKeySequence::Copy);
+  addAction(Copy1);  // Ctrl+C anywhere in the window but in a text field
+  CreateStrip();
 
   connect(Button1, &QPushButton::clicked, this, &TMainForm::Button1Click);
   connect(RadioButton1, &QRadioButton::clicked, this, &TMainForm::RadioButton1Click);
@@ -239,6 +260,49 @@ void TMainForm::CreateControls() {
   connect(Info1, &QAction::triggered, this, &TMainForm::Info1Click);
   connect(Browser1, &QAction::triggered, this, &TMainForm::Browser1Click);
   connect(NetworkSetup1, &QAction::triggered, this, &TMainForm::NetworkSetup1Click);
+  connect(Copy1, &QAction::triggered, this, &TMainForm::Copy1Click);
+
+  // F5 and Enter in the relay address box search as the button does.
+  auto search_if_enabled = [this] {
+    if (Button1->isEnabled()) Button1Click();
+  };
+  connect(new QShortcut(Qt::Key_F5, this), &QShortcut::activated, this, search_if_enabled);
+  connect(ComboBox1->lineEdit(), &QLineEdit::returnPressed, this, search_if_enabled);
+}
+
+void TMainForm::CreateStrip() {
+  Panel2 = new QFrame(this);
+  Panel2->setObjectName("Panel2");
+  Panel2->setFrameShape(QFrame::NoFrame);
+  Panel2->setAutoFillBackground(true);  // it may lie over the grid's lower edge
+  FilterLabel = new QLabel("Filter", Panel2);
+  FilterLabel->setObjectName("FilterLabel");
+  FilterEdit = new QLineEdit(Panel2);
+  FilterEdit->setObjectName("FilterEdit");
+  FilterEdit->setPlaceholderText("Filter");
+  FilterEdit->setClearButtonEnabled(true);
+  FilterEdit->setMinimumWidth(240);
+  FilterLabel->setBuddy(FilterEdit);
+  ExportButton = new QPushButton("Export...", Panel2);
+  ExportButton->setObjectName("ExportButton");
+  LogButton = new QPushButton("Log", Panel2);
+  LogButton->setObjectName("LogButton");
+  auto* layout = new QHBoxLayout(Panel2);
+  layout->setContentsMargins(8, 2, 8, 2);
+  layout->addWidget(FilterLabel);
+  layout->addWidget(FilterEdit);
+  layout->addStretch();
+  layout->addWidget(ExportButton);
+  layout->addWidget(LogButton);
+
+  connect(FilterEdit, &QLineEdit::textChanged, this, &TMainForm::FilterEditChange);
+  connect(ExportButton, &QPushButton::clicked, this, &TMainForm::ExportButtonClick);
+  connect(LogButton, &QPushButton::clicked, this, &TMainForm::LogButtonClick);
+  connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this, [this] {
+    FilterEdit->setFocus(Qt::ShortcutFocusReason);
+    FilterEdit->selectAll();
+  });
+  connect(new QShortcut(Qt::Key_Escape, this), &QShortcut::activated, FilterEdit, &QLineEdit::clear);
 }
 
 void TMainForm::FormCreate() {
@@ -267,6 +331,10 @@ void TMainForm::FormResize() {
   if (g.has_columns) {
     for (int i = 0; i < 7; ++i) StringGrid1->setColumnWidth(i, g.columns[static_cast<std::size_t>(i)]);
   }
+  const StripGeometry strip = LayoutStrip(height(), kGridTop + g.height);
+  Panel2->setGeometry(0, strip.top, width(), kStripHeight);
+  Panel2->raise();
+  grid_view_->SetCoveredBottom(strip.covered);
 }
 
 void TMainForm::resizeEvent(QResizeEvent* event) {
@@ -276,7 +344,9 @@ void TMainForm::resizeEvent(QResizeEvent* event) {
 
 void TMainForm::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  if (!shown_) {
+  if (!shown_ && geometry_restored_) {
+    shown_ = true;  // the window stands as the user left it
+  } else if (!shown_) {
     shown_ = true;
     // The design size is the outer size; the frame is known once the window
     // exists on screen (0 where the platform draws none).
@@ -299,6 +369,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  SaveSettings();
   event->accept();
 }
 
@@ -310,7 +381,16 @@ void TMainForm::SetSearchButton(bool enabled, const std::string& caption) {
 
 void TMainForm::UpdateSearchButton() { Button1->setEnabled(button_enabled_ && !verification_->Pending()); }
 
-void TMainForm::SetCountLabel(const std::string& text) { Label1->setText(QString::fromStdString(text)); }
+void TMainForm::SetCountLabel(const std::string& text) {
+  search_label_ = text;
+  found_ = static_cast<int>(RowsWithText(table_.grid).size());
+  UpdateCountLabel();
+}
+
+void TMainForm::UpdateCountLabel() {
+  const int shown = filter_.Active() ? static_cast<int>(filter_.ShownRows(table_).size()) : found_;
+  Label1->setText(QString::fromStdString(CountLabelText(filter_, search_label_, shown, found_)));
+}
 
 SearchSettings TMainForm::CurrentSettings() const {
   SearchSettings s;
@@ -326,6 +406,7 @@ void TMainForm::ReadSettings() { settings_ = CurrentSettings(); }
 void TMainForm::Button1Click() {
   if (driver_->Searching() || verification_->Pending()) return;
   ReadSettings();
+  filter_.Forget();  // the new device list may tie the same cells to another interface
   driver_->Start();
   RefreshGrid();
 }
@@ -349,6 +430,7 @@ void TMainForm::ComboBox1Exit() {
   for (int i = 0; i < ComboBox1->count(); ++i) items.push_back(ComboBox1->itemText(i).toStdString());
   QString text = ComboBox1->currentText();
   if (AddTypedRelayAddress(items, text.toStdString(), combo1_picked_)) {
+    RememberRelayAddress(remembered_.relay_addresses, text.toStdString());
     ComboBox1->addItem(text);
     ComboBox1->setCurrentIndex(-1);
     ComboBox1->setEditText(text);
@@ -385,22 +467,76 @@ void TMainForm::StringGrid1MouseUp(Qt::MouseButton button, int x, int y, bool on
 }
 
 void TMainForm::PopupMenu1Popup() {
-  NetworkSetup1->setEnabled(NetworkSetupEnabled(table_));
+  // The first three items act on selected_row, which the filter may hide.
+  const bool hidden = SelectedRowHidden();
+  Info1->setEnabled(!hidden);
+  Browser1->setEnabled(!hidden);
+  NetworkSetup1->setEnabled(!hidden && NetworkSetupEnabled(table_));
   NetworkSetupSelection1->setEnabled(SelectionSetupEnabled(table_, SelectedGridRows()));
 }
 
+bool TMainForm::SelectedRowHidden() const {
+  const int row = table_.selected_row;
+  return row >= 1 && row < table_.grid.RowCount() && model_->ViewRow(row) < 0;
+}
+
 void TMainForm::Browser1Click() {
+  if (SelectedRowHidden()) return;
   std::optional<std::string> url = BrowseUrl(table_);
   if (!url) return;
   QDesktopServices::openUrl(QUrl(RecordText(*url)));
 }
 
 void TMainForm::Info1Click() {
+  if (SelectedRowHidden()) return;
   static const std::vector<DeviceInformationContainer> kNone;
   ShowDetailInfo(this, table_, engine_ != nullptr ? engine_->results : kNone, *log_);
 }
 
-void TMainForm::NetworkSetup1Click() { OpenNetworkSetup(this, table_, CurrentSettings(), *log_); }
+void TMainForm::NetworkSetup1Click() {
+  if (SelectedRowHidden()) return;
+  OpenNetworkSetup(this, table_, CurrentSettings(), *log_);
+}
+
+void TMainForm::Copy1Click() {
+  if (SelectedGridRows().empty()) return;
+  QGuiApplication::clipboard()->setText(QString::fromStdString(SelectedRowsText()));
+}
+
+void TMainForm::FilterEditChange() {
+  filter_.SetText(FilterEdit->text().toStdString());
+  RefreshGrid();
+  // While a search runs, Label1 keeps the last count until the search ends.
+  if (!driver_->Searching()) UpdateCountLabel();
+}
+
+void TMainForm::ExportButtonClick() {
+  QString picked;
+  const QString path = AskSaveFileName(this, "Export", "devices.csv", "CSV (*.csv);;JSON (*.json)", &picked);
+  if (path.isEmpty()) return;
+  const ExportTarget target =
+      ChooseExportTarget(path.toStdString(), picked.startsWith("JSON") ? OutputFormat::kJson : OutputFormat::kCsv);
+  const QString file = QString::fromStdString(target.path);
+  const QString reason = ExportTo(file, target.format);
+  if (!reason.isEmpty()) ShowMessage(this, "The devices could not be exported to " + file + ": " + reason, "Error");
+}
+
+void TMainForm::LogButtonClick() {
+  if (LogForm == nullptr) {
+    LogForm = new TLogForm(this, *log_);
+    log_->SetListener([this](const std::string& line) { LogForm->EntryAppended(line); });
+  }
+  LogForm->show();
+  LogForm->raise();
+  LogForm->activateWindow();
+}
+
+RecordOrigins TMainForm::Origins() const {
+  // The engine's worker writes its results until the search has ended.
+  const bool ended = !driver_->Searching();
+  return OriginsOfSearch(settings_, driver_->ExchangeRecords(),
+                         engine_ != nullptr && ended ? &engine_->results : nullptr);
+}
 
 void TMainForm::AddSelectionSetupItem() {
   PopupMenu1->addSeparator();
@@ -411,10 +547,60 @@ void TMainForm::AddSelectionSetupItem() {
 
 std::vector<int> TMainForm::SelectedGridRows() const {
   std::vector<int> rows;
-  for (const QModelIndex& index : StringGrid1->selectionModel()->selectedRows())
-    rows.push_back(model_->GridRow(index.row()));
+  for (const QModelIndex& index : StringGrid1->selectionModel()->selectedRows()) {
+    const int row = model_->GridRow(index.row());
+    if (row >= 1) rows.push_back(row);
+  }
   std::sort(rows.begin(), rows.end());
   return rows;
+}
+
+std::vector<int> TMainForm::ShownGridRows() const {
+  std::vector<int> rows;
+  for (int v = 0; v < model_->rowCount(); ++v)
+    if (model_->GridRow(v) >= 1) rows.push_back(model_->GridRow(v));
+  return rows;
+}
+
+std::string TMainForm::SelectedRowsText() const {
+  std::ostringstream out;
+  PrintRows(table_, SelectedGridRows(), OutputFormat::kTabs, Origins(), out);
+  return out.str();
+}
+
+QString TMainForm::ExportTo(const QString& path, OutputFormat format) const {
+  std::ostringstream out;
+  PrintRows(table_, ShownGridRows(), format, Origins(), out);
+  return WriteWholeFile(path, QByteArray::fromStdString(out.str()));
+}
+
+void TMainForm::UseSettingsFile(const QString& path) {
+  settings_path_ = path;
+  remembered_ = LoadRememberedSettings(path, *log_);
+  ApplyRememberedSettings();
+}
+
+void TMainForm::ApplyRememberedSettings() {
+  RadioButton1->setChecked(!remembered_.ip_relay);
+  RadioButton2->setChecked(remembered_.ip_relay);
+  const bool relay = !RadioButton1->isChecked();  // as FormCreate sets them
+  ComboBox1->setEnabled(relay);
+  ComboBox2->setEnabled(relay);
+  ComboBox1->clear();
+  for (const std::string& address : RelayAddressList(remembered_)) ComboBox1->addItem(QString::fromStdString(address));
+  ComboBox1->setCurrentIndex(-1);
+  ComboBox1->setEditText("");
+  ComboBox2->setCurrentIndex(ComboBox2->findText(QString::fromStdString(remembered_.relay_protocol)));
+  if (!remembered_.geometry.empty())
+    geometry_restored_ = restoreGeometry(QByteArray::fromStdString(remembered_.geometry));
+}
+
+void TMainForm::SaveSettings() {
+  if (settings_path_.isEmpty()) return;
+  remembered_.ip_relay = RadioButton2->isChecked();
+  remembered_.relay_protocol = ComboBox2->currentText().toStdString();
+  remembered_.geometry = saveGeometry().toStdString();
+  SaveRememberedSettings(settings_path_, remembered_, *log_);
 }
 
 void TMainForm::NetworkSetupSelection1Click() {

@@ -1,7 +1,17 @@
 // The main window: search controls across the top, the device grid below,
-// the hidden debug log, and the grid's popup menu. A thin view: the search,
-// the grid's rules and the layout rules live in plain classes; the handlers
-// here read the controls, call those classes and redraw.
+// the hidden debug log, and the grid's popup menu; in the strip below the
+// grid, the row filter ("Filter", Ctrl+F; Escape clears it), "Export..." and
+// "Log" (the debug log's window). Ctrl+C and the popup's "Copy" copy the
+// selected rows; F5 and Enter in the relay address box search. A thin view:
+// the search, the grid's rules, the filter, the row writer, the remembered
+// settings and the layout rules live in plain classes; the handlers here
+// read the controls, call those classes and redraw.
+//
+// The filter hides rows from the view only: the grid, the device list and
+// sorting stay as they are, and a hidden row cannot be selected, copied,
+// exported or browsed. A new search keeps the filter. Label1 reads the
+// search's "%d device(s) found!" while the filter is empty, and "%d of %d
+// device(s) shown" while it filters.
 //
 // Only the left button selects grid rows (Ctrl and Shift clicks, Ctrl+A
 // select several); the current row is selected_row, on which the popup
@@ -16,6 +26,8 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,36 +35,49 @@
 #include "protocol/debug_log.h"
 #include "protocol/device_table.h"
 #include "protocol/search_controls.h"
+#include "search/row_filter.h"
+#include "search/row_writer.h"
 #include "search/search_driver.h"
 #include "search/standalone_search.h"
 #include "ui/readdress_form.h"
+#include "ui/remembered_settings.h"
 
 class GridModel;
+class GridView;
 class QAction;
 class QComboBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QTableView;
+class TLogForm;
 class UdpControlPackageSender;
 class UpnpEngine;
 class VerificationSearch;
 
-// The debug log of the window: every entry goes to the hidden Memo1 and is
-// kept in order for anyone who wants to read it.
-class MemoLog : public DebugLog {
+// The window keeps this many lines of its debug log, each of at most
+// kLogLineBytes bytes.
+constexpr std::size_t kLogLines = 10000;
+constexpr std::size_t kLogLineBytes = 1024;
+
+// The debug log of the window: every entry goes to the hidden Memo1 and to
+// whoever listens (the log's window), cut to kLogLineBytes; the last
+// kLogLines entries are kept in order for anyone who wants to read them.
+class MemoLog : public BoundedLog {
  public:
-  explicit MemoLog(QPlainTextEdit* memo) : memo_(memo) {}
+  explicit MemoLog(QPlainTextEdit* memo);
   void Append(const std::string& line) override;
-  const std::vector<std::string>& Lines() const { return lines_; }
+  void Clear() override;
+  void SetListener(std::function<void(const std::string&)> listener) { listener_ = std::move(listener); }
 
  private:
   QPlainTextEdit* memo_;
-  std::vector<std::string> lines_;
+  std::function<void(const std::string&)> listener_;
 };
 
 class TMainForm : public QWidget, public SearchControls {
@@ -73,6 +98,23 @@ class TMainForm : public QWidget, public SearchControls {
   // SearchControls.
   void SetSearchButton(bool enabled, const std::string& caption) override;
   void SetCountLabel(const std::string& text) override;
+
+  // Reads the remembered settings from `path` (a damaged file is ignored)
+  // and sets the controls and the window's geometry from them; they are
+  // written back there when the window closes. Without it (tests) nothing
+  // is read or written.
+  void UseSettingsFile(const QString& path);
+  // Writes the remembered settings now (to the file UseSettingsFile named).
+  void SaveSettings();
+
+  // Writes the rows shown, in the grid's order, to `path` in `format`
+  // (kCsv or kJson), as `device-search search --format` does. Result: ""
+  // when the file was written, else the reason.
+  QString ExportTo(const QString& path, OutputFormat format) const;
+  // The selected rows that are shown, under the headings, tab-separated.
+  std::string SelectedRowsText() const;
+  // The grid rows the view shows, in order (the filter's).
+  std::vector<int> ShownGridRows() const;
 
   DeviceTable& Table() { return table_; }
   // The grid rows selected in the view, ascending.
@@ -105,6 +147,13 @@ class TMainForm : public QWidget, public SearchControls {
   QAction* Browser1;
   QAction* NetworkSetup1;
   QAction* NetworkSetupSelection1;
+  QAction* Copy1;
+  QFrame* Panel2;  // the strip below the grid
+  QLabel* FilterLabel;
+  QLineEdit* FilterEdit;
+  QPushButton* ExportButton;
+  QPushButton* LogButton;
+  TLogForm* LogForm = nullptr;  // made when "Log" is first pressed
 
  public slots:
   void Button1Click();
@@ -119,6 +168,10 @@ class TMainForm : public QWidget, public SearchControls {
   void Info1Click();
   void NetworkSetup1Click();
   void NetworkSetupSelection1Click();
+  void Copy1Click();
+  void FilterEditChange();
+  void ExportButtonClick();
+  void LogButtonClick();
 
  protected:
   // FormResize on every change of the outer size: a resize, a move (a frame
@@ -141,6 +194,14 @@ class TMainForm : public QWidget, public SearchControls {
   void RefreshGrid();
   void AddSelectionSetupItem();
   void UpdateSearchButton();
+  void CreateStrip();
+  void ApplyRememberedSettings();
+  void UpdateCountLabel();
+  // Whether the filter hides selected_row (a data row of the grid): then
+  // "Detail Info.", "Browse" and "Network Setup" do nothing.
+  bool SelectedRowHidden() const;
+  // Where the rows' records came from, for Copy and Export.
+  RecordOrigins Origins() const;
 
   DeviceTable table_;
   SearchSettings settings_;
@@ -151,6 +212,13 @@ class TMainForm : public QWidget, public SearchControls {
   std::unique_ptr<SearchDriver> driver_;
   std::vector<float> column_proportions_;
   GridModel* model_ = nullptr;
+  GridView* grid_view_ = nullptr;  // StringGrid1
+  RowFilter filter_;
+  std::string search_label_ = "0 device(s) found!";  // as the last search set it
+  int found_ = 0;                                    // the devices it found
+  QString settings_path_;                            // "" until UseSettingsFile
+  RememberedSettings remembered_;
+  bool geometry_restored_ = false;
   bool popup_attached_ = true;
   bool combo1_picked_ = false;
   bool restoring_selection_ = false;

@@ -44,3 +44,10 @@ GridGeometry LayoutGrid(int window_width, int window_height, const std::vector<f
   }
   return g;
 }
+
+StripGeometry LayoutStrip(int client_height, int grid_bottom) {
+  StripGeometry strip;
+  strip.top = std::max(std::min(grid_bottom, client_height - kStripHeight), 0);
+  strip.covered = std::max(grid_bottom - strip.top, 0);
+  return strip;
+}

@@ -1,6 +1,7 @@
 // The main window's layout rules that need no window: the caption with the
 // build's version, the column proportions recorded at start-up (with their
-// log lines), and the grid and column sizes for a window size.
+// log lines), the grid and column sizes for a window size, and the strip of
+// controls below the grid.
 #pragma once
 
 #include <array>
@@ -37,3 +38,17 @@ struct GridGeometry {
 // A column whose proportion is 0 keeps `current` width.
 GridGeometry LayoutGrid(int window_width, int window_height, const std::vector<float>& proportions,
                         const std::array<int, 7>& current);
+
+// The strip below the grid (filter, "Export...", "Log") is this high.
+constexpr int kStripHeight = 30;
+
+struct StripGeometry {
+  int top = 0;      // the strip's top edge inside the window
+  int covered = 0;  // how much of the grid's lower edge it lies over
+};
+
+// The strip stands in the client area below the grid (whose bottom is
+// `grid_bottom`) when that leaves it kStripHeight; where a window frame
+// takes more of the design's 40 pixels, it rises over the grid's lower edge
+// by `covered` pixels, which the grid then keeps free of rows.
+StripGeometry LayoutStrip(int client_height, int grid_bottom);

@@ -11,7 +11,7 @@
 
 #include "protocol/debug_log.h"
 #include "protocol/device_table.h"
-#include "upnp/device_information.h"
+#include "search/row_writer.h"
 
 class StandaloneSearch;
 
@@ -28,15 +28,13 @@ class HeadlessSearch {
   void SetOnExchangeDone(std::function<void()> done) { on_exchange_done_ = std::move(done); }
 
   const DeviceTable& Table() const;
-  // Where the record at `index` came from: "protocol", "httpcmd" or "upnp".
-  std::string SourceOf(std::size_t index) const;
-  // The UPnP texts behind the record at `index`, or null.
-  const DeviceInformationContainer* UpnpOf(std::size_t index) const;
+  // Where the records came from; the UPnP records are known once Run() has
+  // returned.
+  RecordOrigins Origins() const;
 
  private:
   const SearchSettings& settings_;
   std::unique_ptr<StandaloneSearch> search_;
-  std::size_t exchange_records_ = 0;
-  std::vector<const DeviceInformationContainer*> taken_;
+  bool ended_ = false;
   std::function<void()> on_exchange_done_;
 };

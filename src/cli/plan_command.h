@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/output.h"
 #include "netsetup/control_sender.h"
 #include "netsetup/readdress_plan.h"
 #include "protocol/debug_log.h"
+#include "search/row_writer.h"
 
 struct PlanCommand {
   std::string file;            // "-": standard input

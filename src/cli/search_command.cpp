@@ -82,17 +82,15 @@ int RunSearchCommand(const std::vector<std::string>& args) {
     return *status;
   StderrLog log(cmd->verbose);
   HeadlessSearch search(cmd->settings, cmd->upnp, log);
-  const SourceOf source = [&](std::size_t i) { return search.SourceOf(i); };
-  const UpnpOf upnp = [&](std::size_t i) { return search.UpnpOf(i); };
   NdjsonPrinter ndjson;
   // The exchange's rows are final when it ends, unless a UPnP merge for the
   // project filter "UPNP" is to replace them.
   const bool upnp_only = cmd->upnp && ProjectIsUpnpOnly(cmd->settings.project);
   if (cmd->format == OutputFormat::kNdjson && !upnp_only)
-    search.SetOnExchangeDone([&] { ndjson.PrintNewRows(search.Table(), source, upnp, std::cout, false); });
+    search.SetOnExchangeDone([&] { ndjson.PrintNewRows(search.Table(), search.Origins(), std::cout, false); });
   search.Run();
-  if (cmd->format == OutputFormat::kNdjson) ndjson.PrintNewRows(search.Table(), source, upnp, std::cout, true);
-  else PrintRows(search.Table(), cmd->format, source, std::cout, upnp, cmd->pretty);
+  if (cmd->format == OutputFormat::kNdjson) ndjson.PrintNewRows(search.Table(), search.Origins(), std::cout, true);
+  else PrintRows(search.Table(), cmd->format, search.Origins(), std::cout, cmd->pretty);
   std::cout.flush();
   return 0;
 }

@@ -1,13 +1,13 @@
 // `device-search search`: one search without a window, as the window's
-// "Device Search" button runs it, printing the rows found (output.h).
+// "Device Search" button runs it, printing the rows found (search/row_writer.h).
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "cli/output.h"
 #include "protocol/device_table.h"
+#include "search/row_writer.h"
 
 struct SearchCommand {
   SearchSettings settings;

@@ -39,6 +39,7 @@ void SearchDriver::Start() {
   if (with_upnp_) upnp_->StartSearch();
 
   table_.devices.Clear();
+  exchange_records_ = SIZE_MAX;
   table_.row_counter = 1;
   StringGrid& grid = table_.grid;
   grid.BeginUpdate();
@@ -67,6 +68,7 @@ void SearchDriver::Start() {
 }
 
 void SearchDriver::AfterExchange() {
+  exchange_records_ = table_.devices.Size();
   if (on_exchange_done_) on_exchange_done_();
   if (with_upnp_) {
     controls_.SetSearchButton(false, "Search Upnp...");

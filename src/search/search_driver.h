@@ -6,6 +6,8 @@
 // window and the headless mode both drive it.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -73,6 +75,10 @@ class SearchDriver {
   void Start();
 
   bool Searching() const { return searching_; }
+  // How many records of the device list the last search's exchange gave
+  // (the first ones; later ones came from its UPnP merge). While an exchange
+  // runs, every record is its own: SIZE_MAX.
+  std::size_t ExchangeRecords() const { return exchange_records_; }
   // Called (on this thread) when a search's exchange is over, before any
   // UPnP merge.
   void SetOnExchangeDone(std::function<void()> done) { on_exchange_done_ = std::move(done); }
@@ -90,6 +96,7 @@ class SearchDriver {
   UpnpPhase* upnp_;
   bool searching_ = false;
   bool with_upnp_ = false;  // this search has a UPnP phase
+  std::size_t exchange_records_ = SIZE_MAX;
   std::function<void()> on_exchange_done_;
   std::function<void()> on_finished_;
 };

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QObject>
+#include <cstddef>
 #include <functional>
 #include <memory>
 
@@ -42,6 +43,9 @@ class StandaloneSearch {
   const DeviceTable& Table() const { return table_; }
   // The UPnP phase's engine, or null without a UPnP phase.
   UpnpEngine* Engine() { return upnp_ ? &upnp_->Engine() : nullptr; }
+  const UpnpEngine* Engine() const { return upnp_ ? &upnp_->Engine() : nullptr; }
+  // How many of the table's records the exchange gave (SearchDriver).
+  std::size_t ExchangeRecords() const { return driver_->ExchangeRecords(); }
 
  private:
   // A search without a window has no button and no label to set.

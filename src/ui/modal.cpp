@@ -1,11 +1,13 @@
-// Default modal showing and message boxes, and the test hooks that replace them.
+// Default modal showing, message boxes and file dialogs, and the test hooks that replace them.
 #include "ui/modal.h"
 
 #include <QDialog>
+#include <QFileDialog>
 
 namespace {
 ModalHook g_modal_hook;
 MessageHook g_message_hook;
+SaveFileHook g_save_file_hook;
 }  // namespace
 
 int ExecModal(QDialog& dialog) {
@@ -23,5 +25,12 @@ void ShowMessage(QWidget* owner, const QString& text, const QString& caption,
   box.exec();
 }
 
+QString AskSaveFileName(QWidget* owner, const QString& caption, const QString& suggested, const QString& filters,
+                        QString* selected_filter) {
+  if (g_save_file_hook) return g_save_file_hook(caption, selected_filter);
+  return QFileDialog::getSaveFileName(owner, caption, suggested, filters, selected_filter);
+}
+
 void SetModalHook(ModalHook hook) { g_modal_hook = std::move(hook); }
 void SetMessageHook(MessageHook hook) { g_message_hook = std::move(hook); }
+void SetSaveFileHook(SaveFileHook hook) { g_save_file_hook = std::move(hook); }

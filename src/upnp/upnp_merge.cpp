@@ -100,3 +100,11 @@ int MergeUpnpResults(DeviceTable& table, const std::vector<DeviceInformationCont
   grid.EndUpdate();
   return added;
 }
+
+std::vector<const DeviceInformationContainer*> MergedUpnpDevices(
+    const std::vector<DeviceInformationContainer>& results) {
+  std::vector<const DeviceInformationContainer*> merged;
+  for (const DeviceInformationContainer& device : results)
+    if (UpnpRecordOf(device)) merged.push_back(&device);
+  return merged;
+}

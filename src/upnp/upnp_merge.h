@@ -24,6 +24,11 @@ bool ProjectIsUpnpOnly(std::string_view project);
 int MergeUpnpResults(DeviceTable& table, const std::vector<DeviceInformationContainer>& results,
                      bool replace_rows);
 
+// The devices of `results` that MergeUpnpResults makes records of, in order:
+// the n-th record it appends is the n-th of them.
+std::vector<const DeviceInformationContainer*> MergedUpnpDevices(
+    const std::vector<DeviceInformationContainer>& results);
+
 // The address part of a presentation URL: ip and port ("80" when the host
 // part has no port); nullopt when the URL has no "//" or no "/" after it.
 struct UpnpAddress {

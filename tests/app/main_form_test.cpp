@@ -26,18 +26,10 @@
 #include "fake_search.h"
 #include "search/engine_upnp_phase.h"
 #include "ui/modal.h"
+#include "url_catcher.h"
 #include "ui/readdress_form.h"
 
 namespace {
-
-class UrlCatcher : public QObject {
-  Q_OBJECT
- public slots:
-  void Open(const QUrl& url) { urls.push_back(url.toString().toStdString()); }
-
- public:
-  std::vector<std::string> urls;
-};
 
 // Sizes the window so that its outer size, frame included, is w x h.
 void ResizeOuter(QWidget& w, int width, int height) {
@@ -291,9 +283,11 @@ TEST(MainForm, SeveralSelectedRowsOpenNetworkSetupForTheSelection) {
   };
 
   const QList<QAction*> items = form.PopupMenu1->actions();
-  ASSERT_EQ(items.size(), 5);
+  ASSERT_EQ(items.size(), 7);
   EXPECT_TRUE(items[3]->isSeparator());
   EXPECT_EQ(items[4], form.NetworkSetupSelection1);
+  EXPECT_TRUE(items[5]->isSeparator());
+  EXPECT_EQ(items[6], form.Copy1);
   EXPECT_EQ(form.NetworkSetupSelection1->text(), "Network Setup for Selection...");
 
   click(0, Qt::NoModifier);
@@ -504,4 +498,3 @@ int main(int argc, char** argv) {
   return RUN_ALL_TESTS();
 }
 
-#include "main_form_test.moc"

@@ -47,3 +47,15 @@ TEST(WindowLayout, CaptionCarriesAFourNumberVersion) {
   EXPECT_EQ(CaptionWithVersion(kDesignCaption, ""), "Kestra Device Search");
   EXPECT_EQ(CaptionWithVersion(kDesignCaption, "1.0"), "Kestra Device Search");
 }
+
+// The strip below the grid: 40 pixels are left without a frame; a frame that
+// takes more than 10 of them puts the strip over the grid's lower edge.
+TEST(WindowLayout, StripStandsBelowTheGridOrOverItsLowerEdge) {
+  StripGeometry unframed = LayoutStrip(624, 81 + 503);
+  EXPECT_EQ(unframed.top, 584);
+  EXPECT_EQ(unframed.covered, 0);
+  StripGeometry framed = LayoutStrip(594, 81 + 503);  // a 30-pixel title bar
+  EXPECT_EQ(framed.top, 564);
+  EXPECT_EQ(framed.covered, 20);
+  EXPECT_EQ(LayoutStrip(20, 0).top, 0);  // never above the window
+}

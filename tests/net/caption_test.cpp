@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <cstdlib>
@@ -90,6 +91,11 @@ TEST(CaptionsNet, ReadAsDesignedOnTheWindowSystem) {
   ASSERT_FALSE(display.empty()) << net.Error();
   setenv("DISPLAY", display.c_str(), 1);
   setenv("QT_QPA_PLATFORM", "xcb", 1);
+  // The program reads its remembered settings from a folder of its own, not
+  // from the user's.
+  QTemporaryDir config;
+  ASSERT_TRUE(config.isValid());
+  setenv("XDG_CONFIG_HOME", config.path().toLocal8Bit().constData(), 1);
 
   // The program itself.
   ChildProcess* program = net.StartInClient({KDS_DEVICE_SEARCH_PATH});

@@ -1,6 +1,7 @@
 // End to end in the test network: the program's searches (headless and from
-// the window) against the device simulator, in every mode, with UPnP, and
-// re-addressing a device with a control package.
+// the window) against the device simulator, in every mode, with UPnP, the
+// window's filter, export and log, and re-addressing a device with a control
+// package.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -14,11 +15,16 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QComboBox>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <chrono>
 #include <sstream>
 
 #include "app/main_form.h"
+#include "ui/log_form.h"
 #include "ui/modal.h"
 #include "net_test_support.h"
 #include "window_support.h"
@@ -217,6 +223,71 @@ TEST(SearchNet, DefaultSearchAddsAxisAndVivotekAfterTheProtocolRows) {
   EXPECT_EQ(grid.RowCount() - 1 - upnp_rows, 3);
   EXPECT_EQ(form.Label1->text().toStdString(), std::to_string(grid.RowCount() - 1) + " device(s) found!");
   EXPECT_EQ(form.Button1->text(), "Device Search");
+  EXPECT_TRUE(form.close());
+}
+
+// The window searches with UPnP while its log's window shows the search's
+// lines; filtered, it exports the rows the command line finds for the same
+// network (its CSV lines, less those the filter hides), in CSV and JSON.
+TEST(SearchNet, WindowFiltersAndExportsWhatTheCommandLineFinds) {
+  SKIP_WITHOUT_NETWORK();
+  TestNetwork net;
+  ASSERT_TRUE(net.Ready()) << net.Error();
+  ChildProcess* sim = net.StartDeviceSim({"--count", "4", "--models", "B7,A1", "--upnp-axis", "2",
+                                          "--upnp-address", TestNetwork::kDevicesAddress});
+  ASSERT_NE(sim, nullptr);
+  ASSERT_TRUE(sim->WaitForLine("upnp ready", 10000)) << sim->Output();
+  CommandResult cli = Search(net, {"--format", "csv"});
+  ASSERT_EQ(cli.exit_code, 0) << cli.err;
+  std::vector<std::string> cli_lines = Lines(cli.out);
+  ASSERT_EQ(cli_lines.size(), 7u) << cli.out;  // the headings, 4 + 2 rows
+
+  NetnsScope client = net.EnterClient();
+  TMainForm form;
+  form.UseNetwork();
+  form.show();
+  form.LogButton->click();
+  ASSERT_TRUE(SearchFromWindow(form));
+  EXPECT_EQ(form.Label1->text(), "6 device(s) found!");
+  const QString log_text = form.LogForm->LogText->toPlainText();
+  EXPECT_TRUE(log_text.contains("Col[6] - (153, 802, 0.190773)")) << log_text.toStdString();
+  EXPECT_GT(form.LogForm->LogText->document()->blockCount(), 14);  // the search's own lines came in
+
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  auto export_to = [&](const QString& name) {
+    SetSaveFileHook([&](const QString&, QString*) { return dir.filePath(name); });
+    form.ExportButton->click();
+    SetSaveFileHook(nullptr);
+    QFile file(dir.filePath(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string("(not written)");
+  };
+  // Unfiltered: the command line's rows (arrival order may differ).
+  std::vector<std::string> all = Lines(export_to("all.csv"));
+  ASSERT_FALSE(all.empty());
+  EXPECT_EQ(all.front(), cli_lines.front());
+  std::vector<std::string> expected(cli_lines.begin() + 1, cli_lines.end());
+  std::vector<std::string> got(all.begin() + 1, all.end());
+  std::sort(expected.begin(), expected.end());
+  std::sort(got.begin(), got.end());
+  EXPECT_EQ(got, expected);
+
+  form.FilterEdit->setText("axis");
+  EXPECT_EQ(form.Label1->text(), "2 of 6 device(s) shown");
+  std::vector<std::string> axis = Lines(export_to("axis.csv"));
+  ASSERT_EQ(axis.size(), 3u);
+  for (std::size_t i = 1; i < axis.size(); ++i) {
+    EXPECT_EQ(axis[i].rfind("Axis 200 Series,", 0), 0u) << axis[i];
+    EXPECT_NE(std::find(cli_lines.begin(), cli_lines.end(), axis[i]), cli_lines.end()) << axis[i];
+  }
+  QJsonParseError error;
+  const QJsonArray rows = QJsonDocument::fromJson(QByteArray::fromStdString(export_to("axis.json")), &error).array();
+  ASSERT_EQ(error.error, QJsonParseError::NoError);
+  ASSERT_EQ(rows.size(), 2);
+  for (const QJsonValue& row : rows) {
+    EXPECT_EQ(row.toObject()["source"].toString(), "upnp");
+    EXPECT_EQ(row.toObject()["upnp"].toObject()["manufacturer_name"].toString().left(4), "AXIS");
+  }
   EXPECT_TRUE(form.close());
 }
 

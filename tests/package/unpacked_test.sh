@@ -77,7 +77,8 @@ upnp=$(grep -c '"source":"upnp"' <<<"$out")
 [ "$protocol" -eq 4 ] && [ "$upnp" -eq 1 ] ||
   fail "the search found $protocol protocol and $upnp UPnP devices, not 4 and 1:"$'\n'"$out"
 
-out=$(network env -i PATH=/usr/bin:/bin "$self" --window "$bin")
+# The window's remembered settings go to a folder of the test's own.
+out=$(network env -i PATH=/usr/bin:/bin XDG_CONFIG_HOME="$root/config" "$self" --window "$bin")
 class=$(sed -n 's/^StartupWMClass=//p' usr/share/applications/*.desktop)
 grep -qF "WM_CLASS(STRING) = \"device-search\", \"$class\"" <<<"$out" ||
   fail "the window's class is not the entry's StartupWMClass '$class':"$'\n'"$out"

@@ -13,6 +13,7 @@
 #include "ui/modal.h"
 #include "ui/upnp_info_form.h"
 #include "upnp/detail_showings.h"
+#include "widget_app.h"
 
 namespace {
 
@@ -26,14 +27,7 @@ struct Shown {
 };
 
 struct Detail : ::testing::Test {
-  static void SetUpTestSuite() {
-    if (!QApplication::instance()) {
-      static int argc = 1;
-      static char name[] = "upnp_ui_test";
-      static char* argv[] = {name, nullptr};
-      new QApplication(argc, argv);
-    }
-  }
+  static void SetUpTestSuite() { EnsureWidgetApplication(); }
   Detail() {
     SetModalHook([this](QDialog& dialog) {
       Shown s;

@@ -16,6 +16,7 @@
 #include "records.h"
 #include "ui/modal.h"
 #include "ui/network_setup.h"
+#include "widget_app.h"
 
 namespace {
 
@@ -27,15 +28,7 @@ struct Message {
 
 class NetFormTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (QApplication::instance() == nullptr) {
-      if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
-      static int argc = 1;
-      static char name[] = "netsetup_test";
-      static char* argv[] = {name, nullptr};
-      new QApplication(argc, argv);  // lives for the whole test program
-    }
-  }
+  static void SetUpTestSuite() { EnsureWidgetApplication(); }
 
   void SetUp() override {
     SetMessageHook([this](QWidget* owner, const QString& text, const QString& caption) {

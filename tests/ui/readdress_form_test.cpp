@@ -19,20 +19,13 @@
 
 #include "capturing_sender.h"
 #include "fake_plan_search.h"
+#include "widget_app.h"
 
 namespace {
 
 class ReaddressFormTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (QApplication::instance() == nullptr) {
-      if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
-      static int argc = 1;
-      static char name[] = "ui_test";
-      static char* argv[] = {name, nullptr};
-      new QApplication(argc, argv);  // lives for the whole test program
-    }
-  }
+  static void SetUpTestSuite() { EnsureWidgetApplication(); }
 
   void SetUp() override {
     // Three fresh devices on one address, listed with a fourth.

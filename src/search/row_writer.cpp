@@ -1,21 +1,35 @@
-// The rows of a search as a table, CSV, JSON and ndjson.
-#include "cli/output.h"
+// The rows of a search as a table, CSV, JSON, ndjson and tab-separated text.
+#include "search/row_writer.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <string_view>
 
 #include "protocol/record_text.h"
 #include "protocol/string_printf.h"
+#include "search/search_driver.h"
+#include "upnp/upnp_merge.h"
 
-std::string CsvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+namespace {
+
+// A field in UTF-8, in double quotes (its quotes doubled) when it holds
+// `separator`, a quote or a line break.
+std::string QuotedField(const std::string& text, char separator) {
+  std::string utf8 = IsValidUtf8(text) ? text : RecordText(text).toStdString();
+  const char special[] = {separator, '"', '\r', '\n', '\0'};
+  if (utf8.find_first_of(special) == std::string::npos) return utf8;
   std::string out = "\"";
-  for (char c : text) {
+  for (char c : utf8) {
     if (c == '"') out += '"';
     out += c;
   }
   return out + "\"";
 }
+
+}  // namespace
+
+std::string CsvField(const std::string& text) { return QuotedField(text, ','); }
 
 void PrintAligned(const std::vector<std::vector<std::string>>& rows, std::ostream& out) {
   std::vector<std::size_t> widths;
@@ -42,10 +56,6 @@ const char* const kUpnpFieldNames[kDeviceInformationFieldCount] = {
     "model_url",     "parent_device",  "presentation_url", "root_device",    "serial_number",
     "services",      "type",           "unique_device_name", "upc"};
 
-bool RowHasText(const StringGrid::Row& row) {
-  return std::any_of(row.begin(), row.end(), [](const std::string& s) { return !s.empty(); });
-}
-
 // A data row of the grid and the record it shows, if any.
 struct RowRecord {
   int row;
@@ -53,15 +63,18 @@ struct RowRecord {
   std::size_t index;           // the record's index in the device list
 };
 
-// The grid's data rows in order, each paired with its own record: the first
-// not yet taken whose grid row it is (several records may share an address
-// and "NULL").
-std::vector<RowRecord> RowsWithRecords(const DeviceTable& table) {
+// The grid's data rows with text in order, each paired with its own
+// record: the first not yet taken whose grid row it is (several records may
+// share an address and "NULL"). Only the rows `wanted` names are kept; the
+// pairing is that of all rows.
+std::vector<RowRecord> RowsWithRecords(const DeviceTable& table, const std::vector<int>& wanted) {
   const StringGrid& grid = table.grid;
+  std::vector<bool> keep(static_cast<std::size_t>(std::max(grid.RowCount(), 0)), false);
+  for (int r : wanted)
+    if (r >= 1 && r < grid.RowCount()) keep[static_cast<std::size_t>(r)] = true;
   std::vector<bool> taken(table.devices.Size(), false);
   std::vector<RowRecord> rows;
-  for (int r = 1; r < grid.RowCount(); ++r) {
-    if (!RowHasText(grid.RowAt(r))) continue;
+  for (int r : RowsWithText(grid)) {
     RowRecord row{r, nullptr, 0};
     for (const tComUnitInfo* candidate : RecordsOfRow(table, r)) {
       std::size_t index = static_cast<std::size_t>(candidate - table.devices.Records().data());
@@ -72,7 +85,7 @@ std::vector<RowRecord> RowsWithRecords(const DeviceTable& table) {
         break;
       }
     }
-    rows.push_back(row);
+    if (keep[static_cast<std::size_t>(r)]) rows.push_back(row);
   }
   return rows;
 }
@@ -91,7 +104,7 @@ struct JsonMember {
 // The row's object: the record's eleven fields, its source and its UPnP
 // texts; a row without a record shows its cells under the record's names.
 std::vector<JsonMember> RowObject(const DeviceTable& table, const RowRecord& row,
-                                  const SourceOf& source, const UpnpOf& upnp) {
+                                  const RecordOrigins& origins) {
   std::vector<JsonMember> members;
   if (row.record == nullptr) {
     const char* keys[] = {"model", "proj", "name", "ip", "trigger_port", "netmask", "mac"};
@@ -102,9 +115,9 @@ std::vector<JsonMember> RowObject(const DeviceTable& table, const RowRecord& row
   for (int f = 0; f < kUnitFieldCount; ++f)
     members.emplace_back(UnitFieldName(f),
                          std::string(UnitField(info, f), strnlen(UnitField(info, f), UnitFieldWidth(f))));
-  members.emplace_back("source", source ? source(row.index) : "protocol");
+  members.emplace_back("source", origins.SourceOf(row.index));
   members.emplace_back("interface", table.devices.InterfaceOf(row.record));
-  if (const DeviceInformationContainer* d = upnp ? upnp(row.index) : nullptr) {
+  if (const DeviceInformationContainer* d = origins.UpnpOf(row.index)) {
     std::vector<JsonMember> texts;
     for (int f = 0; f < kDeviceInformationFieldCount; ++f)
       texts.emplace_back(kUpnpFieldNames[f], DeviceInformationField(*d, f));
@@ -151,55 +164,106 @@ std::string JsonString(const std::string& text) {
   return out + "\"";
 }
 
-void PrintRows(const DeviceTable& table, OutputFormat format, const SourceOf& source,
-               std::ostream& out, const UpnpOf& upnp, bool pretty) {
-  const StringGrid& grid = table.grid;
+std::string RecordOrigins::SourceOf(std::size_t record_index) const {
+  return record_index < exchange_records ? exchange_source : "upnp";
+}
+
+const DeviceInformationContainer* RecordOrigins::UpnpOf(std::size_t record_index) const {
+  if (record_index < exchange_records || record_index - exchange_records >= upnp.size()) return nullptr;
+  return upnp[record_index - exchange_records];
+}
+
+RecordOrigins OriginsOfSearch(const SearchSettings& settings, std::size_t exchange_records,
+                              const std::vector<DeviceInformationContainer>* upnp_results) {
+  RecordOrigins origins;
+  origins.exchange_source = ModeOf(settings) == SearchMode::kHttpCmd ? "httpcmd" : "protocol";
+  origins.exchange_records = exchange_records;
+  if (upnp_results != nullptr) origins.upnp = MergedUpnpDevices(*upnp_results);
+  return origins;
+}
+
+std::vector<int> RowsWithText(const StringGrid& grid) {
   std::vector<int> rows;
   for (int r = 1; r < grid.RowCount(); ++r) {
-    if (RowHasText(grid.RowAt(r))) rows.push_back(r);
+    const StringGrid::Row& cells = grid.RowAt(r);
+    if (std::any_of(cells.begin(), cells.end(), [](const std::string& s) { return !s.empty(); })) rows.push_back(r);
   }
+  return rows;
+}
+
+void PrintRows(const DeviceTable& table, OutputFormat format, const RecordOrigins& origins,
+               std::ostream& out, bool pretty) {
+  PrintRows(table, RowsWithText(table.grid), format, origins, out, pretty);
+}
+
+void PrintRows(const DeviceTable& table, const std::vector<int>& wanted, OutputFormat format,
+               const RecordOrigins& origins, std::ostream& out, bool pretty) {
+  const StringGrid& grid = table.grid;
+  const std::vector<RowRecord> rows = RowsWithRecords(table, wanted);
   switch (format) {
     case OutputFormat::kTable: {
       std::vector<std::vector<std::string>> cells = {
           std::vector<std::string>(std::begin(kGridHeadings), std::end(kGridHeadings))};
-      for (int r : rows) cells.emplace_back(grid.RowAt(r).begin(), grid.RowAt(r).end());
+      for (const RowRecord& row : rows) cells.emplace_back(grid.RowAt(row.row).begin(), grid.RowAt(row.row).end());
       PrintAligned(cells, out);
       break;
     }
-    case OutputFormat::kCsv: {
-      // The grid's columns, then the interface the device answered on.
-      for (int c = 0; c < StringGrid::kColumns; ++c) out << (c ? "," : "") << kGridHeadings[c];
-      out << ",Interface\r\n";
-      for (const RowRecord& row : RowsWithRecords(table)) {
-        for (int c = 0; c < StringGrid::kColumns; ++c) out << (c ? "," : "") << CsvField(grid.Cell(c, row.row));
-        out << "," << CsvField(row.record ? table.devices.InterfaceOf(row.record) : std::string()) << "\r\n";
+    case OutputFormat::kCsv:
+    case OutputFormat::kTabs: {
+      // The grid's columns; CSV adds the interface the device answered on.
+      const bool csv = format == OutputFormat::kCsv;
+      const char separator = csv ? ',' : '\t';
+      const char sep[] = {separator, '\0'};
+      const char* const line_end = csv ? "\r\n" : "\n";
+      for (int c = 0; c < StringGrid::kColumns; ++c) out << (c ? sep : "") << kGridHeadings[c];
+      out << (csv ? ",Interface" : "") << line_end;
+      for (const RowRecord& row : rows) {
+        for (int c = 0; c < StringGrid::kColumns; ++c) out << (c ? sep : "") << QuotedField(grid.Cell(c, row.row), separator);
+        if (csv) out << "," << QuotedField(row.record ? table.devices.InterfaceOf(row.record) : "", ',');
+        out << line_end;
       }
       break;
     }
     case OutputFormat::kJson: {
       out << "[";
       bool first = true;
-      for (const RowRecord& row : RowsWithRecords(table)) {
+      for (const RowRecord& row : rows) {
         out << (first ? "" : ",") << (pretty ? "\n  " : "");
         first = false;
-        WriteJsonObject(out, RowObject(table, row, source, upnp), pretty, 1);
+        WriteJsonObject(out, RowObject(table, row, origins), pretty, 1);
       }
       out << (pretty && !first ? "\n]\n" : "]\n");
       break;
     }
     case OutputFormat::kNdjson:
-      NdjsonPrinter().PrintNewRows(table, source, upnp, out, true);
+      for (const RowRecord& row : rows) {
+        WriteJsonObject(out, RowObject(table, row, origins), false, 0);
+        out << "\n";
+      }
       break;
   }
 }
 
-void NdjsonPrinter::PrintNewRows(const DeviceTable& table, const SourceOf& source,
-                                 const UpnpOf& upnp, std::ostream& out, bool last) {
+ExportTarget ChooseExportTarget(const std::string& path, OutputFormat picked) {
+  auto ends_with = [&path](std::string_view suffix) {
+    if (path.size() < suffix.size()) return false;
+    for (std::size_t i = 0; i < suffix.size(); ++i)
+      if (std::tolower(static_cast<unsigned char>(path[path.size() - suffix.size() + i])) != suffix[i]) return false;
+    return true;
+  };
+  if (ends_with(".csv")) return {path, OutputFormat::kCsv};
+  if (ends_with(".json")) return {path, OutputFormat::kJson};
+  return picked == OutputFormat::kJson ? ExportTarget{path + ".json", OutputFormat::kJson}
+                                       : ExportTarget{path + ".csv", OutputFormat::kCsv};
+}
+
+void NdjsonPrinter::PrintNewRows(const DeviceTable& table, const RecordOrigins& origins, std::ostream& out,
+                                 bool last) {
   printed_.resize(table.devices.Size(), false);
-  for (const RowRecord& row : RowsWithRecords(table)) {
+  for (const RowRecord& row : RowsWithRecords(table, RowsWithText(table.grid))) {
     if (row.record == nullptr ? !last : printed_[row.index]) continue;
     if (row.record != nullptr) printed_[row.index] = true;
-    WriteJsonObject(out, RowObject(table, row, source, upnp), false, 0);
+    WriteJsonObject(out, RowObject(table, row, origins), false, 0);
     out << "\n";
   }
   out.flush();

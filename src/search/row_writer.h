@@ -1,0 +1,97 @@
+// The grid's rows as text for the world outside the program, written one way
+// for everyone who writes them: `device-search search` (a table, CSV, one
+// JSON array or ndjson, one JSON object per line printed as soon as its row
+// is final), the window's "Export..." (CSV or JSON) and its "Copy" (tab-
+// separated text for the clipboard).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "protocol/device_table.h"
+#include "upnp/device_information.h"
+
+// table and csv: the grid's seven columns (csv adds "Interface"); json: one
+// array of objects; ndjson: one object per line; tabs: the grid's seven
+// columns separated by tabs, for the clipboard.
+enum class OutputFormat { kTable, kCsv, kJson, kNdjson, kTabs };
+
+// Where the records of one search came from: the first `exchange_records`
+// from its exchange (`exchange_source`: "protocol", or "httpcmd" for the HTTP
+// command), every later one from the UPnP merge, which made one record of
+// each device of `upnp`, in order (MergedUpnpDevices).
+struct RecordOrigins {
+  std::string exchange_source = "protocol";
+  std::size_t exchange_records = SIZE_MAX;
+  std::vector<const DeviceInformationContainer*> upnp = {};
+
+  // "protocol", "httpcmd" or "upnp".
+  std::string SourceOf(std::size_t record_index) const;
+  // The UPnP texts behind a record, or null for records from other sources.
+  const DeviceInformationContainer* UpnpOf(std::size_t record_index) const;
+};
+
+// The origins of a search run with `settings` whose exchange gave the first
+// `exchange_records` records (SearchDriver::ExchangeRecords); `upnp_results`
+// are the UPnP engine's results once the search has ended (null: none).
+RecordOrigins OriginsOfSearch(const SearchSettings& settings, std::size_t exchange_records,
+                              const std::vector<DeviceInformationContainer>* upnp_results);
+
+// The grid's data rows that hold any text, in the grid's order.
+std::vector<int> RowsWithText(const StringGrid& grid);
+
+// Writes the grid's data rows (RowsWithText) in the grid's order, in the
+// given format. CSV adds a last column "Interface"; JSON objects carry the
+// record's eleven fields, its source, the interface its device answered on
+// ("interface", "" when unknown), and for UPnP records an object "upnp" with
+// the nineteen texts; json is compact unless `pretty`. The table and the
+// tabs show the grid's columns under its headings. CSV, tabs and JSON are
+// UTF-8 whatever the devices sent: a text that is not valid UTF-8 is read as
+// Latin-1 (JSON escapes it). CSV quotes as RFC 4180 (lines end in CR LF);
+// tabs quote a field with a tab, a line break or a quote the same way
+// (lines end in LF).
+void PrintRows(const DeviceTable& table, OutputFormat format, const RecordOrigins& origins,
+               std::ostream& out, bool pretty = false);
+// The same for the given grid rows only (data rows in the grid's order, such
+// as those a filter shows or those selected).
+void PrintRows(const DeviceTable& table, const std::vector<int>& rows, OutputFormat format,
+               const RecordOrigins& origins, std::ostream& out, bool pretty = false);
+
+// The ndjson stream of one search: each call prints the grid's rows that no
+// earlier call printed, one compact JSON object per line in the grid's order,
+// and flushes. Rows are told apart by their records; a row without a record
+// is printed by the last call only.
+class NdjsonPrinter {
+ public:
+  void PrintNewRows(const DeviceTable& table, const RecordOrigins& origins, std::ostream& out, bool last);
+
+ private:
+  std::vector<bool> printed_;  // by record index
+};
+
+// Where the window's "Export..." writes and in which format, from the file
+// name the user gave and the type picked in the file dialog (kCsv or kJson):
+// a name that ends in ".csv" or ".json", in any case, is written in that
+// format whatever was picked; any other name gets the picked type's
+// extension appended.
+struct ExportTarget {
+  std::string path;
+  OutputFormat format;
+};
+ExportTarget ChooseExportTarget(const std::string& path, OutputFormat picked);
+
+// Rows of cells as an aligned table: each column as wide as its widest cell
+// (in bytes), two blanks between columns, no blanks at a line's end.
+void PrintAligned(const std::vector<std::vector<std::string>>& rows, std::ostream& out);
+
+// A CSV field in UTF-8 (a text that is not valid UTF-8 read as Latin-1),
+// quoted with its quotes doubled when it holds a comma, a quote or a line
+// end (RFC 4180).
+std::string CsvField(const std::string& text);
+
+// JSON string literal for any bytes: valid UTF-8 passes through, other bytes
+// are read as Latin-1; control characters are escaped.
+std::string JsonString(const std::string& text);

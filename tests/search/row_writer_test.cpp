@@ -1,0 +1,222 @@
+// The grid's rows written out: each format, a part of the rows, ndjson row by
+// row, where each record came from, and JSON strings of any bytes.
+#include "search/row_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <sstream>
+
+#include "records.h"
+
+namespace {
+
+DeviceTable HeadingsOnly() {
+  DeviceTable t;
+  WriteGridHeadings(t.grid);
+  return t;
+}
+
+DeviceTable SampleTable() {
+  DeviceTable t = HeadingsOnly();
+  tComUnitInfo a = MakeRecord({.model = "M100", .proj = "P1", .name = "Lobby, east \"door\"", .ip = "10.0.0.7",
+                               .trigger_port = "80", .netmask = "255.0.0.0", .mac = "00:11:22:33:44:55",
+                               .note = "\xe9t\xe9\n"});
+  tComUnitInfo b = MakeRecord({.model = "Axis 200 Series", .ip = "10.0.0.8", .mac = "NULL"});
+  t.devices.Append(a, "eth1");
+  t.devices.Append(b);
+  t.grid.SetRow(1, GridRowOf(b));
+  t.grid.SetRow(2, GridRowOf(a));
+  t.grid.SetRowCount(3);
+  return t;
+}
+
+}  // namespace
+
+TEST(RowWriter, PrintsRowsInGridOrderInEachFormat) {
+  DeviceTable t = SampleTable();
+  const RecordOrigins origins{.exchange_records = 1};
+  std::ostringstream table, csv, json;
+  PrintRows(t, OutputFormat::kTable, origins, table);
+  PrintRows(t, OutputFormat::kCsv, origins, csv);
+  PrintRows(t, OutputFormat::kJson, origins, json);
+  EXPECT_EQ(table.str(),
+            "Model            Proj  Name                IP        Port  Netmask    Mac\n"
+            "Axis 200 Series                            10.0.0.8                   NULL\n"
+            "M100             P1    Lobby, east \"door\"  10.0.0.7  80    255.0.0.0  00:11:22:33:44:55\n");
+  EXPECT_EQ(csv.str(),
+            "Model,Proj,Name,IP,Port,Netmask,Mac,Interface\r\n"
+            "Axis 200 Series,,,10.0.0.8,,,NULL,\r\n"
+            "M100,P1,\"Lobby, east \"\"door\"\"\",10.0.0.7,80,255.0.0.0,00:11:22:33:44:55,eth1\r\n");
+  const std::string j = json.str();
+  EXPECT_EQ(j.find('\n'), j.size() - 1) << j;  // compact: one line
+  EXPECT_TRUE(j.starts_with("[{\"model\":\"Axis 200 Series\",\"proj\":\"\",")) << j;
+  EXPECT_NE(j.find("\"source\":\"upnp\""), std::string::npos);
+  EXPECT_NE(j.find("\"name\":\"Lobby, east \\\"door\\\"\""), std::string::npos);
+  EXPECT_NE(j.find("\"note\":\"\\u00e9t\\u00e9\\n\""), std::string::npos);  // Latin-1 bytes escaped
+  EXPECT_NE(j.find("\"source\":\"upnp\",\"interface\":\"\""), std::string::npos) << j;
+  EXPECT_NE(j.find("\"source\":\"protocol\",\"interface\":\"eth1\""), std::string::npos) << j;
+  EXPECT_LT(j.find("Axis"), j.find("M100"));
+
+  // Nothing found: headings only, or an empty JSON array.
+  std::ostringstream none;
+  PrintRows(HeadingsOnly(), OutputFormat::kJson, origins, none);
+  EXPECT_EQ(none.str(), "[]\n");
+}
+
+TEST(RowWriter, PrettyJsonIndentsTheSameDocument) {
+  DeviceTable t = SampleTable();
+  DeviceInformationContainer axis;
+  axis.manufacturer_name = "AXIS";
+  const RecordOrigins origins{.exchange_records = 1, .upnp = {&axis}};
+  std::ostringstream compact, pretty;
+  PrintRows(t, OutputFormat::kJson, origins, compact);
+  PrintRows(t, OutputFormat::kJson, origins, pretty, true);
+  const std::string p = pretty.str();
+  EXPECT_TRUE(p.starts_with("[\n  {\n    \"model\": \"Axis 200 Series\",\n    \"proj\"")) << p;
+  EXPECT_NE(p.find("\"source\": \"upnp\",\n    \"interface\": \"\",\n    \"upnp\": {\n      \"children\": \"\",\n"),
+            std::string::npos) << p;
+  EXPECT_NE(p.find("      \"upc\": \"\"\n    }\n  },\n  {\n"), std::string::npos) << p;
+  EXPECT_TRUE(p.ends_with("\"protocol\",\n    \"interface\": \"eth1\"\n  }\n]\n")) << p;
+  QJsonParseError e1, e2;
+  QJsonDocument a = QJsonDocument::fromJson(QByteArray::fromStdString(compact.str()), &e1);
+  QJsonDocument b = QJsonDocument::fromJson(QByteArray::fromStdString(p), &e2);
+  ASSERT_EQ(e1.error, QJsonParseError::NoError) << compact.str();
+  ASSERT_EQ(e2.error, QJsonParseError::NoError) << p;
+  EXPECT_EQ(a, b);
+  ASSERT_EQ(a.array().size(), 2);
+  EXPECT_EQ(a.array()[0].toObject()["upnp"].toObject()["manufacturer_name"].toString(), "AXIS");
+  EXPECT_FALSE(a.array()[1].toObject().contains("upnp"));
+
+  std::ostringstream none;
+  PrintRows(HeadingsOnly(), OutputFormat::kJson, origins, none, true);
+  EXPECT_EQ(none.str(), "[]\n");
+}
+
+TEST(RowWriter, NdjsonPrintsEachRowOnceAsItArrives) {
+  DeviceTable t = HeadingsOnly();
+  tComUnitInfo a = MakeRecord({.model = "M100", .ip = "10.0.0.7", .mac = "00:11:22:33:44:55"});
+  t.devices.Append(a);
+  t.devices.Append(a);  // the same device twice: two rows, two lines
+  t.grid.SetRow(1, GridRowOf(a));
+  t.grid.SetRow(2, GridRowOf(a));
+  t.grid.SetRowCount(3);
+  const RecordOrigins origins{.exchange_records = 2};
+
+  NdjsonPrinter printer;
+  std::ostringstream first;
+  printer.PrintNewRows(t, origins, first, false);
+  const std::string line = first.str().substr(0, first.str().find('\n') + 1);
+  EXPECT_TRUE(line.starts_with("{\"model\":\"M100\",")) << line;
+  EXPECT_EQ(first.str(), line + line);
+
+  // A merge adds a row in front (the grid was sorted) and one without a record.
+  t.devices.Append(MakeRecord({.model = "Axis 200 Series", .ip = "10.0.0.8", .mac = "NULL"}));
+  t.grid.SetRow(3, t.grid.RowAt(2));
+  t.grid.SetRow(2, t.grid.RowAt(1));
+  t.grid.SetRow(1, GridRowOf(t.devices.Records()[2]));
+  t.grid.SetRow(4, {"Orphan", "", "", "10.0.0.9", "", "", "x"});
+  t.grid.SetRowCount(5);
+  std::ostringstream middle, last;
+  printer.PrintNewRows(t, origins, middle, false);
+  EXPECT_EQ(middle.str().find("M100"), std::string::npos) << middle.str();
+  EXPECT_NE(middle.str().find("\"source\":\"upnp\""), std::string::npos);
+  EXPECT_EQ(middle.str().find("Orphan"), std::string::npos);
+  printer.PrintNewRows(t, origins, last, true);
+  EXPECT_EQ(last.str(), "{\"model\":\"Orphan\",\"proj\":\"\",\"name\":\"\",\"ip\":\"10.0.0.9\","
+                        "\"trigger_port\":\"\",\"netmask\":\"\",\"mac\":\"x\"}\n");
+
+  // Printed at once, the same lines in the grid's order.
+  std::ostringstream whole;
+  PrintRows(t, OutputFormat::kNdjson, origins, whole);
+  EXPECT_EQ(whole.str(), middle.str() + first.str() + last.str());
+}
+
+// CSV and the tabs quote a field that holds their separator, a quote or a
+// line break (RFC 4180), and write every text in UTF-8: Latin-1 bytes become
+// their characters, valid UTF-8 stays as it is. A part of the rows keeps the
+// grid's order and each row's own record.
+TEST(RowWriter, CsvAndTabsQuoteAndWriteUtf8ForAnyPartOfTheRows) {
+  DeviceTable t = HeadingsOnly();
+  AddRow(t, MakeRecord({.model = "M\xe9", .name = "a\tb", .ip = "10.0.0.1", .mac = "m1"}), "eth0");
+  AddRow(t, MakeRecord({.model = "Caf\xc3\xa9", .name = "two\nlines, \"q\"", .ip = "10.0.0.2", .mac = "m2"}), "eth1");
+  AddRow(t, MakeRecord({.model = "Axis 200 Series", .name = "x\r", .ip = "10.0.0.3", .mac = "NULL"}));
+  const RecordOrigins origins{.exchange_records = 2};
+  std::ostringstream csv, tabs, part;
+  PrintRows(t, OutputFormat::kCsv, origins, csv);
+  PrintRows(t, OutputFormat::kTabs, origins, tabs);
+  EXPECT_EQ(csv.str(),
+            "Model,Proj,Name,IP,Port,Netmask,Mac,Interface\r\n"
+            "M\xc3\xa9,,a\tb,10.0.0.1,,,m1,eth0\r\n"
+            "Caf\xc3\xa9,,\"two\nlines, \"\"q\"\"\",10.0.0.2,,,m2,eth1\r\n"
+            "Axis 200 Series,,\"x\r\",10.0.0.3,,,NULL,\r\n");
+  EXPECT_EQ(tabs.str(),
+            "Model\tProj\tName\tIP\tPort\tNetmask\tMac\n"
+            "M\xc3\xa9\t\t\"a\tb\"\t10.0.0.1\t\t\tm1\n"
+            "Caf\xc3\xa9\t\t\"two\nlines, \"\"q\"\"\"\t10.0.0.2\t\t\tm2\n"
+            "Axis 200 Series\t\t\"x\r\"\t10.0.0.3\t\t\tNULL\n");
+
+  // Rows 3 and 1 asked for, in any order: written in the grid's order, the
+  // UPnP row still paired with its own record.
+  PrintRows(t, {3, 1}, OutputFormat::kJson, origins, part);
+  const QJsonArray rows = QJsonDocument::fromJson(QByteArray::fromStdString(part.str())).array();
+  ASSERT_EQ(rows.size(), 2) << part.str();
+  EXPECT_EQ(rows[0].toObject()["model"].toString(), QString::fromUtf8("M\xc3\xa9"));
+  EXPECT_EQ(rows[0].toObject()["interface"].toString(), "eth0");
+  EXPECT_EQ(rows[1].toObject()["source"].toString(), "upnp");
+  std::ostringstream nothing;
+  PrintRows(t, {}, OutputFormat::kTabs, origins, nothing);
+  EXPECT_EQ(nothing.str(), "Model\tProj\tName\tIP\tPort\tNetmask\tMac\n");
+}
+
+// The exchange's records come first, "httpcmd" for the HTTP command; the
+// merge's follow, one per device it keeps (a device of another maker gives
+// none), so each is paired with its own UPnP texts.
+TEST(RowWriter, OriginsOfASearchPairRecordsWithTheirSource) {
+  SearchSettings http;
+  http.ip_relay = true;
+  http.relay_protocol = "HttpCmd";
+  std::vector<DeviceInformationContainer> results(3);
+  results[0].manufacturer_name = "AXIS";
+  results[0].presentation_url = "http://10.0.0.8/";
+  results[1].manufacturer_name = "Other";
+  results[1].presentation_url = "http://10.0.0.9/";
+  results[2].manufacturer_name = "Vivotek Corporation";
+  results[2].friendly_name = "Cam (1)";
+  results[2].presentation_url = "http://10.0.0.10:81/";
+  RecordOrigins origins = OriginsOfSearch(http, 2, &results);
+  EXPECT_EQ(origins.SourceOf(0), "httpcmd");
+  EXPECT_EQ(origins.SourceOf(1), "httpcmd");
+  EXPECT_EQ(origins.SourceOf(2), "upnp");
+  EXPECT_EQ(origins.UpnpOf(1), nullptr);
+  EXPECT_EQ(origins.UpnpOf(2), &results[0]);
+  EXPECT_EQ(origins.UpnpOf(3), &results[2]);
+  EXPECT_EQ(origins.UpnpOf(4), nullptr);
+
+  // A broadcast whose exchange still runs: every record is the exchange's.
+  RecordOrigins running = OriginsOfSearch(SearchSettings{}, SIZE_MAX, nullptr);
+  EXPECT_EQ(running.SourceOf(7), "protocol");
+  EXPECT_EQ(running.UpnpOf(7), nullptr);
+}
+
+TEST(RowWriter, JsonStringKeepsValidUtf8) {
+  EXPECT_EQ(JsonString("caf\xc3\xa9"), "\"caf\xc3\xa9\"");
+  EXPECT_EQ(JsonString(std::string("a\x01", 2)), "\"a\\u0001\"");
+}
+
+// A name that ends in .csv or .json (any case) chooses its format; any other
+// gets the extension of the type picked in the dialog.
+TEST(RowWriter, ExportTargetFollowsTheExtensionElseThePickedType) {
+  auto target = [](const std::string& path, OutputFormat picked) {
+    ExportTarget t = ChooseExportTarget(path, picked);
+    return t.path + (t.format == OutputFormat::kJson ? " json" : t.format == OutputFormat::kCsv ? " csv" : " ?");
+  };
+  EXPECT_EQ(target("/tmp/a.csv", OutputFormat::kJson), "/tmp/a.csv csv");
+  EXPECT_EQ(target("/tmp/a.JSON", OutputFormat::kCsv), "/tmp/a.JSON json");
+  EXPECT_EQ(target("/tmp/a", OutputFormat::kJson), "/tmp/a.json json");
+  EXPECT_EQ(target("/tmp/a.txt", OutputFormat::kCsv), "/tmp/a.txt.csv csv");
+  EXPECT_EQ(target("/tmp/json", OutputFormat::kCsv), "/tmp/json.csv csv");
+  EXPECT_EQ(target("", OutputFormat::kCsv), ".csv csv");
+}

@@ -1,0 +1,103 @@
+// The debug log's window: lines as the log grows, the bound on what is kept
+// (said in the window once older lines were dropped), "Save..." and "Clear".
+#include "ui/log_form.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextBlock>
+
+#include "ui/modal.h"
+#include "widget_app.h"
+
+namespace {
+
+// A log that tells the window of each entry, as the main window's does.
+struct WatchedLog : BoundedLog {
+  explicit WatchedLog(std::size_t capacity) : BoundedLog(capacity, 1024) {}
+  void Append(const std::string& line) override {
+    BoundedLog::Append(line);
+    if (form != nullptr) form->EntryAppended(line);
+  }
+  TLogForm* form = nullptr;
+};
+
+QString ReadAll(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString("(unreadable)");
+}
+
+}  // namespace
+
+TEST(LogForm, ShowsTheLogAsItGrowsAndSavesAndClearsIt) {
+  EnsureWidgetApplication();
+  WatchedLog log(100);
+  log.Append("Col[0] - (114, 114)\n");
+  log.Append("caf\xe9");  // Latin-1 from a device, no line feed
+  TLogForm form(nullptr, log);
+  log.form = &form;
+  log.Append("while hidden\n");  // read when the window is shown
+  form.show();
+  EXPECT_EQ(form.LogText->toPlainText(), "Col[0] - (114, 114)\ncaf\u00e9\nwhile hidden");
+  log.Append("UPnP: 2 devices\n");
+  EXPECT_EQ(form.LogText->toPlainText().split('\n').back(), "UPnP: 2 devices");
+  EXPECT_FALSE(form.DroppedLabel->isVisibleTo(&form));
+
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString path = dir.filePath("saved.log");
+  SetSaveFileHook([&](const QString&, QString*) { return path; });
+  form.SaveButton->click();
+  SetSaveFileHook(nullptr);
+  EXPECT_EQ(ReadAll(path), "Col[0] - (114, 114)\ncaf\u00e9\nwhile hidden\nUPnP: 2 devices\n");
+
+  // A file that cannot be written is said in a message box.
+  std::vector<std::string> messages;
+  SetMessageHook([&](QWidget*, const QString& text, const QString& caption) {
+    messages.push_back((caption + "|" + text).toStdString());
+  });
+  SetSaveFileHook([&](const QString&, QString*) { return dir.filePath("no/such/folder/saved.log"); });
+  form.SaveButton->click();
+  SetSaveFileHook(nullptr);
+  SetMessageHook(nullptr);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_TRUE(messages[0].starts_with("Error|The log could not be saved to ")) << messages[0];
+
+  form.ClearButton->click();
+  EXPECT_EQ(log.Size(), 0u);
+  EXPECT_EQ(form.LogText->toPlainText(), "");
+  log.Append("after the clear\n");
+  EXPECT_EQ(form.LogText->toPlainText(), "after the clear");
+}
+
+// The window's log keeps 10,000 lines; beyond them the oldest go, the view
+// keeps the same lines, and the window says how many were dropped.
+TEST(LogForm, KeepsTheLastTenThousandLinesAndSaysSo) {
+  EnsureWidgetApplication();
+  WatchedLog log(10000);
+  TLogForm form(nullptr, log);
+  log.form = &form;
+  form.show();
+  for (int i = 0; i < 10000; ++i) log.Append("line " + std::to_string(i) + "\n");
+  EXPECT_FALSE(form.DroppedLabel->isVisibleTo(&form));
+  for (int i = 10000; i < 12500; ++i) log.Append("line " + std::to_string(i) + "\n");
+  EXPECT_EQ(log.Size(), 10000u);
+  EXPECT_EQ(log.Lines().front(), "line 2500\n");
+  EXPECT_EQ(form.LogText->document()->blockCount(), 10000);
+  EXPECT_EQ(form.LogText->document()->firstBlock().text(), "line 2500");
+  EXPECT_EQ(form.LogText->document()->lastBlock().text(), "line 12499");
+  EXPECT_TRUE(form.DroppedLabel->isVisibleTo(&form));
+  EXPECT_EQ(form.DroppedLabel->text(), "Only the last 10000 lines are kept: 2500 older lines were dropped.");
+
+  // Shown again, it reads the same lines from the log.
+  form.hide();
+  log.Append("line 12500\n");
+  form.show();
+  EXPECT_EQ(form.LogText->document()->blockCount(), 10000);
+  EXPECT_EQ(form.LogText->document()->firstBlock().text(), "line 2501");
+  EXPECT_EQ(form.DroppedLabel->text(), "Only the last 10000 lines are kept: 2501 older lines were dropped.");
+}
