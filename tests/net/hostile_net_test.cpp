@@ -358,7 +358,8 @@ TEST(HostileNet, HttpRelayThatFloodsNeverEndsOrRedirectsEndsCleanly) {
   ASSERT_NE(sim, nullptr) << net.Error();
   Clock::time_point start = Clock::now();
   CommandResult r = Search(net, {"--no-upnp", "--format", "csv", "--relay", relay_port, "--protocol", "httpcmd"});
-  EXPECT_LT(SecondsSince(start), 5.0);
+  // Well inside the fetch's own 20 s bound, with room for a busy machine.
+  EXPECT_LT(SecondsSince(start), 15.0);
   ASSERT_EQ(r.exit_code, 0) << r.err;
   std::multiset<std::string> rows = CsvRows(r.out);
   EXPECT_EQ(rows, SimRows(5)) << r.out;  // the padding follows the fifth row's cells
