@@ -53,19 +53,19 @@ const char* const kProjectNames[] = {"NVR", "DVR", "IPCAM", "VSERVER", "NAS", "D
 
 }  // namespace
 
-MemoLog::MemoLog(QPlainTextEdit* memo) : BoundedLog(kLogLines, kLogLineBytes), memo_(memo) {
+MemoLog::MemoLog(QPlainTextEdit* memo) : StampedLog(kLogLines, kLogLineBytes), memo_(memo) {
   if (memo_ != nullptr) memo_->setMaximumBlockCount(static_cast<int>(kLogLines));
 }
 
 void MemoLog::Append(const std::string& line) {
   const std::string entry = CutLogEntry(line, MaxEntryBytes());
-  BoundedLog::Append(entry);
+  StampedLog::Append(entry);
   if (memo_ != nullptr) memo_->appendPlainText(LogLineText(entry));
   if (listener_) listener_(entry);
 }
 
 void MemoLog::Clear() {
-  BoundedLog::Clear();
+  StampedLog::Clear();
   if (memo_ != nullptr) memo_->clear();
 }
 

@@ -39,6 +39,7 @@
 #include "search/row_writer.h"
 #include "search/search_driver.h"
 #include "search/standalone_search.h"
+#include "ui/log_form.h"
 #include "ui/readdress_form.h"
 #include "ui/remembered_settings.h"
 
@@ -67,8 +68,9 @@ constexpr std::size_t kLogLineBytes = 1024;
 
 // The debug log of the window: every entry goes to the hidden Memo1 and to
 // whoever listens (the log's window), cut to kLogLineBytes; the last
-// kLogLines entries are kept in order for anyone who wants to read them.
-class MemoLog : public BoundedLog {
+// kLogLines entries are kept in order, with the time each came, for anyone
+// who wants to read them.
+class MemoLog : public StampedLog {
  public:
   explicit MemoLog(QPlainTextEdit* memo);
   void Append(const std::string& line) override;

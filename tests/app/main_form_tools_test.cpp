@@ -346,7 +346,11 @@ TEST(MainFormLog, WindowShowsLinesAsASearchWritesThemAndKeepsTenThousand) {
   EXPECT_TRUE(log_form->isVisible());
   EXPECT_TRUE(log_form->isWindow());
   EXPECT_FALSE(log_form->isModal());
-  auto last_line = [&] { return log_form->LogText->document()->lastBlock().text().toStdString(); };
+  auto last_line = [&] {  // without its time stamp, "hh:mm:ss.zzz  "
+    const QString line = log_form->LogText->document()->lastBlock().text();
+    EXPECT_EQ(line.indexOf("  "), 12) << line.toStdString();
+    return line.mid(14).toStdString();
+  };
   EXPECT_EQ(last_line(), "Col[6] - (153, 802, 0.190773)");
 
   form.Button1Click();  // the UPnP worker waits: the exchange's line is there
