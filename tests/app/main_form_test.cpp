@@ -1,5 +1,6 @@
 // The main window on Qt's offscreen platform: start-up, layout, close refusal,
-// the search controls and the grid's mouse handling, one row or several.
+// the search controls and the grid's mouse handling, one row or several; and
+// the application's handling of an exception that an event handler throws.
 #include "app/main_form.h"
 
 #include <gtest/gtest.h>
@@ -20,8 +21,11 @@
 #include <QRadioButton>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
+#include <stdexcept>
 
+#include "app/application.h"
 #include "fake_finder.h"
 #include "fake_search.h"
 #include "search/engine_upnp_phase.h"
@@ -491,9 +495,29 @@ TEST(MainForm, RelayControlsAndTypedAddresses) {
   EXPECT_EQ(form.ComboBox1->currentText(), "192.168.1.5");
 }
 
+// An exception from an event handler is shown in the application's error
+// box, and the event loop goes on with the next event.
+TEST(Application, ShowsAnExceptionFromAnEventHandlerAndGoesOn) {
+  Messages messages;
+  struct Thrower : QObject {
+    bool event(QEvent* e) override {
+      if (e->type() == QEvent::User) throw std::runtime_error("The disk is full");
+      if (e->type() == QEvent::Type(QEvent::User + 1)) throw 42;
+      return QObject::event(e);
+    }
+  } thrower;
+  bool next = false;
+  QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
+  QCoreApplication::postEvent(&thrower, new QEvent(QEvent::Type(QEvent::User + 1)));
+  QTimer::singleShot(0, &thrower, [&] { next = true; });
+  EXPECT_TRUE(QTest::qWaitFor([&] { return next; }, 10000));
+  EXPECT_EQ(messages.shown,
+            (std::vector<std::string>{"Device Search|The disk is full", "Device Search|An unknown error occurred."}));
+}
+
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
+  TApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
