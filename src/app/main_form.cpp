@@ -610,12 +610,14 @@ void TMainForm::NetworkSetupSelection1Click() {
     readdress_form_->activateWindow();
     return;
   }
-  std::vector<PlanDevice> selected = SelectedProtocolDevices(table_, SelectedGridRows());
+  const std::vector<int> rows = SelectedGridRows();
+  std::vector<PlanDevice> selected = SelectedProtocolDevices(table_, rows);
   if (selected.size() < 2) return;
   readdress_settings_ = CurrentSettings();
   readdress_sender_ = std::make_unique<UdpControlPackageSender>(readdress_settings_, *log_);
   readdress_form_ = new TReaddressForm(this, std::move(selected), PlanDevicesOf(table_.devices), *readdress_sender_,
                                        *log_, *verification_);
+  readdress_form_->SetUpnpRowsLeftOut(SelectedUpnpRows(table_, rows));
   readdress_form_->setAttribute(Qt::WA_DeleteOnClose);
   readdress_form_->show();
 }

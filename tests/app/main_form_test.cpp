@@ -325,6 +325,7 @@ TEST(MainForm, SeveralSelectedRowsOpenNetworkSetupForTheSelection) {
   std::vector<std::string> names;
   for (const auto& row : dialog->Session().Preview()) names.push_back(row.model);
   EXPECT_EQ(names, (std::vector<std::string>{"D1", "C1", "A1"}));
+  EXPECT_EQ(dialog->findChild<QLabel*>("LabelCount")->text(), "3 devices in the plan; 1 UPnP rows left out");
   form.NetworkSetupSelection1->trigger();  // one dialog at a time
   EXPECT_EQ(form.ReaddressForm(), dialog);
   dialog->close();
