@@ -99,10 +99,10 @@ void TReaddressForm::CreateControls() {
   preview_->setSelectionMode(QAbstractItemView::NoSelection);
   preview_->verticalHeader()->hide();
   preview_->setWordWrap(false);
-  // The texts' columns as wide as their longest text; Status takes the rest.
-  for (int c = kMacColumn; c < kStatusColumn; ++c)
-    preview_->horizontalHeader()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
+  // The texts' columns are fitted to their texts after each redraw (Redraw);
+  // Status takes the rest.
   preview_->horizontalHeader()->setSectionResizeMode(kStatusColumn, QHeaderView::Stretch);
+  preview_->horizontalHeader()->setResizeContentsPrecision(-1);  // every row, not the first thousand
   main_layout->addWidget(preview_, 1);
 
   label_count_ = new QLabel(this);
@@ -211,6 +211,9 @@ void TReaddressForm::Redraw() {
       item->setText(RecordText(*cells[c]));
     }
   }
+  // Once per redraw: a header that fits its columns at every cell's change
+  // takes seconds for a preview of two thousand rows.
+  for (int c = kMacColumn; c < kStatusColumn; ++c) preview_->resizeColumnToContents(c);
   label_count_->setText(QString("%1 devices in the plan; %2 UPnP rows left out").arg(session_.Total()).arg(upnp_left_out_));
   label_reasons_->setText(RecordText(session_.Reasons()));
   progress_->setRange(0, session_.Total());
