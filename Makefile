@@ -27,11 +27,10 @@ configure: deps
 build: configure
 	cmake --build $(BUILD)
 
+# The window needs a display: the program checks that one can be reached
+# and, when none can, says why and ends with status 1 (make then reports
+# "Error 1" and exits with its own status, 2).
 run: build
-	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
-	  echo "device-search: no display found (set DISPLAY, or use 'device-search search' without a window)"; \
-	  exit 1; \
-	fi
 	./$(BUILD)/device-search
 
 test: build

@@ -28,18 +28,37 @@ bool NetworkSetupEnabled(const DeviceTable& table) {
   return table.grid.Cell(kNetmaskColumn, table.selected_row).find("NULL") == std::string::npos;
 }
 
-std::vector<PlanDevice> SelectedProtocolDevices(const DeviceTable& table, std::vector<int> rows) {
+namespace {
+
+// The selected data rows, each once, ascending.
+std::vector<int> SelectedDataRows(const DeviceTable& table, std::vector<int> rows) {
+  std::erase_if(rows, [&](int row) { return row < 1 || row >= table.grid.RowCount(); });
   std::sort(rows.begin(), rows.end());
   rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  return rows;
+}
+
+// A row the UPnP merge wrote: "NULL" in its "Netmask" or "Mac" cell.
+bool IsUpnpGridRow(const DeviceTable& table, int row) {
+  return table.grid.Cell(kNetmaskColumn, row).find("NULL") != std::string::npos ||
+         table.grid.Cell(kMacColumn, row).find("NULL") != std::string::npos;
+}
+
+}  // namespace
+
+std::vector<PlanDevice> SelectedProtocolDevices(const DeviceTable& table, std::vector<int> rows) {
   std::vector<PlanDevice> devices;
-  for (int row : rows) {
-    if (row < 1 || row >= table.grid.RowCount()) continue;
-    const bool upnp = table.grid.Cell(kNetmaskColumn, row).find("NULL") != std::string::npos ||
-                      table.grid.Cell(kMacColumn, row).find("NULL") != std::string::npos;
-    const tComUnitInfo* record = upnp ? nullptr : FirstRecordOfRow(table, row);
+  for (int row : SelectedDataRows(table, std::move(rows))) {
+    const tComUnitInfo* record = IsUpnpGridRow(table, row) ? nullptr : FirstRecordOfRow(table, row);
     if (record != nullptr) devices.push_back({*record, table.devices.InterfaceOf(record)});
   }
   return devices;
+}
+
+int SelectedUpnpRows(const DeviceTable& table, std::vector<int> rows) {
+  const std::vector<int> data_rows = SelectedDataRows(table, std::move(rows));
+  return static_cast<int>(
+      std::count_if(data_rows.begin(), data_rows.end(), [&](int row) { return IsUpnpGridRow(table, row); }));
 }
 
 bool SelectionSetupEnabled(const DeviceTable& table, const std::vector<int>& rows) {

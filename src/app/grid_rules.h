@@ -33,6 +33,9 @@ bool NetworkSetupEnabled(const DeviceTable& table);
 // cell that names a record gives its first record (FirstRecordOfRow), with
 // the interface it answered on.
 std::vector<PlanDevice> SelectedProtocolDevices(const DeviceTable& table, std::vector<int> rows);
+// How many of the selected grid rows were found by UPnP ("NULL" in their
+// "Netmask" or "Mac" cell): SelectedProtocolDevices leaves them out.
+int SelectedUpnpRows(const DeviceTable& table, std::vector<int> rows);
 // "Network Setup for Selection..." is enabled for two such devices or more.
 bool SelectionSetupEnabled(const DeviceTable& table, const std::vector<int>& rows);
 

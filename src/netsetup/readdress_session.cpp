@@ -11,7 +11,6 @@ ReaddressSession::ReaddressSession(std::vector<PlanDevice> selected, std::vector
     : selected_(std::move(selected)), listed_(std::move(listed)), sender_(sender), log_(log), search_(search) {
   if (!selected_.empty()) {
     const tComUnitInfo& first = selected_.front().record;
-    settings_.start = std::string(FieldText(first.ip));
     settings_.netmask = std::string(FieldText(first.netmask));
     settings_.gateway = std::string(FieldText(first.gateway));
     settings_.dns = std::string(FieldText(first.dns));

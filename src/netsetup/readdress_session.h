@@ -45,8 +45,8 @@ class ReaddressSession {
   // `selected`: the devices to re-address, in the grid's order; `listed`:
   // every device of the search (whose addresses a new one must not take).
   // `sender`, `log` and `search` must outlive the session. The settings
-  // start from the first selected device: static, its address as the start
-  // address, its netmask, gateway and DNS.
+  // start from the first selected device: static, its netmask, gateway and
+  // DNS, and no start address until the user gives one.
   ReaddressSession(std::vector<PlanDevice> selected, std::vector<PlanDevice> listed,
                    ControlPackageSender& sender, DebugLog& log, PlanSearch& search);
   ~ReaddressSession();

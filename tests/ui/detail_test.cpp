@@ -3,12 +3,15 @@
 #include "ui/detail_info.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include "records.h"
+#include "ui/detail_rows.h"
 #include "ui/info_form.h"
 #include "ui/modal.h"
 #include "ui/upnp_info_form.h"
@@ -148,6 +151,80 @@ TEST_F(Detail, RowsWithoutARecordShowNothing) {
   // A UPnP row whose address no result holds.
   AddRow(table, Unit("10.0.0.7", "NULL", "VivoTek 7000 Series"));
   EXPECT_TRUE(DetailShowingsFor(table, {Result("http://10.0.0.5/", "x")}).empty());
+}
+
+// Long values show from their first character, in a disabled edit whose
+// text stands out from its background; Ctrl+C and "Copy" copy every field.
+TEST_F(Detail, ValuesReadFromTheirStartAndCopyAsLabelledLines) {
+  tComUnitInfo unit = Unit("10.0.0.5", "00:22", "Lobby");
+  SetField(unit.model, "NVR-1608-POE-4K-EXTENDED-SERIES");  // 31 characters
+  TFormInfo info(&owner);
+  info.Fill(unit);
+  DeviceInformationContainer upnp = Result("http://10.0.0.5:8080/a/long/presentation/path/index.html", "Door");
+  TForm1 upnp_form(&owner);
+  upnp_form.Fill(upnp);
+  for (QDialog* dialog : std::initializer_list<QDialog*>{&info, &upnp_form}) {
+    for (QLineEdit* edit : dialog->findChildren<QLineEdit*>()) {
+      EXPECT_EQ(edit->cursorPosition(), 0) << edit->objectName().toStdString();
+      EXPECT_FALSE(edit->isEnabled());
+      const QPalette& p = edit->palette();
+      EXPECT_GE(ContrastRatio(p.color(QPalette::Disabled, QPalette::Text), p.color(QPalette::Disabled, QPalette::Base)),
+                kReadableContrast);
+    }
+  }
+  EXPECT_EQ(info.EditModel->text(), "NVR-1608-POE-4K-EXTENDED-SERIES");
+
+  QGuiApplication::clipboard()->clear();
+  info.show();
+  QApplication::setActiveWindow(&info);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&info));
+  QTest::keyClick(&info, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
+            "Model: NVR-1608-POE-4K-EXTENDED-SERIES\nProjet: Lobby\nName: Hall\nIP: 10.0.0.5\nPort: 6666\n"
+            "Netmask: 255.0.0.0\nMac: 00:22\nGateway: 10.0.0.254\nDNS: 10.0.0.253\nDev: D\nNote: Note text\n");
+  upnp_form.findChild<QPushButton*>("CopyButton")->click();
+  const QStringList lines = QGuiApplication::clipboard()->text().split('\n');
+  ASSERT_EQ(lines.size(), 20);  // nineteen and the last line's end
+  EXPECT_EQ(lines[0], "Child: Yes: 3 children");
+  EXPECT_EQ(lines[12], "PresentationURL: http://10.0.0.5:8080/a/long/presentation/path/index.html");
+  EXPECT_EQ(lines[18], "UPC: 012345");
+}
+
+// Disabled text reaches the readable contrast whatever the theme gives:
+// the light theme's grey on grey (about 1.6:1) and a dark theme alike.
+TEST(DetailContrast, DisabledTextIsMadeReadable) {
+  EXPECT_NEAR(ContrastRatio(Qt::black, Qt::white), 21.0, 0.01);
+  EXPECT_NEAR(ContrastRatio(QColor("#BEBEBE"), QColor("#EFEFEF")), 1.6, 0.05);
+  struct Theme {
+    const char *text, *disabled_text, *disabled_base;
+  };
+  for (const Theme& t : {Theme{"#000000", "#BEBEBE", "#EFEFEF"}, Theme{"#FFFFFF", "#5A5A5A", "#2A2A2A"},
+                         Theme{"#C0C0C0", "#C8C8C8", "#FFFFFF"}}) {
+    QPalette p;
+    p.setColor(QPalette::Active, QPalette::Text, QColor(t.text));
+    p.setColor(QPalette::Disabled, QPalette::Text, QColor(t.disabled_text));
+    p.setColor(QPalette::Disabled, QPalette::Base, QColor(t.disabled_base));
+    EXPECT_GE(ContrastRatio(ReadableDisabledText(p), QColor(t.disabled_base)), kReadableContrast) << t.disabled_base;
+  }
+}
+
+// Detail Info. is 242 x 454 outside, frame included (the offscreen platform
+// draws a frame of 2 pixels on each side), and every control lies inside.
+TEST_F(Detail, InfoDialogHasItsOuterSizeFrameIncluded) {
+  TFormInfo info(&owner);
+  info.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&info));
+  const QSize frame = info.frameGeometry().size() - info.size();
+  ASSERT_NE(frame, QSize(0, 0));
+  EXPECT_EQ(info.frameGeometry().size(), QSize(242, 454));
+  QRegion used;
+  for (QWidget* w : info.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    EXPECT_TRUE(info.rect().contains(w->geometry())) << w->objectName().toStdString();
+    if (qobject_cast<QLabel*>(w) == nullptr) {  // a label only touches its edit
+      EXPECT_FALSE(used.intersects(w->geometry())) << w->objectName().toStdString();
+      used += w->geometry();
+    }
+  }
 }
 
 }  // namespace
