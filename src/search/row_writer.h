@@ -60,6 +60,13 @@ void PrintRows(const DeviceTable& table, OutputFormat format, const RecordOrigin
 void PrintRows(const DeviceTable& table, const std::vector<int>& rows, OutputFormat format,
                const RecordOrigins& origins, std::ostream& out, bool pretty = false);
 
+// The object PrintRows writes in JSON for a row of `record` (compact, on one
+// line, without a line end): the record's eleven fields, `source`,
+// `interface` and, when `upnp` is given, the UPnP texts. The live watch
+// writes its rows with it.
+std::string RecordJson(const tComUnitInfo& record, const std::string& source, const std::string& interface,
+                       const DeviceInformationContainer* upnp);
+
 // The ndjson stream of one search: each call prints the grid's rows that no
 // earlier call printed, one compact JSON object per line in the grid's order,
 // and flushes. Rows are told apart by their records; a row without a record
