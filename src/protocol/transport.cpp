@@ -38,6 +38,7 @@ const char kNoInterfaceLog[] =
 const char kNoChosenInterfaceLog[] = "None of the interfaces %s is up with an IPv4 address and broadcast\n";
 const char kNotSentOnLog[] = "Not sent on %s (%s)\n";
 const char kDroppedLog[] = "%llu answers dropped: the reply sockets' receive buffers were full\n";
+const char kReaderFullLog[] = "%llu answers dropped: %llu bytes of answers were already waiting to be read\n";
 
 namespace {
 
@@ -326,7 +327,9 @@ void UdpSearchExchange(int flag, const SearchSettings& settings, DebugLog& log,
   InterfaceNamer namer(interfaces);
   std::deque<ReplyReader::Batch> batches;
   {
-    ReplyReader reader(socks);
+    ReplyReader::Options reading;
+    reading.max_held_bytes = limits.reader_max_held_bytes;
+    ReplyReader reader(socks, reading);
     if (!reader.Running()) log.Append(StringPrintf("eventfd() error : %s\n", ErrorText(errno).c_str()));
     for (int pass = 1; pass <= 2 && reader.Running(); ++pass) {
       std::memset(buffers->request, 0, sizeof(buffers->request));
@@ -370,6 +373,9 @@ void UdpSearchExchange(int flag, const SearchSettings& settings, DebugLog& log,
     }
     if (std::uint64_t dropped = reader.Dropped())
       log.Append(StringPrintf(kDroppedLog, static_cast<unsigned long long>(dropped)));
+    if (std::uint64_t discarded = reader.Discarded())
+      log.Append(StringPrintf(kReaderFullLog, static_cast<unsigned long long>(discarded),
+                              static_cast<unsigned long long>(limits.reader_max_held_bytes)));
   }
   for (int s : socks) close(s);
 }

@@ -48,6 +48,10 @@ struct ExchangeLimits {
   // ... and when above 0, the most any one socket asks: a benchmark asks what
   // net.core.rmem_max grants a normal user.
   int receive_buffer_cap = 0;
+  // The most answer bytes the reply reader holds at once for the exchange
+  // (ReplyReader::Options::max_held_bytes); beyond, answers are dropped and
+  // counted (kReaderFullLog).
+  std::size_t reader_max_held_bytes = std::size_t{64} << 20;
 };
 
 // The UDP exchange's reply sockets sharing port 6667.
@@ -88,7 +92,10 @@ ssize_t SendThrough(int sock, const void* data, std::size_t len, const sockaddr_
 // kNoChosenInterfaceLog) and ends at once. The answers are taken by
 // kReplySockets sockets sharing port 6667, drained by a ReplyReader while
 // this thread decodes, so that a burst of answers is not lost while the sink
-// works; answers the system dropped nonetheless are counted (kDroppedLog).
+// works; answers the system dropped nonetheless are counted (kDroppedLog),
+// and so are answers beyond what the reader may hold (kReaderFullLog).
+// Answers are ordered and the quiet gap measured by their arrival on the
+// monotonic clock.
 void UdpSearchExchange(int flag, const SearchSettings& settings, DebugLog& log,
                        const AnswerSink& sink, const ExchangeLimits& limits = {});
 
@@ -123,3 +130,7 @@ extern const char kNoChosenInterfaceLog[];  // "None of the interfaces %s is up 
 extern const char kNotSentOnLog[];  // "Not sent on %s (%s)\n"
 // The system dropped answers because the reply sockets' buffers were full.
 extern const char kDroppedLog[];  // "%llu answers dropped: the reply sockets' receive buffers were full\n"
+// The reply reader dropped answers because it held reader_max_held_bytes:
+// the number dropped in the whole search, and the limit in bytes.
+extern const char kReaderFullLog[];
+// "%llu answers dropped: %llu bytes of answers were already waiting to be read\n"
