@@ -76,5 +76,6 @@ std::string RowInterfaceTip(const DeviceTable& table, int row) {
   if (!IsDataRow(table, row)) return "";
   const tComUnitInfo* record = FirstRecordOfRow(table, row);
   if (record == nullptr || table.devices.InterfaceOf(record).empty()) return "";
-  return "Answered on " + table.devices.InterfaceOf(record);
+  const std::uint32_t local = table.devices.LocalAddressOf(record);
+  return "Answered on " + table.devices.InterfaceOf(record) + (local != 0 ? " at " + DottedAddress(local) : "");
 }

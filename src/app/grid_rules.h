@@ -51,5 +51,7 @@ std::optional<QUrl> BrowseUrl(const DeviceTable& table, DebugLog& log);
 extern const char kBrowseRefusedLog[];
 
 // The tooltip line of a data row: "Answered on <interface>" for the first
-// record with the row's IP and Mac when its interface is known, else "".
+// record with the row's IP and Mac when its interface is known, followed by
+// " at <address>" when the address of this machine its answer reached is
+// known; else "".
 std::string RowInterfaceTip(const DeviceTable& table, int row);

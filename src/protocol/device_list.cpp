@@ -7,12 +7,12 @@ void DeviceList::Clear() {
   index_.clear();
 }
 
-void DeviceList::Append(const tComUnitInfo& info, std::string_view interface) {
-  Add(info, Place{std::string(interface), RecordSource::kExchange, 0});
+void DeviceList::Append(const tComUnitInfo& info, std::string_view interface, std::uint32_t local_address) {
+  Add(info, Place{std::string(interface), local_address, RecordSource::kExchange, 0});
 }
 
 void DeviceList::AppendUpnp(const tComUnitInfo& info, std::size_t upnp_device) {
-  Add(info, Place{"", RecordSource::kUpnp, upnp_device});
+  Add(info, Place{"", 0, RecordSource::kUpnp, upnp_device});
 }
 
 void DeviceList::Add(const tComUnitInfo& info, Place place) {

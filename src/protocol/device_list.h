@@ -3,11 +3,13 @@
 // a grid row's lookup of its record do not walk the whole list. Beside each
 // record, outside the fixed record itself, it keeps where the record came
 // from: the name of the interface whose network the device answered on (""
-// when unknown: relays, UPnP), and for a record of the UPnP merge, which of
-// the merge's devices it was made of. Used on one thread (the window's, or the command line's).
+// when unknown: relays, UPnP), the address of this machine its answer
+// reached, and for a record of the UPnP merge, which of the merge's devices
+// it was made of. Used on one thread (the window's, or the command line's).
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,8 +25,9 @@ enum class RecordSource { kExchange, kUpnp };
 class DeviceList {
  public:
   void Clear();
-  // A record of the exchange.
-  void Append(const tComUnitInfo& info, std::string_view interface = {});
+  // A record of the exchange. `local_address` is the address of this machine
+  // (network byte order) the device's answer reached; 0 when unknown.
+  void Append(const tComUnitInfo& info, std::string_view interface = {}, std::uint32_t local_address = 0);
   // A record the UPnP merge made of the `upnp_device`-th device it merged.
   void AppendUpnp(const tComUnitInfo& info, std::size_t upnp_device);
   void RemoveLast();
@@ -36,6 +39,8 @@ class DeviceList {
   const std::string& InterfaceAt(std::size_t i) const { return places_[i].interface; }
   // The same for a record of this list (one FindFirst or FindAll returned).
   const std::string& InterfaceOf(const tComUnitInfo* record) const { return places_[IndexOf(record)].interface; }
+  // The local address kept beside a record of this list (0: unknown).
+  std::uint32_t LocalAddressOf(const tComUnitInfo* record) const { return places_[IndexOf(record)].local_address; }
   RecordSource SourceOf(const tComUnitInfo* record) const { return places_[IndexOf(record)].source; }
   // For a record of the UPnP merge, the place of its device among those the
   // merge made records of; nullopt for other records.
@@ -49,6 +54,7 @@ class DeviceList {
  private:
   struct Place {
     std::string interface;
+    std::uint32_t local_address = 0;
     RecordSource source = RecordSource::kExchange;
     std::size_t upnp_device = 0;
   };

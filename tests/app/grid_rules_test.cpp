@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+
 #include <QLocale>
 
 #include "protocol/string_printf.h"
@@ -164,14 +166,17 @@ TEST(GridRules, BrowseFindsTheRowsRecordOrDoesNothingQuietly) {
   EXPECT_TRUE(log.lines.empty());
 }
 
-TEST(GridRules, RowTooltipNamesTheInterfaceTheDeviceAnsweredOn) {
+TEST(GridRules, RowTooltipNamesTheInterfaceAndAddressTheDeviceAnsweredOn) {
   DeviceTable t;
   AddUpnpRow(t, MakeRecord({.ip = "10.0.0.2", .mac = "NULL"}), 0);  // found by UPnP: no interface
-  AddRow(t, MakeRecord({.ip = "10.0.0.1", .mac = "m:1"}), "eth1");
-  EXPECT_EQ(RowInterfaceTip(t, 2), "Answered on eth1");
+  t.devices.Append(MakeRecord({.ip = "10.0.0.1", .mac = "m:1"}), "eth1", inet_addr("192.168.0.1"));
+  ShowRow(t, t.devices.At(1));
+  AddRow(t, MakeRecord({.ip = "10.0.0.3", .mac = "m:3"}), "eth2");  // by broadcast: no address
+  EXPECT_EQ(RowInterfaceTip(t, 2), "Answered on eth1 at 192.168.0.1");
+  EXPECT_EQ(RowInterfaceTip(t, 3), "Answered on eth2");
   EXPECT_EQ(RowInterfaceTip(t, 1), "");
   EXPECT_EQ(RowInterfaceTip(t, 0), "");  // the heading
-  EXPECT_EQ(RowInterfaceTip(t, 3), "");  // beyond the grid
+  EXPECT_EQ(RowInterfaceTip(t, 4), "");  // beyond the grid
 }
 
 TEST(GridRules, SelectionSetupTakesTheSelectedProtocolRowsInGridOrder) {
