@@ -26,8 +26,9 @@ timespec RealtimeNow() {
   return now;
 }
 
-}  // namespace
-
+// When a datagram reached the system: `now` less its age by the wall clock
+// (`wall_now`, read just before `now`, less the kernel's `stamp`), but not
+// before `floor` nor after `now`.
 ReplyReader::Clock::time_point ArrivalOnMonotonicClock(const timespec& stamp, const timespec& wall_now,
                                                        ReplyReader::Clock::time_point now,
                                                        ReplyReader::Clock::time_point floor) {
@@ -37,6 +38,8 @@ ReplyReader::Clock::time_point ArrivalOnMonotonicClock(const timespec& stamp, co
   if (age >= now - floor) return std::min(floor, now);
   return now - std::chrono::duration_cast<ReplyReader::Clock::duration>(age);
 }
+
+}  // namespace
 
 ReplyReader::ReplyReader(const std::vector<int>& socks, Options options)
     : socks_(socks), options_(std::move(options)), wake_(eventfd(0, EFD_CLOEXEC)),

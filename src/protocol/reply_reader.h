@@ -8,9 +8,11 @@
 //
 // Arrival times are on the monotonic clock. The kernel stamps a datagram on
 // the wall clock only (SO_TIMESTAMPNS); that stamp serves to tell how long
-// ago the datagram arrived, within bounds that the monotonic clock sets
-// (ArrivalOnMonotonicClock), so a wall clock that steps during a search can
-// neither hold answers back nor lose them.
+// ago the datagram arrived, counted back from the monotonic clock read at
+// the same moment and kept between the time its socket was last found empty
+// and the read. A wall clock that steps during a search can thus neither
+// hold answers back nor lose them: stepped back, it dates them at the read;
+// stepped forward, when their socket was last found empty.
 #pragma once
 
 #include <atomic>
@@ -109,13 +111,3 @@ class ReplyReader {
   std::deque<Batch> ready_;
   std::uint64_t dropped_ = 0;  // under mutex_
 };
-
-// When a datagram reached the system, on the monotonic clock: `now` less its
-// age by the wall clock (`wall_now`, read at `now`, less the kernel's
-// `stamp`), but never before `floor`, a moment it cannot have arrived before
-// (its socket was found empty since), nor after `now`. A wall clock that
-// stepped back makes the age negative and gives `now`; one that stepped
-// forward gives `floor`.
-ReplyReader::Clock::time_point ArrivalOnMonotonicClock(const timespec& stamp, const timespec& wall_now,
-                                                       ReplyReader::Clock::time_point now,
-                                                       ReplyReader::Clock::time_point floor);
