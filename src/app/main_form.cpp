@@ -38,7 +38,6 @@
 #include "app/version.h"
 #include "app/window_layout.h"
 #include "netsetup/control_sender.h"
-#include "protocol/record_text.h"
 #include "search/engine_upnp_phase.h"
 #include "search/network_exchanges.h"
 #include "search/verification_search.h"
@@ -560,15 +559,15 @@ bool TMainForm::SelectedRowHidden() const {
 
 void TMainForm::Browser1Click() {
   if (SelectedRowHidden()) return;
-  std::optional<std::string> url = BrowseUrl(table_);
-  if (!url) return;
-  QDesktopServices::openUrl(QUrl(RecordText(*url)));
+  std::optional<QUrl> url = BrowseUrl(table_, *log_);
+  if (url) QDesktopServices::openUrl(*url);
 }
 
 void TMainForm::Info1Click() {
   if (SelectedRowHidden()) return;
-  static const std::vector<DeviceInformationContainer> kNone;
-  ShowDetailInfo(this, table_, engine_ != nullptr ? engine_->results : kNone, *log_);
+  static const UpnpSnapshot kNone;
+  const auto* phase = dynamic_cast<const EngineUpnpPhase*>(upnp_.get());
+  ShowDetailInfo(this, table_, phase != nullptr ? phase->Merged() : kNone, *log_);
 }
 
 void TMainForm::NetworkSetup1Click() {

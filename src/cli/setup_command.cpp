@@ -250,5 +250,6 @@ int RunSetupCommand(const std::vector<std::string>& args) {
   const tComUnitInfo* record = devices.FindFirst(FieldText(found.front().ip), FieldText(found.front().mac));
   UdpControlPackageSender sender(cmd->settings, log);
   if (record != nullptr) sender.SetDeviceInterface(devices.InterfaceOf(record));
+  sender.SetDeviceAddress(std::string(FieldText(found.front().ip)));
   return ApplySetup(*cmd, found.front(), sender, log, std::cout, std::cerr);
 }

@@ -1,16 +1,30 @@
-// Device list storage, its (ip, mac) index and the interfaces beside the records.
+// Device list storage, its (ip, mac) index and what is kept beside the records.
 #include "protocol/device_list.h"
 
 void DeviceList::Clear() {
   records_.clear();
-  interfaces_.clear();
+  places_.clear();
   index_.clear();
 }
 
-void DeviceList::Append(const tComUnitInfo& info, std::string_view interface) {
+void DeviceList::Append(const tComUnitInfo& info, std::string_view interface, std::uint32_t local_address) {
+  Add(info, Place{std::string(interface), local_address, RecordSource::kExchange, 0});
+}
+
+void DeviceList::AppendUpnp(const tComUnitInfo& info, std::size_t upnp_device) {
+  Add(info, Place{"", 0, RecordSource::kUpnp, upnp_device});
+}
+
+void DeviceList::Add(const tComUnitInfo& info, Place place) {
   index_[Key(FieldText(info.ip), FieldText(info.mac))].push_back(records_.size());
   records_.push_back(info);
-  interfaces_.emplace_back(interface);
+  places_.push_back(std::move(place));
+}
+
+std::optional<std::size_t> DeviceList::UpnpDeviceOf(const tComUnitInfo* record) const {
+  const Place& place = places_[IndexOf(record)];
+  if (place.source != RecordSource::kUpnp) return std::nullopt;
+  return place.upnp_device;
 }
 
 void DeviceList::RemoveLast() {
@@ -22,7 +36,7 @@ void DeviceList::RemoveLast() {
     if (it->second.empty()) index_.erase(it);
   }
   records_.pop_back();
-  interfaces_.pop_back();
+  places_.pop_back();
 }
 
 const tComUnitInfo* DeviceList::FindFirst(std::string_view ip, std::string_view mac) const {

@@ -29,7 +29,7 @@ void EngineUpnpPhase::StartMerge(std::function<void()> merged) {
     if (event) event->Wait();
     QueueCall(context, [this, merged] {
       for (const std::string& message : TakeLibraryMessages()) log_.Append(message);
-      MergeUpnpResults(table_, engine_->results, ProjectIsUpnpOnly(settings_.project));
+      MergeUpnpResults(table_, engine_->results, ProjectIsUpnpOnly(settings_.project), &merged_);
       engine_->CloseSearchEvent();
       merged();
     });

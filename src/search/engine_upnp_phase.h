@@ -14,6 +14,7 @@
 #include "protocol/device_table.h"
 #include "search/search_driver.h"
 #include "upnp/upnp_engine.h"
+#include "upnp/upnp_merge.h"
 
 class EngineUpnpPhase : public UpnpPhase {
  public:
@@ -36,6 +37,10 @@ class EngineUpnpPhase : public UpnpPhase {
   bool InProgress() const override;
 
   UpnpEngine& Engine() { return *engine_; }
+  // What the last merge made records of (MergeUpnpResults' snapshot): what
+  // "Detail Info." shows for them. On the owner's thread; the engine's own
+  // results are its worker's while a search runs.
+  const UpnpSnapshot& Merged() const { return merged_; }
 
  private:
   void JoinResultsThread();
@@ -45,6 +50,7 @@ class EngineUpnpPhase : public UpnpPhase {
   const SearchSettings& settings_;
   DebugLog& log_;
   std::unique_ptr<UpnpEngine> engine_;
+  UpnpSnapshot merged_;
   QObject context_;  // receives the merge on the owner's thread
   std::thread results_thread_;
 };

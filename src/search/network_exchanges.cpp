@@ -40,13 +40,16 @@ class NetworkExchanges : public SearchExchanges {
   ~NetworkExchanges() override { Join(); }
 
   void UdpSearch(int flag, std::function<void()> done) override {
-    RunBeside(std::move(done), [flag](const SearchSettings& s, DebugLog& log, const AnswerSink& sink) {
+    RunBeside(std::move(done), [flag](const SearchSettings& s, DebugLog& log, const ArrivalSink& sink) {
       UdpSearchExchange(flag, s, log, sink);
     });
   }
   void TcpRelay(std::function<void()> done) override {
-    RunBeside(std::move(done), [](const SearchSettings& s, DebugLog& log, const AnswerSink& sink) {
-      TcpRelayExchange(s, log, sink);
+    RunBeside(std::move(done), [](const SearchSettings& s, DebugLog& log, const ArrivalSink& sink) {
+      TcpRelayExchange(s, log, [&sink](const unsigned char* decoded, std::size_t size, std::size_t bound,
+                                       std::string_view interface) {
+        sink(decoded, size, bound, AnswerArrival{interface, 0});
+      });
     });
   }
   void HttpCmd(const std::string& path, std::function<void()> done) override;
@@ -55,7 +58,7 @@ class NetworkExchanges : public SearchExchanges {
   }
 
  private:
-  using Exchange = std::function<void(const SearchSettings&, DebugLog&, const AnswerSink&)>;
+  using Exchange = std::function<void(const SearchSettings&, DebugLog&, const ArrivalSink&)>;
 
   // Runs the exchange on a thread of its own; every answer is copied and
   // queued to this thread, followed by `done`.
@@ -64,8 +67,8 @@ class NetworkExchanges : public SearchExchanges {
     SearchSettings settings = settings_;
     worker_ = std::thread([this, settings, exchange = std::move(exchange), done = std::move(done)] {
       PostingLog log(queue_, log_);
-      AnswerSink sink = [this](const unsigned char* decoded, std::size_t size, std::size_t bound,
-                               std::string_view interface) {
+      ArrivalSink sink = [this](const unsigned char* decoded, std::size_t size, std::size_t bound,
+                                const AnswerArrival& arrival) {
         // The intake never walks past the bound, and the decoded bytes never
         // outnumber the bytes received, so the first `bound` bytes and a zero
         // carry the whole answer.
@@ -73,8 +76,9 @@ class NetworkExchanges : public SearchExchanges {
         auto copy = std::make_shared<std::vector<unsigned char>>(decoded, decoded + keep);
         copy->push_back(0);
         copy->push_back(0);
-        queue_.Post([this, copy = std::move(copy), keep, interface = std::string(interface)] {
-          ParserPlainPkg(table_, settings_, log_, copy->data(), copy->size(), keep, interface);
+        queue_.Post([this, copy = std::move(copy), keep, interface = std::string(arrival.interface),
+                     local = arrival.local_address] {
+          ParserPlainPkg(table_, settings_, log_, copy->data(), copy->size(), keep, interface, local);
         });
       };
       exchange(settings, log, sink);

@@ -30,7 +30,9 @@
 
 #include "app/application.h"
 #include "fake_finder.h"
+#include "app/grid_rules.h"
 #include "fake_search.h"
+#include "protocol/string_printf.h"
 #include "search/engine_upnp_phase.h"
 #include "ui/modal.h"
 #include "url_catcher.h"
@@ -269,6 +271,38 @@ TEST(MainForm, PopupAndBrowseActOnTheSelectedRow) {
   QDesktopServices::unsetUrlHandler("http");
 }
 
+// A device's texts choose neither the host "Browse" opens nor the detail
+// dialog: an address with more after a blank opens nothing and the log says
+// why; a MAC reading "NULL:::::" from the maker's protocol shows the record.
+TEST(MainForm, DeviceTextsChooseNeitherTheBrowsedHostNorTheDetailDialog) {
+  TMainForm form;
+  auto ex = std::make_unique<FakeExchanges>(form.Table(), form.Settings());
+  ex->packets = {"Zentravox,01,A1,P,N,1 @evil.example,80,255.0.0.0,g,d,0:0:0:0:0:1,D,x",
+                 "Zentravox,01,B1,P,Nul,10.0.0.2,80,255.0.0.0,g,d,NULL:::::,D,x"};
+  form.SetExchanges(std::move(ex));
+  form.Button1Click();
+  ASSERT_EQ(form.Table().grid.Cell(kIpColumn, 2), "1 @evil.example");  // descending: B1, A1
+
+  UrlCatcher catcher;
+  QDesktopServices::setUrlHandler("http", &catcher, "Open");
+  form.Table().selected_row = 2;
+  form.Browser1Click();
+  QDesktopServices::unsetUrlHandler("http");
+  EXPECT_TRUE(catcher.urls.empty());
+  EXPECT_EQ(form.Log().Lines().back(), StringPrintf(kBrowseRefusedLog, "1 @evil.example", "80"));
+
+  std::vector<std::string> titles;
+  SetModalHook([&](QDialog& dialog) {
+    titles.push_back(dialog.windowTitle().toStdString());
+    return static_cast<int>(QDialog::Accepted);
+  });
+  form.Table().selected_row = 1;
+  form.Info1Click();
+  SetModalHook(nullptr);
+  EXPECT_EQ(titles, std::vector<std::string>{"Detail Info."});
+  EXPECT_TRUE(NetworkSetupEnabled(form.Table()));
+}
+
 // Ctrl and Shift clicks and Ctrl+A select several rows while the current row
 // stays selected_row; "Network Setup for Selection..." counts only the rows a
 // control package can reach and opens a modeless dialog for them.
@@ -283,7 +317,7 @@ TEST(MainForm, SeveralSelectedRowsOpenNetworkSetupForTheSelection) {
   form.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
   form.Button1Click();  // rows: D1, C1, B1, A1
-  form.Table().grid.SetCell(kNetmaskColumn, 3, "NULL");  // B1 as a row found by UPnP shows it
+  form.Table().devices.AppendUpnp(form.Table().devices.At(1), 0);  // B1 as a row the UPnP merge made too
   auto click = [&](int view_row, Qt::KeyboardModifiers modifiers) {
     QRect rect = form.StringGrid1->visualRect(form.StringGrid1->model()->index(view_row, 1));
     QTest::mouseClick(form.StringGrid1->viewport(), Qt::LeftButton, modifiers, rect.center());

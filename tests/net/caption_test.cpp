@@ -139,7 +139,7 @@ TEST(CaptionsNet, ReadAsDesignedOnTheWindowSystem) {
     });
     DeviceTable& table = form.Table();
     AddRow(table, MakeRecord({.ip = "10.99.0.7", .netmask = "255.255.255.0", .mac = "02:00:00:00:00:07"}));
-    AddRow(table, MakeRecord({.ip = "10.99.0.8", .mac = "NULL"}));
+    AddUpnpRow(table, MakeRecord({.ip = "10.99.0.8", .mac = "NULL"}), 0);
     table.selected_row = 1;
     form.Info1Click();
     CapturingSender sender;  // sends nothing and reports success ("Note")

@@ -5,10 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTest>
 
 #include "fake_finder.h"
 #include "fake_search.h"
+#include "upnp/detail_showings.h"
 
 namespace {
 
@@ -109,6 +112,54 @@ TEST_F(UpnpEnd, MergeWaitsForTheEngineUnlessItRefused) {
   EXPECT_EQ(state->calls, 1);
   EXPECT_FALSE(phase.InProgress());
   EXPECT_EQ(controls.label, "0 device(s) found!");
+}
+
+// "Detail Info." while the next search's UPnP phase runs: the engine's
+// worker empties its results and fills them again meanwhile, so the dialogs
+// come only from the last merge's snapshot and from where each record came
+// from (under ThreadSanitizer, reading the worker's results would be a race).
+TEST_F(UpnpEnd, DetailsDuringTheUpnpPhaseComeFromTheLastMergesSnapshot) {
+  exchanges.packets = {Device("B", "P1", 1)};
+  state->devices = {FakeDevice("AXIS", "Cam", "Gate", "http://10.0.0.8:81/")};
+  ASSERT_TRUE(Search());
+  table.selected_row = 2;  // the UPnP row
+  std::vector<DetailShowing> shown = DetailShowingsFor(table, phase.Merged());
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].kind, DetailShowing::kUpnpInfo);
+  EXPECT_EQ(shown[0].upnp.description, "Gate");
+
+  // The next search: a protocol device that sends "NULL" as its MAC, at the
+  // address the UPnP device had; the worker is held in the finder, then let
+  // go to store many devices while the row's details are asked for.
+  exchanges.packets = {"Zentravox,01,M,P1,Nul,10.0.0.8,80,255.0.0.0,g,d,NULL,D,x"};
+  state->devices.clear();
+  for (int i = 0; i < 300; ++i)
+    state->devices.push_back(FakeDevice("AXIS", "Cam", "Other " + std::to_string(i),
+                                        "http://10.0." + std::to_string(1 + i / 200) + "." + std::to_string(i % 200) + "/"));
+  state->hold = true;
+  finished = false;
+  driver.Start();
+  ASSERT_TRUE(state->entered->WaitFor(std::chrono::seconds(10)));
+  table.selected_row = 1;
+  state->release->Set();
+  int asked = 0;
+  QElapsedTimer timer;
+  timer.start();
+  while (!finished && timer.elapsed() < 30000) {
+    std::vector<DetailShowing> during = DetailShowingsFor(table, phase.Merged());
+    ASSERT_EQ(during.size(), 1u);
+    EXPECT_EQ(during[0].kind, DetailShowing::kUnitInfo);
+    EXPECT_STREQ(during[0].unit.name, "Nul");
+    ++asked;
+    QCoreApplication::processEvents();  // the merge comes through the event loop
+  }
+  ASSERT_TRUE(finished);
+  EXPECT_GT(asked, 0);
+  EXPECT_EQ(phase.Merged().size(), 300u);
+  table.selected_row = 3;  // the second UPnP row
+  shown = DetailShowingsFor(table, phase.Merged());
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].upnp.description, "Other 1");
 }
 
 }  // namespace

@@ -96,20 +96,19 @@ TEST_F(Detail, BroadcastRowShowsTheRecordAndLogsItsAddress) {
   EXPECT_EQ(log.lines, (std::vector<std::string>{"10.0.0.5"}));
 }
 
-TEST_F(Detail, UpnpRowShowsEveryResultWhoseAddressHoldsItsIp) {
-  tComUnitInfo upnp = Unit("10.0.0.1", "NULL", "Axis 200 Series");
-  AddRow(table, upnp);
-  std::vector<DeviceInformationContainer> results = {
-      Result("http://10.0.0.1/", "First"), Result("http://10.0.0.2/", "Other"),
-      Result("http://10.0.0.15:8080/", "Second")};
+TEST_F(Detail, UpnpRowShowsTheDeviceItsRecordWasMadeOf) {
+  // What the merge copied: the row's record was made of the third device;
+  // another device's address merely begins with the row's.
+  const UpnpSnapshot merged = {Result("http://10.0.0.15:8080/", "Other"), Result("http://10.0.0.2/", "Else"),
+                               Result("http://10.0.0.1/", "First")};
+  AddUpnpRow(table, Unit("10.0.0.1", "NULL", "Axis 200 Series"), 2);
   table.selected_row = 1;
-  ShowDetailInfo(&owner, table, results, log);
+  ShowDetailInfo(&owner, table, merged, log);
 
-  ASSERT_EQ(shown.size(), 2u);
-  EXPECT_EQ(shown[0].edits.at("EditFriendName"), "First");
-  EXPECT_EQ(shown[1].edits.at("EditFriendName"), "Second");
-  EXPECT_EQ(shown[1].edits.at("EditPresURL"), "http://10.0.0.15:8080/");
+  ASSERT_EQ(shown.size(), 1u);
   const Shown& s = shown[0];
+  EXPECT_EQ(s.edits.at("EditFriendName"), "First");
+  EXPECT_EQ(s.edits.at("EditPresURL"), "http://10.0.0.1/");
   EXPECT_EQ(s.title, "Upnp Device Detail Info.");
   EXPECT_EQ(s.size, QSize(479, 642));
   EXPECT_EQ(s.labels.size(), 19);
@@ -123,15 +122,32 @@ TEST_F(Detail, UpnpRowShowsEveryResultWhoseAddressHoldsItsIp) {
   EXPECT_EQ(s.edit_width, 300);
   EXPECT_TRUE(log.lines.empty());
 
-  // A second root device behind the same address: both records match the
-  // row, so every matching result is shown twice.
+  // A second root device behind the same address: both records match either
+  // row, and each shows its own device once.
   shown.clear();
-  AddRow(table, upnp);
+  AddUpnpRow(table, Unit("10.0.0.1", "NULL", "Axis 200 Series"), 0);
   table.selected_row = 2;
-  ShowDetailInfo(&owner, table, results, log);
-  ASSERT_EQ(shown.size(), 4u);
-  EXPECT_EQ(shown[2].edits.at("EditFriendName"), "First");
-  EXPECT_EQ(shown[3].edits.at("EditFriendName"), "Second");
+  ShowDetailInfo(&owner, table, merged, log);
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].edits.at("EditFriendName"), "First");
+  EXPECT_EQ(shown[1].edits.at("EditFriendName"), "Other");
+}
+
+// The dialog follows where a record came from: a device of the maker's
+// protocol that sends "NULL" as its MAC shows its own record, and a row that
+// names both kinds shows one dialog of each, in list order.
+TEST_F(Detail, TheRecordsSourceChoosesTheDialogNotItsTexts) {
+  const UpnpSnapshot merged = {Result("http://10.0.0.7/", "Cam")};
+  AddRow(table, Unit("10.0.0.7", "NULL", "Lobby"));
+  AddUpnpRow(table, Unit("10.0.0.7", "NULL", "Axis 200 Series"), 0);
+  table.selected_row = 1;
+  ShowDetailInfo(&owner, table, merged, log);
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].title, "Detail Info.");
+  EXPECT_EQ(shown[0].edits.at("EditMac"), "NULL");
+  EXPECT_EQ(shown[1].title, "Upnp Device Detail Info.");
+  EXPECT_EQ(shown[1].edits.at("EditFriendName"), "Cam");
+  EXPECT_EQ(log.lines, (std::vector<std::string>{"10.0.0.7"}));
 }
 
 TEST_F(Detail, RowsWithoutARecordShowNothing) {
@@ -148,9 +164,9 @@ TEST_F(Detail, RowsWithoutARecordShowNothing) {
   EXPECT_TRUE(shown.empty());
   EXPECT_TRUE(log.lines.empty());
 
-  // A UPnP row whose address no result holds.
-  AddRow(table, Unit("10.0.0.7", "NULL", "VivoTek 7000 Series"));
-  EXPECT_TRUE(DetailShowingsFor(table, {Result("http://10.0.0.5/", "x")}).empty());
+  // A UPnP record whose device the snapshot given does not hold.
+  AddUpnpRow(table, Unit("10.0.0.7", "NULL", "VivoTek 7000 Series"), 1);
+  EXPECT_TRUE(DetailShowingsFor(table, {Result("http://10.0.0.7/", "x")}).empty());
 }
 
 // Long values show from their first character, in a disabled edit whose
