@@ -5,6 +5,7 @@
 #include "search/network_exchanges.h"
 
 #include <QObject>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -53,6 +54,7 @@ class NetworkExchanges : public SearchExchanges {
   bool CanBroadcast() const override {
     return !SelectInterfaces(BroadcastInterfaces(), settings_.interfaces).empty();
   }
+  std::optional<std::size_t> AnswersHeard() const override { return answers_.load(); }
 
  private:
   using Exchange = std::function<void(const SearchSettings&, DebugLog&, const AnswerSink&)>;
@@ -62,10 +64,12 @@ class NetworkExchanges : public SearchExchanges {
   void RunBeside(std::function<void()> done, Exchange exchange) {
     Join();
     SearchSettings settings = settings_;
+    answers_ = 0;
     worker_ = std::thread([this, settings, exchange = std::move(exchange), done = std::move(done)] {
       PostingLog log(queue_, log_);
       AnswerSink sink = [this](const unsigned char* decoded, std::size_t size, std::size_t bound,
                                std::string_view interface) {
+        ++answers_;
         // The intake never walks past the bound, and the decoded bytes never
         // outnumber the bytes received, so the first `bound` bytes and a zero
         // carry the whole answer.
@@ -95,6 +99,7 @@ class NetworkExchanges : public SearchExchanges {
   QObject context_;
   OwnerQueue queue_{&context_};
   std::thread worker_;
+  std::atomic<std::size_t> answers_{0};  // datagrams of the last exchange
 };
 
 void NetworkExchanges::HttpCmd(const std::string& path, std::function<void()> done) {

@@ -91,7 +91,7 @@ int MergeUpnpResults(DeviceTable& table, const std::vector<DeviceInformationCont
   for (const DeviceInformationContainer& device : results) {
     std::optional<tComUnitInfo> info = UpnpRecordOf(device);
     if (!info) continue;
-    table.devices.Append(*info);
+    table.devices.Append(*info, device.interface);
     const int row = grid.RowCount();
     grid.SetRow(row, GridRowOf(*info));
     grid.SetRowCount(row + 1);

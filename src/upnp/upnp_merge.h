@@ -17,7 +17,8 @@ bool ProjectWantsUpnp(std::string_view project);
 bool ProjectIsUpnpOnly(std::string_view project);
 
 // Turns the kept UPnP devices, in order, into device records appended to
-// `table.devices` and grid rows appended after the grid's last row; with
+// `table.devices` (each with the interface its device answered on) and grid
+// rows appended after the grid's last row; with
 // `replace_rows` the grid is first cut back to its heading (the device list
 // keeps its records). Devices that UpnpRecordOf skips give nothing. No sort,
 // no duplicate check, selected_row unchanged. Result: the rows added.

@@ -115,12 +115,16 @@ TEST(UpnpProject, AllAndUpnpInAnyCaseHaveAUpnpPhase) {
 
 TEST_F(Merge, AllAppendsAfterTheBroadcastRows) {
   AddBroadcastRows();
-  const std::vector<DeviceInformationContainer> results = {
+  std::vector<DeviceInformationContainer> results = {
       Upnp("AXIS", "http://10.0.0.5:81/", "", "Cam A"),
       Upnp("Vivotek", "http://10.0.0.6/", "No paren"),  // skipped
       Upnp("AXIS", "http://10.0.0.7/x", "", "Cam B"),
       Upnp("AXIS", "http://10.0.0.5:81/", "", "Cam A")};  // no duplicate check
+  results[2].interface = "eth1";
   EXPECT_EQ(MergeUpnpResults(table, results, false), 3);
+  // Each record keeps the interface its device answered on.
+  EXPECT_EQ(table.devices.InterfaceAt(3), "");
+  EXPECT_EQ(table.devices.InterfaceAt(4), "eth1");
 
   EXPECT_EQ(table.grid.RowCount(), 7);
   EXPECT_EQ(table.devices.Size(), 6u);
