@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # The package unpacked into a temporary root (dpkg-deb -x), with nothing of
 # the build folder: it holds what it should, recommends what its program
-# uses when it is there, its program finds its libraries
-# without help, prints the package's version, searches in a test network
-# against the simulator, and its window carries the version in its caption
-# and the desktop entry's StartupWMClass as its class. Where no test network
-# can be made, only the first part runs and the test is skipped (exit 77).
+# uses when it is there, its program finds its libraries without help,
+# prints the package's version, searches in a test network against the
+# simulator, and its window carries the version in its caption and the
+# desktop entry's StartupWMClass as its class. Where no test network can be
+# made, only the first part runs and the test is skipped (exit 77).
 #
 # usage: unpacked_test.sh PACKAGE.deb DEVICE_SIM
 set -uo pipefail
