@@ -424,9 +424,9 @@ bool UdpPortFree(const std::string& address, int port) {
   if (inet_pton(AF_INET, address.c_str(), &at.sin_addr) != 1) return false;
   const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
-  const bool free = bind(fd, reinterpret_cast<const sockaddr*>(&at), sizeof(at)) == 0;
+  const bool bound = bind(fd, reinterpret_cast<const sockaddr*>(&at), sizeof(at)) == 0;
   close(fd);
-  return free;
+  return bound;
 }
 
 bool GupnpFinder::FindRootDevices(Clock::time_point started, std::vector<UpnpDeviceProperties>& devices,
