@@ -177,7 +177,7 @@ void TMainForm::SetExchanges(std::unique_ptr<SearchExchanges> exchanges) {
 }
 
 void TMainForm::RebuildDriver() {
-  driver_ = std::make_unique<SearchDriver>(table_, settings_, *this, *exchanges_, upnp_.get());
+  driver_ = std::make_unique<SearchDriver>(table_, settings_, *this, *exchanges_, upnp_.get(), log_.get());
   driver_->SetOnFinished([this] {
     RefreshGrid();
     if (on_search_finished_) on_search_finished_();

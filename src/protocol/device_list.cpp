@@ -11,8 +11,8 @@ void DeviceList::Append(const tComUnitInfo& info, std::string_view interface, st
   Add(info, Place{std::string(interface), local_address, RecordSource::kExchange, 0});
 }
 
-void DeviceList::AppendUpnp(const tComUnitInfo& info, std::size_t upnp_device) {
-  Add(info, Place{"", 0, RecordSource::kUpnp, upnp_device});
+void DeviceList::AppendUpnp(const tComUnitInfo& info, std::size_t upnp_device, std::string_view interface) {
+  Add(info, Place{std::string(interface), 0, RecordSource::kUpnp, upnp_device});
 }
 
 void DeviceList::Add(const tComUnitInfo& info, Place place) {

@@ -28,8 +28,9 @@ class DeviceList {
   // A record of the exchange. `local_address` is the address of this machine
   // (network byte order) the device's answer reached; 0 when unknown.
   void Append(const tComUnitInfo& info, std::string_view interface = {}, std::uint32_t local_address = 0);
-  // A record the UPnP merge made of the `upnp_device`-th device it merged.
-  void AppendUpnp(const tComUnitInfo& info, std::size_t upnp_device);
+  // A record the UPnP merge made of the `upnp_device`-th device it merged,
+  // whose answer came in on `interface`.
+  void AppendUpnp(const tComUnitInfo& info, std::size_t upnp_device, std::string_view interface = {});
   void RemoveLast();
   std::size_t Size() const { return records_.size(); }
   bool Empty() const { return records_.empty(); }

@@ -5,6 +5,7 @@
 #include "search/network_exchanges.h"
 
 #include <QObject>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -56,6 +57,7 @@ class NetworkExchanges : public SearchExchanges {
   bool CanBroadcast() const override {
     return !SelectInterfaces(BroadcastInterfaces(), settings_.interfaces).empty();
   }
+  std::optional<std::size_t> AnswersHeard() const override { return answers_.load(); }
 
  private:
   using Exchange = std::function<void(const SearchSettings&, DebugLog&, const ArrivalSink&)>;
@@ -65,10 +67,12 @@ class NetworkExchanges : public SearchExchanges {
   void RunBeside(std::function<void()> done, Exchange exchange) {
     Join();
     SearchSettings settings = settings_;
+    answers_ = 0;
     worker_ = std::thread([this, settings, exchange = std::move(exchange), done = std::move(done)] {
       PostingLog log(queue_, log_);
       ArrivalSink sink = [this](const unsigned char* decoded, std::size_t size, std::size_t bound,
                                 const AnswerArrival& arrival) {
+        ++answers_;
         // The intake never walks past the bound, and the decoded bytes never
         // outnumber the bytes received, so the first `bound` bytes and a zero
         // carry the whole answer.
@@ -99,6 +103,7 @@ class NetworkExchanges : public SearchExchanges {
   QObject context_;
   OwnerQueue queue_{&context_};
   std::thread worker_;
+  std::atomic<std::size_t> answers_{0};  // datagrams of the last exchange
 };
 
 void NetworkExchanges::HttpCmd(const std::string& path, std::function<void()> done) {

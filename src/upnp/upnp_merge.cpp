@@ -92,7 +92,7 @@ int MergeUpnpResults(DeviceTable& table, const std::vector<DeviceInformationCont
   for (const DeviceInformationContainer& device : results) {
     std::optional<tComUnitInfo> info = UpnpRecordOf(device);
     if (!info) continue;
-    table.devices.AppendUpnp(*info, static_cast<std::size_t>(added));
+    table.devices.AppendUpnp(*info, static_cast<std::size_t>(added), device.interface);
     if (snapshot != nullptr) snapshot->push_back(device);
     const int row = grid.RowCount();
     grid.SetRow(row, GridRowOf(*info));

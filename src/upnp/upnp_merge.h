@@ -25,13 +25,14 @@ bool ProjectIsUpnpOnly(std::string_view project);
 using UpnpSnapshot = std::vector<DeviceInformationContainer>;
 
 // Turns the kept UPnP devices, in order, into device records appended to
-// `table.devices` (DeviceList::AppendUpnp) and grid rows appended after the
-// grid's last row; with `replace_rows` the grid is first cut back to its
-// heading (the device list keeps its records). Devices that UpnpRecordOf
-// skips give nothing. No sort, no duplicate check, selected_row unchanged.
-// `snapshot`, when given, is emptied and receives a copy of each device
-// that became a record. REQUIRES: the device list holds no record of an
-// earlier merge (a search empties it first). Result: the rows added.
+// `table.devices` (DeviceList::AppendUpnp, each with the interface its
+// device answered on) and grid rows appended after the grid's last row; with
+// `replace_rows` the grid is first cut back to its heading (the device list
+// keeps its records). Devices that UpnpRecordOf skips give nothing. No sort,
+// no duplicate check, selected_row unchanged. `snapshot`, when given, is
+// emptied and receives a copy of each device that became a record.
+// REQUIRES: the device list holds no record of an earlier merge (a search
+// empties it first). Result: the rows added.
 int MergeUpnpResults(DeviceTable& table, const std::vector<DeviceInformationContainer>& results,
                      bool replace_rows, UpnpSnapshot* snapshot = nullptr);
 

@@ -432,8 +432,9 @@ TEST(HostileNet, HostileUpnpDescriptionsNeitherStallNorBlowTheFinder) {
   {
     NetnsScope client = net.EnterClient();
     GupnpFinder finder;
+    UpnpSearchAccount account;
     Clock::time_point start = Clock::now();
-    EXPECT_TRUE(finder.FindRootDevices(start, found));
+    EXPECT_TRUE(finder.FindRootDevices(start, found, account));
     seconds = SecondsSince(start);
   }
   long peak_growth_mb = (PeakRssKb() - before_kb) / 1024;

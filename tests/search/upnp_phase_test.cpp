@@ -162,4 +162,27 @@ TEST_F(UpnpEnd, DetailsDuringTheUpnpPhaseComeFromTheLastMergesSnapshot) {
   EXPECT_EQ(shown[0].upnp.description, "Other 1");
 }
 
+// The search's account goes to the log before the merge, and after it the
+// rows it added, with each kept device it could not list; the phase counts
+// the replies, and the rows keep the interface their devices answered on.
+TEST_F(UpnpEnd, AccountOfTheSearchGoesToTheLog) {
+  state->account.interfaces = {UpnpInterfaceAccount{"eth0", "10.0.0.100", "", 6668, false, 4, 3}};
+  state->devices = {FakeDevice("AXIS", "Cam", "Cam 1", "http://10.0.0.8:81/"),
+                    FakeDevice("AXIS", "Bare", "", "http://10.0.0.9"), FakeDevice("Linksys", "Router")};
+  state->devices[0].interface = "eth0";
+  ASSERT_TRUE(Search());
+  EXPECT_EQ(log.lines, (std::vector<std::string>{
+                           "UPnP: eth0 (10.0.0.100): 4 M-SEARCHes sent from UDP port 6668, 3 replies",
+                           "UPnP: 0 descriptions asked for, 0 read, 0 refused, 0 unfinished when the search ended",
+                           "UPnP: 2 kept (AXIS or Vivotek), 1 refused",
+                           "UPnP: device refused: \"Router\" by \"Linksys\": neither AXIS nor Vivotek",
+                           "UPnP: 1 row added",
+                           "UPnP: device not listed: \"Bare\" at \"http://10.0.0.9\": no address in its "
+                           "presentation URL, or a Vivotek name without \"(\"",
+                       }));
+  EXPECT_EQ(phase.RepliesHeard(), std::optional<std::size_t>(3));
+  ASSERT_EQ(table.devices.Size(), 1u);
+  EXPECT_EQ(table.devices.InterfaceAt(0), "eth0");
+}
+
 }  // namespace
