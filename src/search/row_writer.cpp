@@ -273,12 +273,28 @@ ExportTarget ChooseExportTarget(const std::string& path, OutputFormat picked) {
                                        : ExportTarget{path + ".csv", OutputFormat::kCsv};
 }
 
+void NdjsonPrinter::PrintUpnpDevice(const DeviceInformationContainer& device, std::ostream& out) {
+  std::optional<tComUnitInfo> record = UpnpRecordOf(device);
+  if (!record) return;
+  out << RecordJson(*record, "upnp", device.interface, &device) << "\n";
+  out.flush();
+  upnp_printed_.push_back(device);
+}
+
 void NdjsonPrinter::PrintNewRows(const DeviceTable& table, const RecordOrigins& origins, std::ostream& out,
                                  bool last) {
   printed_.resize(table.devices.Size(), false);
   for (const RowRecord& row : RowsWithRecords(table, RowsWithText(table.grid))) {
     if (row.record == nullptr ? !last : printed_[row.index]) continue;
     if (row.record != nullptr) printed_[row.index] = true;
+    // A UPnP row printed when its device was read: each early print stands
+    // for one merged row of an equal device.
+    const DeviceInformationContainer* upnp = row.record ? origins.UpnpOf(row.index) : nullptr;
+    auto early = upnp ? std::find(upnp_printed_.begin(), upnp_printed_.end(), *upnp) : upnp_printed_.end();
+    if (early != upnp_printed_.end()) {
+      upnp_printed_.erase(early);
+      continue;
+    }
     WriteJsonObject(out, RowObject(table, row, origins), false, 0);
     out << "\n";
   }

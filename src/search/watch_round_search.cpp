@@ -2,6 +2,7 @@
 #include "search/watch_round_search.h"
 
 #include <QTimer>
+#include <algorithm>
 
 #include "protocol/intake.h"
 #include "upnp/upnp_merge.h"
@@ -40,6 +41,15 @@ void WatchRoundSearch::Start(std::function<void(std::vector<WatchedDevice>)> fou
   reported_ = 0;
   search_ = std::make_unique<StandaloneSearch>(settings_, with_upnp_, log_, make_exchanges_);
   search_->SetOnExchangeDone([this] { ExchangeDone(); });
+  early_upnp_.clear();
+  search_->SetOnUpnpDevice([this](const DeviceInformationContainer& device) {
+    std::optional<WatchedDevice> watched = WatchedUpnpDevice(device);
+    if (!watched) return;
+    early_upnp_.push_back(device);
+    std::vector<WatchedDevice> devices;
+    devices.push_back(std::move(*watched));
+    found_(std::move(devices));
+  });
   // Started from the event loop, so that nothing is reported inside Start().
   QTimer::singleShot(0, &context_, [this] { search_->Start([this] { Ended(); }); });
 }
@@ -61,6 +71,14 @@ void WatchRoundSearch::Ended() {
   std::vector<WatchedDevice> devices = WatchedDevicesOf(search_->Table(), origins, settings_, reported_);
   if (with_upnp_ && ProjectIsUpnpOnly(settings_.project))  // only the merge's rows are shown
     std::erase_if(devices, [](const WatchedDevice& d) { return d.source != "upnp"; });
+  // Each device reported as soon as it was read stands for one merged row.
+  std::erase_if(devices, [this](const WatchedDevice& d) {
+    if (!d.upnp) return false;
+    auto early = std::find(early_upnp_.begin(), early_upnp_.end(), *d.upnp);
+    if (early == early_upnp_.end()) return false;
+    early_upnp_.erase(early);
+    return true;
+  });
   auto found = std::move(found_);
   auto done = std::move(done_);
   found_ = nullptr;

@@ -3,8 +3,8 @@
 // for the round and dropped once it has ended, so that between rounds the
 // watch holds no socket, neither on port 6667, whose reply sockets share one
 // SO_REUSEPORT group with every other search on this machine, nor for UPnP.
-// The exchange's devices are reported when the exchange ends, the UPnP
-// devices when the search does.
+// The exchange's devices are reported when the exchange ends, each UPnP
+// device as soon as it is read (or, failing that, when the search ends).
 #pragma once
 
 #include <QObject>
@@ -48,6 +48,7 @@ class WatchRoundSearch : public WatchSearch {
   std::function<void(std::vector<WatchedDevice>)> found_;
   std::function<void()> done_;
   std::size_t reported_ = 0;  // records of the round's table reported so far
+  std::vector<DeviceInformationContainer> early_upnp_;  // UPnP devices reported before the merge
   std::unique_ptr<StandaloneSearch> search_;
   QObject context_;  // the deferred end of a round; dropped with it
 };

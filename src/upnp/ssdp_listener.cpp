@@ -1,6 +1,8 @@
 // The SSDP listener: NOTIFY parsing, the group socket and its thread.
 #include "upnp/ssdp_listener.h"
 
+#include <libgupnp/gupnp.h>
+
 #include <arpa/inet.h>
 #include <glib-unix.h>
 #include <glib.h>
@@ -14,6 +16,8 @@
 #include <cstring>
 #include <set>
 #include <vector>
+
+#include "upnp/description_fetch.h"
 
 namespace {
 
@@ -84,6 +88,7 @@ struct SsdpListener::Thread {
   std::thread thread;
   std::set<unsigned> joined;  // interface indices
   std::map<std::string, std::string> interfaces;  // UDN -> the interface its last alive came in on
+  std::unique_ptr<DescriptionFetches> fetches;    // on the thread, while it runs
 
   ~Thread() {
     if (thread.joinable()) {
@@ -171,8 +176,32 @@ struct SsdpListener::Thread {
     return "";
   }
 
+  // A fetch asked for from another thread, run on this one.
+  struct Request {
+    Thread* thread;
+    std::string udn, location;
+  };
+
+  static gboolean StartFetch(gpointer data) {
+    auto* request = static_cast<Request*>(data);
+    Thread* self = request->thread;
+    if (self->fetches && self->fetches->Running() < kAnnouncedFetchLimit) {
+      auto it = self->interfaces.find(request->udn);
+      const std::string interface = it == self->interfaces.end() ? "" : it->second;
+      std::string why;
+      self->fetches->Start(request->udn, request->location, interface, nullptr,
+                           std::chrono::seconds(kAnnouncedFetchSeconds),
+                           [self](std::optional<UpnpDeviceProperties> device, const std::string&) {
+                             if (device && self->handlers->described) self->handlers->described(*device);
+                           },
+                           &why);
+    }
+    return G_SOURCE_REMOVE;
+  }
+
   void Run() {
     g_main_context_push_thread_default(context);
+    fetches = std::make_unique<DescriptionFetches>();
     GSource* reader = g_unix_fd_source_new(fd, G_IO_IN);
     g_source_set_callback(reader, G_SOURCE_FUNC(OnReadable), this, nullptr);
     g_source_attach(reader, context);
@@ -180,6 +209,7 @@ struct SsdpListener::Thread {
     g_source_set_callback(joiner, OnJoinDue, this, nullptr);
     g_source_attach(joiner, context);
     g_main_loop_run(loop);
+    fetches.reset();  // what still runs is given up
     g_source_destroy(joiner);
     g_source_unref(joiner);
     g_source_destroy(reader);
@@ -218,4 +248,9 @@ bool SsdpListener::Start(std::string* error) {
   return true;
 }
 
-void SsdpListener::Fetch(const std::string&, const std::string&) {}
+void SsdpListener::Fetch(const std::string& udn, const std::string& location) {
+  if (!thread_) return;
+  g_main_context_invoke_full(thread_->context, G_PRIORITY_DEFAULT, Thread::StartFetch,
+                             new Thread::Request{thread_.get(), udn, location},
+                             [](gpointer request) { delete static_cast<Thread::Request*>(request); });
+}
