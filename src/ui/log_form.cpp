@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "protocol/record_text.h"
+#include "protocol/shown_text.h"
 #include "protocol/string_printf.h"
 #include "ui/modal.h"
 #include "ui/save_file.h"
@@ -56,7 +57,7 @@ void TLogForm::EntryAppended(const std::string& entry) {
 
 QString TLogForm::SaveTo(const QString& path) const {
   QByteArray text;
-  for (const std::string& entry : log_.Lines()) text += LogLineText(entry).toUtf8() + '\n';
+  for (const std::string& entry : log_.Lines()) text += QByteArray::fromStdString(ShownLogEntry(entry));
   return WriteWholeFile(path, text);
 }
 

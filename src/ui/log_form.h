@@ -28,8 +28,9 @@ class TLogForm : public QWidget {
   // The owner calls this after each entry the log took; a hidden window
   // reads the whole log again when it is shown.
   void EntryAppended(const std::string& entry);
-  // Writes every entry kept, one line each, in UTF-8. Result: "" when the
-  // file was written, else the reason.
+  // Writes every entry kept, one line each, in UTF-8, as ShownLogEntry shows
+  // it (a device's controls escaped). Result: "" when the file was written,
+  // else the reason.
   QString SaveTo(const QString& path) const;
 
   QLabel* DroppedLabel;

@@ -45,6 +45,7 @@ TEST(LogForm, ShowsTheLogAsItGrowsAndSavesAndClearsIt) {
   EXPECT_EQ(form.LogText->toPlainText(), "Col[0] - (114, 114)\ncaf\u00e9\nwhile hidden");
   log.Append("UPnP: 2 devices\n");
   EXPECT_EQ(form.LogText->toPlainText().split('\n').back(), "UPnP: 2 devices");
+  log.Append("IP(\x1b]0;pwned\x07)\nsecond\n");  // a device's controls, a line feed inside
   EXPECT_FALSE(form.DroppedLabel->isVisibleTo(&form));
 
   QTemporaryDir dir;
@@ -53,7 +54,9 @@ TEST(LogForm, ShowsTheLogAsItGrowsAndSavesAndClearsIt) {
   SetSaveFileHook([&](const QString&, QString*) { return path; });
   form.SaveButton->click();
   SetSaveFileHook(nullptr);
-  EXPECT_EQ(ReadAll(path), "Col[0] - (114, 114)\ncaf\u00e9\nwhile hidden\nUPnP: 2 devices\n");
+  // The file shows the controls escaped; each entry's own line feed stays.
+  EXPECT_EQ(ReadAll(path),
+            "Col[0] - (114, 114)\ncaf\u00e9\nwhile hidden\nUPnP: 2 devices\nIP(\\x1b]0;pwned\\x07)\\x0asecond\n");
 
   // A file that cannot be written is said in a message box.
   std::vector<std::string> messages;
