@@ -60,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (char separator : {',', '\t'}) {
     const std::string cell = ReadField(DelimitedCell(text, separator), separator);
     FUZZ_CHECK(!StartsFormula(cell), "a written cell starts with a formula character");
-    for (char c : cell) FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20 && c != 0x7f, "a written cell holds a control");
+    for (char c : cell)
+      FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20 && c != 0x7f, "a written cell holds a control");
     FUZZ_CHECK(UnguardCsvCell(cell) == shown, "a written cell is not the shown text");
   }
   return 0;

@@ -134,6 +134,8 @@ std::string ShownLogEntry(std::string_view entry) {
 
 std::size_t DisplayWidth(std::string_view text) {
   std::size_t cells = 0;
-  ForEachCharacter(text, [&cells](char32_t c, std::string_view) { cells += static_cast<std::size_t>(CharacterWidth(c)); });
+  ForEachCharacter(text, [&cells](char32_t c, std::string_view) {
+    cells += static_cast<std::size_t>(CharacterWidth(c));
+  });
   return cells;
 }

@@ -29,7 +29,9 @@
 std::string ShownText(std::string_view bytes);
 
 // The program's own message of one or more lines that quotes device text:
-// each line as ShownText shows it, the line feeds between them kept.
+// each line as ShownText shows it, the line feeds between them kept (a line
+// feed in the quoted text, too, starts a new line; every other control is
+// escaped).
 std::string ShownLines(std::string_view text);
 
 // A debug log entry as one line of a terminal or a file: ShownText of the
