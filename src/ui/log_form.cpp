@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "protocol/record_text.h"
+#include "protocol/shown_text.h"
 #include "protocol/string_printf.h"
 #include "ui/modal.h"
 #include "ui/save_file.h"
@@ -88,7 +89,9 @@ QString TLogForm::SaveTo(const QString& path) const {
   QByteArray text;
   const std::vector<std::string> lines = log_.Lines();
   const std::vector<QDateTime> times = log_.Times();
-  for (std::size_t i = 0; i < lines.size(); ++i) text += StampedLineText(times[i], lines[i], true).toUtf8() + '\n';
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    text += times[i].toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")).toUtf8() + "  " +
+            QByteArray::fromStdString(ShownLogEntry(lines[i]));
   return WriteWholeFile(path, text);
 }
 

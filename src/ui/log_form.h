@@ -58,7 +58,8 @@ class TLogForm : public QWidget {
   // reads the whole log again when it is shown.
   void EntryAppended(const std::string& entry);
   // Writes every entry kept, one line each after its date and time, in
-  // UTF-8. Result: "" when the file was written, else the reason.
+  // UTF-8, as ShownLogEntry shows it (a device's controls escaped).
+  // Result: "" when the file was written, else the reason.
   QString SaveTo(const QString& path) const;
 
   QLabel* DroppedLabel;

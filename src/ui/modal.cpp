@@ -23,6 +23,7 @@ void ShowMessage(QWidget* owner, const QString& text, const QString& caption,
     return;
   }
   QMessageBox box(icon, caption, text, QMessageBox::Ok, owner);
+  box.setTextFormat(Qt::PlainText);  // a device's text is never read as HTML
   box.exec();
 }
 

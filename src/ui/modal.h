@@ -13,7 +13,8 @@ class QWidget;
 // is set, which is then called instead.
 int ExecModal(QDialog& dialog);
 
-// A message box with one OK button, owned by `owner` (may be null).
+// A message box with one OK button, owned by `owner` (may be null). `text`
+// is shown as plain text, whatever tags it holds.
 void ShowMessage(QWidget* owner, const QString& text, const QString& caption,
                  QMessageBox::Icon icon = QMessageBox::NoIcon);
 

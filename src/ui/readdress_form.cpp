@@ -120,6 +120,7 @@ void TReaddressForm::CreateControls() {
   progress_->setObjectName("ProgressBar");
   label_status_ = new QLabel(this);
   label_status_->setObjectName("LabelStatus");
+  label_status_->setTextFormat(Qt::PlainText);
   status_row->addWidget(progress_, 1);
   status_row->addWidget(label_status_, 1);
   main_layout->addLayout(status_row);

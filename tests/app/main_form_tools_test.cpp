@@ -219,7 +219,7 @@ TEST(MainFormCopyExport, WriteTheRowsAsTheCommandLineDoes) {
       "Model,Proj,Name,IP,Port,Netmask,Mac,Interface\r\n"
       "M100,P1,\"Caf\xc3\xa9 \"\"north\"\"\",10.0.0.1,8080,255.255.255.0,0:0:0:0:0:1,eth1\r\n"
       "M200,P2,Gate,10.0.0.2,80,255.255.255.0,0:0:0:0:0:2,eth1\r\n"
-      "Axis 200 Series,Axis 200 Series,\"Door, \"\"east\"\"\r\nwing \xc3\xa9t\xc3\xa9\",10.0.0.9,8080,NULL,NULL,\r\n";
+      "Axis 200 Series,Axis 200 Series,\"Door, \"\"east\"\"\\x0d\\x0awing \xc3\xa9t\xc3\xa9\",10.0.0.9,8080,NULL,NULL,\r\n";
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   ASSERT_EQ(form.ExportTo(dir.filePath("all.csv"), OutputFormat::kCsv), "");
@@ -255,7 +255,7 @@ TEST(MainFormCopyExport, WriteTheRowsAsTheCommandLineDoes) {
   EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
             "Model\tProj\tName\tIP\tPort\tNetmask\tMac\n"
             "M100\tP1\t\"Caf\xc3\xa9 \"\"north\"\"\"\t10.0.0.1\t8080\t255.255.255.0\t0:0:0:0:0:1\n"
-            "Axis 200 Series\tAxis 200 Series\t\"Door, \"\"east\"\"\r\nwing \xc3\xa9t\xc3\xa9\"\t10.0.0.9\t8080\tNULL\tNULL\n");
+            "Axis 200 Series\tAxis 200 Series\t\"Door, \"\"east\"\"\\x0d\\x0awing \xc3\xa9t\xc3\xa9\"\t10.0.0.9\t8080\tNULL\tNULL\n");
 
   // Export writes what the filter shows, in the grid's order.
   form.FilterEdit->setText("gate");

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <regex>
 #include <set>
 #include <sstream>
 
@@ -24,21 +23,36 @@ std::string ReadFile(const std::string& path) {
 // The UDP ports the ufw profile opens ("ports=6667,6668/udp").
 std::set<int> UfwPorts(const std::string& profile) {
   std::set<int> ports;
-  std::smatch m;
   const std::string text = ReadFile(profile);
-  if (!std::regex_search(text, m, std::regex("\nports=([0-9,]+)/udp\n"))) return ports;
-  std::stringstream list(m[1].str());
+  const std::string head = "\nports=";
+  const std::size_t at = text.find(head);
+  if (at == std::string::npos) return ports;
+  const std::size_t end = text.find("/udp\n", at);
+  if (end == std::string::npos) return ports;
+  std::stringstream list(text.substr(at + head.size(), end - at - head.size()));
   for (std::string port; std::getline(list, port, ',');) ports.insert(std::stoi(port));
   return ports;
+}
+
+// The value of attribute NAME in the element text TAG, or "".
+std::string Attribute(const std::string& tag, const std::string& name) {
+  const std::string head = name + "=\"";
+  const std::size_t at = tag.find(head);
+  if (at == std::string::npos) return "";
+  const std::size_t end = tag.find('"', at + head.size());
+  return end == std::string::npos ? "" : tag.substr(at + head.size(), end - at - head.size());
 }
 
 // The ports the firewalld service opens, each "udp/6667".
 std::set<std::string> FirewalldPorts(const std::string& service) {
   std::set<std::string> ports;
   const std::string text = ReadFile(service);
-  const std::regex port("<port protocol=\"([a-z]+)\" port=\"([0-9]+)\"/>");
-  for (auto it = std::sregex_iterator(text.begin(), text.end(), port); it != std::sregex_iterator(); ++it)
-    ports.insert((*it)[1].str() + "/" + (*it)[2].str());
+  for (std::size_t at = text.find("<port "); at != std::string::npos; at = text.find("<port ", at + 1)) {
+    const std::size_t end = text.find("/>", at);
+    if (end == std::string::npos) break;
+    const std::string tag = text.substr(at, end - at);
+    ports.insert(Attribute(tag, "protocol") + "/" + Attribute(tag, "port"));
+  }
   return ports;
 }
 

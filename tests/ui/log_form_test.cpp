@@ -53,6 +53,7 @@ TEST(LogForm, ShowsTheLogAsItGrowsAndSavesAndClearsIt) {
             "09:30:00.000  Col[0] - (114, 114)\n09:30:01.000  caf\u00e9\n09:30:02.000  while hidden");
   log.Append("UPnP: 2 devices\n");
   EXPECT_EQ(form.LogText->toPlainText().split('\n').back(), "09:30:03.000  UPnP: 2 devices");
+  log.Append("IP(\x1b]0;pwned\x07)\nsecond\n");  // a device's controls, a line feed inside
   EXPECT_FALSE(form.DroppedLabel->isVisibleTo(&form));
 
   QTemporaryDir dir;
@@ -61,9 +62,11 @@ TEST(LogForm, ShowsTheLogAsItGrowsAndSavesAndClearsIt) {
   SetSaveFileHook([&](const QString&, QString*) { return path; });
   form.SaveButton->click();
   SetSaveFileHook(nullptr);
+  // The file shows the controls escaped; each entry's own line feed stays.
   EXPECT_EQ(ReadAll(path),
             "2026-12-08 09:30:00.000  Col[0] - (114, 114)\n2026-12-08 09:30:01.000  caf\u00e9\n"
-            "2026-12-08 09:30:02.000  while hidden\n2026-12-08 09:30:03.000  UPnP: 2 devices\n");
+            "2026-12-08 09:30:02.000  while hidden\n2026-12-08 09:30:03.000  UPnP: 2 devices\n"
+            "2026-12-08 09:30:04.000  IP(\\x1b]0;pwned\\x07)\\x0asecond\n");
 
   // A file that cannot be written is said in a message box.
   std::vector<std::string> messages;
@@ -81,7 +84,7 @@ TEST(LogForm, ShowsTheLogAsItGrowsAndSavesAndClearsIt) {
   EXPECT_EQ(log.Size(), 0u);
   EXPECT_EQ(form.LogText->toPlainText(), "");
   log.Append("after the clear\n");
-  EXPECT_EQ(form.LogText->toPlainText(), "09:30:04.000  after the clear");
+  EXPECT_EQ(form.LogText->toPlainText(), "09:30:05.000  after the clear");
 }
 
 // The window's log keeps 10,000 lines; beyond them the oldest go, the view
