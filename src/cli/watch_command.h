@@ -38,8 +38,9 @@ std::string Rfc3339Utc(std::chrono::system_clock::time_point time);
 // search's JSON writes it; "changed" adds "changed" (the fields' names) and
 // "before" (the row before), "note" adds "notes" (kind and detail each).
 // The table format: the time, the event and the row's seven cells, then for
-// "changed" each field's old and new text, for "note" the notes, aligned as
-// the search's table is (PrintAligned).
+// "changed" each field's old and new text, for "note" the notes, written as
+// the search's table is (PrintAligned: every cell as ShownText shows it, so
+// no device text reaches the terminal as a control).
 std::string WatchEventLine(const DeviceWatch& watch, const DeviceWatch::Event& event, bool table,
                            std::chrono::system_clock::time_point time);
 

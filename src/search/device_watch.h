@@ -17,6 +17,24 @@
 // Thread: one, the owner's (the window's or the command line's). Every
 // callback (events, round starts) runs there, from inside the call that
 // caused it.
+//
+// How an owner drives it (watch_command.cpp is one):
+//   - make a WatchSearch (WatchRoundSearch, watch_round_search.h) and, for
+//     the announcements, a WatchAnnouncements (watch_announcements.h); both
+//     must outlive the watch; WatchAnnouncements::SetWatch(&watch) hands it
+//     the notices, SetWatch(nullptr) before the watch goes;
+//   - SetOnEvent(), then call Tick() from a timer (100 ms); the first round
+//     starts at the first Tick();
+//   - around anything that must not meet a round (its own full search, a
+//     Network Setup, a verification, a close): SetPaused(true), wait until
+//     RoundRunning() is false, do it, SetPaused(false). A paused watch starts
+//     no round and follows no announcement; byebyes still mark devices gone;
+//   - after its own full search, Restart() with that search's devices
+//     (WatchedDevicesOf), so that the rows it shows are the watch's entries.
+// Events name an entry (Entries()[event.entry]), already updated: kFound
+// (new, or back after gone; IsNew() for kNewFor), kChanged (before and
+// changed_fields set), kGone (gone set; the entry stays), kNote (notes
+// changed; a present row whose notes went gets one with empty notes).
 #pragma once
 
 #include <chrono>

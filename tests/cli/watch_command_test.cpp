@@ -88,5 +88,7 @@ TEST(WatchEventLines, NdjsonAndTable) {
   const std::string table = WatchEventLine(watch, events[1], true, time);
   EXPECT_EQ(table.substr(0, 35), "2026-03-01T12:00:05.123Z  changed  ");
   EXPECT_NE(table.find("ip 10.0.0.1 -> 10.0.0.2\n"), std::string::npos) << table;
+  EXPECT_NE(table.find("  Cam\\x1b]0;x  "), std::string::npos) << table;  // the device's ESC shown, not sent
+  EXPECT_EQ(table.find('\x1b'), std::string::npos);
   EXPECT_EQ(WatchEventLine(watch, events[0], true, time).substr(0, 35), "2026-03-01T12:00:05.123Z  found    ");
 }
