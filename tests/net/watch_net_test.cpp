@@ -9,6 +9,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <chrono>
+#include <cstdio>
+#include <fstream>
 #include <thread>
 
 #include "net_test_support.h"
@@ -43,6 +45,17 @@ int IndexOf(const std::vector<Event>& events, const std::string& kind, const std
   return -1;
 }
 
+// Whether a UDP socket on `port` is open in the network namespace of `pid`.
+bool UdpPortOpen(pid_t pid, int port) {
+  std::ifstream table("/proc/" + std::to_string(pid) + "/net/udp");
+  for (std::string line; std::getline(table, line);) {
+    unsigned local_port = 0;  // "   0: 0100007F:1A0B 00000000:0000 07 ..."
+    if (std::sscanf(line.c_str(), " %*u: %*x:%x", &local_port) == 1 && local_port == static_cast<unsigned>(port))
+      return true;
+  }
+  return false;
+}
+
 bool ExitedWithZero(ChildProcess* child, int timeout_ms) {
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   while (child->Running() && std::chrono::steady_clock::now() < until)
@@ -58,8 +71,8 @@ bool ExitedWithZero(ChildProcess* child, int timeout_ms) {
 // Cam2 moves to 10.99.101.2 (changed), Cam4 appears (found); AXIS camera 1
 // says bye-bye (gone at once, long before Cam1), and at 7 s AXIS camera 2
 // announces itself between two rounds (found from its announcement, well
-// before the round at about 10 s could find it). SIGTERM then ends the watch
-// with exit status 0.
+// before the round at about 10 s could find it). Between rounds no socket
+// is left on port 6667. SIGTERM then ends the watch with exit status 0.
 TEST(WatchNet, DevicesComeMoveGoAndAnnounceThemselves) {
   SKIP_WITHOUT_NETWORK();
   TestNetwork net;
@@ -78,6 +91,13 @@ TEST(WatchNet, DevicesComeMoveGoAndAnnounceThemselves) {
   ASSERT_TRUE(watch->WaitForLine("AXIS Network Camera 2", 20000)) << watch->Output();
   EXPECT_LT(std::chrono::steady_clock::now() - alive, std::chrono::seconds(2)) << watch->Output();
   ASSERT_TRUE(watch->WaitForLines("\"event\":\"gone\",", 2, 60000)) << watch->Output();
+  // Between rounds nothing holds the answers' port.
+  bool port_free = false;
+  for (int i = 0; i < 500 && !port_free; ++i) {
+    port_free = !UdpPortOpen(watch->Pid(), 6667);
+    if (!port_free) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_TRUE(port_free);
   kill(watch->Pid(), SIGTERM);
   EXPECT_TRUE(ExitedWithZero(watch, 10000));
   watch->Stop();
