@@ -245,6 +245,7 @@ void SsdpResponder::Receive() {
       if (!present_[i] || !SsdpAnswers(devices_[i], search->st)) continue;
       if (!options_.mx_honour) {
         SendTo(SsdpAnswer(devices_[i], search->st, options_.cache_control), from);
+        log_ << "upnp answer " << devices_[i].udn << std::endl;
         continue;
       }
       const int delay_ms = std::uniform_int_distribution<int>(0, longest_ms - 1)(random_);
@@ -263,6 +264,7 @@ gboolean SsdpResponder::OnAnswerDue(gpointer data) {
   if (!self->present_[answer->device]) return G_SOURCE_REMOVE;  // it left meanwhile
   self->SendTo(SsdpAnswer(self->devices_[answer->device], answer->st, self->options_.cache_control),
                answer->to);
+  self->log_ << "upnp answer " << self->devices_[answer->device].udn << std::endl;
   return G_SOURCE_REMOVE;
 }
 
