@@ -97,6 +97,8 @@ class ChildProcess {
 
   // Whether it still runs (not yet reaped).
   bool Running();
+  // Its wait status once reaped (by Running() or Stop()), else -1.
+  int WaitStatus() const { return pid_ > 0 ? -1 : status_; }
   // SIGTERM, then SIGKILL after grace_ms; reaps it and ends the reader.
   // Result: the wait status, or -1 when it had been reaped before.
   int Stop(int grace_ms = 2000);

@@ -1,5 +1,6 @@
-// A device finder for tests: hands over a given list of devices, and can hold
-// the worker inside the search until the test lets it go.
+// A device finder for tests: hands over a given list of devices (each also to
+// the on-device callback as the search begins), and can hold the worker
+// inside the search until the test lets it go.
 #pragma once
 
 #include <atomic>
@@ -31,6 +32,8 @@ class FakeFinder : public UpnpFinder {
                        UpnpSearchAccount& account) override {
     ++state_->calls;
     state_->returned = false;
+    if (on_device_)
+      for (const UpnpDeviceProperties& device : state_->devices) on_device_(device);
     state_->entered->Set();
     if (state_->hold) state_->release->Wait();
     state_->returned = true;

@@ -229,3 +229,19 @@ TEST(DeviceRecord, CountsFlagsAndRelatives) {
 }
 
 }  // namespace
+
+// Each device the engine keeps is handed over while the search still runs,
+// before the search's end is signalled; a device it refuses is not.
+TEST_F(Engine, HandsOverEachKeptDeviceBeforeTheSearchEnds) {
+  std::vector<std::string> kept;  // written by the worker, read once it waits or has ended
+  engine.SetOnKept([&](const DeviceInformationContainer& d) { kept.push_back(d.manufacturer_name); });
+  state->devices = {FakeDevice("AXIS"), FakeDevice("Linksys"), FakeDevice("VIVOTEK INC.")};
+  state->hold = true;
+  ASSERT_TRUE(engine.StartSearch(&owner));
+  ASSERT_TRUE(state->entered->WaitFor(5s));
+  EXPECT_EQ(kept, (std::vector<std::string>{"AXIS", "VIVOTEK INC."}));
+  EXPECT_FALSE(engine.search_event->WaitFor(0ms));
+  state->release->Set();
+  Finish();
+  EXPECT_EQ(Manufacturers(), kept);
+}
