@@ -47,7 +47,7 @@ void Fill(Saved& s) {
 
 std::string Written(const Saved& s, OutputFormat format, bool pretty = false) {
   std::ostringstream out;
-  PrintRows(s.table, format, s.origins, out, pretty);
+  PrintRows(s.table, format, s.origins, ExtrasOf(s.table, s.origins, {}), out, pretty);
   return out.str();
 }
 
