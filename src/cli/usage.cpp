@@ -22,5 +22,6 @@ std::string ProgramUsage() {
          "\n"
          "Exit status: 0 after a search or a sent package, 1 when the package was not\n"
          "sent, no single device has the MAC, or the window finds no display, 2 for\n"
-         "bad arguments.\n";
+         "bad arguments or a 'search --compare' file that cannot be read, 3 when\n"
+         "'search --compare' finds a device new, changed or missing.\n";
 }

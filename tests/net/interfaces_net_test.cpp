@@ -187,13 +187,16 @@ TEST(Interfaces, EveryDeviceOnEveryInterfaceIsFoundOnceWithItsInterface) {
   }
   for (ChildProcess* sim : sims) EXPECT_EQ(sim->CountLines("udp request flag=00"), 4) << sim->Output();
 
-  // CSV names the interface in its last column.
+  // CSV names the interface in its column before the notes.
   CommandResult csv = DeviceSearch(net, false, {"search", "--no-upnp", "--format", "csv"});
   std::vector<std::string> lines = Lines(csv.out);
   ASSERT_EQ(lines.size(), 9u) << csv.out;
-  EXPECT_EQ(lines[0], "Model,Proj,Name,IP,Port,Netmask,Mac,Interface");
+  EXPECT_EQ(lines[0], "Model,Proj,Name,IP,Port,Netmask,Mac,Interface,Notes");
   int on_if2 = 0;
-  for (const std::string& line : lines) on_if2 += line.size() > if2.size() && line.substr(line.size() - if2.size()) == if2;
+  for (const std::string& line : lines) {
+    const std::size_t notes = line.rfind(',');
+    on_if2 += notes != std::string::npos && line.substr(0, notes).ends_with("," + if2);
+  }
   EXPECT_GE(on_if2, 2) << csv.out;
 
   // --interface: the request goes out of the named interface only.
