@@ -273,13 +273,16 @@ TEST(Interfaces, DevicesWithoutARouteOrInAForeignSubnetAreReaddressedOverTheirIn
   EXPECT_EQ(r.exit_code, 0) << r.err;
   ASSERT_TRUE(sim_b->WaitForLine("control Zentravox,03,", 2000)) << sim_b->Output();
 
-  // The next search shows both at their new addresses, all else unchanged.
+  // The next search shows both at their new addresses, all else unchanged:
+  // the foreign one now in its interface's subnet, the routeless one not.
   CommandResult csv = DeviceSearch(net, true, {"search", "--no-upnp", "--format", "csv"});
   std::vector<std::string> rows = Lines(csv.out);
-  EXPECT_NE(std::find(rows.begin(), rows.end(), "M200,P1,Foreign,10.77.0.60,80,255.255.255.0," + mac_c + "," + if2),
+  EXPECT_NE(std::find(rows.begin(), rows.end(),
+                      "M200,P1,Foreign,10.77.0.60,80,255.255.255.0," + mac_c + "," + if2 + ","),
             rows.end())
       << csv.out;
-  EXPECT_NE(std::find(rows.begin(), rows.end(), "M200,P1,Routeless,10.66.1.50,80,255.255.255.0," + mac_b + "," + if1),
+  EXPECT_NE(std::find(rows.begin(), rows.end(),
+                      "M200,P1,Routeless,10.66.1.50,80,255.255.255.0," + mac_b + "," + if1 + ",not-reachable"),
             rows.end())
       << csv.out;
 
