@@ -1,18 +1,21 @@
 // The row notes and the comparison of two lists over 50,000 devices: what
 // the window recomputes whenever rows change, and what a watch round or a
-// comparison with a saved list costs. A tenth of the devices share an
+// comparison with a saved list costs; and what the notes and a comparison
+// add to writing the rows (CSV and JSON, as `search --compare` writes them). A tenth of the devices share an
 // address with another, a few hundred a MAC, one in a hundred cannot be
 // reached, and a third of them changed.
 #include <benchmark/benchmark.h>
 
 #include <arpa/inet.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "protocol/string_printf.h"
 #include "search/device_changes.h"
 #include "search/row_notes.h"
+#include "search/row_writer.h"
 
 namespace {
 
@@ -56,6 +59,39 @@ void CompareFiftyThousandDevices(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(CompareDevices(before, now));
 }
 BENCHMARK(CompareFiftyThousandDevices)->Unit(benchmark::kMillisecond);
+
+// The devices as the table of a search: each in the device list and a row.
+DeviceTable TableOf(const std::vector<ListedDevice>& devices) {
+  DeviceTable table;
+  WriteGridHeadings(table.grid);
+  int row = 1;
+  for (const ListedDevice& d : devices) {
+    table.devices.Append(d.record, d.interface);
+    table.grid.SetRow(row++, GridRowOf(d.record));
+  }
+  table.grid.SetRowCount(row);
+  return table;
+}
+
+// range(0): 0 plain rows, 1 with notes, 2 with notes and a comparison;
+// range(1): 0 CSV, 1 JSON.
+void PrintFiftyThousandRows(benchmark::State& state) {
+  const DeviceTable table = TableOf(Devices(0));
+  const std::vector<ListedDevice> saved = Devices(3);
+  const RecordOrigins origins{.exchange_records = SIZE_MAX};
+  const OutputFormat format = state.range(1) ? OutputFormat::kJson : OutputFormat::kCsv;
+  for (auto _ : state) {
+    std::ostringstream out;
+    if (state.range(0) == 0) {
+      PrintRows(table, format, origins, out);
+    } else {
+      const RowExtras extras = ExtrasOf(table, origins, kLocal, state.range(0) == 2 ? &saved : nullptr);
+      PrintRows(table, format, origins, extras, out);
+    }
+    benchmark::DoNotOptimize(out.str().size());
+  }
+}
+BENCHMARK(PrintFiftyThousandRows)->ArgsProduct({{0, 1, 2}, {0, 1}})->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

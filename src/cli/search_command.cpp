@@ -10,6 +10,7 @@
 #include "cli/search_options.h"
 #include "cli/stderr_log.h"
 #include "search/firewall_hint.h"
+#include "search/saved_list.h"
 #include "upnp/upnp_merge.h"
 
 namespace {
@@ -36,6 +37,16 @@ std::vector<Option> SearchOptions(SearchCommand* cmd, bool* protocol_given) {
          return true;
        }},
       {{"--pretty"}, "", "indent the json array", SetFlag(&cmd->pretty)},
+      {{"--compare"}, "FILE",
+       "compare with a list saved earlier (--format json,\nndjson or csv, or the window's Export): each row\nis same, new or changed, and the file's devices\nnot found now follow as missing rows",
+       [cmd](const std::string& value, std::string* error) {
+         if (value.empty()) {
+           *error = "--compare needs a file";
+           return false;
+         }
+         cmd->compare = value;
+         return true;
+       }},
       {{"--no-upnp"}, "", "leave the UPnP search out", SetFlag(&cmd->upnp, false)},
       VerboseOption(&cmd->verbose),
       HelpOption(&cmd->help),
@@ -65,16 +76,26 @@ std::string SearchUsage() {
   return "usage: device-search search [--relay ADDRESS [--protocol tcp|udp|httpcmd] |\n"
          "                             --interface NAME...] [--project NAME]\n"
          "                            [--format table|csv|json|ndjson] [--pretty]\n"
-         "                            [--no-upnp] [--verbose]\n"
+         "                            [--compare FILE] [--no-upnp] [--verbose]\n"
          "\n"
          "Runs one search without a window, as the window's \"Device Search\" button\n"
          "does, and prints the devices found in the grid's order. The broadcast goes\n"
          "out of every network interface, or of those named by --interface.\n"
+         "\n"
+         "Each row carries its notes: address-conflict, this-pc, own-gateway,\n"
+         "not-reachable and seen-twice (json: \"notes\"; csv and table: the kinds\n"
+         "joined by \";\" in the column Notes, which csv writes last, after\n"
+         "Interface). With --compare, json rows add \"compare\" and, when changed,\n"
+         "\"changed\" (the record's fields that differ; Interface and Notes are not\n"
+         "compared); csv and table add the columns Compare and Changed after Notes.\n"
+         "The missing rows come after the search's rows, with ndjson at the end.\n"
          "\n" +
          OptionList(SearchOptions(&unused, &given), kHelpColumn) +
          "\n"
          "Exit status: 0 after a search (also when nothing was found), 2 for bad\n"
-         "arguments (an unknown interface included).\n";
+         "arguments (an unknown interface included) or a --compare file that cannot\n"
+         "be read or parsed. With --compare: 0 when nothing differs, 3 when a device\n"
+         "is new, changed or missing.\n";
 }
 
 int RunSearchCommand(const std::vector<std::string>& args) {
@@ -83,24 +104,36 @@ int RunSearchCommand(const std::vector<std::string>& args) {
   if (cmd && !CheckInterfaceNames(cmd->settings.interfaces, &error)) cmd.reset();
   if (std::optional<int> status = EndBeforeRunning("search", cmd.has_value(), cmd && cmd->help, error, SearchUsage()))
     return *status;
+  std::optional<std::vector<ListedDevice>> saved;
+  if (!cmd->compare.empty() && !(saved = ReadSavedList(cmd->compare, &error))) {
+    std::cerr << "device-search: " << error << "\n";
+    return 2;
+  }
   StderrLog log(cmd->verbose);
   HeadlessSearch search(cmd->settings, cmd->upnp, log);
+  const std::vector<LocalNetwork> local = ThisPcNetworks();
+  auto extras = [&] { return ExtrasOf(search.Table(), search.Origins(), local, saved ? &*saved : nullptr); };
   NdjsonPrinter ndjson;
   // The exchange's rows are final when it ends, unless a UPnP merge for the
   // project filter "UPNP" is to replace them.
   const bool upnp_only = cmd->upnp && ProjectIsUpnpOnly(cmd->settings.project);
   if (cmd->format == OutputFormat::kNdjson && !upnp_only)
-    search.SetOnExchangeDone([&] { ndjson.PrintNewRows(search.Table(), search.Origins(), std::cout, false); });
-  // A UPnP row is final as soon as its device is read.
-  if (cmd->format == OutputFormat::kNdjson)
-    search.SetOnUpnpDevice([&](const DeviceInformationContainer& device) { ndjson.PrintUpnpDevice(device, std::cout); });
+    search.SetOnExchangeDone([&] { ndjson.PrintNewRows(search.Table(), search.Origins(), extras(), std::cout, false); });
+  // A UPnP row is final as soon as its device is read; with a comparison it
+  // waits for the merge, where the whole list is compared.
+  if (cmd->format == OutputFormat::kNdjson && !saved)
+    search.SetOnUpnpDevice([&](const DeviceInformationContainer& device) {
+      const std::vector<RowNote> notes = UpnpDeviceNotes(search.Table(), search.Origins(), local, device);
+      ndjson.PrintUpnpDevice(device, std::cout, &notes);
+    });
   search.Run();
-  if (cmd->format == OutputFormat::kNdjson) ndjson.PrintNewRows(search.Table(), search.Origins(), std::cout, true);
-  else PrintRows(search.Table(), cmd->format, search.Origins(), std::cout, cmd->pretty);
+  const RowExtras last = extras();
+  if (cmd->format == OutputFormat::kNdjson) ndjson.PrintNewRows(search.Table(), search.Origins(), last, std::cout, true);
+  else PrintRows(search.Table(), cmd->format, search.Origins(), last, std::cout, cmd->pretty);
   std::cout.flush();
   // Standard error stays empty for scripts: the hint goes to a person at a
   // terminal, and with --verbose it is in the log already.
   FirewallHintOnce hint;
   if (search.HeardNothing() && !cmd->verbose && isatty(STDERR_FILENO)) hint.Tell(std::cerr);
-  return 0;
+  return last.comparison && last.comparison->Differs() ? kCompareDiffers : 0;
 }

@@ -16,7 +16,13 @@ struct SearchCommand {
   bool verbose = false;
   bool upnp = true;
   bool help = false;  // --help: print the usage, search nothing
+  std::string compare;  // --compare FILE: the saved list to compare with; "" for none
 };
+
+// Exit statuses of `search --compare`: nothing differs (0), something is new,
+// changed or missing (3), the file cannot be read or parsed (2, as for bad
+// arguments).
+constexpr int kCompareDiffers = 3;
 
 // Parses the arguments after "search". On a bad argument returns nothing and
 // sets `error` to a one-line message. --help ends the parse at once.

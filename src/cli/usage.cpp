@@ -24,5 +24,7 @@ std::string ProgramUsage() {
          "\n"
          "Exit status: 0 after a search, a sent package or a watch that was stopped, 1\n"
          "when the package was not sent, no single device has the MAC, the window finds\n"
-         "no display or watch has no interface to search on, 2 for bad arguments.\n";
+         "no display or watch has no interface to search on, 2 for bad arguments or a\n"
+         "'search --compare' file that cannot be read, 3 when 'search --compare' finds\n"
+         "a device new, changed or missing.\n";
 }

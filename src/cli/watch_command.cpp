@@ -109,8 +109,9 @@ std::string Cell(const tComUnitInfo& record, int field) {
   return std::string(UnitField(record, field), strnlen(UnitField(record, field), UnitFieldWidth(field)));
 }
 
-std::string RowJson(const WatchedDevice& d) {
-  return RecordJson(d.listed.record, d.source, d.listed.interface, d.upnp ? &*d.upnp : nullptr);
+// The row as the search's JSON writes it; with `notes`, it carries them.
+std::string RowJson(const WatchedDevice& d, const std::vector<RowNote>* notes = nullptr) {
+  return RecordJson(d.listed.record, d.source, d.listed.interface, d.upnp ? &*d.upnp : nullptr, notes);
 }
 
 // Whether a broadcast round has an interface to go out of now.
@@ -200,7 +201,7 @@ std::string WatchEventLine(const DeviceWatch& watch, const DeviceWatch::Event& e
     return out.str();
   }
   std::string line = "{\"event\":" + JsonString(WatchEventWord(event.kind)) + ",\"time\":" +
-                     JsonString(Rfc3339Utc(time)) + ",\"row\":" + RowJson(entry.device);
+                     JsonString(Rfc3339Utc(time)) + ",\"row\":" + RowJson(entry.device, &entry.notes);
   if (changed) {
     line += ",\"changed\":[";
     for (std::size_t i = 0; i < entry.changed_fields.size(); ++i)

@@ -9,11 +9,23 @@
 
 #include "netsetup/net_setup_rules.h"
 #include "protocol/codec.h"
+#include "protocol/record_text.h"
 #include "search/row_writer.h"
 
 namespace {
 
 std::string Text(std::string_view field) { return std::string(field); }
+
+bool IsAscii(std::string_view text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+// A UPnP device by its address and port, whether or not its UDN is known.
+std::string UpnpAddressIdentity(const tComUnitInfo& r) {
+  return "upnp " + Text(FieldText(r.ip)) + ":" + Text(FieldText(r.trigger_port));
+}
 
 bool Knows(KnownFields known, int field) { return (known >> field) & 1u; }
 
@@ -25,7 +37,7 @@ bool SameField(const tComUnitInfo& a, const tComUnitInfo& b, int f) {
   std::string_view y(UnitField(b, f), strnlen(UnitField(b, f), UnitFieldWidth(f)));
   if (IsAddressField(f)) return SameAddressText(x, y);
   if (f == kMacField) return SameMac(x, y);
-  return x == y;
+  return x == y || (!IsAscii(x) && !IsAscii(y) && RecordText(x) == RecordText(y));
 }
 
 // The device's identity and the text of the `fields` it knows, each in one
@@ -39,6 +51,7 @@ std::string FieldsText(const ListedDevice& d, KnownFields fields) {
     if (IsAddressField(f))
       if (std::optional<std::uint32_t> value = AddressValue(field)) field = std::to_string(*value);
     if (f == kMacField) field = FoldedMac(field);
+    if (!IsAscii(field)) field = RecordText(field).toStdString();  // one spelling of the same text
     text += '\0';
     text += field;
   }
@@ -54,7 +67,8 @@ std::vector<ListedDevice> ListedDevicesOf(const DeviceTable& table, const Record
     ListedDevice d;
     d.record = table.devices.At(i);
     d.interface = table.devices.InterfaceAt(i);
-    d.upnp = origins.SourceOf(i) == "upnp";
+    d.source = origins.SourceOf(i);
+    d.upnp = d.source == "upnp";
     if (const DeviceInformationContainer* upnp = origins.UpnpOf(i)) d.udn = upnp->unique_device_name;
     devices.push_back(std::move(d));
   }
@@ -65,7 +79,7 @@ std::string DeviceIdentity(const ListedDevice& device) {
   const tComUnitInfo& r = device.record;
   if (device.upnp) {
     if (!device.udn.empty()) return "udn " + device.udn;
-    return "upnp " + Text(FieldText(r.ip)) + ":" + Text(FieldText(r.trigger_port));
+    return UpnpAddressIdentity(r);
   }
   if (IsMacText(FieldText(r.mac))) return "mac " + FoldedMac(FieldText(r.mac));
   std::string identity = "row ";
@@ -186,6 +200,25 @@ std::vector<DeviceChange> CompareDevices(const std::vector<ListedDevice>& before
     changes[n].before = b;
     changes[n].fields = ChangedFields(before[b], now[n]);
     changes[n].kind = changes[n].fields.empty() ? DeviceChange::kSame : DeviceChange::kChanged;
+  }
+  // UPnP devices that one list knows without a UDN: by address and port.
+  std::unordered_map<std::string, std::deque<std::size_t>> upnp_by_address;
+  for (std::size_t b = 0; b < before.size(); ++b)
+    if (!paired[b] && before[b].upnp) upnp_by_address[UpnpAddressIdentity(before[b].record)].push_back(b);
+  for (std::size_t n = 0; n < now.size() && !upnp_by_address.empty(); ++n) {
+    if (changes[n].kind != DeviceChange::kNew || !now[n].upnp) continue;
+    auto group = upnp_by_address.find(UpnpAddressIdentity(now[n].record));
+    if (group == upnp_by_address.end()) continue;
+    for (auto it = group->second.begin(); it != group->second.end(); ++it) {
+      if (!before[*it].udn.empty() && !now[n].udn.empty()) continue;  // two UDNs that differ
+      const std::size_t b = *it;
+      group->second.erase(it);
+      paired[b] = true;
+      changes[n].before = b;
+      changes[n].fields = ChangedFields(before[b], now[n]);
+      changes[n].kind = changes[n].fields.empty() ? DeviceChange::kSame : DeviceChange::kChanged;
+      break;
+    }
   }
   for (std::size_t b = 0; b < before.size(); ++b)
     if (!paired[b]) changes.push_back({DeviceChange::kMissing, b, DeviceChange::kNone, {}});

@@ -32,11 +32,12 @@ struct ListedDevice {
   bool upnp = false;      // found by the UPnP search (its Mac reads "NULL")
   std::string udn = {};        // a UPnP device's unique device name, where known
   KnownFields known = kAllUnitFields;
+  std::string source = {};     // "protocol", "httpcmd" or "upnp"; "" when unknown (a saved CSV list)
 };
 
 // The records of `table` in list order (the i-th is record i), with the
-// interface each answered on and, for the UPnP merge's records, the device's
-// UDN (`origins` tells which records came from where).
+// interface each answered on, its source and, for the UPnP merge's records,
+// the device's UDN (`origins` tells which records came from where).
 std::vector<ListedDevice> ListedDevicesOf(const DeviceTable& table, const RecordOrigins& origins);
 
 // A device's identity: the text two lists' rows share exactly when they are
@@ -65,7 +66,9 @@ bool SameAddressText(std::string_view a, std::string_view b);
 
 // The record fields (indices for UnitFieldName) in which `now` differs from
 // `before`, among those both know. The four address fields compare by value
-// (SameAddressText), the MAC by SameMac, the others as exact bytes.
+// (SameAddressText), the MAC by SameMac, the others as texts: exact bytes, or
+// bytes that read as the same text (RecordText: a saved list holds in UTF-8
+// what a device sent in Latin-1).
 std::vector<int> ChangedFields(const ListedDevice& before, const ListedDevice& now);
 
 struct DeviceChange {
@@ -84,7 +87,13 @@ const char* ChangeWord(DeviceChange::Kind kind);
 // its identity (same, changed, or new when none is left), then each device of
 // `before` that nothing paired, in order (missing). Devices sharing one
 // identity (one MAC at two addresses) pair one to one: an unchanged pair
-// first, then the rest in list order. Linear in the lists' sizes but for
-// devices sharing an identity.
+// first, then the rest in list order. A UPnP device that knows no UDN (a
+// saved CSV list keeps none) pairs with a UPnP device of the same IP and port
+// that nothing else paired, with or without a UDN. Linear in the lists' sizes
+// but for devices sharing an identity.
+//
+// For a grid: `now[c.now]` is the row of a kSame, kNew or kChanged change;
+// `before[c.before]` the row of a kMissing one (and the old values of a
+// kChanged one); kMissing changes come last.
 std::vector<DeviceChange> CompareDevices(const std::vector<ListedDevice>& before,
                                          const std::vector<ListedDevice>& now);

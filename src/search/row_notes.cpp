@@ -125,6 +125,8 @@ const char* NoteWord(NoteKind kind) {
   return "seen-twice";
 }
 
+std::vector<LocalNetwork> ThisPcNetworks() { return LocalNetworksOf(BroadcastInterfaces()); }
+
 std::vector<LocalNetwork> LocalNetworksOf(const std::vector<NetInterface>& interfaces) {
   std::vector<LocalNetwork> local;
   for (const NetInterface& i : interfaces) local.push_back({i.name, i.address, i.netmask});

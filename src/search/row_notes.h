@@ -39,6 +39,9 @@ struct LocalNetwork {
 
 // Every address of every interface given, in order.
 std::vector<LocalNetwork> LocalNetworksOf(const std::vector<NetInterface>& interfaces);
+// This PC's networks now: LocalNetworksOf(BroadcastInterfaces()). Asks the
+// system each time.
+std::vector<LocalNetwork> ThisPcNetworks();
 
 // A refusal or a note names at most this many other devices, then "and N more".
 constexpr std::size_t kNamedOthers = 5;

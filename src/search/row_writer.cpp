@@ -76,25 +76,46 @@ std::vector<RowRecord> RowsWithRecords(const DeviceTable& table, const std::vect
   return rows;
 }
 
-// One member of a JSON object: a text, or an object of its own.
+// One member of a JSON object: a text, an object of its own, an array of
+// objects or an array of texts.
 struct JsonMember {
+  enum Kind { kText, kObject, kObjects, kTexts };
   JsonMember(std::string k, std::string t) : key(std::move(k)), text(std::move(t)) {}
-  JsonMember(std::string k, std::vector<JsonMember> o)
-      : key(std::move(k)), object(std::move(o)), nested(true) {}
+  JsonMember(std::string k, std::vector<JsonMember> o) : key(std::move(k)), kind(kObject), object(std::move(o)) {}
+  JsonMember(std::string k, std::vector<std::vector<JsonMember>> o)
+      : key(std::move(k)), kind(kObjects), objects(std::move(o)) {}
+  JsonMember(std::string k, std::vector<std::string> t) : key(std::move(k)), kind(kTexts), texts(std::move(t)) {}
   std::string key;
+  Kind kind = kText;
   std::string text;
   std::vector<JsonMember> object;
-  bool nested = false;
+  std::vector<std::vector<JsonMember>> objects;
+  std::vector<std::string> texts;
 };
 
-// A record's object: its eleven fields, its source, its interface and its
-// UPnP texts (when `upnp` is given).
-std::vector<JsonMember> RecordObject(const tComUnitInfo& info, const std::string& source,
-                                     const std::string& interface, const DeviceInformationContainer* upnp) {
-  std::vector<JsonMember> members;
+// The record's fields that `known` names, under the record's names.
+void AddRecordFields(std::vector<JsonMember>& members, const tComUnitInfo& info, KnownFields known) {
   for (int f = 0; f < kUnitFieldCount; ++f)
-    members.emplace_back(UnitFieldName(f),
-                         std::string(UnitField(info, f), strnlen(UnitField(info, f), UnitFieldWidth(f))));
+    if ((known >> f) & 1u)
+      members.emplace_back(UnitFieldName(f),
+                           std::string(UnitField(info, f), strnlen(UnitField(info, f), UnitFieldWidth(f))));
+}
+
+// Notes as JSON: [{"kind": ..., "detail": ...}].
+std::vector<std::vector<JsonMember>> NotesMember(const std::vector<RowNote>& notes) {
+  std::vector<std::vector<JsonMember>> objects;
+  for (const RowNote& note : notes)
+    objects.push_back({JsonMember("kind", NoteWord(note.kind)), JsonMember("detail", note.detail)});
+  return objects;
+}
+
+// A record's object: its eleven fields, its source, its interface, its UPnP
+// texts (when `upnp` is given) and its notes (when `notes` is given).
+std::vector<JsonMember> RecordObject(const tComUnitInfo& info, const std::string& source,
+                                     const std::string& interface, const DeviceInformationContainer* upnp,
+                                     const std::vector<RowNote>* notes = nullptr) {
+  std::vector<JsonMember> members;
+  AddRecordFields(members, info, kAllUnitFields);
   members.emplace_back("source", source);
   members.emplace_back("interface", interface);
   if (upnp != nullptr) {
@@ -103,36 +124,144 @@ std::vector<JsonMember> RecordObject(const tComUnitInfo& info, const std::string
       texts.emplace_back(kUpnpFieldNames[f], DeviceInformationField(*upnp, f));
     members.emplace_back("upnp", std::move(texts));
   }
+  if (notes != nullptr) members.emplace_back("notes", NotesMember(*notes));
   return members;
 }
 
-// The row's object: its record's (RecordObject); a row without a record
-// shows its cells under the record's names.
-std::vector<JsonMember> RowObject(const DeviceTable& table, const RowRecord& row,
-                                  const RecordOrigins& origins) {
+std::vector<std::string> ChangedNames(const DeviceChange& change) {
+  std::vector<std::string> names;
+  for (int f : change.fields) names.emplace_back(UnitFieldName(f));
+  return names;
+}
+
+// The notes and the comparison of a row (null record: a row without one).
+void AddExtras(std::vector<JsonMember>& members, const RowRecord& row, const RowExtras& extras) {
+  if (extras.notes) {
+    static const std::vector<RowNote> kNone;
+    const bool known = row.record != nullptr && row.index < extras.notes->size();
+    members.emplace_back("notes", NotesMember(known ? (*extras.notes)[row.index] : kNone));
+  }
+  const DeviceChange* change =
+      extras.comparison && row.record != nullptr ? extras.comparison->OfRecord(row.index) : nullptr;
+  if (change == nullptr) return;
+  members.emplace_back("compare", ChangeWord(change->kind));
+  if (change->kind == DeviceChange::kChanged) members.emplace_back("changed", ChangedNames(*change));
+}
+
+// The row's object: its record's (RecordObject), then its extras; a row
+// without a record shows its cells under the record's names.
+std::vector<JsonMember> RowObject(const DeviceTable& table, const RowRecord& row, const RecordOrigins& origins,
+                                  const RowExtras& extras) {
   std::vector<JsonMember> members;
   if (row.record == nullptr) {
     const char* keys[] = {"model", "proj", "name", "ip", "trigger_port", "netmask", "mac"};
     for (int c = 0; c < StringGrid::kColumns; ++c) members.emplace_back(keys[c], table.grid.Cell(c, row.row));
+    AddExtras(members, row, extras);
     return members;
   }
-  return RecordObject(*row.record, origins.SourceOf(row.index), table.devices.InterfaceOf(row.record),
-                      origins.UpnpOf(row.index));
+  std::vector<JsonMember> members = RecordObject(*row.record, origins.SourceOf(row.index),
+                                                 table.devices.InterfaceOf(row.record), origins.UpnpOf(row.index));
+  AddExtras(members, row, extras);
+  return members;
 }
 
+// A device of the saved list that is missing now, as the list gave it.
+std::vector<JsonMember> MissingObject(const ListedDevice& d, const RowExtras& extras) {
+  std::vector<JsonMember> members;
+  AddRecordFields(members, d.record, d.known);
+  if (!d.source.empty()) members.emplace_back("source", d.source);
+  members.emplace_back("interface", d.interface);
+  if (extras.notes) members.emplace_back("notes", std::vector<std::vector<JsonMember>>{});
+  members.emplace_back("compare", ChangeWord(DeviceChange::kMissing));
+  return members;
+}
+
+// The devices of the saved list that are missing now.
+std::vector<const ListedDevice*> MissingDevices(const RowExtras& extras) {
+  std::vector<const ListedDevice*> missing;
+  if (!extras.comparison) return missing;
+  for (const DeviceChange& c : extras.comparison->changes)
+    if (c.kind == DeviceChange::kMissing) missing.push_back(&extras.comparison->saved[c.before]);
+  return missing;
+}
+
+void WriteJsonObject(std::ostream& out, const std::vector<JsonMember>& members, bool pretty, int depth);
+
 // Compact, or indented by two spaces per level with `depth` the object's own.
+void WriteJsonValue(std::ostream& out, const JsonMember& m, bool pretty, int depth) {
+  switch (m.kind) {
+    case JsonMember::kText:
+      out << JsonString(m.text);
+      break;
+    case JsonMember::kObject:
+      WriteJsonObject(out, m.object, pretty, depth);
+      break;
+    case JsonMember::kObjects: {
+      const std::string indent = pretty ? "\n" + std::string(2 * (depth + 1), ' ') : "";
+      out << "[";
+      for (std::size_t i = 0; i < m.objects.size(); ++i) {
+        out << (i ? "," : "") << indent;
+        WriteJsonObject(out, m.objects[i], pretty, depth + 1);
+      }
+      if (pretty && !m.objects.empty()) out << "\n" << std::string(2 * depth, ' ');
+      out << "]";
+      break;
+    }
+    case JsonMember::kTexts:
+      out << "[";
+      for (std::size_t i = 0; i < m.texts.size(); ++i) out << (i ? (pretty ? ", " : ",") : "") << JsonString(m.texts[i]);
+      out << "]";
+      break;
+  }
+}
+
 void WriteJsonObject(std::ostream& out, const std::vector<JsonMember>& members, bool pretty, int depth) {
   const std::string indent = pretty ? "\n" + std::string(2 * (depth + 1), ' ') : "";
   out << "{";
   for (std::size_t i = 0; i < members.size(); ++i) {
-    const JsonMember& m = members[i];
-    out << (i ? "," : "") << indent << JsonString(m.key) << (pretty ? ": " : ":");
-    if (m.nested) WriteJsonObject(out, m.object, pretty, depth + 1);
-    else out << JsonString(m.text);
+    out << (i ? "," : "") << indent << JsonString(members[i].key) << (pretty ? ": " : ":");
+    WriteJsonValue(out, members[i], pretty, depth + 1);
   }
   if (pretty && !members.empty()) out << "\n" << std::string(2 * depth, ' ');
   out << "}";
 }
+
+// The cells a row adds after the grid's columns (and CSV's Interface):
+// Notes, then Compare and Changed, as far as `extras` has them.
+std::vector<std::string> ExtraCells(const RowExtras& extras, const std::vector<RowNote>* notes,
+                                    const DeviceChange* change) {
+  std::vector<std::string> cells;
+  if (extras.notes) cells.push_back(notes ? NoteWords(*notes) : "");
+  if (extras.comparison) {
+    cells.push_back(change ? ChangeWord(change->kind) : "");
+    std::string changed;
+    if (change)
+      for (int f : change->fields) changed += (changed.empty() ? "" : ";") + std::string(UnitFieldName(f));
+    cells.push_back(changed);
+  }
+  return cells;
+}
+
+std::vector<std::string> ExtraHeadings(const RowExtras& extras) {
+  std::vector<std::string> headings;
+  if (extras.notes) headings.push_back("Notes");
+  if (extras.comparison) {
+    headings.push_back("Compare");
+    headings.push_back("Changed");
+  }
+  return headings;
+}
+
+const std::vector<RowNote>* NotesOfRow(const RowExtras& extras, const RowRecord& row) {
+  if (!extras.notes || row.record == nullptr || row.index >= extras.notes->size()) return nullptr;
+  return &(*extras.notes)[row.index];
+}
+
+const DeviceChange* ChangeOfRow(const RowExtras& extras, const RowRecord& row) {
+  return extras.comparison && row.record != nullptr ? extras.comparison->OfRecord(row.index) : nullptr;
+}
+
+const RowExtras kNoExtras;
 
 }  // namespace
 
@@ -162,10 +291,26 @@ std::string JsonString(const std::string& text) {
 }
 
 std::string RecordJson(const tComUnitInfo& record, const std::string& source, const std::string& interface,
-                       const DeviceInformationContainer* upnp) {
+                       const DeviceInformationContainer* upnp, const std::vector<RowNote>* notes) {
   std::ostringstream out;
-  WriteJsonObject(out, RecordObject(record, source, interface, upnp), false, 0);
+  WriteJsonObject(out, RecordObject(record, source, interface, upnp, notes), false, 0);
   return out.str();
+}
+
+std::vector<RowNote> UpnpDeviceNotes(const DeviceTable& table, const RecordOrigins& origins,
+                                     const std::vector<LocalNetwork>& local, const DeviceInformationContainer& device) {
+  std::optional<tComUnitInfo> record = UpnpRecordOf(device);
+  if (!record) return {};
+  std::vector<ListedDevice> devices = ListedDevicesOf(table, origins);
+  ListedDevice d;
+  d.record = *record;
+  d.interface = device.interface;
+  d.upnp = true;
+  d.udn = device.unique_device_name;
+  d.source = "upnp";
+  devices.push_back(std::move(d));
+  std::vector<std::vector<RowNote>> notes = NotesOf(devices, local);
+  return std::move(notes.back());
 }
 
 std::string RecordOrigins::SourceOf(std::size_t record_index) const {
@@ -195,53 +340,131 @@ std::vector<int> RowsWithText(const StringGrid& grid) {
   return rows;
 }
 
+const DeviceChange* RowExtras::Comparison::OfRecord(std::size_t record_index) const {
+  if (record_index >= change_of_record.size() || change_of_record[record_index] >= changes.size()) return nullptr;
+  return &changes[change_of_record[record_index]];
+}
+
+bool RowExtras::Comparison::Differs() const {
+  return std::any_of(changes.begin(), changes.end(), [](const DeviceChange& c) { return c.kind != DeviceChange::kSame; });
+}
+
+RowExtras ExtrasOf(const DeviceTable& table, const RecordOrigins& origins, const std::vector<LocalNetwork>& local,
+                   const std::vector<ListedDevice>* saved) {
+  RowExtras extras;
+  std::vector<ListedDevice> listed = ListedDevicesOf(table, origins);
+  extras.notes = NotesOf(listed, local);
+  if (saved != nullptr) {
+    RowExtras::Comparison comparison;
+    comparison.saved = *saved;
+    std::vector<ListedDevice> now;
+    for (const RowRecord& row : RowsWithRecords(table, RowsWithText(table.grid))) {
+      if (row.record == nullptr) continue;
+      comparison.shown_records.push_back(row.index);
+      now.push_back(std::move(listed[row.index]));
+    }
+    comparison.changes = CompareDevices(comparison.saved, now);
+    comparison.change_of_record.assign(listed.size(), SIZE_MAX);
+    for (std::size_t i = 0; i < comparison.shown_records.size(); ++i)
+      comparison.change_of_record[comparison.shown_records[i]] = i;
+    extras.comparison = std::move(comparison);
+  }
+  return extras;
+}
+
 void PrintRows(const DeviceTable& table, OutputFormat format, const RecordOrigins& origins,
                std::ostream& out, bool pretty) {
-  PrintRows(table, RowsWithText(table.grid), format, origins, out, pretty);
+  PrintRows(table, RowsWithText(table.grid), format, origins, kNoExtras, out, pretty);
 }
 
 void PrintRows(const DeviceTable& table, const std::vector<int>& wanted, OutputFormat format,
                const RecordOrigins& origins, std::ostream& out, bool pretty) {
+  PrintRows(table, wanted, format, origins, kNoExtras, out, pretty);
+}
+
+void PrintRows(const DeviceTable& table, OutputFormat format, const RecordOrigins& origins, const RowExtras& extras,
+               std::ostream& out, bool pretty) {
+  PrintRows(table, RowsWithText(table.grid), format, origins, extras, out, pretty);
+}
+
+void PrintRows(const DeviceTable& table, const std::vector<int>& wanted, OutputFormat format,
+               const RecordOrigins& origins, const RowExtras& given, std::ostream& out, bool pretty) {
   const StringGrid& grid = table.grid;
   const std::vector<RowRecord> rows = RowsWithRecords(table, wanted);
+  const RowExtras& extras = format == OutputFormat::kTabs ? kNoExtras : given;
+  const std::vector<const ListedDevice*> missing = MissingDevices(extras);
+  auto missing_cells = [](const ListedDevice& d) {
+    // Fields the list did not keep are empty.
+    ListedDevice known = d;
+    for (int f = 0; f < kUnitFieldCount; ++f)
+      if (!((d.known >> f) & 1u)) SetUnitField(UnitField(known.record, f), UnitFieldWidth(f), "");
+    return GridRowOf(known.record);
+  };
+  const DeviceChange missing_change{DeviceChange::kMissing, DeviceChange::kNone, DeviceChange::kNone, {}};
   switch (format) {
     case OutputFormat::kTable: {
       std::vector<std::vector<std::string>> cells = {
           std::vector<std::string>(std::begin(kGridHeadings), std::end(kGridHeadings))};
-      for (const RowRecord& row : rows) cells.emplace_back(grid.RowAt(row.row).begin(), grid.RowAt(row.row).end());
+      for (const std::string& heading : ExtraHeadings(extras)) cells[0].push_back(heading);
+      for (const RowRecord& row : rows) {
+        cells.emplace_back(grid.RowAt(row.row).begin(), grid.RowAt(row.row).end());
+        for (std::string& cell : ExtraCells(extras, NotesOfRow(extras, row), ChangeOfRow(extras, row)))
+          cells.back().push_back(std::move(cell));
+      }
+      for (const ListedDevice* d : missing) {
+        const StringGrid::Row shown = missing_cells(*d);
+        cells.emplace_back(shown.begin(), shown.end());
+        for (std::string& cell : ExtraCells(extras, nullptr, &missing_change)) cells.back().push_back(std::move(cell));
+      }
       PrintAligned(cells, out);
       break;
     }
     case OutputFormat::kCsv:
     case OutputFormat::kTabs: {
-      // The grid's columns; CSV adds the interface the device answered on.
+      // The grid's columns; CSV adds the interface the device answered on
+      // and the extras.
       const bool csv = format == OutputFormat::kCsv;
       const char separator = csv ? ',' : '\t';
       const char sep[] = {separator, '\0'};
       const char* const line_end = csv ? "\r\n" : "\n";
       for (int c = 0; c < StringGrid::kColumns; ++c) out << (c ? sep : "") << kGridHeadings[c];
-      out << (csv ? ",Interface" : "") << line_end;
-      for (const RowRecord& row : rows) {
-        for (int c = 0; c < StringGrid::kColumns; ++c) out << (c ? sep : "") << DelimitedCell(grid.Cell(c, row.row), separator);
-        if (csv) out << "," << CsvField(row.record ? table.devices.InterfaceOf(row.record) : "");
+      out << (csv ? ",Interface" : "");
+      for (const std::string& heading : ExtraHeadings(extras)) out << "," << heading;
+      out << line_end;
+      auto write_row = [&](const StringGrid::Row& cells, const std::string& interface,
+                           const std::vector<std::string>& extra) {
+        for (int c = 0; c < StringGrid::kColumns; ++c) out << (c ? sep : "") << DelimitedCell(cells[c], separator);
+        if (csv) out << "," << CsvField(interface);
+        for (const std::string& cell : extra) out << "," << CsvField(cell);
         out << line_end;
-      }
+      };
+      for (const RowRecord& row : rows)
+        write_row(grid.RowAt(row.row), row.record ? table.devices.InterfaceOf(row.record) : "",
+                  ExtraCells(extras, NotesOfRow(extras, row), ChangeOfRow(extras, row)));
+      for (const ListedDevice* d : missing)
+        write_row(missing_cells(*d), d->interface, ExtraCells(extras, nullptr, &missing_change));
       break;
     }
     case OutputFormat::kJson: {
       out << "[";
       bool first = true;
-      for (const RowRecord& row : rows) {
+      auto write = [&](const std::vector<JsonMember>& members) {
         out << (first ? "" : ",") << (pretty ? "\n  " : "");
         first = false;
-        WriteJsonObject(out, RowObject(table, row, origins), pretty, 1);
-      }
+        WriteJsonObject(out, members, pretty, 1);
+      };
+      for (const RowRecord& row : rows) write(RowObject(table, row, origins, extras));
+      for (const ListedDevice* d : missing) write(MissingObject(*d, extras));
       out << (pretty && !first ? "\n]\n" : "]\n");
       break;
     }
     case OutputFormat::kNdjson:
       for (const RowRecord& row : rows) {
-        WriteJsonObject(out, RowObject(table, row, origins), false, 0);
+        WriteJsonObject(out, RowObject(table, row, origins, extras), false, 0);
+        out << "\n";
+      }
+      for (const ListedDevice* d : missing) {
+        WriteJsonObject(out, MissingObject(*d, extras), false, 0);
         out << "\n";
       }
       break;
@@ -261,16 +484,22 @@ ExportTarget ChooseExportTarget(const std::string& path, OutputFormat picked) {
                                        : ExportTarget{path + ".csv", OutputFormat::kCsv};
 }
 
-void NdjsonPrinter::PrintUpnpDevice(const DeviceInformationContainer& device, std::ostream& out) {
+void NdjsonPrinter::PrintUpnpDevice(const DeviceInformationContainer& device, std::ostream& out,
+                                    const std::vector<RowNote>* notes) {
   std::optional<tComUnitInfo> record = UpnpRecordOf(device);
   if (!record) return;
-  out << RecordJson(*record, "upnp", device.interface, &device) << "\n";
+  out << RecordJson(*record, "upnp", device.interface, &device, notes) << "\n";
   out.flush();
   upnp_printed_.push_back(device);
 }
 
 void NdjsonPrinter::PrintNewRows(const DeviceTable& table, const RecordOrigins& origins, std::ostream& out,
                                  bool last) {
+  PrintNewRows(table, origins, kNoExtras, out, last);
+}
+
+void NdjsonPrinter::PrintNewRows(const DeviceTable& table, const RecordOrigins& origins, const RowExtras& extras,
+                                 std::ostream& out, bool last) {
   printed_.resize(table.devices.Size(), false);
   for (const RowRecord& row : RowsWithRecords(table, RowsWithText(table.grid))) {
     if (row.record == nullptr ? !last : printed_[row.index]) continue;
@@ -283,8 +512,13 @@ void NdjsonPrinter::PrintNewRows(const DeviceTable& table, const RecordOrigins& 
       upnp_printed_.erase(early);
       continue;
     }
-    WriteJsonObject(out, RowObject(table, row, origins), false, 0);
+    WriteJsonObject(out, RowObject(table, row, origins, extras), false, 0);
     out << "\n";
   }
+  if (last)
+    for (const ListedDevice* d : MissingDevices(extras)) {
+      WriteJsonObject(out, MissingObject(*d, extras), false, 0);
+      out << "\n";
+    }
   out.flush();
 }

@@ -7,12 +7,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "protocol/csv_cell.h"
 #include "protocol/device_table.h"
+#include "search/device_changes.h"
+#include "search/row_notes.h"
 #include "upnp/device_information.h"
 
 // table and csv: the grid's seven columns (csv adds "Interface"); json: one
@@ -44,8 +47,39 @@ RecordOrigins OriginsOfSearch(const SearchSettings& settings, std::size_t exchan
 // The grid's data rows that hold any text, in the grid's order.
 std::vector<int> RowsWithText(const StringGrid& grid);
 
+// What is written beside each row's record: its notes and, after a
+// comparison with a saved list, how it compares. Plain values, made by
+// ExtrasOf for one state of the table; stale once the table changes.
+struct RowExtras {
+  // The notes of each record, by its index in the device list; none: no
+  // notes are written (the rows' form before notes existed).
+  std::optional<std::vector<std::vector<RowNote>>> notes;
+
+  // A comparison with a saved list: `changes` is CompareDevices(saved, now),
+  // where now[i] is the record numbered shown_records[i], the records the
+  // grid shows as rows in the grid's order (records a project filter hides
+  // take no part); the kMissing changes, last, name devices of `saved`.
+  struct Comparison {
+    std::vector<ListedDevice> saved;
+    std::vector<std::size_t> shown_records;
+    std::vector<DeviceChange> changes;
+    std::vector<std::size_t> change_of_record;  // by record index: its place in `changes`, or SIZE_MAX
+    // The change of a record, or null for a record not shown.
+    const DeviceChange* OfRecord(std::size_t record_index) const;
+    // True when any change is not kSame: something is new, changed or missing.
+    bool Differs() const;
+  };
+  std::optional<Comparison> comparison;
+};
+
+// The extras of `table`'s rows now: the notes of every record (NotesOf over
+// ListedDevicesOf, its addresses judged against `local`, for the program
+// ThisPcNetworks()) and, when `saved` is given, the comparison with it.
+RowExtras ExtrasOf(const DeviceTable& table, const RecordOrigins& origins, const std::vector<LocalNetwork>& local,
+                   const std::vector<ListedDevice>* saved = nullptr);
+
 // Writes the grid's data rows (RowsWithText) in the grid's order, in the
-// given format. CSV adds a last column "Interface"; JSON objects carry the
+// given format. CSV adds a column "Interface"; JSON objects carry the
 // record's eleven fields, its source, the interface its device answered on
 // ("interface", "" when unknown), and for UPnP records an object "upnp" with
 // the nineteen texts; json is compact unless `pretty`. The table and the
@@ -55,10 +89,30 @@ std::vector<int> RowsWithText(const StringGrid& grid);
 // the tabs show it as ShownText does (controls escaped); CSV and the tabs
 // guard and quote each cell (DelimitedCell; CSV lines end in CR LF, the
 // tabs' in LF).
+//
+// With `extras`, the table, CSV and JSON add (the tabs never do):
+//  - with notes: JSON "notes": [{"kind": "address-conflict", "detail": "..."}]
+//    on every row (empty when it has none, and on a row without a record);
+//    CSV a last column "Notes" after "Interface" and the table a last column
+//    "Notes", each the kinds joined by ";" (NoteWords).
+//  - with a comparison: JSON "compare": "same", "new", "changed" or
+//    "missing" (ChangeWord) and on a changed row "changed": [field names in
+//    record order, as UnitFieldName spells them]; CSV and the table two more
+//    columns "Compare" and "Changed" (names joined by ";"). After the grid's
+//    rows come the devices of the saved list found nowhere now, as that list
+//    gave them, marked "missing": in JSON the fields the list knew, its
+//    source and interface; in CSV and the table the grid's columns. A row
+//    without a record has neither member and empty cells.
+void PrintRows(const DeviceTable& table, OutputFormat format, const RecordOrigins& origins,
+               const RowExtras& extras, std::ostream& out, bool pretty = false);
+// The same for the given grid rows only (data rows in the grid's order, such
+// as those a filter shows or those selected); the missing devices are all
+// written.
+void PrintRows(const DeviceTable& table, const std::vector<int>& rows, OutputFormat format,
+               const RecordOrigins& origins, const RowExtras& extras, std::ostream& out, bool pretty = false);
+// Without extras: the rows as they were written before notes existed.
 void PrintRows(const DeviceTable& table, OutputFormat format, const RecordOrigins& origins,
                std::ostream& out, bool pretty = false);
-// The same for the given grid rows only (data rows in the grid's order, such
-// as those a filter shows or those selected).
 void PrintRows(const DeviceTable& table, const std::vector<int>& rows, OutputFormat format,
                const RecordOrigins& origins, std::ostream& out, bool pretty = false);
 
@@ -67,20 +121,33 @@ void PrintRows(const DeviceTable& table, const std::vector<int>& rows, OutputFor
 // `interface` and, when `upnp` is given, the UPnP texts. The live watch
 // writes its rows with it.
 std::string RecordJson(const tComUnitInfo& record, const std::string& source, const std::string& interface,
-                       const DeviceInformationContainer* upnp);
+                       const DeviceInformationContainer* upnp, const std::vector<RowNote>* notes = nullptr);
+
+// The notes the row of UPnP `device` would carry if it were appended to
+// `table` now (its record as the merge makes it; none when the merge makes
+// none).
+std::vector<RowNote> UpnpDeviceNotes(const DeviceTable& table, const RecordOrigins& origins,
+                                     const std::vector<LocalNetwork>& local, const DeviceInformationContainer& device);
 
 // The ndjson stream of one search: each call prints the grid's rows that no
 // earlier call printed, one compact JSON object per line in the grid's order,
 // and flushes. Rows are told apart by their records; a row without a record
-// is printed by the last call only. A UPnP device's row may come first, as
-// soon as the device is read (PrintUpnpDevice): its merged row is then not
-// printed again.
+// is printed by the last call only. With `extras` (ExtrasOf the table as it
+// is at that call), each row carries its notes and comparison as they are
+// when it is printed (a device found later may conflict with it), and the
+// last call prints the missing devices after the rows. A UPnP device's row
+// may come first, as soon as the device is read (PrintUpnpDevice): its merged
+// row is then not printed again.
 class NdjsonPrinter {
  public:
   void PrintNewRows(const DeviceTable& table, const RecordOrigins& origins, std::ostream& out, bool last);
+  void PrintNewRows(const DeviceTable& table, const RecordOrigins& origins, const RowExtras& extras,
+                    std::ostream& out, bool last);
   // Prints the row the UPnP merge will make of `device`, as PrintRows writes
-  // it, when the merge makes one (UpnpRecordOf); nothing otherwise.
-  void PrintUpnpDevice(const DeviceInformationContainer& device, std::ostream& out);
+  // it, when the merge makes one (UpnpRecordOf); nothing otherwise. With
+  // `notes`, the row carries them (UpnpDeviceNotes).
+  void PrintUpnpDevice(const DeviceInformationContainer& device, std::ostream& out,
+                       const std::vector<RowNote>* notes = nullptr);
 
  private:
   std::vector<bool> printed_;  // by record index

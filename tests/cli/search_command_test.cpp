@@ -85,3 +85,18 @@ TEST(SearchCommand, InterfaceIsRepeatableButGoesNotWithARelay) {
   EXPECT_FALSE(Parse({"--interface", "eth1", "--relay", "10.0.0.2"}, &error));
   EXPECT_EQ(error, kInterfaceWithRelayError);
 }
+
+// --compare takes a file; one that cannot be read or parsed ends the command
+// with status 2 before anything is searched.
+TEST(SearchCommand, CompareTakesAFileAndAnUnreadableOneEndsWithTwo) {
+  std::string error;
+  auto cmd = Parse({"--compare", "saved.json", "--format", "csv"});
+  ASSERT_TRUE(cmd);
+  EXPECT_EQ(cmd->compare, "saved.json");
+  EXPECT_FALSE(Parse({"--compare"}, &error));
+  EXPECT_EQ(error, "--compare needs a value");
+  EXPECT_FALSE(Parse({"--compare", ""}, &error));
+  EXPECT_EQ(error, "--compare needs a file");
+  EXPECT_EQ(RunSearchCommand({"--compare", "/nonexistent/saved.json"}), 2);
+  EXPECT_EQ(RunSearchCommand({"--compare", "/"}), 2);
+}

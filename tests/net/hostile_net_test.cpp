@@ -76,17 +76,17 @@ std::multiset<std::string> SimRows(int count) {
 }
 
 // The data rows of a CSV output (heading checked and dropped), each without
-// its last cell, the interface; every row must have the seven grid cells and
-// that one.
+// its last two cells, the interface and the notes; every row must have the
+// seven grid cells and those two.
 std::multiset<std::string> CsvRows(const std::string& out) {
   std::vector<std::string> lines = Lines(out);
   std::multiset<std::string> rows;
   EXPECT_FALSE(lines.empty());
   if (lines.empty()) return rows;
-  EXPECT_EQ(lines[0], "Model,Proj,Name,IP,Port,Netmask,Mac,Interface");
+  EXPECT_EQ(lines[0], "Model,Proj,Name,IP,Port,Netmask,Mac,Interface,Notes");
   for (std::size_t i = 1; i < lines.size(); ++i) {
-    EXPECT_EQ(Cells(lines[i]).size(), 8u) << lines[i];
-    rows.insert(lines[i].substr(0, lines[i].rfind(',')));
+    EXPECT_EQ(Cells(lines[i]).size(), 9u) << lines[i];
+    rows.insert(lines[i].substr(0, lines[i].rfind(',', lines[i].rfind(',') - 1)));
   }
   return rows;
 }

@@ -187,13 +187,16 @@ TEST(Interfaces, EveryDeviceOnEveryInterfaceIsFoundOnceWithItsInterface) {
   }
   for (ChildProcess* sim : sims) EXPECT_EQ(sim->CountLines("udp request flag=00"), 4) << sim->Output();
 
-  // CSV names the interface in its last column.
+  // CSV names the interface in its column before the notes.
   CommandResult csv = DeviceSearch(net, false, {"search", "--no-upnp", "--format", "csv"});
   std::vector<std::string> lines = Lines(csv.out);
   ASSERT_EQ(lines.size(), 9u) << csv.out;
-  EXPECT_EQ(lines[0], "Model,Proj,Name,IP,Port,Netmask,Mac,Interface");
+  EXPECT_EQ(lines[0], "Model,Proj,Name,IP,Port,Netmask,Mac,Interface,Notes");
   int on_if2 = 0;
-  for (const std::string& line : lines) on_if2 += line.size() > if2.size() && line.substr(line.size() - if2.size()) == if2;
+  for (const std::string& line : lines) {
+    const std::size_t notes = line.rfind(',');
+    on_if2 += notes != std::string::npos && line.substr(0, notes).ends_with("," + if2);
+  }
   EXPECT_GE(on_if2, 2) << csv.out;
 
   // --interface: the request goes out of the named interface only.
@@ -270,13 +273,16 @@ TEST(Interfaces, DevicesWithoutARouteOrInAForeignSubnetAreReaddressedOverTheirIn
   EXPECT_EQ(r.exit_code, 0) << r.err;
   ASSERT_TRUE(sim_b->WaitForLine("control Zentravox,03,", 2000)) << sim_b->Output();
 
-  // The next search shows both at their new addresses, all else unchanged.
+  // The next search shows both at their new addresses, all else unchanged:
+  // the foreign one now in its interface's subnet, the routeless one not.
   CommandResult csv = DeviceSearch(net, true, {"search", "--no-upnp", "--format", "csv"});
   std::vector<std::string> rows = Lines(csv.out);
-  EXPECT_NE(std::find(rows.begin(), rows.end(), "M200,P1,Foreign,10.77.0.60,80,255.255.255.0," + mac_c + "," + if2),
+  EXPECT_NE(std::find(rows.begin(), rows.end(),
+                      "M200,P1,Foreign,10.77.0.60,80,255.255.255.0," + mac_c + "," + if2 + ","),
             rows.end())
       << csv.out;
-  EXPECT_NE(std::find(rows.begin(), rows.end(), "M200,P1,Routeless,10.66.1.50,80,255.255.255.0," + mac_b + "," + if1),
+  EXPECT_NE(std::find(rows.begin(), rows.end(),
+                      "M200,P1,Routeless,10.66.1.50,80,255.255.255.0," + mac_b + "," + if1 + ",not-reachable"),
             rows.end())
       << csv.out;
 

@@ -21,6 +21,7 @@
 #include <QTest>
 #include <algorithm>
 #include <chrono>
+#include <map>
 #include <sstream>
 
 #include "app/main_form.h"
@@ -40,10 +41,18 @@ CommandResult Search(const TestNetwork& net, std::vector<std::string> args, int 
   return net.RunInClient(argv, timeout_ms);
 }
 
-// The lines of `search --format csv` without their last cell, the interface
-// (which the relay modes over TCP and HTTP do not know).
+// The lines of `search --format csv` without their last two cells, the
+// interface (which the relay modes over TCP and HTTP do not know) and the
+// notes.
 std::vector<std::string> GridCsv(const std::string& out) {
   std::vector<std::string> lines = Lines(out);
+  for (std::string& line : lines) line = line.substr(0, line.rfind(',', line.rfind(',') - 1));
+  return lines;
+}
+
+// CSV lines without the column "Notes" where the heading ends in it.
+std::vector<std::string> WithoutNotes(std::vector<std::string> lines) {
+  if (lines.empty() || !lines[0].ends_with(",Notes")) return lines;
   for (std::string& line : lines) line = line.substr(0, line.rfind(','));
   return lines;
 }
@@ -275,8 +284,10 @@ TEST(SearchNet, WindowFiltersAndExportsWhatTheCommandLineFinds) {
     QFile file(dir.filePath(name));
     return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string("(not written)");
   };
-  // Unfiltered: the command line's rows (arrival order may differ).
-  std::vector<std::string> all = Lines(export_to("all.csv"));
+  // Unfiltered: the command line's rows (arrival order may differ), notes
+  // aside (the window's Export may not write them).
+  cli_lines = WithoutNotes(cli_lines);
+  std::vector<std::string> all = WithoutNotes(Lines(export_to("all.csv")));
   ASSERT_FALSE(all.empty());
   EXPECT_EQ(all.front(), cli_lines.front());
   std::vector<std::string> expected(cli_lines.begin() + 1, cli_lines.end());
@@ -287,7 +298,7 @@ TEST(SearchNet, WindowFiltersAndExportsWhatTheCommandLineFinds) {
 
   form.FilterEdit->setText("axis");
   EXPECT_EQ(form.Label1->text(), "2 of 6 device(s) shown");
-  std::vector<std::string> axis = Lines(export_to("axis.csv"));
+  std::vector<std::string> axis = WithoutNotes(Lines(export_to("axis.csv")));
   ASSERT_EQ(axis.size(), 3u);
   for (std::size_t i = 1; i < axis.size(); ++i) {
     EXPECT_EQ(axis[i].rfind("Axis 200 Series,", 0), 0u) << axis[i];
@@ -381,6 +392,81 @@ TEST(SearchNet, ControlPackageReaddressesADevice) {
   for (int r = 1; r < form.Table().grid.RowCount(); ++r)
     found = found || (form.Table().grid.Cell(kMacColumn, r) == window_mac && form.Table().grid.Cell(kIpColumn, r) == "10.99.1.88");
   EXPECT_TRUE(found);
+}
+
+// A list saved from one search, compared with later searches: unchanged,
+// then after a device was re-addressed, with a device left out of the saved
+// list and one added to it; as JSON and as CSV.
+TEST(SearchNet, CompareWithASavedListMarksNewChangedAndMissingDevices) {
+  SKIP_WITHOUT_NETWORK();
+  TestNetwork net;
+  ASSERT_TRUE(net.Ready()) << net.Error();
+  ChildProcess* sim = net.StartDeviceSim({"--count", "3"});
+  ASSERT_NE(sim, nullptr);
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  auto save = [&](const char* name, const std::string& text) {
+    QFile file(dir.filePath(name));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text.data(), static_cast<qint64>(text.size()));
+    return dir.filePath(name).toStdString();
+  };
+  CommandResult json = Search(net, {"--no-upnp", "--format", "json"});
+  CommandResult csv = Search(net, {"--no-upnp", "--format", "csv"});
+  ASSERT_EQ(json.exit_code, 0) << json.err;
+  const std::string saved_json = save("saved.json", json.out), saved_csv = save("saved.csv", csv.out);
+  QJsonArray saved = QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).array();
+  ASSERT_EQ(saved.size(), 3) << json.out;
+  const std::string moved_mac = saved[0].toObject()["mac"].toString().toStdString();
+  const QString new_mac = saved[1].toObject()["mac"].toString();
+
+  CommandResult same = Search(net, {"--no-upnp", "--compare", saved_json});
+  EXPECT_EQ(same.exit_code, 0) << same.out << same.err;
+  const std::vector<std::string> table = Lines(same.out);
+  ASSERT_EQ(table.size(), 4u) << same.out;
+  EXPECT_TRUE(table[0].ends_with("  Notes          Compare  Changed")) << same.out;  // "not-reachable" is as wide
+  for (std::size_t i = 1; i < table.size(); ++i) EXPECT_TRUE(table[i].ends_with("  same")) << same.out;
+
+  CommandResult setup = net.RunInClient({KDS_DEVICE_SEARCH_PATH, "setup", "--mac", moved_mac, "--static", "--ip",
+                                         "10.99.1.77", "--netmask", "255.255.255.0", "--gateway", "10.99.1.254"});
+  ASSERT_EQ(setup.exit_code, 0) << setup.err;
+  ASSERT_TRUE(sim->WaitForLine("control Zentravox,03,", 2000)) << sim->Output();
+  QJsonObject gone = saved[2].toObject();
+  gone["mac"] = "02:00:00:00:00:99";
+  gone["ip"] = "10.99.0.99";
+  saved.removeAt(1);
+  saved.append(gone);
+  const std::string edited = save("edited.json", QJsonDocument(saved).toJson().toStdString());
+
+  CommandResult changed = Search(net, {"--no-upnp", "--format", "json", "--compare", edited});
+  EXPECT_EQ(changed.exit_code, 3) << changed.err;
+  std::map<QString, QJsonObject> by_mac;
+  const QJsonArray rows = QJsonDocument::fromJson(QByteArray::fromStdString(changed.out)).array();
+  for (const QJsonValue& row : rows) by_mac[row.toObject()["mac"].toString()] = row.toObject();
+  ASSERT_EQ(rows.size(), 4) << changed.out;
+  const QJsonObject moved = by_mac[QString::fromStdString(moved_mac)];
+  EXPECT_EQ(moved["compare"].toString(), "changed") << changed.out;
+  EXPECT_EQ(moved["changed"].toArray(), QJsonArray({"ip", "netmask", "gateway"})) << changed.out;
+  EXPECT_EQ(moved["notes"].toArray()[0].toObject()["kind"].toString(), "not-reachable") << changed.out;
+  EXPECT_EQ(by_mac[new_mac]["compare"].toString(), "new");
+  EXPECT_EQ(rows[3].toObject()["mac"].toString(), "02:00:00:00:00:99");  // the missing device, last
+  EXPECT_EQ(rows[3].toObject()["compare"].toString(), "missing");
+
+  // The CSV list knows the grid's columns only: the gateway is not compared.
+  CommandResult against_csv = Search(net, {"--no-upnp", "--format", "csv", "--compare", saved_csv});
+  EXPECT_EQ(against_csv.exit_code, 3) << against_csv.err;
+  int same_rows = 0, moved_rows = 0;
+  for (const std::string& line : Lines(against_csv.out)) {
+    same_rows += line.ends_with(",same,");
+    moved_rows += line.find(moved_mac) != std::string::npos && line.ends_with(",not-reachable,changed,ip;netmask");
+  }
+  EXPECT_EQ(same_rows, 2) << against_csv.out;
+  EXPECT_EQ(moved_rows, 1) << against_csv.out;
+
+  // A file that is no list: exit 2 before anything is searched.
+  CommandResult bad = Search(net, {"--no-upnp", "--compare", save("bad.json", "[{\"ip\": 7}]")});
+  EXPECT_EQ(bad.exit_code, 2);
+  EXPECT_NE(bad.err.find("device 1 of the array: \"ip\" is not a text"), std::string::npos) << bad.err;
 }
 
 int main(int argc, char** argv) {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The bash completion's values that depend on the machine: --plan offers file
-# names whole (blanks included, typed with a backslash or a quote) and
+# The bash completion's values that depend on the machine: --plan (and
+# search's --compare) offers file names whole (blanks included, typed with a
+# backslash or a quote) and
 # folders with a "/", and --interface offers only the interfaces a search
 # accepts (up, IPv4, broadcast, not loopback), read in a network namespace of
 # its own. Without root and namespaces the interface part is skipped.
@@ -39,6 +40,7 @@ for c in "${cases[@]}"; do
   typed=${c%%|*} want=${c#*|}
   expect "setup --plan '$typed'" "${want//;/$'\n'}" "$(offered setup --plan "$typed" | sort)"
 done
+expect "search --compare 'my'" "my plan.csv" "$(offered search --compare my)"
 
 if [ "$(id -u)" -ne 0 ] || ! unshare --net true 2>/dev/null || ! command -v ip >/dev/null; then
   echo "no network namespace (it needs root and ip): --interface is not checked"

@@ -108,6 +108,21 @@ TEST(CompareDevices, ComparesOnlyTheFieldsBothListsKnow) {
   EXPECT_EQ(Described(CompareDevices({saved}, {now})), std::vector<std::string>{"changed 0>0 name"});
 }
 
+// A list that keeps no UDN (a saved CSV) pairs UPnP devices by address and
+// port; two UDNs that differ stay two devices. A text saved in UTF-8 is the
+// same as the Latin-1 bytes a device sent.
+TEST(CompareDevices, UpnpDevicesWithoutUdnPairByAddressAndTextsByTheirReading) {
+  ListedDevice saved = Upnp("10.0.0.7", "80", "");
+  ListedDevice latin1 = Protocol("10.0.0.1", "00:00:00:00:00:01", "caf\xe9");
+  ListedDevice utf8 = Protocol("10.0.0.1", "00:00:00:00:00:01", "caf\xc3\xa9");
+  EXPECT_EQ(Described(CompareDevices({saved, utf8}, {latin1, Upnp("10.0.0.7", "80", "uuid:a")})),
+            (std::vector<std::string>{"same 1>0", "same 0>1"}));
+  EXPECT_EQ(Described(CompareDevices({Upnp("10.0.0.7", "80", "uuid:b")}, {Upnp("10.0.0.7", "80", "uuid:a")})),
+            (std::vector<std::string>{"new ->0", "missing 0>-"}));
+  EXPECT_EQ(Described(CompareDevices({saved}, {Upnp("10.0.0.7", "81", "uuid:a")})),
+            (std::vector<std::string>{"new ->0", "missing 0>-"}));
+}
+
 TEST(ListedDevicesOf, KeepsInterfacesAndTheUpnpDevicesUdns) {
   DeviceTable table;
   WriteGridHeadings(table.grid);
@@ -124,6 +139,8 @@ TEST(ListedDevicesOf, KeepsInterfacesAndTheUpnpDevicesUdns) {
   EXPECT_FALSE(listed[0].upnp);
   EXPECT_TRUE(listed[1].upnp);
   EXPECT_EQ(listed[1].udn, "uuid:cam");
+  EXPECT_EQ(listed[0].source, "protocol");
+  EXPECT_EQ(listed[1].source, "upnp");
 }
 
 TEST(AddressValue, StrictQuadsAndTheDialogsRule) {

@@ -2,6 +2,7 @@
 // row, where each record came from, and JSON strings of any bytes.
 #include "search/row_writer.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <QJsonArray>
@@ -284,4 +285,110 @@ TEST(RowWriter, ExportTargetFollowsTheExtensionElseThePickedType) {
   EXPECT_EQ(target("/tmp/a.txt", OutputFormat::kCsv), "/tmp/a.txt.csv csv");
   EXPECT_EQ(target("/tmp/json", OutputFormat::kCsv), "/tmp/json.csv csv");
   EXPECT_EQ(target("", OutputFormat::kCsv), ".csv csv");
+}
+
+namespace {
+
+// Two devices at one address, one outside its interface's subnet, and one
+// found through a relay (interface unknown) outside every subnet.
+DeviceTable NotedTable() {
+  DeviceTable t = HeadingsOnly();
+  AddRow(t, TestDevice("10.0.0.7", "00:00:00:00:00:01", "A"), "eth0");
+  AddRow(t, TestDevice("10.0.0.7", "00:00:00:00:00:02", "B"), "eth0");
+  AddRow(t, TestDevice("192.168.5.5", "00:00:00:00:00:03", "C"), "eth0");
+  AddRow(t, TestDevice("192.168.5.6", "00:00:00:00:00:04", "D"));
+  return t;
+}
+
+const std::vector<LocalNetwork> kEth0 = {{"eth0", inet_addr("10.0.0.2"), inet_addr("255.0.0.0")}};
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+}  // namespace
+
+// Notes in every format: JSON and ndjson always carry "notes" (empty when
+// none); CSV's last column and the table's are the kinds joined by ";".
+TEST(RowWriter, WritesEachRowsNotesInEveryFormat) {
+  const DeviceTable t = NotedTable();
+  const RecordOrigins origins{.exchange_records = 4};
+  const RowExtras extras = ExtrasOf(t, origins, kEth0);
+  std::ostringstream csv, table, json, ndjson;
+  PrintRows(t, OutputFormat::kCsv, origins, extras, csv);
+  PrintRows(t, OutputFormat::kTable, origins, extras, table);
+  PrintRows(t, OutputFormat::kJson, origins, extras, json);
+  PrintRows(t, OutputFormat::kNdjson, origins, extras, ndjson);
+  EXPECT_EQ(csv.str(),
+            "Model,Proj,Name,IP,Port,Netmask,Mac,Interface,Notes\r\n"
+            "M100,P1,A,10.0.0.7,80,255.255.255.0,00:00:00:00:00:01,eth0,address-conflict\r\n"
+            "M100,P1,B,10.0.0.7,80,255.255.255.0,00:00:00:00:00:02,eth0,address-conflict\r\n"
+            "M100,P1,C,192.168.5.5,80,255.255.255.0,00:00:00:00:00:03,eth0,not-reachable\r\n"
+            "M100,P1,D,192.168.5.6,80,255.255.255.0,00:00:00:00:00:04,,\r\n");
+  EXPECT_EQ(Lines(table.str())[0], "Model  Proj  Name  IP           Port  Netmask        Mac                Notes");
+  EXPECT_TRUE(Lines(table.str())[3].ends_with("00:00:00:00:00:03  not-reachable")) << table.str();
+
+  const QJsonArray rows = QJsonDocument::fromJson(QByteArray::fromStdString(json.str())).array();
+  ASSERT_EQ(rows.size(), 4) << json.str();
+  const QJsonArray conflict = rows[0].toObject()["notes"].toArray();
+  ASSERT_EQ(conflict.size(), 1);
+  EXPECT_EQ(conflict[0].toObject()["kind"].toString(), "address-conflict");
+  EXPECT_TRUE(conflict[0].toObject()["detail"].toString().contains("00:00:00:00:00:02"));
+  EXPECT_EQ(rows[2].toObject()["notes"].toArray()[0].toObject()["detail"].toString(),
+            "not reachable from eth0 (10.0.0.2/8)");
+  EXPECT_TRUE(rows[3].toObject()["notes"].isArray());  // present, empty: a relay's device has no interface
+  EXPECT_TRUE(rows[3].toObject()["notes"].toArray().isEmpty());
+  const std::vector<std::string> lines = Lines(ndjson.str());
+  ASSERT_EQ(lines.size(), 4u);
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(lines[static_cast<std::size_t>(i)])).object(),
+              rows[i].toObject());
+  EXPECT_TRUE(lines[3].ends_with(",\"notes\":[]}")) << lines[3];
+}
+
+// A comparison marks each shown row and appends the missing devices as the
+// saved list gave them; devices a project filter hides take no part.
+TEST(RowWriter, WritesTheComparisonAndTheMissingDevicesLast) {
+  DeviceTable t = NotedTable();
+  t.devices.Append(TestDevice("10.0.0.99", "00:00:00:00:00:99", "Hidden"));  // no row
+  const RecordOrigins origins{.exchange_records = 5};
+  std::vector<ListedDevice> saved = ListedDevicesOf(t, origins);
+  SetField(saved[1].record.ip, "10.0.0.8");  // B moved and was renamed since
+  SetField(saved[1].record.name, "Old B");
+  saved.erase(saved.begin() + 2);  // C is new
+  saved[3].known = kGridFields;    // the hidden device, as a CSV list keeps it
+  SetField(saved[3].record.gateway, "");
+  saved.push_back(ListedDevice{.record = TestDevice("10.0.0.50", "00:00:00:00:00:50", "Gone"), .interface = "eth1"});
+  saved.back().known = kGridFields;
+  const RowExtras extras = ExtrasOf(t, origins, kEth0, &saved);
+  ASSERT_TRUE(extras.comparison);
+  EXPECT_TRUE(extras.comparison->Differs());
+
+  std::ostringstream csv, json;
+  PrintRows(t, OutputFormat::kCsv, origins, extras, csv);
+  PrintRows(t, OutputFormat::kJson, origins, extras, json, true);
+  EXPECT_EQ(csv.str(),
+            "Model,Proj,Name,IP,Port,Netmask,Mac,Interface,Notes,Compare,Changed\r\n"
+            "M100,P1,A,10.0.0.7,80,255.255.255.0,00:00:00:00:00:01,eth0,address-conflict,same,\r\n"
+            "M100,P1,B,10.0.0.7,80,255.255.255.0,00:00:00:00:00:02,eth0,address-conflict,changed,name;ip\r\n"
+            "M100,P1,C,192.168.5.5,80,255.255.255.0,00:00:00:00:00:03,eth0,not-reachable,new,\r\n"
+            "M100,P1,D,192.168.5.6,80,255.255.255.0,00:00:00:00:00:04,,,same,\r\n"
+            "M100,P1,Hidden,10.0.0.99,80,255.255.255.0,00:00:00:00:00:99,,,missing,\r\n"
+            "M100,P1,Gone,10.0.0.50,80,255.255.255.0,00:00:00:00:00:50,eth1,,missing,\r\n");
+  const QJsonArray rows = QJsonDocument::fromJson(QByteArray::fromStdString(json.str())).array();
+  ASSERT_EQ(rows.size(), 6) << json.str();
+  EXPECT_EQ(rows[1].toObject()["changed"].toArray(), QJsonArray({"name", "ip"}));
+  EXPECT_FALSE(rows[0].toObject().contains("changed"));
+  const QJsonObject gone = rows[5].toObject();
+  EXPECT_EQ(gone["compare"].toString(), "missing");
+  EXPECT_FALSE(gone.contains("gateway")) << json.str();  // the list did not keep it
+  EXPECT_EQ(gone["interface"].toString(), "eth1");
+
+  // Nothing differs: every row the same.
+  std::vector<ListedDevice> shown = ListedDevicesOf(t, origins);
+  shown.pop_back();  // the hidden device
+  EXPECT_FALSE(ExtrasOf(t, origins, kEth0, &shown).comparison->Differs());
 }

@@ -1,0 +1,367 @@
+// Saved device lists read back: JSON, ndjson and the CSV the program writes.
+#include "search/saved_list.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QString>
+
+#include "protocol/csv_cell.h"
+#include "protocol/record_text.h"
+#include "protocol/string_printf.h"
+
+namespace {
+
+constexpr int kMacField = 8;
+constexpr int kNetmaskField = 5;
+
+// The line (from 1) on which `offset` of `text` lies.
+int LineAt(std::string_view text, std::size_t offset) {
+  int line = 1;
+  for (std::size_t i = 0; i < offset && i < text.size(); ++i)
+    if (text[i] == '\n') ++line;
+  return line;
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+int HexDigit(char c, bool lower_only) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (!lower_only && c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The text that ShownText showed as `shown` (UTF-8): "\\" is a backslash,
+// "\xNN" the character U+00NN, "\u{NNNN}" the character U+NNNN. A backslash
+// that begins none of these stays (a cell edited by hand).
+std::string UnshownText(std::string_view shown) {
+  std::string out;
+  out.reserve(shown.size());
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    if (shown[i] != '\\') {
+      out += shown[i];
+      continue;
+    }
+    std::string_view rest = shown.substr(i + 1);
+    if (!rest.empty() && rest[0] == '\\') {
+      out += '\\';
+      i += 1;
+    } else if (rest.size() >= 3 && rest[0] == 'x' && HexDigit(rest[1], true) >= 0 && HexDigit(rest[2], true) >= 0) {
+      AppendUtf8(out, static_cast<char32_t>(HexDigit(rest[1], true) * 16 + HexDigit(rest[2], true)));
+      i += 3;
+    } else if (rest.size() >= 4 && rest.substr(0, 2) == "u{") {
+      const std::size_t close = rest.find('}');
+      char32_t c = 0;
+      bool ok = close != std::string_view::npos && close >= 3 && close <= 8;
+      for (std::size_t k = 2; ok && k < close; ++k) {
+        const int d = HexDigit(rest[k], false);
+        ok = d >= 0;
+        c = c * 16 + static_cast<char32_t>(d);
+      }
+      if (ok && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF)) {
+        AppendUtf8(out, c);
+        i += close + 1;
+      } else {
+        out += '\\';
+      }
+    } else {
+      out += '\\';
+    }
+  }
+  return out;
+}
+
+// The bytes a field of `width` keeps of a UTF-8 text: the text when it fits;
+// else its Latin-1 bytes when it has them and they fit; else the text cut at
+// the end of the last character that fits.
+std::string FieldBytes(const std::string& utf8, std::size_t width) {
+  if (utf8.size() < width) return utf8;
+  const QString text = QString::fromStdString(utf8);
+  bool latin1 = text.size() < static_cast<qsizetype>(width);
+  for (qsizetype i = 0; latin1 && i < text.size(); ++i) latin1 = text[i].unicode() <= 0xFF;
+  if (latin1) return text.toLatin1().toStdString();
+  std::size_t n = width - 1;
+  while (n > 0 && (static_cast<unsigned char>(utf8[n]) & 0xC0) == 0x80) --n;
+  return utf8.substr(0, n);
+}
+
+void SetRecordField(ListedDevice& d, int f, const std::string& utf8) {
+  SetUnitField(UnitField(d.record, f), UnitFieldWidth(f), FieldBytes(utf8, UnitFieldWidth(f)));
+  d.known |= static_cast<KnownFields>(1u << f);
+}
+
+bool IsUpnpMark(const ListedDevice& d) { return FieldText(d.record.mac) == "NULL"; }
+
+// One JSON object of a row as a device. Returns false with *error set when
+// it is no row; *missing says the row was written as "missing".
+bool DeviceOfObject(const QJsonObject& o, ListedDevice* d, bool* missing, std::string* error) {
+  *d = ListedDevice{};
+  d->known = 0;
+  auto text = [&](const char* key, std::string* out) {
+    const QJsonValue v = o.value(QLatin1String(key));
+    if (v.isUndefined()) return true;
+    if (!v.isString()) {
+      *error = StringPrintf("\"%s\" is not a text", key);
+      return false;
+    }
+    *out = v.toString().toStdString();
+    return true;
+  };
+  for (int f = 0; f < kUnitFieldCount; ++f) {
+    std::string value;
+    if (!text(UnitFieldName(f), &value)) return false;
+    if (o.contains(QLatin1String(UnitFieldName(f)))) SetRecordField(*d, f, value);
+  }
+  if (d->known == 0) {
+    *error = "an object without any of a device's fields";
+    return false;
+  }
+  std::string compare;
+  if (!text("source", &d->source) || !text("interface", &d->interface) || !text("compare", &compare)) return false;
+  const QJsonValue upnp = o.value(QLatin1String("upnp"));
+  if (upnp.isObject()) d->udn = upnp.toObject().value(QLatin1String("unique_device_name")).toString().toStdString();
+  d->upnp = d->source == "upnp" || (d->source.empty() && IsUpnpMark(*d));
+  *missing = compare == "missing";
+  return true;
+}
+
+// Adds a device unless it was written as missing; false with *error set when
+// the list would grow too long.
+bool Keep(std::vector<ListedDevice>& devices, ListedDevice d, bool missing, std::string* error) {
+  if (missing) return true;
+  if (devices.size() == kMaxSavedListDevices) {
+    *error = StringPrintf("more than %zu devices", kMaxSavedListDevices);
+    return false;
+  }
+  devices.push_back(std::move(d));
+  return true;
+}
+
+std::optional<std::vector<ListedDevice>> ParseJsonArray(std::string_view bytes, std::string* error) {
+  QJsonParseError parse;
+  const QJsonDocument doc =
+      QJsonDocument::fromJson(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())), &parse);
+  if (parse.error != QJsonParseError::NoError) {
+    *error = StringPrintf("line %d: not valid JSON (%s)", LineAt(bytes, static_cast<std::size_t>(parse.offset)),
+                          parse.errorString().toStdString().c_str());
+    return std::nullopt;
+  }
+  if (!doc.isArray()) {
+    *error = "not a JSON array of devices";
+    return std::nullopt;
+  }
+  const QJsonArray rows = doc.array();
+  std::vector<ListedDevice> devices;
+  for (qsizetype i = 0; i < rows.size(); ++i) {
+    ListedDevice d;
+    bool missing = false;
+    std::string why;
+    if (!rows[i].isObject()) why = "not an object";
+    if (!why.empty() || !DeviceOfObject(rows[i].toObject(), &d, &missing, &why)) {
+      *error = StringPrintf("device %lld of the array: %s", static_cast<long long>(i + 1), why.c_str());
+      return std::nullopt;
+    }
+    if (!Keep(devices, std::move(d), missing, error)) return std::nullopt;
+  }
+  return devices;
+}
+
+std::optional<std::vector<ListedDevice>> ParseNdjson(std::string_view bytes, std::string* error) {
+  std::vector<ListedDevice> devices;
+  int line = 0;
+  for (std::size_t start = 0; start < bytes.size();) {
+    std::size_t end = bytes.find('\n', start);
+    if (end == std::string_view::npos) end = bytes.size();
+    const std::string_view text = bytes.substr(start, end - start);
+    start = end + 1;
+    ++line;
+    if (text.find_first_not_of(" \t\r") == std::string_view::npos) continue;
+    QJsonParseError parse;
+    const QJsonDocument doc =
+        QJsonDocument::fromJson(QByteArray(text.data(), static_cast<qsizetype>(text.size())), &parse);
+    std::string why;
+    ListedDevice d;
+    bool missing = false;
+    if (parse.error != QJsonParseError::NoError) why = "not valid JSON (" + parse.errorString().toStdString() + ")";
+    else if (!doc.isObject()) why = "not a JSON object";
+    if (!why.empty() || !DeviceOfObject(doc.object(), &d, &missing, &why)) {
+      *error = StringPrintf("line %d: %s", line, why.c_str());
+      return std::nullopt;
+    }
+    if (!Keep(devices, std::move(d), missing, error)) return std::nullopt;
+  }
+  return devices;
+}
+
+// RFC 4180 records: cells between commas, a quoted cell's quotes doubled,
+// lines ending in CR LF or LF.
+class CsvRecords {
+ public:
+  explicit CsvRecords(std::string_view text) : text_(text) {}
+
+  // The next record's cells; false at the end, or with *error set for a
+  // quote out of place.
+  bool Next(std::vector<std::string>* cells, std::string* error) {
+    cells->clear();
+    if (pos_ >= text_.size()) return false;
+    line_ = next_line_;
+    while (true) {
+      std::string cell;
+      if (pos_ < text_.size() && text_[pos_] == '"') {
+        ++pos_;
+        while (true) {
+          if (pos_ >= text_.size()) return Fail("a quoted cell is not closed", error);
+          const char c = text_[pos_++];
+          if (c == '\n') ++next_line_;
+          if (c != '"') {
+            cell += c;
+          } else if (pos_ < text_.size() && text_[pos_] == '"') {
+            cell += '"';
+            ++pos_;
+          } else {
+            break;
+          }
+        }
+        if (pos_ < text_.size() && !IsCellEnd(text_[pos_])) return Fail("text after a quoted cell", error);
+      } else {
+        while (pos_ < text_.size() && !IsCellEnd(text_[pos_])) {
+          if (text_[pos_] == '"') return Fail("a quote inside a cell that is not quoted", error);
+          cell += text_[pos_++];
+        }
+      }
+      cells->push_back(std::move(cell));
+      if (pos_ >= text_.size()) return true;
+      const char end = text_[pos_++];
+      if (end == ',') continue;
+      if (end == '\r' && pos_ < text_.size() && text_[pos_] == '\n') ++pos_;
+      ++next_line_;
+      return true;
+    }
+  }
+
+  int Line() const { return line_; }
+
+ private:
+  static bool IsCellEnd(char c) { return c == ',' || c == '\n' || c == '\r'; }
+  bool Fail(const char* what, std::string* error) {
+    *error = StringPrintf("line %d: %s", line_, what);
+    return false;
+  }
+
+  std::string_view text_;
+  std::size_t pos_ = 0;
+  int line_ = 1;
+  int next_line_ = 1;
+};
+
+// A CSV cell as the record text it was written from.
+std::string CellText(const std::string& cell) {
+  std::string text = UnshownText(UnguardCsvCell(cell));
+  if (!IsValidUtf8(text)) text = RecordText(text).toStdString();  // edited and saved in Latin-1
+  return text;
+}
+
+std::optional<std::vector<ListedDevice>> ParseCsv(std::string_view bytes, std::string* error) {
+  CsvRecords records(bytes);
+  std::vector<std::string> heading, cells;
+  if (!records.Next(&heading, error)) return std::nullopt;
+  bool grid = heading.size() >= static_cast<std::size_t>(StringGrid::kColumns);
+  for (int c = 0; grid && c < StringGrid::kColumns; ++c) grid = heading[static_cast<std::size_t>(c)] == kGridHeadings[c];
+  if (!grid) {
+    *error = "line 1: not a device list: the CSV heading must begin Model,Proj,Name,IP,Port,Netmask,Mac";
+    return std::nullopt;
+  }
+  std::size_t interface = SIZE_MAX, compare = SIZE_MAX;
+  for (std::size_t c = StringGrid::kColumns; c < heading.size(); ++c) {
+    if (heading[c] == "Interface") interface = c;
+    if (heading[c] == "Compare") compare = c;
+  }
+  // The grid's columns in record order: model, proj, name, ip, trigger_port, netmask, mac.
+  const int fields[StringGrid::kColumns] = {0, 1, 2, 3, 4, kNetmaskField, kMacField};
+  std::vector<ListedDevice> devices;
+  while (records.Next(&cells, error)) {
+    if (cells.size() == 1 && cells[0].empty()) continue;  // an empty line
+    if (cells.size() != heading.size()) {
+      *error = StringPrintf("line %d: %zu cells under a heading of %zu", records.Line(), cells.size(), heading.size());
+      return std::nullopt;
+    }
+    ListedDevice d;
+    d.known = 0;
+    for (int c = 0; c < StringGrid::kColumns; ++c) SetRecordField(d, fields[c], CellText(cells[static_cast<std::size_t>(c)]));
+    if (interface != SIZE_MAX) d.interface = CellText(cells[interface]);
+    d.upnp = IsUpnpMark(d);
+    if (d.upnp) d.source = "upnp";
+    if (!Keep(devices, std::move(d), compare != SIZE_MAX && cells[compare] == "missing", error)) return std::nullopt;
+  }
+  if (!error->empty()) return std::nullopt;
+  return devices;
+}
+
+}  // namespace
+
+std::optional<std::vector<ListedDevice>> ParseSavedList(std::string_view bytes, std::string* error) {
+  error->clear();
+  if (bytes.size() > kMaxSavedListBytes) {
+    *error = StringPrintf("larger than %zu MiB", kMaxSavedListBytes / (1024 * 1024));
+    return std::nullopt;
+  }
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);  // a byte order mark, as editors add one
+  const std::size_t first = bytes.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) return std::vector<ListedDevice>{};
+  if (bytes[first] == '[' || bytes[first] == '{') {
+    if (!IsValidUtf8(bytes)) {
+      *error = "not UTF-8 text, as JSON must be";
+      return std::nullopt;
+    }
+    return bytes[first] == '[' ? ParseJsonArray(bytes, error) : ParseNdjson(bytes, error);
+  }
+  if (bytes.starts_with("Model ")) {
+    *error = "a table is not read back; save the list with --format json, ndjson or csv";
+    return std::nullopt;
+  }
+  return ParseCsv(bytes, error);
+}
+
+std::optional<std::vector<ListedDevice>> ReadSavedList(const std::string& path, std::string* error) {
+  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  if (!file) {
+    *error = path + ": " + std::strerror(errno);
+    return std::nullopt;
+  }
+  std::string bytes;
+  char buffer[65536];
+  while (bytes.size() <= kMaxSavedListBytes) {
+    const std::size_t n = std::fread(buffer, 1, sizeof buffer, file.get());
+    bytes.append(buffer, n);
+    if (n < sizeof buffer) break;
+  }
+  if (std::ferror(file.get())) {
+    *error = path + ": " + std::strerror(errno);
+    return std::nullopt;
+  }
+  std::optional<std::vector<ListedDevice>> devices = ParseSavedList(bytes, error);
+  if (!devices) *error = path + ": " + *error;
+  return devices;
+}

@@ -1,0 +1,51 @@
+// A list of devices saved earlier, read back: what `device-search search`
+// wrote with --format json, ndjson or csv, or what the window's "Export..."
+// wrote (CSV or JSON), so that a search can be compared with it
+// (CompareDevices). Plain functions: no network, no window, any thread.
+//
+// What each format gives back:
+//  - json (one array of objects) and ndjson (one object per line): the
+//    record's fields the object holds (all eleven for a row with a record),
+//    its source, its interface, and for a UPnP row its UDN (from the "upnp"
+//    object). Other members ("notes", "compare", "changed") are not read.
+//  - csv: the grid's seven columns (known = kGridFields), and "Interface"
+//    where the file has that column; "Notes", "Compare" and "Changed" may
+//    follow or be absent (files written before they existed). A row whose Mac
+//    reads "NULL" is a UPnP row without a UDN. Cells are read back as the
+//    writer wrote them: unquoted, without the guard a spreadsheet formula got
+//    (UnguardCsvCell), and with the escapes of shown text ("\x1b", "\\",
+//    "\u{202e}") turned back into their characters.
+//  - A row that a comparison wrote as "missing" is not part of the list: the
+//    device was not there when the file was written.
+// Texts come back in UTF-8 (the writers write UTF-8; a CSV cell that is not
+// valid UTF-8 is read as Latin-1), each cut to its field's width at a
+// character's end; a text longer than its field in UTF-8 but short enough in
+// Latin-1 is kept in Latin-1, as a device would have sent it. A text a
+// device sent in Latin-1 thus comes back in UTF-8: ChangedFields sees the two
+// as the same text.
+//
+// An empty file (what ndjson writes when nothing was found) is an empty list.
+// A file in any other form (the table format included) is refused.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "search/device_changes.h"
+
+// The largest file read, and the most devices one list may hold.
+constexpr std::size_t kMaxSavedListBytes = 64u * 1024 * 1024;
+constexpr std::size_t kMaxSavedListDevices = 200000;
+
+// The devices of a saved list given as its bytes, in the file's order; none
+// with *error set to a one-line message saying what is wrong and where
+// ("line 3: ...") when the bytes are no list this program writes, are larger
+// than kMaxSavedListBytes or hold more than kMaxSavedListDevices devices.
+std::optional<std::vector<ListedDevice>> ParseSavedList(std::string_view bytes, std::string* error);
+
+// The same for the file at `path`; *error also says when the file cannot be
+// read, and begins with the path.
+std::optional<std::vector<ListedDevice>> ReadSavedList(const std::string& path, std::string* error);

@@ -1,0 +1,196 @@
+// Saved lists read back: what the writers write comes back as the same
+// devices in every format, guarded and escaped CSV cells included; files of
+// older or foreign forms are read or refused with a message.
+#include "search/saved_list.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "records.h"
+#include "search/row_writer.h"
+
+namespace {
+
+// Three protocol devices with awkward texts and one UPnP device.
+struct Saved {
+  DeviceTable table;
+  DeviceInformationContainer axis;
+  RecordOrigins origins;
+};
+
+void Fill(Saved& s) {
+  WriteGridHeadings(s.table.grid);
+  AddRow(s.table, TestDevice("10.0.0.1", "00:11:22:33:44:01", "=HYPERLINK(\"http://e.x\")"), "eth0");
+  AddRow(s.table,
+         MakeRecord({.model = "'-already", .proj = "@p", .name = "a\tb,\"c\"\x1b[2J", .ip = "10.0.0.2",
+                     .trigger_port = "-1", .netmask = "255.0.0.0", .gateway = "+g", .mac = "00:11:22:33:44:02",
+                     .note = "caf\xe9\n"}),  // a note in Latin-1
+         "eth1");
+  AddRow(s.table,
+         MakeRecord({.model = "C:\\x41\\", .name = "\xe2\x80\xae" "evil \xe6\x97\xa5\r", .ip = "10.0.0.3",
+                     .mac = "00:11:22:33:44:03"}),
+         "eth0");
+  s.axis.unique_device_name = "uuid:axis-1";
+  s.axis.manufacturer_name = "AXIS";
+  AddUpnpRow(s.table,
+             MakeRecord({.model = "Axis 200 Series", .proj = "Axis 200 Series", .name = "Gate", .ip = "10.0.0.9",
+                         .trigger_port = "80", .netmask = "NULL", .gateway = "NULL", .dns = "NULL", .mac = "NULL",
+                         .dev = "NULL", .note = "NULL"}),
+             0);
+  s.origins = RecordOrigins{.exchange_records = 3, .upnp = {&s.axis}};
+}
+
+std::string Written(const Saved& s, OutputFormat format, bool pretty = false) {
+  std::ostringstream out;
+  PrintRows(s.table, format, s.origins, ExtrasOf(s.table, s.origins, {}), out, pretty);
+  return out.str();
+}
+
+std::vector<ListedDevice> Read(const std::string& bytes) {
+  std::string error;
+  std::optional<std::vector<ListedDevice>> devices = ParseSavedList(bytes, &error);
+  EXPECT_TRUE(devices) << error << "\n" << bytes;
+  return devices.value_or(std::vector<ListedDevice>{});
+}
+
+std::string Refusal(const std::string& bytes) {
+  std::string error;
+  EXPECT_FALSE(ParseSavedList(bytes, &error)) << bytes;
+  return error;
+}
+
+}  // namespace
+
+// Every format reads back as the devices written: each pairs with itself
+// and nothing differs among the fields the format keeps.
+TEST(SavedList, ReadsBackWhatEachFormatWrites) {
+  Saved s;
+  Fill(s);
+  const std::vector<ListedDevice> listed = ListedDevicesOf(s.table, s.origins);
+  for (auto [format, pretty] : {std::pair{OutputFormat::kJson, false}, {OutputFormat::kJson, true},
+                                {OutputFormat::kNdjson, false}, {OutputFormat::kCsv, false}}) {
+    const std::string bytes = Written(s, format, pretty);
+    const std::vector<ListedDevice> read = Read(bytes);
+    ASSERT_EQ(read.size(), listed.size()) << bytes;
+    const std::vector<DeviceChange> changes = CompareDevices(read, listed);
+    ASSERT_EQ(changes.size(), listed.size()) << bytes;
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+      EXPECT_EQ(changes[i].kind, DeviceChange::kSame) << i << "\n" << bytes;
+      EXPECT_EQ(changes[i].before, i);
+      EXPECT_EQ(read[i].interface, listed[i].interface) << i;
+      EXPECT_EQ(read[i].upnp, listed[i].upnp) << i;
+    }
+    if (format == OutputFormat::kCsv) {
+      EXPECT_EQ(read[0].known, kGridFields);
+      EXPECT_EQ(read[3].udn, "");  // CSV keeps no UDN: the UPnP row pairs by address and port
+      EXPECT_EQ(read[3].source, "upnp");
+    } else {
+      EXPECT_EQ(read[0].known, kAllUnitFields);
+      EXPECT_EQ(read[3].udn, "uuid:axis-1");
+      EXPECT_EQ(read[1].source, "protocol");
+      EXPECT_EQ(FieldText(read[1].record.gateway), "+g");
+    }
+    // Texts sent in UTF-8 come back as their very bytes, guards and escapes undone.
+    EXPECT_EQ(FieldText(read[0].record.name), "=HYPERLINK(\"http://e.x\")");
+    EXPECT_EQ(FieldText(read[1].record.model), "'-already");
+    EXPECT_EQ(FieldText(read[1].record.proj), "@p");
+    EXPECT_EQ(FieldText(read[1].record.name), "a\tb,\"c\"\x1b[2J");
+    EXPECT_EQ(FieldText(read[1].record.trigger_port), "-1");
+    EXPECT_EQ(FieldText(read[2].record.model), "C:\\x41\\");
+    EXPECT_EQ(FieldText(read[2].record.name), "\xe2\x80\xae" "evil \xe6\x97\xa5\r");
+  }
+  // A note sent in Latin-1 comes back in UTF-8, which reads as the same text.
+  const std::vector<ListedDevice> json = Read(Written(s, OutputFormat::kJson));
+  EXPECT_EQ(FieldText(json[1].record.note), "caf\xc3\xa9\n");
+}
+
+// The CSV of other times: without Interface and Notes (written before
+// they existed), with the comparison's columns (its missing rows are left
+// out), with LF line ends, a byte order mark and empty lines.
+TEST(SavedList, ReadsCsvOfOlderAndNewerForms) {
+  std::vector<ListedDevice> old = Read(
+      "\xEF\xBB\xBFModel,Proj,Name,IP,Port,Netmask,Mac\n"
+      "M100,P1,'=1+1,10.0.0.1,80,255.0.0.0,00:11:22:33:44:01\n"
+      "\n"
+      "Axis 200 Series,Axis 200 Series,Gate,10.0.0.9,80,NULL,NULL\n");
+  ASSERT_EQ(old.size(), 2u);
+  EXPECT_EQ(FieldText(old[0].record.name), "=1+1");
+  EXPECT_EQ(old[0].interface, "");
+  EXPECT_FALSE(old[0].upnp);
+  EXPECT_TRUE(old[1].upnp);
+
+  std::vector<ListedDevice> compared = Read(
+      "Model,Proj,Name,IP,Port,Netmask,Mac,Interface,Notes,Compare,Changed\r\n"
+      "M100,P1,Lobby,10.0.0.1,80,255.0.0.0,00:11:22:33:44:01,eth0,address-conflict;this-pc,changed,ip;name\r\n"
+      "M100,P1,Gone,10.0.0.2,80,255.0.0.0,00:11:22:33:44:02,eth0,,missing,\r\n");
+  ASSERT_EQ(compared.size(), 1u);
+  EXPECT_EQ(compared[0].interface, "eth0");
+
+  // A cell longer than its field in UTF-8 keeps its Latin-1 bytes when they
+  // fit, else it is cut at a character's end.
+  std::vector<ListedDevice> long_texts = Read(
+      "Model,Proj,Name,IP,Port,Netmask,Mac\n" + std::string(29, 'x') + "\xc3\xa9\xc3\xa9,," +
+      std::string(30, 'y') + "\xe6\x97\xa5,,,,\n");
+  ASSERT_EQ(long_texts.size(), 1u);
+  EXPECT_EQ(FieldText(long_texts[0].record.model), std::string(29, 'x') + "\xe9\xe9");
+  EXPECT_EQ(FieldText(long_texts[0].record.name), std::string(30, 'y'));
+
+  // Nothing found: an empty file (ndjson), "[]" and a heading alone.
+  EXPECT_TRUE(Read("").empty());
+  EXPECT_TRUE(Read("[]\n").empty());
+  EXPECT_TRUE(Read("Model,Proj,Name,IP,Port,Netmask,Mac,Interface\r\n").empty());
+}
+
+TEST(SavedList, RefusesWhatItCannotReadWithAMessageSayingWhere) {
+  const std::string heading = "Model,Proj,Name,IP,Port,Netmask,Mac\n";
+  const std::pair<std::string, std::string> cases[] = {
+      {"hello\n", "line 1: not a device list: the CSV heading must begin Model,Proj,Name,IP,Port,Netmask,Mac"},
+      {"Model  Proj  Name\nM100\n", "a table is not read back; save the list with --format json, ndjson or csv"},
+      {"[{\"ip\": \"10.0.0.1\"},\n {\"ip\": 7}]", "device 2 of the array: \"ip\" is not a text"},
+      {"[{\"ip\": \"10.0.0.1\"},\n \"x\"]", "device 2 of the array: not an object"},
+      {"[{\"other\": \"x\"}]", "device 1 of the array: an object without any of a device's fields"},
+      {"[{\"ip\": \"10.0.0.1\"},\n", "line 2: not valid JSON (unterminated array)"},
+      {"{\"ip\": \"10.0.0.1\"}\n{\"ip\": \"10.0.0.2\"\n", "line 2: not valid JSON (unterminated string)"},
+      {"{\"ip\": \"10.0.0.1\"}\n[]\n", "line 2: not a JSON object"},
+      {"[{\"name\": \"caf\xe9\"}]", "not UTF-8 text, as JSON must be"},
+      {heading + "a,b,c,d,e,f,g\na,b,c\n", "line 3: 3 cells under a heading of 7"},
+      {heading + "a,\"b,c,d,e,f,g\n", "line 2: a quoted cell is not closed"},
+      {heading + "a,\"b\"x,c,d,e,f,g\n", "line 2: text after a quoted cell"},
+      {heading + "a,b\"c,c,d,e,f,g\n", "line 2: a quote inside a cell that is not quoted"},
+  };
+  for (const auto& [bytes, message] : cases) EXPECT_EQ(Refusal(bytes), message) << bytes;
+
+  // Bounds: the file's size and the number of devices.
+  EXPECT_EQ(Refusal(std::string(kMaxSavedListBytes + 1, ' ')), "larger than 64 MiB");
+  std::string many = heading;
+  for (std::size_t i = 0; i <= kMaxSavedListDevices; ++i) many += ",,,,,,\n";
+  EXPECT_EQ(Refusal(many), "more than 200000 devices");
+}
+
+TEST(SavedList, ReadsAFileAndNamesItInItsMessages) {
+  std::string error;
+  EXPECT_FALSE(ReadSavedList("/nonexistent/list.json", &error));
+  EXPECT_EQ(error, "/nonexistent/list.json: No such file or directory");
+  EXPECT_FALSE(ReadSavedList("/", &error));
+  EXPECT_EQ(error, "/: Is a directory");
+
+  char path[] = "/tmp/saved_list_testXXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  std::ofstream(path) << "[{\"ip\": \"10.0.0.1\", \"mac\": \"00:11:22:33:44:01\"}]";
+  std::optional<std::vector<ListedDevice>> devices = ReadSavedList(path, &error);
+  ASSERT_TRUE(devices) << error;
+  ASSERT_EQ(devices->size(), 1u);
+  EXPECT_EQ(devices->at(0).known, (1u << 3) | (1u << 8));  // ip and mac only
+  std::ofstream(path) << "junk";
+  EXPECT_FALSE(ReadSavedList(path, &error));
+  EXPECT_EQ(error, std::string(path) + ": line 1: not a device list: the CSV heading must begin "
+                                       "Model,Proj,Name,IP,Port,Netmask,Mac");
+  std::remove(path);
+}
