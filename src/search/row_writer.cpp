@@ -159,8 +159,8 @@ std::vector<JsonMember> RowObject(const DeviceTable& table, const RowRecord& row
     AddExtras(members, row, extras);
     return members;
   }
-  std::vector<JsonMember> members = RecordObject(*row.record, origins.SourceOf(row.index),
-                                                 table.devices.InterfaceOf(row.record), origins.UpnpOf(row.index));
+  members = RecordObject(*row.record, origins.SourceOf(row.index), table.devices.InterfaceOf(row.record),
+                         origins.UpnpOf(row.index));
   AddExtras(members, row, extras);
   return members;
 }
