@@ -77,6 +77,9 @@ TEST(WatchEventLines, NdjsonAndTable) {
       "\"source\":\"protocol\",\"interface\":\"eth0\"}";
   std::string row2 = row1;
   row2.replace(row2.find("10.0.0.1"), 8, "10.0.0.2");
+  // The row carries its notes as they stand; the row before carries none.
+  row2.insert(row2.size() - 1,
+              ",\"notes\":[{\"kind\":\"address-conflict\",\"detail\":\"10.0.0.2 is also used by 02:00:00:00:00:02\"}]");
   EXPECT_EQ(WatchEventLine(watch, events[1], false, time),
             "{\"event\":\"changed\",\"time\":\"2026-03-01T12:00:05.123Z\",\"row\":" + row2 +
                 ",\"changed\":[\"ip\"],\"before\":" + row1 + "}\n");
