@@ -18,6 +18,9 @@
 // menu's first three items and a double click act. "Network Setup for
 // Selection..." acts on every selected row; its dialog is modeless, and
 // while its verification search is pending the window does not search.
+// When that search reports, the grid shows what it found (VerifiedRows):
+// rows of planned devices it did not find say so in their tooltip until the
+// next search.
 // ComboBox1Exit runs when the focus really leaves ComboBox1, not when its
 // list opens or another window becomes active, and a typed text stays typed
 // (Qt does not swap it for an equal entry) until an entry is picked from the
@@ -32,6 +35,7 @@
 #include <string>
 #include <vector>
 
+#include "netsetup/verified_rows.h"
 #include "protocol/debug_log.h"
 #include "protocol/device_table.h"
 #include "protocol/search_controls.h"
@@ -94,6 +98,9 @@ class TMainForm : public QWidget, public SearchControls {
   // Only while no search runs.
   void SetUpnpPhase(std::unique_ptr<UpnpPhase> upnp);
   void SetExchanges(std::unique_ptr<SearchExchanges> exchanges);
+  // Replaces what the selection's verification search makes its exchanges
+  // with (tests). Only while none is pending.
+  void SetVerificationExchanges(MakeExchanges make) { make_verification_exchanges_ = std::move(make); }
 
   // SearchControls.
   void SetSearchButton(bool enabled, const std::string& caption) override;
@@ -233,5 +240,6 @@ class TMainForm : public QWidget, public SearchControls {
   std::unique_ptr<UdpControlPackageSender> readdress_sender_;
   std::unique_ptr<VerificationSearch> verification_;
   QPointer<TReaddressForm> readdress_form_;
+  VerifiedRows verified_rows_;
   bool button_enabled_ = true;  // as the search driver last set it
 };

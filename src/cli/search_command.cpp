@@ -71,13 +71,15 @@ std::string SearchUsage() {
          OptionList(SearchOptions(&unused, &given), kHelpColumn) +
          "\n"
          "Exit status: 0 after a search (also when nothing was found), 2 for bad\n"
-         "arguments (an unknown interface included).\n";
+         "arguments (an unknown interface included, a relay address that is no IPv4\n"
+         "address for tcp and udp, or a relay host that cannot be found).\n";
 }
 
 int RunSearchCommand(const std::vector<std::string>& args) {
   std::string error;
   std::optional<SearchCommand> cmd = ParseSearchArguments(args, error);
   if (cmd && !CheckInterfaceNames(cmd->settings.interfaces, &error)) cmd.reset();
+  if (cmd && !CheckRelayHost(cmd->settings, &error)) cmd.reset();
   if (std::optional<int> status = EndBeforeRunning("search", cmd.has_value(), cmd && cmd->help, error, SearchUsage()))
     return *status;
   StderrLog log(cmd->verbose);

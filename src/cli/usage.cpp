@@ -21,6 +21,7 @@ std::string ProgramUsage() {
          OptionList(options, 17) +
          "\n"
          "Exit status: 0 after a search or a sent package, 1 when the package was not\n"
-         "sent, no single device has the MAC, or the window finds no display, 2 for\n"
-         "bad arguments.\n";
+         "sent, a verified plan's device was not found as planned, no single device\n"
+         "has the MAC, or the window finds no display, 2 for bad arguments, a refused\n"
+         "address or a refused plan.\n";
 }

@@ -18,6 +18,8 @@ class DeviceList {
   void Clear();
   void Append(const tComUnitInfo& info, std::string_view interface = {});
   void RemoveLast();
+  // Record i becomes `info`, answered on `interface`; the index follows.
+  void Replace(std::size_t i, const tComUnitInfo& info, std::string_view interface);
   std::size_t Size() const { return records_.size(); }
   bool Empty() const { return records_.empty(); }
   const tComUnitInfo& At(std::size_t i) const { return records_[i]; }
@@ -25,8 +27,10 @@ class DeviceList {
   // The interface kept beside record i.
   const std::string& InterfaceAt(std::size_t i) const { return interfaces_[i]; }
   // The same for a record of this list (one FindFirst or FindAll returned).
-  const std::string& InterfaceOf(const tComUnitInfo* record) const {
-    return interfaces_[static_cast<std::size_t>(record - records_.data())];
+  const std::string& InterfaceOf(const tComUnitInfo* record) const { return interfaces_[IndexOf(record)]; }
+  // The position of a record of this list.
+  std::size_t IndexOf(const tComUnitInfo* record) const {
+    return static_cast<std::size_t>(record - records_.data());
   }
 
   // The first record whose ip and mac equal the texts exactly, or null.
