@@ -2,6 +2,7 @@
 #include "cli/search_options.h"
 
 #include <netdb.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -99,14 +100,22 @@ std::optional<std::string> RelayHostOf(const std::string& address) {
   return std::nullopt;
 }
 
-bool HostResolves(const std::string& host) {
+std::optional<std::string> ResolveHost(const std::string& host) {
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
-  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) return false;
+  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return std::nullopt;
+  const std::uint32_t address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
   freeaddrinfo(found);
-  return true;
+  return DottedAddress(address);
+}
+
+std::optional<std::string> HttpRelayAddress(const SearchSettings& settings, const HostResolver& resolve) {
+  if (!settings.ip_relay || settings.relay_protocol != "HttpCmd") return std::nullopt;
+  const std::optional<std::string> host = RelayHostOf(settings.relay_address);
+  if (!host) return std::nullopt;
+  return IsStrictAddress(*host) ? host : resolve(*host);
 }
 
 bool CheckWhereToSearch(const SearchSettings& settings, bool protocol_given, std::string* error) {
@@ -131,12 +140,10 @@ bool CheckWhereToSearch(const SearchSettings& settings, bool protocol_given, std
   return false;
 }
 
-bool CheckRelayHost(const SearchSettings& settings, std::string* error,
-                    const std::function<bool(const std::string&)>& resolves) {
-  if (!settings.ip_relay || settings.relay_protocol != "HttpCmd") return true;
-  const std::optional<std::string> host = RelayHostOf(settings.relay_address);
-  if (host && (IsStrictAddress(*host) || resolves(*host))) return true;
-  *error = "the relay host " + Quoted(host.value_or(settings.relay_address)) + " cannot be found";
+bool CheckRelayHost(const SearchSettings& settings, std::string* error, const HostResolver& resolve) {
+  if (!settings.ip_relay || settings.relay_protocol != "HttpCmd" || HttpRelayAddress(settings, resolve)) return true;
+  *error = "the relay host " + Quoted(RelayHostOf(settings.relay_address).value_or(settings.relay_address)) +
+           " cannot be found";
   return false;
 }
 

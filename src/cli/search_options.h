@@ -38,13 +38,20 @@ extern const char kInterfaceWithRelayError[];
 // all digits ("999.1.1.1" is no name). None for any other text.
 std::optional<std::string> RelayHostOf(const std::string& address);
 
-// Whether a host name has an address (getaddrinfo).
-bool HostResolves(const std::string& host);
-// With --protocol httpcmd: true when the relay's host resolves (by
-// `resolves`); otherwise false with *error "the relay host 'H' cannot be
-// found". True for the other protocols and without --relay.
-bool CheckRelayHost(const SearchSettings& settings, std::string* error,
-                    const std::function<bool(const std::string&)>& resolves = HostResolves);
+// The first IPv4 address of a host name (getaddrinfo), dotted; none when it
+// has none.
+std::optional<std::string> ResolveHost(const std::string& host);
+using HostResolver = std::function<std::optional<std::string>(const std::string& host)>;
+
+// With --relay and --protocol httpcmd: the IPv4 address of the relay's host
+// (a dotted quad as it is, a name by `resolve`), where `setup` sends its
+// control package; none when the host has none, and for other settings.
+std::optional<std::string> HttpRelayAddress(const SearchSettings& settings,
+                                            const HostResolver& resolve = ResolveHost);
+// With --protocol httpcmd: true when the relay's host has an address
+// (HttpRelayAddress); otherwise false with *error "the relay host 'H' cannot
+// be found". True for the other protocols and without --relay.
+bool CheckRelayHost(const SearchSettings& settings, std::string* error, const HostResolver& resolve = ResolveHost);
 
 // True when every --interface name is among the machine's usable interfaces
 // now (BroadcastInterfaces); otherwise false with *error the usage error,

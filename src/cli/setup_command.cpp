@@ -82,6 +82,16 @@ std::vector<Option> SetupOptionTable(SetupCommand* cmd, SetupOptions* given) {
 
 constexpr int kHelpColumn = 23;
 
+// The settings the control package goes out with: an HTTP command relay's
+// host:port or name becomes its host's address, since the package goes to
+// that address by UDP (the transport reads anything but a dotted quad as
+// 255.255.255.255).
+SearchSettings SendingSettings(const SearchSettings& settings) {
+  SearchSettings sending = settings;
+  if (std::optional<std::string> address = HttpRelayAddress(settings)) sending.relay_address = *address;
+  return sending;
+}
+
 // `setup --plan`: the file, the search, the plan, then CarryOutPlan with the
 // network's sender and a second search for the verification.
 int RunPlan(const SetupCommand& cmd, DebugLog& log) {
@@ -95,7 +105,8 @@ int RunPlan(const SetupCommand& cmd, DebugLog& log) {
   HeadlessSearch search(cmd.settings, false, log);
   search.Run();
   const ReaddressPlan plan = CsvPlan(*text, PlanDevicesOf(search.Table().devices), MachineAddresses());
-  UdpControlPackageSender sender(cmd.settings, log);
+  const SearchSettings sending = SendingSettings(cmd.settings);
+  UdpControlPackageSender sender(sending, log);
   VerifySearch verify = [&](int wait_seconds) {
     std::this_thread::sleep_for(std::chrono::seconds(wait_seconds));
     HeadlessSearch again(cmd.settings, false, log);
@@ -277,7 +288,8 @@ int RunSetupCommand(const std::vector<std::string>& args) {
   const DeviceList& devices = search.Table().devices;
   const tComUnitInfo* record = devices.FindFirst(FieldText(found.front().ip), FieldText(found.front().mac));
   const std::string interface = record != nullptr ? devices.InterfaceOf(record) : "";
-  UdpControlPackageSender sender(cmd->settings, log);
+  const SearchSettings sending = SendingSettings(cmd->settings);
+  UdpControlPackageSender sender(sending, log);
   sender.SetDeviceInterface(interface);
   const AddressNeighbours neighbours{{found.front(), interface}, MachineAddresses(), PlanDevicesOf(devices)};
   return ApplySetup(*cmd, neighbours, sender, log, std::cout, std::cerr);

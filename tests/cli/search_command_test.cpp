@@ -140,9 +140,9 @@ TEST(SearchCommand, RelayAddressesThatDoNotSuitTheirProtocolAreRefused) {
   s.ip_relay = true;
   s.relay_protocol = "HttpCmd";
   std::vector<std::string> looked_up;
-  auto nowhere = [&](const std::string& host) {
+  auto nowhere = [&](const std::string& host) -> std::optional<std::string> {
     looked_up.push_back(host);
-    return false;
+    return std::nullopt;
   };
   std::string error;
   s.relay_address = "relay.example:8080";
@@ -151,8 +151,12 @@ TEST(SearchCommand, RelayAddressesThatDoNotSuitTheirProtocolAreRefused) {
   s.relay_address = "10.99.0.2:8080";
   EXPECT_TRUE(CheckRelayHost(s, &error, nowhere));
   EXPECT_EQ(looked_up, std::vector<std::string>{"relay.example"});
-  s.relay_address = "localhost";
+  s.relay_address = "localhost:8080";
   EXPECT_TRUE(CheckRelayHost(s, &error));
+  // setup's control package goes to the host's address, by UDP.
+  EXPECT_EQ(HttpRelayAddress(s), "127.0.0.1");
+  s.relay_address = "10.99.0.2:8080";
+  EXPECT_EQ(HttpRelayAddress(s, nowhere), "10.99.0.2");
   s.relay_protocol = "TCP";
   s.relay_address = "relay.example";
   EXPECT_TRUE(CheckRelayHost(s, &error, nowhere));  // not for tcp: its parse refused the name
