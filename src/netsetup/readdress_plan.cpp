@@ -91,16 +91,13 @@ void CheckStaticRow(const ReaddressPlan& plan, std::size_t i, const std::vector<
     }
   }
   if (!valid) return;
-  NetFormTexts texts = TextsOfRecord(row.device.record);
-  texts[NetEdit::kIp] = row.ip;
-  texts[NetEdit::kNetmask] = row.netmask;
-  texts[NetEdit::kGateway] = row.gateway;
-  texts[NetEdit::kDns] = row.dns;
-  tComUnitInfo unused{};
-  Notice too_long;
-  if (!NetSetupRules::AssembleRecord(texts, row.type, &unused, &too_long, nullptr)) {
-    refuse(too_long.text);
-    return;
+  // The dialog's limit: the other fields come from the device's record.
+  const std::size_t limit = sizeof(tComUnitInfo::ip) - 1;  // ip, netmask, gateway and dns alike
+  for (const auto& [edit, text] : addresses) {
+    if (text->size() > limit) {
+      refuse(StringPrintf("%s is too long - at most %zu characters", NetSetupRules::Caption(edit), limit));
+      return;
+    }
   }
   if (std::optional<AddressRefusal> refused =
           CheckStaticAddress({row.ip, row.netmask, row.gateway}, row.device.interface, own))
