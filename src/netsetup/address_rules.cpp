@@ -109,9 +109,13 @@ std::optional<AddressRefusal> CheckDeviceAddress(const StaticAddress& address, c
 bool IsNoAddress(const std::string& text) { return HostAddress(text) == 0u; }
 
 std::string RelayAddressNote(const SearchSettings& settings) {
-  if (!settings.ip_relay || settings.relay_protocol == "HttpCmd" || IsStrictAddress(settings.relay_address))
-    return "";
-  const std::optional<std::uint32_t> read = HostAddress(settings.relay_address);
+  if (!settings.ip_relay || settings.relay_protocol == "HttpCmd") return "";
+  return RelayTextNote(settings.relay_address);
+}
+
+std::string RelayTextNote(const std::string& text) {
+  if (IsStrictAddress(text)) return "";
+  const std::optional<std::uint32_t> read = HostAddress(text);
   return StringPrintf("Relay address [%s] is not an IPv4 address such as 192.168.1.20; it is read as %s\n",
-                      settings.relay_address.c_str(), read ? DottedText(*read).c_str() : "255.255.255.255");
+                      text.c_str(), read ? DottedText(*read).c_str() : "255.255.255.255");
 }

@@ -90,5 +90,10 @@ bool IsNoAddress(const std::string& text);
 
 // The debug log's line when the window's relay address is no strict IPv4
 // address for a relay that converts it with InetAddr (any protocol but
-// "HttpCmd"): what the conversion makes of it; "" otherwise.
+// "HttpCmd"): what the conversion makes of it (RelayTextNote); "" otherwise.
 std::string RelayAddressNote(const SearchSettings& settings);
+// "Relay address [TEXT] is not an IPv4 address such as 192.168.1.20; it is
+// read as A\n", A being what InetAddr makes of TEXT (255.255.255.255 when it
+// fails); "" for a strict dotted quad. Control packages to a relay are read
+// so whatever the relay's protocol.
+std::string RelayTextNote(const std::string& text);
