@@ -1,22 +1,27 @@
 # The two set-up commands: `make run` (install, build, start the window) and
 # `make test` (install, build, run every test). Then `make package` (the
-# Debian package, device-search_<version>_<arch>.deb in this folder) and
-# `make install` (into PREFIX, /usr/local by default; `make uninstall` takes
-# it out again). Further checks: `make fuzz` (libFuzzer with clang), `make
-# test-sanitize` (every test but the package's, under ASan and UBSan) and
-# `make test-tsan` (the threaded parts under ThreadSanitizer). `make clean`
-# removes every build folder and the packages copied here.
+# Debian package, device-search_<version>_<arch>.deb in this folder), `make
+# package-rpm` (the RPM, device-search-<version>-1.<arch>.rpm) and `make
+# install` (into PREFIX, /usr/local by default, under DESTDIR when set; `make
+# uninstall` takes out what it put there, under the DESTDIR it is given).
+# Further checks: `make fuzz` (libFuzzer with clang), `make test-sanitize`
+# (every test but the package's, under ASan and UBSan) and `make test-tsan`
+# (the threaded parts under ThreadSanitizer). `make clean` removes every build
+# folder and the packages copied here.
 BUILD ?= build
 FUZZ_BUILD ?= build-fuzz
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 FUZZ_SECONDS ?= 60
 PREFIX ?= /usr/local
+# What `make install` put where; `make uninstall` reads it (and nothing that
+# cpack writes).
+INSTALL_LIST ?= $(BUILD)/installed-files.txt
 # WERROR=ON builds with warnings as errors (CI: .ci/run); off by default, so
 # that a new compiler's new warning never stops a user's `make test`.
 WERROR ?= OFF
 
-.PHONY: run test build deps configure bench clean fuzz test-sanitize test-tsan package install uninstall
+.PHONY: run test build deps configure bench clean fuzz test-sanitize test-tsan package package-rpm install uninstall
 
 deps:
 	@bash scripts/install-deps
@@ -27,29 +32,28 @@ configure: deps
 build: configure
 	cmake --build $(BUILD)
 
+# The window needs a display: the program checks that one can be reached
+# and, when none can, says why and ends with status 1 (make then reports
+# "Error 1" and exits with its own status, 2).
 run: build
-	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
-	  echo "device-search: no display found (set DISPLAY, or use 'device-search search' without a window)"; \
-	  exit 1; \
-	fi
 	./$(BUILD)/device-search
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure
 
-# cpack builds the package in $(BUILD)/package; the .deb is copied here.
+# cpack builds the packages in $(BUILD)/package-DEB and -RPM, stamped with
+# the last commit's time (SOURCE_DATE_EPOCH, unless set); they are copied here.
 package: build
-	rm -rf $(BUILD)/package
-	cd $(BUILD) && cpack -G DEB -B package
-	cp $(BUILD)/package/device-search_*.deb .
-	@ls device-search_*.deb
+	bash scripts/build-package DEB $(BUILD) .
+
+package-rpm: build
+	bash scripts/build-package RPM $(BUILD) .
 
 install: build
-	cmake --install $(BUILD) --prefix $(PREFIX)
+	bash scripts/tracked-install install $(BUILD) $(PREFIX) $(INSTALL_LIST)
 
 uninstall:
-	@if [ ! -f $(BUILD)/install_manifest.txt ]; then echo "uninstall: nothing was installed from $(BUILD)"; exit 1; fi
-	xargs -d '\n' rm -f < $(BUILD)/install_manifest.txt
+	bash scripts/tracked-install uninstall $(INSTALL_LIST)
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
@@ -66,7 +70,7 @@ fuzz:
 # Sanitizer runs: scripts/sanitize sets the runtime options and suppressions.
 SANITIZE_FLAGS = -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined
 test-sanitize: deps
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DKDS_WERROR=$(WERROR) \
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DKDS_WERROR=$(WERROR) -DKDS_HARDENING=OFF \
 	  "-DCMAKE_C_FLAGS=$(SANITIZE_FLAGS)" "-DCMAKE_CXX_FLAGS=$(SANITIZE_FLAGS)" \
 	  "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined" \
 	  "-DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=address,undefined"
@@ -75,10 +79,10 @@ test-sanitize: deps
 
 TSAN_FLAGS = -fsanitize=thread -fno-omit-frame-pointer
 test-tsan: deps
-	cmake -S . -B $(TSAN_BUILD) -G Ninja -DKDS_WERROR=$(WERROR) \
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DKDS_WERROR=$(WERROR) -DKDS_HARDENING=OFF \
 	  "-DCMAKE_C_FLAGS=$(TSAN_FLAGS)" "-DCMAKE_CXX_FLAGS=$(TSAN_FLAGS)" \
 	  "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread" "-DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread"
 	bash scripts/sanitize tsan bash scripts/run-tsan $(TSAN_BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) device-search_*.deb
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) device-search_*.deb device-search-*.rpm

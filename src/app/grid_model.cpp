@@ -1,6 +1,7 @@
 // Item model over StringGrid, and the grid's view.
 #include "app/grid_model.h"
 
+#include <QTextDocument>
 #include <algorithm>
 
 #include "protocol/record_text.h"
@@ -34,7 +35,10 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
     std::string row_line = row_tip_ ? row_tip_(row) : std::string();
     if (!row_line.empty()) tip += (tip.empty() ? "" : "\n") + row_line;
     if (tip.empty()) return {};
-    return RecordText(tip);
+    // A tooltip guesses rich text: a text that might be read as such goes
+    // as escaped rich text, which shows it as it is.
+    const QString plain = RecordText(tip);
+    return Qt::mightBeRichText(plain) ? Qt::convertFromPlainText(plain, Qt::WhiteSpacePre) : plain;
   }
   return RecordText(text);
 }

@@ -35,7 +35,8 @@ class GridModel : public QAbstractTableModel {
   void Refresh();
 
   // A row's own line for the tooltip of each of its cells ("" for none),
-  // given the grid row; shown below a long cell's full text.
+  // given the grid row; shown below a long cell's full text. Tooltips show
+  // their text as plain text, whatever tags it holds.
   void SetRowToolTip(std::function<std::string(int grid_row)> row_tip) { row_tip_ = std::move(row_tip); }
 
  private:

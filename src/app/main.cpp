@@ -1,31 +1,19 @@
 // Program entry: the window without arguments, `search` without a window,
 // --help and --version.
-#include <QApplication>
 #include <QCoreApplication>
 #include <QIcon>
-#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "app/application.h"
+#include "app/display_check.h"
 #include "app/main_form.h"
 #include "app/version.h"
 #include "cli/search_command.h"
 #include "cli/setup_command.h"
 #include "cli/usage.h"
 #include "ui/remembered_settings.h"
-
-namespace {
-
-bool HaveDisplay() {
-  auto set = [](const char* name) {
-    const char* v = std::getenv(name);
-    return v != nullptr && *v != '\0';
-  };
-  return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
@@ -51,20 +39,24 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  if (!HaveDisplay()) {
-    std::cerr << "device-search: no display found (set DISPLAY, or use 'device-search search' without a window)\n";
+  // Qt aborts in the application's constructor when it reaches no display.
+  const std::string problem = DisplayProblem(DisplayEnvironment::OfThisProcess());
+  if (!problem.empty()) {
+    std::cerr << problem << "\n";
     return 1;
   }
-  QApplication app(argc, argv);
-  // The application's title. No display name: Qt would append it to every
-  // window's caption on X11 and Wayland.
-  QApplication::setApplicationName("Device Search");
+  TApplication app(argc, argv);
   // The desktop entry's id (Wayland's app id) and its icon from the theme.
   QGuiApplication::setDesktopFileName(kAppId);
   QApplication::setWindowIcon(QIcon::fromTheme(kAppId));
-  TMainForm form;
-  form.UseNetwork();
-  form.UseSettingsFile(DefaultSettingsPath());
-  form.show();
-  return QApplication::exec();
+  try {
+    TMainForm form;
+    form.UseNetwork();
+    form.UseSettingsFile(DefaultSettingsPath());
+    form.show();
+    return QApplication::exec();
+  } catch (...) {  // from start-up; the event handlers' are shown by the application
+    ShowException(std::current_exception());
+    return 1;
+  }
 }

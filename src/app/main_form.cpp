@@ -8,6 +8,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
@@ -25,6 +27,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTableView>
+#include <QTimer>
 #include <QUrl>
 #include <algorithm>
 #include <sstream>
@@ -36,7 +39,6 @@
 #include "app/window_layout.h"
 #include "netsetup/address_rules.h"
 #include "netsetup/control_sender.h"
-#include "protocol/record_text.h"
 #include "search/engine_upnp_phase.h"
 #include "search/network_exchanges.h"
 #include "search/verification_search.h"
@@ -52,21 +54,70 @@ namespace {
 // The product lines of the project filter, between "ALL" and "UPNP".
 const char* const kProjectNames[] = {"NVR", "DVR", "IPCAM", "VSERVER", "NAS", "DECODER", "MOBILE"};
 
+// The filter's edit: 240 pixels wide where there is room, down to a dozen
+// characters in a narrow window.
+class FilterLineEdit : public QLineEdit {
+ public:
+  using QLineEdit::QLineEdit;
+  QSize sizeHint() const override { return QLineEdit::sizeHint().expandedTo(QSize(240, 0)); }
+};
+
+// A note that takes the room it is given and elides its middle to fit; its
+// tooltip holds it in full. It adds nothing to the strip's least width.
+class NoteText : public QLabel {
+ public:
+  explicit NoteText(QWidget* parent) : QLabel(parent) {
+    setTextFormat(Qt::PlainText);
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  }
+  void SetNote(const QString& note) {
+    setToolTip(note);
+    Elide();
+  }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override {
+    QLabel::resizeEvent(event);
+    Elide();
+  }
+
+ private:
+  void Elide() { setText(fontMetrics().elidedText(toolTip(), Qt::ElideMiddle, std::max(width(), 0))); }
+};
+
+// Calls `changed` whenever the watched widget's layout asks to be redone
+// (a control added, removed or with a new size hint).
+class LayoutWatcher : public QObject {
+ public:
+  LayoutWatcher(QWidget* watched, std::function<void()> changed) : QObject(watched), changed_(std::move(changed)) {
+    watched->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::LayoutRequest) changed_();
+    return false;
+  }
+
+ private:
+  std::function<void()> changed_;
+};
+
 }  // namespace
 
-MemoLog::MemoLog(QPlainTextEdit* memo) : BoundedLog(kLogLines, kLogLineBytes), memo_(memo) {
+MemoLog::MemoLog(QPlainTextEdit* memo) : StampedLog(kLogLines, kLogLineBytes), memo_(memo) {
   if (memo_ != nullptr) memo_->setMaximumBlockCount(static_cast<int>(kLogLines));
 }
 
 void MemoLog::Append(const std::string& line) {
   const std::string entry = CutLogEntry(line, MaxEntryBytes());
-  BoundedLog::Append(entry);
+  StampedLog::Append(entry);
   if (memo_ != nullptr) memo_->appendPlainText(LogLineText(entry));
   if (listener_) listener_(entry);
 }
 
 void MemoLog::Clear() {
-  BoundedLog::Clear();
+  StampedLog::Clear();
   if (memo_ != nullptr) memo_->clear();
 }
 
@@ -127,7 +178,7 @@ void TMainForm::SetExchanges(std::unique_ptr<SearchExchanges> exchanges) {
 }
 
 void TMainForm::RebuildDriver() {
-  driver_ = std::make_unique<SearchDriver>(table_, settings_, *this, *exchanges_, upnp_.get());
+  driver_ = std::make_unique<SearchDriver>(table_, settings_, *this, *exchanges_, upnp_.get(), log_.get());
   driver_->SetOnFinished([this] {
     RefreshGrid();
     if (on_search_finished_) on_search_finished_();
@@ -188,6 +239,7 @@ void TMainForm::CreateControls() {
   Label1 = new QLabel("0 device(s) found!", Panel1);
   Label1->setObjectName("Label1");
   Label1->setGeometry(530, 48, 260, 22);
+  Label1->resize(Label1->sizeHint().width(), Label1->height());  // as wide as its text (UpdateCountLabel)
 
   StringGrid1 = grid_view_ = new GridView(this);
   StringGrid1->setObjectName("StringGrid1");
@@ -282,12 +334,19 @@ void TMainForm::CreateStrip() {
   Panel2->setAutoFillBackground(true);  // it may lie over the grid's lower edge
   FilterLabel = new QLabel("Filter", Panel2);
   FilterLabel->setObjectName("FilterLabel");
-  FilterEdit = new QLineEdit(Panel2);
+  FilterEdit = new FilterLineEdit(Panel2);
   FilterEdit->setObjectName("FilterEdit");
   FilterEdit->setPlaceholderText("Filter");
   FilterEdit->setClearButtonEnabled(true);
-  FilterEdit->setMinimumWidth(240);
+  FilterEdit->setMinimumWidth(FilterEdit->fontMetrics().horizontalAdvance(QString(12, QChar('x'))));
   FilterLabel->setBuddy(FilterEdit);
+  NoteLabel = new NoteText(Panel2);
+  NoteLabel->setObjectName("NoteLabel");
+  note_timer_ = new QTimer(this);
+  note_timer_->setObjectName("NoteTimer");
+  note_timer_->setSingleShot(true);
+  note_timer_->setInterval(kStripNoteMs);
+  connect(note_timer_, &QTimer::timeout, this, [this] { static_cast<NoteText*>(NoteLabel)->SetNote(""); });
   ExportButton = new QPushButton("Export...", Panel2);
   ExportButton->setObjectName("ExportButton");
   LogButton = new QPushButton("Log", Panel2);
@@ -296,9 +355,10 @@ void TMainForm::CreateStrip() {
   layout->setContentsMargins(8, 2, 8, 2);
   layout->addWidget(FilterLabel);
   layout->addWidget(FilterEdit);
-  layout->addStretch();
+  layout->addWidget(NoteLabel, 1);  // the free room
   layout->addWidget(ExportButton);
   layout->addWidget(LogButton);
+  new LayoutWatcher(Panel2, [this] { UpdateMinimumSize(); });
 
   connect(FilterEdit, &QLineEdit::textChanged, this, &TMainForm::FilterEditChange);
   connect(ExportButton, &QPushButton::clicked, this, &TMainForm::ExportButtonClick);
@@ -318,6 +378,7 @@ void TMainForm::FormCreate() {
   ComboBox2->setEnabled(relay);
   setWindowTitle(QString::fromStdString(CaptionWithVersion(kDesignCaption, kVersion)));
   column_proportions_ = RecordColumnProportions(kDesignColumnWidths, *log_);
+  UpdateMinimumSize();
 
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     QRect area = screen->availableGeometry();
@@ -342,6 +403,18 @@ void TMainForm::FormResize() {
   grid_view_->SetCoveredBottom(strip.covered);
 }
 
+void TMainForm::UpdateMinimumSize() {
+  int panel_right = 0;
+  for (const QWidget* w : Panel1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    if (!w->isHidden()) panel_right = std::max(panel_right, w->geometry().right() + 1);
+  const int strip_width = Panel2->layout() != nullptr ? Panel2->layout()->minimumSize().width() : 0;
+  const int grid_height = StringGrid1->horizontalHeader()->sizeHint().height() +
+                          kMinimumGridRows * StringGrid1->verticalHeader()->defaultSectionSize() +
+                          2 * StringGrid1->frameWidth();
+  const ClientSize least = MinimumClientSize(panel_right, strip_width, grid_height);
+  if (minimumSize() != QSize(least.width, least.height)) setMinimumSize(least.width, least.height);
+}
+
 void TMainForm::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   FormResize();
@@ -358,6 +431,7 @@ void TMainForm::showEvent(QShowEvent* event) {
     const QSize frame = frameGeometry().size() - size();
     if (frame != QSize(0, 0)) resize(QSize(kDesignWidth, kDesignHeight) - frame);
   }
+  UpdateMinimumSize();  // the style's size hints are final once shown
   FormResize();
 }
 
@@ -395,6 +469,9 @@ void TMainForm::SetCountLabel(const std::string& text) {
 void TMainForm::UpdateCountLabel() {
   const int shown = filter_.Active() ? static_cast<int>(filter_.ShownRows(table_).size()) : found_;
   Label1->setText(QString::fromStdString(CountLabelText(filter_, search_label_, shown, found_)));
+  // As wide as its text, which the window's minimum width then keeps whole.
+  Label1->resize(Label1->sizeHint().width(), Label1->height());
+  UpdateMinimumSize();
 }
 
 SearchSettings TMainForm::CurrentSettings() const {
@@ -489,15 +566,15 @@ bool TMainForm::SelectedRowHidden() const {
 
 void TMainForm::Browser1Click() {
   if (SelectedRowHidden()) return;
-  std::optional<std::string> url = BrowseUrl(table_);
-  if (!url) return;
-  QDesktopServices::openUrl(QUrl(RecordText(*url)));
+  std::optional<QUrl> url = BrowseUrl(table_, *log_);
+  if (url) QDesktopServices::openUrl(*url);
 }
 
 void TMainForm::Info1Click() {
   if (SelectedRowHidden()) return;
-  static const std::vector<DeviceInformationContainer> kNone;
-  ShowDetailInfo(this, table_, engine_ != nullptr ? engine_->results : kNone, *log_);
+  static const UpnpSnapshot kNone;
+  const auto* phase = dynamic_cast<const EngineUpnpPhase*>(upnp_.get());
+  ShowDetailInfo(this, table_, phase != nullptr ? phase->Merged() : kNone, *log_);
 }
 
 void TMainForm::NetworkSetup1Click() {
@@ -511,21 +588,40 @@ void TMainForm::Copy1Click() {
 }
 
 void TMainForm::FilterEditChange() {
+  const std::vector<int> selected = SelectedGridRows();
   filter_.SetText(FilterEdit->text().toStdString());
-  RefreshGrid();
+  RefreshGrid(selected);
   // While a search runs, Label1 keeps the last count until the search ends.
   if (!driver_->Searching()) UpdateCountLabel();
 }
 
 void TMainForm::ExportButtonClick() {
   QString picked;
-  const QString path = AskSaveFileName(this, "Export", "devices.csv", "CSV (*.csv);;JSON (*.json)", &picked);
+  // The dialog would ask about the name typed; the name written may have an
+  // extension added, so this asks about that one instead.
+  const QString path = AskSaveFileName(this, "Export", QDir(ExportStartFolder(remembered_)).filePath("devices.csv"),
+                                       "CSV (*.csv);;JSON (*.json)", &picked, false);
   if (path.isEmpty()) return;
   const ExportTarget target =
       ChooseExportTarget(path.toStdString(), picked.startsWith("JSON") ? OutputFormat::kJson : OutputFormat::kCsv);
   const QString file = QString::fromStdString(target.path);
-  const QString reason = ExportTo(file, target.format);
-  if (!reason.isEmpty()) ShowMessage(this, "The devices could not be exported to " + file + ": " + reason, "Error");
+  const QString shown_file = QDir::toNativeSeparators(file);
+  if (QFileInfo::exists(file) &&
+      !AskYesNo(this, shown_file + " already exists.\nDo you want to replace it?", "Export"))
+    return;
+  int rows = 0;
+  const QString reason = ExportTo(file, target.format, &rows);
+  if (!reason.isEmpty()) {
+    ShowMessage(this, "The devices could not be exported to " + file + ": " + reason, "Error");
+    return;
+  }
+  remembered_.export_folder = QFileInfo(file).absolutePath().toStdString();
+  ShowStripNote(QString("Exported %1 %2 to %3").arg(rows).arg(rows == 1 ? "row" : "rows", shown_file));
+}
+
+void TMainForm::ShowStripNote(const QString& text) {
+  static_cast<NoteText*>(NoteLabel)->SetNote(text);
+  note_timer_->start();
 }
 
 void TMainForm::LogButtonClick() {
@@ -575,9 +671,17 @@ std::string TMainForm::SelectedRowsText() const {
   return out.str();
 }
 
-QString TMainForm::ExportTo(const QString& path, OutputFormat format) const {
+QString TMainForm::ExportTo(const QString& path, OutputFormat format, int* rows) const {
   std::ostringstream out;
-  PrintRows(table_, ShownGridRows(), format, Origins(), out);
+  const std::vector<int> shown = ShownGridRows();
+  PrintRows(table_, shown, format, Origins(), out);
+  if (rows != nullptr) {
+    // PrintRows writes the rows that hold any text.
+    const std::vector<int> with_text = RowsWithText(table_.grid);
+    *rows = static_cast<int>(std::count_if(shown.begin(), shown.end(), [&](int r) {
+      return std::binary_search(with_text.begin(), with_text.end(), r);
+    }));
+  }
   return WriteWholeFile(path, QByteArray::fromStdString(out.str()));
 }
 
@@ -617,17 +721,20 @@ void TMainForm::NetworkSetupSelection1Click() {
     readdress_form_->activateWindow();
     return;
   }
-  std::vector<PlanDevice> selected = SelectedProtocolDevices(table_, SelectedGridRows());
+  const std::vector<int> rows = SelectedGridRows();
+  std::vector<PlanDevice> selected = SelectedProtocolDevices(table_, rows);
   if (selected.size() < 2) return;
   readdress_settings_ = CurrentSettings();
   readdress_sender_ = std::make_unique<UdpControlPackageSender>(readdress_settings_, *log_);
   readdress_form_ = new TReaddressForm(this, std::move(selected), PlanDevicesOf(table_.devices), MachineAddresses(),
                                        *readdress_sender_, *log_, *verification_);
+  readdress_form_->SetUpnpRowsLeftOut(SelectedUpnpRows(table_, rows));
   readdress_form_->SetOnVerified([this](const ReaddressPlan& plan, const std::vector<RowOutcome>& outcomes,
                                         const std::vector<PlanDevice>& found) {
+    const std::vector<int> kept = SelectedGridRows();  // the rows keep their places
     verified_rows_.Apply(table_, plan, outcomes, found);
     filter_.Forget();  // rows may now be tied to other interfaces
-    RefreshGrid();
+    RefreshGrid(kept);
     UpdateCountLabel();
   });
   readdress_form_->setAttribute(Qt::WA_DeleteOnClose);
@@ -673,19 +780,30 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
-void TMainForm::RefreshGrid() {
+void TMainForm::RefreshGrid(const std::optional<std::vector<int>>& keep) {
   if (model_ == nullptr) return;
   // Rows arrive while the user may be scrolling: keep the scroll position.
   QScrollBar* bar = StringGrid1->verticalScrollBar();
   const int scrolled = bar->value();
   model_->Refresh();
-  // Keep the selected row highlighted across redraws without re-selecting it.
-  int view_row = model_->ViewRow(table_.selected_row);
-  if (view_row >= 0 && view_row < model_->rowCount()) {
-    restoring_selection_ = true;
-    StringGrid1->selectionModel()->setCurrentIndex(model_->index(view_row, 0),
-                                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    restoring_selection_ = false;
+  QItemSelectionModel* selection = StringGrid1->selectionModel();
+  restoring_selection_ = true;  // none of this is the user's selection of a row
+  if (keep) {
+    QItemSelection rows;
+    for (int row : *keep) {
+      const int v = model_->ViewRow(row);
+      if (v >= 0) rows.select(model_->index(v, 0), model_->index(v, StringGrid::kColumns - 1));
+    }
+    selection->select(rows, QItemSelectionModel::ClearAndSelect);
   }
+  // Keep the selected row current (and, without `keep`, alone selected)
+  // across redraws without re-selecting it.
+  const int view_row = model_->ViewRow(table_.selected_row);
+  if (view_row >= 0 && view_row < model_->rowCount()) {
+    selection->setCurrentIndex(model_->index(view_row, 0),
+                               keep ? QItemSelectionModel::NoUpdate
+                                    : QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  }
+  restoring_selection_ = false;
   bar->setValue(scrolled);
 }

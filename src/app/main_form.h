@@ -15,12 +15,28 @@
 //
 // Only the left button selects grid rows (Ctrl and Shift clicks, Ctrl+A
 // select several); the current row is selected_row, on which the popup
-// menu's first three items and a double click act. "Network Setup for
-// Selection..." acts on every selected row; its dialog is modeless, and
-// while its verification search is pending the window does not search.
-// When that search reports, the grid shows what it found (VerifiedRows):
-// rows of planned devices it did not find say so in their tooltip until the
-// next search.
+// menu's first three items and a double click act. A change of the filter
+// keeps the selected rows it still shows (the rows it hides leave the
+// selection); a sort, a search and other changes of the grid select the
+// current row alone. A right click opens the popup whenever it is attached;
+// while selected_row is not shown, its first three items are disabled.
+// "Network Setup for Selection..." acts on every selected row; its dialog is
+// modeless, and while its verification search is pending the window does
+// not search. When that search reports, the grid shows what it found
+// (VerifiedRows), its selection kept: rows of planned devices it did not
+// find say so in their tooltip until the next search.
+//
+// "Export..." starts in the folder of the last export (the home folder the
+// first time), asks before it replaces a file, the extension it adds
+// included, and says "Exported N rows to FILE" in the strip for
+// kStripNoteMs.
+//
+// The window has a minimum size, at which every control shows whole and
+// none lies over another (MinimumClientSize): it follows the panel's
+// controls, Label1's text and the strip's layout, so a control added to the
+// strip (insert it into Panel2's QHBoxLayout, before ExportButton) raises
+// the minimum by itself. Above it, the first layout and the resize rule are
+// the design's.
 // ComboBox1Exit runs when the focus really leaves ComboBox1, not when its
 // list opens or another window becomes active, and a typed text stays typed
 // (Qt does not swap it for an equal entry) until an entry is picked from the
@@ -32,6 +48,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,6 +60,7 @@
 #include "search/row_writer.h"
 #include "search/search_driver.h"
 #include "search/standalone_search.h"
+#include "ui/log_form.h"
 #include "ui/readdress_form.h"
 #include "ui/remembered_settings.h"
 
@@ -59,6 +77,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QTableView;
+class QTimer;
 class TLogForm;
 class UdpControlPackageSender;
 class UpnpEngine;
@@ -68,11 +87,14 @@ class VerificationSearch;
 // kLogLineBytes bytes.
 constexpr std::size_t kLogLines = 10000;
 constexpr std::size_t kLogLineBytes = 1024;
+// A note in the strip (after an export) shows this long.
+constexpr int kStripNoteMs = 5000;
 
 // The debug log of the window: every entry goes to the hidden Memo1 and to
 // whoever listens (the log's window), cut to kLogLineBytes; the last
-// kLogLines entries are kept in order for anyone who wants to read them.
-class MemoLog : public BoundedLog {
+// kLogLines entries are kept in order, with the time each came, for anyone
+// who wants to read them.
+class MemoLog : public StampedLog {
  public:
   explicit MemoLog(QPlainTextEdit* memo);
   void Append(const std::string& line) override;
@@ -115,9 +137,10 @@ class TMainForm : public QWidget, public SearchControls {
   void SaveSettings();
 
   // Writes the rows shown, in the grid's order, to `path` in `format`
-  // (kCsv or kJson), as `device-search search --format` does. Result: ""
-  // when the file was written, else the reason.
-  QString ExportTo(const QString& path, OutputFormat format) const;
+  // (kCsv or kJson), as `device-search search --format` does; `rows`, where
+  // given, receives how many. Result: "" when the file was written, else
+  // the reason.
+  QString ExportTo(const QString& path, OutputFormat format, int* rows = nullptr) const;
   // The selected rows that are shown, under the headings, tab-separated.
   std::string SelectedRowsText() const;
   // The grid rows the view shows, in order (the filter's).
@@ -129,6 +152,7 @@ class TMainForm : public QWidget, public SearchControls {
   // The open "Network Setup for Selection" dialog, or null.
   TReaddressForm* ReaddressForm() const { return readdress_form_; }
   const SearchSettings& Settings() const { return settings_; }
+  const RememberedSettings& Remembered() const { return remembered_; }
   MemoLog& Log() { return *log_; }
   SearchDriver& Driver() { return *driver_; }
   const std::vector<float>& ColumnProportions() const { return column_proportions_; }
@@ -158,6 +182,7 @@ class TMainForm : public QWidget, public SearchControls {
   QFrame* Panel2;  // the strip below the grid
   QLabel* FilterLabel;
   QLineEdit* FilterEdit;
+  QLabel* NoteLabel;  // "Exported N rows to FILE", for kStripNoteMs (in full as its tooltip)
   QPushButton* ExportButton;
   QPushButton* LogButton;
   TLogForm* LogForm = nullptr;  // made when "Log" is first pressed
@@ -198,12 +223,18 @@ class TMainForm : public QWidget, public SearchControls {
   // The search settings as the controls show them now.
   SearchSettings CurrentSettings() const;
   void ReadSettings();
-  void RefreshGrid();
+  // Re-reads the grid. With `keep`, the grid rows to select again, where
+  // shown; without, the current row (selected_row) alone.
+  void RefreshGrid(const std::optional<std::vector<int>>& keep = std::nullopt);
   void AddSelectionSetupItem();
   void UpdateSearchButton();
   void CreateStrip();
   void ApplyRememberedSettings();
   void UpdateCountLabel();
+  // Sets the window's minimum size from its controls (MinimumClientSize).
+  void UpdateMinimumSize();
+  // Shows `text` in the strip for kStripNoteMs.
+  void ShowStripNote(const QString& text);
   // Whether the filter hides selected_row (a data row of the grid): then
   // "Detail Info.", "Browse" and "Network Setup" do nothing.
   bool SelectedRowHidden() const;
@@ -227,6 +258,7 @@ class TMainForm : public QWidget, public SearchControls {
   RememberedSettings remembered_;
   bool geometry_restored_ = false;
   bool popup_attached_ = true;
+  QTimer* note_timer_ = nullptr;
   bool combo1_picked_ = false;
   bool restoring_selection_ = false;
   bool shown_ = false;

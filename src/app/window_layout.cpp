@@ -51,3 +51,7 @@ StripGeometry LayoutStrip(int client_height, int grid_bottom) {
   strip.covered = std::max(grid_bottom - strip.top, 0);
   return strip;
 }
+
+ClientSize MinimumClientSize(int panel_right, int strip_min_width, int grid_min_height) {
+  return {std::max(panel_right + kPanelRightMargin, strip_min_width), kGridTop + grid_min_height + 40};
+}

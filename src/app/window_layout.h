@@ -42,6 +42,23 @@ GridGeometry LayoutGrid(int window_width, int window_height, const std::vector<f
 // The strip below the grid (filter, "Export...", "Log") is this high.
 constexpr int kStripHeight = 30;
 
+// The room kept right of the panel's farthest control.
+constexpr int kPanelRightMargin = 8;
+// The grid shows at least its heading and this many rows.
+constexpr int kMinimumGridRows = 3;
+
+struct ClientSize {
+  int width = 0;
+  int height = 0;
+};
+
+// The least client size at which every control shows whole and none lies
+// over another, the resize rule kept: as wide as the panel's farthest
+// control edge (`panel_right`, with kPanelRightMargin) and as the strip's
+// least width; as high as the panel, the grid's least height and the 40
+// pixels the rule leaves below the grid, which hold the strip.
+ClientSize MinimumClientSize(int panel_right, int strip_min_width, int grid_min_height);
+
 struct StripGeometry {
   int top = 0;      // the strip's top edge inside the window
   int covered = 0;  // how much of the grid's lower edge it lies over

@@ -20,6 +20,8 @@ void HeadlessSearch::Run() {
   ended_ = true;
 }
 
+bool HeadlessSearch::HeardNothing() const { return search_->HeardNothing(); }
+
 RecordOrigins HeadlessSearch::Origins() const {
   // The engine's worker writes its results until the search has ended.
   const UpnpEngine* engine = ended_ ? search_->Engine() : nullptr;

@@ -31,6 +31,9 @@ class HeadlessSearch {
   // Where the records came from; the UPnP records are known once Run() has
   // returned.
   RecordOrigins Origins() const;
+  // Whether the search was a broadcast that heard no answer at all
+  // (firewall_hint.h), once Run() has returned.
+  bool HeardNothing() const;
 
  private:
   const SearchSettings& settings_;

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "protocol/shown_text.h"
 #include "protocol/string_printf.h"
 
 namespace {
@@ -105,10 +106,10 @@ int CarryOutPlan(const PlanCommand& cmd, const ReaddressPlan& plan, ControlPacka
                  const VerifySearch& verify, std::ostream& out, std::ostream& err) {
   if (plan.Refused()) {
     err << "device-search: the plan is refused; nothing was sent:\n";
-    for (const std::string& line : plan.refusals) err << "  " << line << "\n";
+    for (const std::string& line : plan.refusals) err << "  " << ShownText(line) << "\n";
     return 2;
   }
-  for (const std::string& line : plan.warnings) err << "Warning: " << line << "\n";
+  for (const std::string& line : plan.warnings) err << "Warning: " << ShownText(line) << "\n";
   const bool table = cmd.format == OutputFormat::kTable;
   if (table) PrintPlanTable(plan, out);
 
@@ -125,7 +126,7 @@ int CarryOutPlan(const PlanCommand& cmd, const ReaddressPlan& plan, ControlPacka
         ++sent;
       } else {
         all_sent = false;
-        if (table) out << "Not sent: " << FieldText(plan.rows[i].device.record.mac) << "\n";
+        if (table) out << "Not sent: " << ShownText(FieldText(plan.rows[i].device.record.mac)) << "\n";
       }
     }
     if (table) out << "Sent " << sent << " of " << plan.rows.size() << " control packages.\n";

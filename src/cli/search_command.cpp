@@ -1,12 +1,15 @@
 // `device-search search`: its options, the search and its output.
 #include "cli/search_command.h"
 
+#include <unistd.h>
+
 #include <iostream>
 
 #include "cli/headless_search.h"
 #include "cli/options.h"
 #include "cli/search_options.h"
 #include "cli/stderr_log.h"
+#include "search/firewall_hint.h"
 #include "upnp/upnp_merge.h"
 
 namespace {
@@ -94,5 +97,9 @@ int RunSearchCommand(const std::vector<std::string>& args) {
   if (cmd->format == OutputFormat::kNdjson) ndjson.PrintNewRows(search.Table(), search.Origins(), std::cout, true);
   else PrintRows(search.Table(), cmd->format, search.Origins(), std::cout, cmd->pretty);
   std::cout.flush();
+  // Standard error stays empty for scripts: the hint goes to a person at a
+  // terminal, and with --verbose it is in the log already.
+  FirewallHintOnce hint;
+  if (search.HeardNothing() && !cmd->verbose && isatty(STDERR_FILENO)) hint.Tell(std::cerr);
   return 0;
 }

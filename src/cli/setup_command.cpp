@@ -10,6 +10,7 @@
 #include "cli/options.h"
 #include "cli/search_options.h"
 #include "cli/stderr_log.h"
+#include "protocol/shown_text.h"
 #include "protocol/string_printf.h"
 
 namespace {
@@ -98,7 +99,7 @@ int RunPlan(const SetupCommand& cmd, DebugLog& log) {
   std::string error;
   std::optional<std::string> text = ReadPlanFile(cmd.plan.file, &error);
   if (!text) {
-    std::cerr << "device-search: " << error << "\n";
+    std::cerr << "device-search: " << ShownText(error) << "\n";
     return 2;
   }
   // Devices found by UPnP cannot be re-addressed, so no UPnP phase is run.
@@ -231,6 +232,14 @@ std::vector<tComUnitInfo> DevicesWithMac(const DeviceList& devices, const std::s
   return found;
 }
 
+void PrintDevicesWithSameMac(const std::vector<tComUnitInfo>& found, const std::string& mac, std::ostream& err) {
+  err << "device-search: " << found.size() << " devices have MAC " << ShownText(mac) << ":\n";
+  for (const tComUnitInfo& info : found) {
+    err << "  " << ShownText(FieldText(info.model)) << "  " << ShownText(FieldText(info.name)) << "  "
+        << ShownText(FieldText(info.ip)) << "  " << ShownText(FieldText(info.mac)) << "\n";
+  }
+}
+
 int ApplySetup(const SetupCommand& cmd, const AddressNeighbours& neighbours, ControlPackageSender& sender,
                DebugLog& log, std::ostream& out, std::ostream& err) {
   NetFormTexts texts = TextsOfRecord(neighbours.device.record);
@@ -241,20 +250,20 @@ int ApplySetup(const SetupCommand& cmd, const AddressNeighbours& neighbours, Con
 
   if (cmd.gateway) {
     NetSetupRules::ExitCheck check = NetSetupRules::CheckAddressExit(NetEdit::kGateway, texts);
-    if (!check.notice.Empty()) err << check.notice.caption << ": " << check.notice.text << "\n";
+    if (!check.notice.Empty()) err << check.notice.caption << ": " << ShownLines(check.notice.text) << "\n";
   }
   NetSetupRules rules(sender, log);
   rules.SetNeighbours(neighbours);
   NetSetupRules::ApplyResult result = rules.Apply(cmd.type, texts);
   if (result.refused) {
-    err << "device-search: " << result.refused->Message(": ") << "; nothing was sent\n";
+    err << "device-search: " << ShownLines(result.refused->Message(": ")) << "; nothing was sent\n";
     return 2;
   }
   if (!result.close) {  // refused before sending (a text too long)
-    err << result.notice.caption << ": " << result.notice.text << "\n";
+    err << result.notice.caption << ": " << ShownLines(result.notice.text) << "\n";
     return 1;
   }
-  out << result.notice.text << "\n";
+  out << ShownLines(result.notice.text) << "\n";
   return result.sent ? 0 : 1;
 }
 
@@ -273,15 +282,11 @@ int RunSetupCommand(const std::vector<std::string>& args) {
 
   std::vector<tComUnitInfo> found = DevicesWithMac(search.Table().devices, cmd->mac);
   if (found.empty()) {
-    std::cerr << "device-search: no device with MAC " << cmd->mac << " was found\n";
+    std::cerr << "device-search: no device with MAC " << ShownText(cmd->mac) << " was found\n";
     return 1;
   }
   if (found.size() > 1) {
-    std::cerr << "device-search: " << found.size() << " devices have MAC " << cmd->mac << ":\n";
-    for (const tComUnitInfo& info : found) {
-      std::cerr << "  " << FieldText(info.model) << "  " << FieldText(info.name) << "  " << FieldText(info.ip)
-                << "  " << FieldText(info.mac) << "\n";
-    }
+    PrintDevicesWithSameMac(found, cmd->mac, std::cerr);
     return 1;
   }
   // The package goes out of the interface the device answered on.
@@ -291,6 +296,9 @@ int RunSetupCommand(const std::vector<std::string>& args) {
   const SearchSettings sending = SendingSettings(cmd->settings);
   UdpControlPackageSender sender(sending, log);
   sender.SetDeviceInterface(interface);
-  const AddressNeighbours neighbours{{found.front(), interface}, MachineAddresses(), PlanDevicesOf(devices)};
+  sender.SetDeviceAddress(std::string(FieldText(found.front().ip)));
+  const AddressNeighbours neighbours{
+      {found.front(), interface, record != nullptr ? devices.LocalAddressOf(record) : 0}, MachineAddresses(),
+      PlanDevicesOf(devices)};
   return ApplySetup(*cmd, neighbours, sender, log, std::cout, std::cerr);
 }

@@ -45,12 +45,17 @@ std::optional<SetupCommand> ParseSetupArguments(const std::vector<std::string>& 
 // for ":").
 std::vector<tComUnitInfo> DevicesWithMac(const DeviceList& devices, const std::string& mac);
 
+// The refusal when several devices have the MAC given: one line for each of
+// `found` (model, name, IP and MAC, shown as ShownText shows them).
+void PrintDevicesWithSameMac(const std::vector<tComUnitInfo>& found, const std::string& mac, std::ostream& err);
+
 // From the device as the search found it and the command: the dialog's
 // texts (addresses not given keep the device's), the gateway warning printed
 // to `err`, then Apply through `sender`, which refuses a static address that
 // is never handed out (CheckDeviceAddress against `neighbours`). Prints the
-// result text to `out`. Exit status: 0 sent, 1 not sent, 2 the address
-// refused (nothing sent).
+// result text to `out`. Device text in the messages is shown as ShownText
+// shows it. Exit status: 0 sent, 1 not sent, 2 the address refused (nothing
+// sent).
 int ApplySetup(const SetupCommand& cmd, const AddressNeighbours& neighbours, ControlPackageSender& sender,
                DebugLog& log, std::ostream& out, std::ostream& err);
 

@@ -3,9 +3,9 @@
 
 #include <iostream>
 
+#include "protocol/shown_text.h"
+
 void StderrLog::Append(const std::string& line) {
   if (!verbose_) return;
-  std::cerr << line;
-  if (line.empty() || line.back() != '\n') std::cerr << '\n';
-  std::cerr.flush();
+  std::cerr << ShownLogEntry(line) << std::flush;
 }

@@ -10,7 +10,8 @@
 class StderrLog : public DebugLog {
  public:
   explicit StderrLog(bool verbose) : verbose_(verbose) {}
-  // One line per entry; an entry without its own line feed gets one.
+  // One line per entry, as ShownLogEntry shows it (a device's controls
+  // escaped; an entry without its own line feed gets one).
   void Append(const std::string& line) override;
 
  private:

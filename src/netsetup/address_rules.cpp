@@ -21,7 +21,8 @@ bool IsStrictAddress(std::string_view text) {
 
 std::vector<OwnAddress> OwnAddressesOf(const std::vector<NetInterface>& interfaces) {
   std::vector<OwnAddress> own;
-  for (const NetInterface& i : interfaces) own.push_back({i.name, ntohl(i.address)});
+  for (const NetInterface& i : interfaces)
+    for (const InterfaceAddress& a : AddressesOf(i)) own.push_back({i.name, ntohl(a.address)});
   return own;
 }
 

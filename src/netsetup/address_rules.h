@@ -32,7 +32,8 @@ struct OwnAddress {
   std::string interface;      // "eth0"
   std::uint32_t address = 0;  // host byte order
 };
-// This PC's addresses on `interfaces`, each beside its interface's name.
+// This PC's addresses on `interfaces` (every address of each, AddressesOf),
+// each beside its interface's name.
 std::vector<OwnAddress> OwnAddressesOf(const std::vector<NetInterface>& interfaces);
 // The same for the machine's interfaces as they are now.
 std::vector<OwnAddress> MachineAddresses();

@@ -15,6 +15,10 @@ class ControlPackageSender {
   // seen ("" when unknown). A sender that does not route by interface
   // ignores it.
   virtual void SetDeviceInterface(const std::string& interface) { (void)interface; }
+  // The address that device has now: its record's ip text ("" when
+  // unknown). A sender that sends out of an interface sends from the
+  // interface's address in that device's subnet. Others ignore it.
+  virtual void SetDeviceAddress(const std::string& ip) { (void)ip; }
   // Sends one encoded (complemented, Base64) control package, zero-terminated.
   // 0 when the datagram went out, -1 otherwise. Failures are logged by the
   // implementation; nothing is shown.
@@ -29,9 +33,11 @@ class ControlPackageSender {
 // of the interface the device was seen on, so that a device in another
 // subnet or on a network without a default route gets it, or out of every
 // interface (those of settings.interfaces when it names some) when that one
-// is unknown or gone. The interfaces are read afresh at each send and the
-// ones the package went out of are named in the debug log. Then closes the
-// reply socket. No answer is read. 0 when at least one datagram went out.
+// is unknown or gone. Out of each interface it goes once, from the
+// interface's address in the device's subnet when it has one, else from its
+// first address. The interfaces are read afresh at each send and the ones
+// the package went out of are named in the debug log. Then closes the reply
+// socket. No answer is read. 0 when at least one datagram went out.
 // `settings` and `log` must outlive the sender; the settings are read at
 // each send.
 class UdpControlPackageSender : public ControlPackageSender {
@@ -39,12 +45,14 @@ class UdpControlPackageSender : public ControlPackageSender {
   UdpControlPackageSender(const SearchSettings& settings, DebugLog& log)
       : settings_(settings), log_(log) {}
   void SetDeviceInterface(const std::string& interface) override { interface_ = interface; }
+  void SetDeviceAddress(const std::string& ip) override { device_ip_ = ip; }
   int Send(const char* encoded) override;
 
  private:
   const SearchSettings& settings_;
   DebugLog& log_;
   std::string interface_;
+  std::string device_ip_;
 };
 
 // Log lines of UdpControlPackageSender (printf formats).

@@ -191,9 +191,9 @@ std::vector<tComUnitInfo> NetworkSetupRecords(const DeviceTable& table,
   const int row = table.selected_row;
   // Only a data row of the grid names a device; cells past the last row may
   // still hold texts of an earlier search.
-  if (row < 1 || row >= table.grid.RowCount()) return records;
+  if (!IsDataRow(table, row)) return records;
   // Devices found by UPnP cannot be re-addressed.
-  if (table.grid.Cell(kMacColumn, row).find("NULL") != std::string::npos) return records;
+  if (IsUpnpRow(table, row)) return records;
   for (const tComUnitInfo* record : RecordsOfRow(table, row)) {
     records.push_back(*record);
     if (interfaces != nullptr) interfaces->push_back(table.devices.InterfaceOf(record));

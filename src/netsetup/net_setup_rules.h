@@ -131,8 +131,7 @@ bool IsMacText(std::string_view text);
 // The records that "Network Setup" opens the dialog for, copied in list
 // order: every record whose ip and mac equal the "IP" (column 3) and "Mac"
 // (column 6) cells of table.selected_row exactly. Empty when the selected row
-// lies outside the grid's data rows, or when the Mac cell contains "NULL"
-// (rows found by UPnP) and some record matches. When `interfaces` is given it
+// lies outside the grid's data rows, or is a row found by UPnP (IsUpnpRow). When `interfaces` is given it
 // receives, in the same order, the interface each record's device was seen on.
 std::vector<tComUnitInfo> NetworkSetupRecords(const DeviceTable& table,
                                               std::vector<std::string>* interfaces = nullptr);

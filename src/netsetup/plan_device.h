@@ -1,7 +1,9 @@
 // A device as a search found it, the unit that re-addressing works on: its
-// record and the interface it answered on. Plain values; any thread.
+// record, the interface it answered on and the address of this PC its
+// answer reached. Plain values; any thread.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -10,14 +12,16 @@
 
 struct PlanDevice {
   tComUnitInfo record{};
-  std::string interface;  // "" when unknown (a relay)
+  std::string interface;           // "" when unknown (a relay)
+  std::uint32_t local_address = 0;  // network byte order; 0 when unknown
 };
 
 // The devices of a device list, in list order.
 inline std::vector<PlanDevice> PlanDevicesOf(const DeviceList& list) {
   std::vector<PlanDevice> devices;
   devices.reserve(list.Size());
-  for (std::size_t i = 0; i < list.Size(); ++i) devices.push_back({list.At(i), list.InterfaceAt(i)});
+  for (std::size_t i = 0; i < list.Size(); ++i)
+    devices.push_back({list.At(i), list.InterfaceAt(i), list.LocalAddressOf(&list.At(i))});
   return devices;
 }
 

@@ -377,6 +377,7 @@ bool SendPlanRow(const PlanRow& row, ControlPackageSender& sender, DebugLog& log
   texts[NetEdit::kGateway] = row.gateway;
   texts[NetEdit::kDns] = row.dns;
   sender.SetDeviceInterface(row.device.interface);
+  sender.SetDeviceAddress(std::string(FieldText(row.device.record.ip)));
   NetSetupRules rules(sender, log);
   return rules.Apply(row.type, texts).sent;
 }

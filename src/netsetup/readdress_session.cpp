@@ -17,7 +17,6 @@ ReaddressSession::ReaddressSession(std::vector<PlanDevice> selected, std::vector
       search_(search) {
   if (!selected_.empty()) {
     const tComUnitInfo& first = selected_.front().record;
-    settings_.start = std::string(FieldText(first.ip));
     settings_.netmask = std::string(FieldText(first.netmask));
     settings_.gateway = std::string(FieldText(first.gateway));
     settings_.dns = std::string(FieldText(first.dns));

@@ -46,8 +46,8 @@ class ReaddressSession {
   // every device of the search (whose addresses a new one must not take);
   // `own`: this PC's addresses (which no device is given either).
   // `sender`, `log` and `search` must outlive the session. The settings
-  // start from the first selected device: static, its address as the start
-  // address, its netmask, gateway and DNS.
+  // start from the first selected device: static, its netmask, gateway and
+  // DNS, and no start address until the user gives one.
   ReaddressSession(std::vector<PlanDevice> selected, std::vector<PlanDevice> listed, std::vector<OwnAddress> own,
                    ControlPackageSender& sender, DebugLog& log, PlanSearch& search);
   ~ReaddressSession();

@@ -1,8 +1,10 @@
 // The control package's default path to the network: reply socket on 6667,
 // then one datagram to 6666, to the relay or out of the device's interface
-// (every interface when that one is unknown or gone), socket closed again.
+// (every interface when that one is unknown or gone) from the address in the
+// device's subnet, socket closed again.
 // Kept apart so that code which injects its own sender does not need the
 // transport.
+#include <arpa/inet.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -32,6 +34,18 @@ std::vector<NetInterface> TargetInterfaces(const std::string& device_interface,
   return chosen;
 }
 
+// `i` with one address only: the one in the subnet of `device_ip` (a
+// dotted quad) when it has one, else its first.
+NetInterface FromDeviceSubnet(NetInterface i, const std::string& device_ip) {
+  in_addr device{};
+  if (inet_pton(AF_INET, device_ip.c_str(), &device) != 1) device.s_addr = 0;
+  const InterfaceAddress from = AddressForDevice(i, device.s_addr).value_or(AddressesOf(i).front());
+  i.address = from.address;
+  i.netmask = from.netmask;
+  i.addresses = {from};
+  return i;
+}
+
 }  // namespace
 
 int UdpControlPackageSender::Send(const char* encoded) {
@@ -45,6 +59,7 @@ int UdpControlPackageSender::Send(const char* encoded) {
     result = SendDatagram(kRequestPort, encoded, settings_, log_);
   } else {
     std::vector<NetInterface> targets = TargetInterfaces(interface_, settings_, log_);
+    for (NetInterface& i : targets) i = FromDeviceSubnet(std::move(i), device_ip_);
     if (targets.empty()) {
       log_.Append(kNoControlInterfaceLog);
     } else {

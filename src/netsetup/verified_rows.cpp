@@ -27,11 +27,6 @@ std::string MacKey(std::string_view mac) {
   return key;
 }
 
-bool IsUpnpRow(const DeviceTable& table, int row) {
-  return table.grid.Cell(kMacColumn, row).find("NULL") != std::string::npos ||
-         table.grid.Cell(kNetmaskColumn, row).find("NULL") != std::string::npos;
-}
-
 // A grid row that may show what the search found.
 struct Candidate {
   int row = 0;
@@ -102,11 +97,13 @@ int VerifiedRows::Apply(DeviceTable& table, const ReaddressPlan& plan, const std
       continue;
     }
     const PlanDevice& answer = found[static_cast<std::size_t>(c.pick)];
-    const bool same = std::memcmp(&table.devices.At(c.record), &answer.record, sizeof(tComUnitInfo)) == 0 &&
-                      table.devices.InterfaceAt(c.record) == answer.interface;
+    const tComUnitInfo* now = &table.devices.At(c.record);
+    const bool same = std::memcmp(now, &answer.record, sizeof(tComUnitInfo)) == 0 &&
+                      table.devices.InterfaceAt(c.record) == answer.interface &&
+                      table.devices.LocalAddressOf(now) == answer.local_address;
     unconfirmed_.erase(CellsKey(table, c.row));
     if (same) continue;
-    table.devices.Replace(c.record, answer.record, answer.interface);
+    table.devices.Replace(c.record, answer.record, answer.interface, answer.local_address);
     table.grid.SetRow(c.row, GridRowOf(answer.record));
     unconfirmed_.erase(CellsKey(table, c.row));
     ++changed;

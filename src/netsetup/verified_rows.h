@@ -7,8 +7,8 @@
 // A row's device is found by its MAC (SameMac). Where one MAC answered more
 // than once, each answer is shown by one row at most: a planned row takes
 // the answer the verification counts (VerifyPlan), any row one at its own
-// address first, then rows take the rest in the grid's order. Rows found by
-// UPnP ("NULL" in their Mac or Netmask cell) are left alone. The grid's rows
+// address first, then rows take the rest in the grid's order. UPnP rows
+// (IsUpnpRow) are left alone. The grid's rows
 // keep their places (selection, sort order); each changed row's first
 // record becomes the answer, in the device list and its (ip, mac) index.
 #pragma once

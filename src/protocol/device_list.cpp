@@ -1,18 +1,32 @@
-// Device list storage, its (ip, mac) index and the interfaces beside the records.
+// Device list storage, its (ip, mac) index and what is kept beside the records.
 #include "protocol/device_list.h"
 
 #include <algorithm>
 
 void DeviceList::Clear() {
   records_.clear();
-  interfaces_.clear();
+  places_.clear();
   index_.clear();
 }
 
-void DeviceList::Append(const tComUnitInfo& info, std::string_view interface) {
+void DeviceList::Append(const tComUnitInfo& info, std::string_view interface, std::uint32_t local_address) {
+  Add(info, Place{std::string(interface), local_address, RecordSource::kExchange, 0});
+}
+
+void DeviceList::AppendUpnp(const tComUnitInfo& info, std::size_t upnp_device, std::string_view interface) {
+  Add(info, Place{std::string(interface), 0, RecordSource::kUpnp, upnp_device});
+}
+
+void DeviceList::Add(const tComUnitInfo& info, Place place) {
   index_[Key(FieldText(info.ip), FieldText(info.mac))].push_back(records_.size());
   records_.push_back(info);
-  interfaces_.emplace_back(interface);
+  places_.push_back(std::move(place));
+}
+
+std::optional<std::size_t> DeviceList::UpnpDeviceOf(const tComUnitInfo* record) const {
+  const Place& place = places_[IndexOf(record)];
+  if (place.source != RecordSource::kUpnp) return std::nullopt;
+  return place.upnp_device;
 }
 
 void DeviceList::RemoveLast() {
@@ -24,17 +38,18 @@ void DeviceList::RemoveLast() {
     if (it->second.empty()) index_.erase(it);
   }
   records_.pop_back();
-  interfaces_.pop_back();
+  places_.pop_back();
 }
 
-void DeviceList::Replace(std::size_t i, const tComUnitInfo& info, std::string_view interface) {
+void DeviceList::Replace(std::size_t i, const tComUnitInfo& info, std::string_view interface,
+                         std::uint32_t local_address) {
   auto old = index_.find(Key(FieldText(records_[i].ip), FieldText(records_[i].mac)));
   if (old != index_.end()) {
     std::erase(old->second, i);
     if (old->second.empty()) index_.erase(old);
   }
   records_[i] = info;
-  interfaces_[i] = std::string(interface);
+  places_[i] = Place{std::string(interface), local_address, RecordSource::kExchange, 0};
   std::vector<std::size_t>& same = index_[Key(FieldText(info.ip), FieldText(info.mac))];
   same.insert(std::lower_bound(same.begin(), same.end(), i), i);
 }

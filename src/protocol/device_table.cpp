@@ -22,3 +22,12 @@ std::vector<const tComUnitInfo*> RecordsOfRow(const DeviceTable& table, int row)
 const tComUnitInfo* FirstRecordOfRow(const DeviceTable& table, int row) {
   return table.devices.FindFirst(table.grid.Cell(kIpColumn, row), table.grid.Cell(kMacColumn, row));
 }
+
+bool IsDataRow(const DeviceTable& table, int row) { return row >= 1 && row < table.grid.RowCount(); }
+
+bool IsUpnpRow(const DeviceTable& table, int row) {
+  if (!IsDataRow(table, row)) return false;
+  for (const tComUnitInfo* record : RecordsOfRow(table, row))
+    if (table.devices.SourceOf(record) == RecordSource::kUpnp) return true;
+  return false;
+}

@@ -52,3 +52,11 @@ StringGrid::Row GridRowOf(const tComUnitInfo& info);
 std::vector<const tComUnitInfo*> RecordsOfRow(const DeviceTable& table, int row);
 // The first of them, or null.
 const tComUnitInfo* FirstRecordOfRow(const DeviceTable& table, int row);
+
+// True for a data row the grid shows: from row 1 to the last row. Cells
+// beyond it may still hold texts of an earlier search; they name no device.
+bool IsDataRow(const DeviceTable& table, int row);
+// True for a data row that names a record of the UPnP merge (a device found
+// by UPnP, which no control package reaches). What a row's cells hold does
+// not count: a device may send "NULL" in any field.
+bool IsUpnpRow(const DeviceTable& table, int row);

@@ -17,7 +17,7 @@ int ProjectFilter(const std::string& filter, std::string_view proj) {
 int ParserPlainPkg(DeviceTable& table, const SearchSettings& settings,
                    DebugLog& log, const unsigned char* buffer,
                    std::size_t buffer_size, std::size_t bound,
-                   std::string_view interface) {
+                   std::string_view interface, std::uint32_t local_address) {
   if (buffer == nullptr) return 0;
   if (bound > buffer_size) bound = buffer_size;
   const char* text = reinterpret_cast<const char*>(buffer);
@@ -32,7 +32,7 @@ int ParserPlainPkg(DeviceTable& table, const SearchSettings& settings,
     tComUnitInfo info{};
     if (ParseReply(text + offset, len, &info, log) == 1 &&
         table.devices.FindFirst(FieldText(info.ip), FieldText(info.mac)) == nullptr) {
-      table.devices.Append(info, interface);
+      table.devices.Append(info, interface, local_address);
       ++count;
       // A line each for the first records of a search only: a burst of
       // thousands would hold the window's debug log for seconds.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -20,15 +21,17 @@ int ProjectFilter(const std::string& filter, std::string_view proj);
 // list is appended; shown ones fill the grid row at the row counter, which
 // then advances and becomes the grid's row count. A text that runs to the end
 // of the buffer without a zero byte is read up to the buffer's end only.
-// `interface` (the network the answer came in on, "" when unknown) is kept
-// beside each appended record and, when known, named in one debug log line
+// `interface` (the network the answer came in on, "" when unknown) and
+// `local_address` (the address of this machine the answer reached, network
+// byte order, 0 when unknown) are kept beside each appended record; the
+// interface, when known, is named in one debug log line
 // per appended record (kAnsweredOnLog) while the list holds at most
 // kAnsweredOnLogLimit records; kAnsweredOnLogEnd follows the last such line.
 // Result: the number of records appended, hidden ones included.
 int ParserPlainPkg(DeviceTable& table, const SearchSettings& settings,
                    DebugLog& log, const unsigned char* buffer,
                    std::size_t buffer_size, std::size_t bound,
-                   std::string_view interface = {});
+                   std::string_view interface = {}, std::uint32_t local_address = 0);
 
 // A new device and where it answered: ip, mac, interface.
 extern const char kAnsweredOnLog[];  // "Device %s [%s] answered on %s\n"

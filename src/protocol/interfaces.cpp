@@ -20,19 +20,47 @@ std::vector<NetInterface> BroadcastInterfaces() {
     // An alias label ("eth0:1") names the same interface as "eth0".
     const std::size_t colon = name.find(':');
     if (colon != std::string::npos) name.resize(colon);
-    if (std::any_of(found.begin(), found.end(), [&](const NetInterface& i) { return i.name == name; }))
+    InterfaceAddress address;
+    address.address = reinterpret_cast<const sockaddr_in*>(a->ifa_addr)->sin_addr.s_addr;
+    if (a->ifa_netmask != nullptr)
+      address.netmask = reinterpret_cast<const sockaddr_in*>(a->ifa_netmask)->sin_addr.s_addr;
+    auto known = std::find_if(found.begin(), found.end(), [&](const NetInterface& i) { return i.name == name; });
+    if (known != found.end()) {
+      known->addresses.push_back(address);
       continue;
+    }
     NetInterface i;
     i.name = name;
     i.index = if_nametoindex(name.c_str());
     if (i.index == 0) continue;  // gone meanwhile
-    i.address = reinterpret_cast<const sockaddr_in*>(a->ifa_addr)->sin_addr.s_addr;
-    if (a->ifa_netmask != nullptr)
-      i.netmask = reinterpret_cast<const sockaddr_in*>(a->ifa_netmask)->sin_addr.s_addr;
+    i.address = address.address;
+    i.netmask = address.netmask;
+    i.addresses.push_back(address);
     found.push_back(std::move(i));
   }
   freeifaddrs(list);
   return found;
+}
+
+std::vector<InterfaceAddress> AddressesOf(const NetInterface& i) {
+  if (!i.addresses.empty()) return i.addresses;
+  return {InterfaceAddress{i.address, i.netmask}};
+}
+
+std::optional<InterfaceAddress> AddressForDevice(const NetInterface& i, std::uint32_t device) {
+  if (device == 0) return std::nullopt;
+  for (const InterfaceAddress& a : AddressesOf(i))
+    if ((a.address & a.netmask) == (device & a.netmask)) return a;
+  return std::nullopt;
+}
+
+std::uint32_t LocalAddressFor(const NetInterface& i, std::uint32_t destination) {
+  if (destination == htonl(INADDR_BROADCAST)) return 0;
+  for (const InterfaceAddress& a : AddressesOf(i)) {
+    if (a.netmask == 0xFFFFFFFFu) continue;  // a subnet of one address has no broadcast of its own
+    if (destination == (a.address | ~a.netmask)) return a.address;
+  }
+  return destination;
 }
 
 std::vector<NetInterface> SelectInterfaces(const std::vector<NetInterface>& all,

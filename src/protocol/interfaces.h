@@ -5,19 +5,46 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+// One IPv4 address of an interface, with its netmask, network byte order.
+struct InterfaceAddress {
+  std::uint32_t address = 0;
+  std::uint32_t netmask = 0;
+};
 
 struct NetInterface {
   std::string name;            // "eth0"
   unsigned index = 0;          // the kernel's interface index
   std::uint32_t address = 0;   // its first IPv4 address, network byte order
   std::uint32_t netmask = 0;   // that address's netmask, network byte order
+  // Every IPv4 address of the interface in the order the system lists them,
+  // the first one (address, netmask) included. Empty in an interface made
+  // by hand: then the first one alone counts (AddressesOf).
+  std::vector<InterfaceAddress> addresses;
 };
 
 // Every usable interface in the order the system lists them, once each (an
-// interface with several IPv4 addresses is listed with its first).
+// interface with several IPv4 addresses is listed once, with its first in
+// address and netmask and all of them in addresses).
 std::vector<NetInterface> BroadcastInterfaces();
+
+// The addresses of `i`: i.addresses, or its first address alone when that
+// list is empty.
+std::vector<InterfaceAddress> AddressesOf(const NetInterface& i);
+
+// The address of `i` whose subnet holds `device` (network byte order), the
+// first such in order; nullopt when none does or `device` is 0.
+std::optional<InterfaceAddress> AddressForDevice(const NetInterface& i, std::uint32_t device);
+
+// The address of this machine that a datagram which came in on `i`, sent to
+// `destination` (network byte order), reached: `destination` itself when it
+// is a unicast address (the system delivers those only to its own), the
+// address of `i` whose subnet's broadcast address it is, or 0 for the
+// limited broadcast.
+std::uint32_t LocalAddressFor(const NetInterface& i, std::uint32_t destination);
 
 // Those of `all` whose names are in `wanted`, in the order of `all`; all of
 // them when `wanted` is empty.

@@ -38,6 +38,7 @@ const char kNoInterfaceLog[] =
 const char kNoChosenInterfaceLog[] = "None of the interfaces %s is up with an IPv4 address and broadcast\n";
 const char kNotSentOnLog[] = "Not sent on %s (%s)\n";
 const char kDroppedLog[] = "%llu answers dropped: the reply sockets' receive buffers were full\n";
+const char kReaderFullLog[] = "%llu answers dropped: %llu bytes of answers were already waiting to be read\n";
 
 namespace {
 
@@ -72,23 +73,25 @@ struct ExchangeBuffers {
   unsigned char decoded[kPacketBufferSize] = {};
 };
 
-// The names of interfaces by index, for the answers' arrival interfaces:
-// those the search went out of, then whatever the system says.
-class InterfaceNamer {
+// The interfaces by index, for the answers' arrival interfaces: those the
+// search went out of, then, by name only, whatever the system says.
+class KnownInterfaces {
  public:
-  explicit InterfaceNamer(const std::vector<NetInterface>& known) {
-    for (const NetInterface& i : known) names_[i.index] = i.name;
+  explicit KnownInterfaces(const std::vector<NetInterface>& known) {
+    for (const NetInterface& i : known) interfaces_[i.index] = i;
   }
-  const std::string& Name(unsigned index) {
-    auto it = names_.find(index);
-    if (it != names_.end()) return it->second;
+  const NetInterface& Interface(unsigned index) {
+    auto it = interfaces_.find(index);
+    if (it != interfaces_.end()) return it->second;
     char name[IF_NAMESIZE] = {};
-    std::string text = index != 0 && if_indextoname(index, name) != nullptr ? name : "";
-    return names_.emplace(index, text).first->second;
+    NetInterface i;
+    i.index = index;
+    i.name = index != 0 && if_indextoname(index, name) != nullptr ? name : "";
+    return interfaces_.emplace(index, i).first->second;
   }
 
  private:
-  std::map<unsigned, std::string> names_;
+  std::map<unsigned, NetInterface> interfaces_;
 };
 
 // The opener, with SO_REUSEPORT set before the bind when `share_port`.
@@ -242,20 +245,24 @@ std::vector<std::string> SendBroadcastOn(const std::vector<NetInterface>& interf
   to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
   std::size_t len = text ? strnlen(text, kPacketBufferSize) : 0;
   for (const NetInterface& i : interfaces) {
-    // The interface is chosen per datagram with IP_PKTINFO: the kernel sends
-    // a limited broadcast straight out of ipi_ifindex without a route, and
-    // unlike SO_BINDTODEVICE it needs no privilege, so a normal user reaches
-    // networks without a default route (and one socket serves them all).
-    // ipi_spec_dst makes the interface's own address the source, so that
-    // devices answer to an address on their wire.
-    ssize_t sent = SendThrough(s, text, len, to, i.index, i.address);
-    if (sent < 0) {
-      int err = errno;
-      log.Append(StringPrintf("sendto() error : %s len=%d\n", ErrorText(err).c_str(), static_cast<int>(sent)));
-      log.Append(StringPrintf(kNotSentOnLog, i.name.c_str(), DottedAddress(i.address).c_str()));
-      continue;
+    bool went_out = false;
+    for (const InterfaceAddress& a : AddressesOf(i)) {
+      // The interface is chosen per datagram with IP_PKTINFO: the kernel
+      // sends a limited broadcast straight out of ipi_ifindex without a
+      // route, and unlike SO_BINDTODEVICE it needs no privilege, so a normal
+      // user reaches networks without a default route (and one socket serves
+      // them all). ipi_spec_dst makes one of the interface's own addresses
+      // the source, so that devices answer to an address on their wire.
+      ssize_t sent = SendThrough(s, text, len, to, i.index, a.address);
+      if (sent < 0) {
+        int err = errno;
+        log.Append(StringPrintf("sendto() error : %s len=%d\n", ErrorText(err).c_str(), static_cast<int>(sent)));
+        log.Append(StringPrintf(kNotSentOnLog, i.name.c_str(), DottedAddress(a.address).c_str()));
+        continue;
+      }
+      went_out = true;
     }
-    sent_on.push_back(i.name);
+    if (went_out) sent_on.push_back(i.name);
   }
   close(s);
   return sent_on;
@@ -303,6 +310,17 @@ int EnlargeReceiveBuffer(int sock, int bytes, DebugLog& log) {
 
 void UdpSearchExchange(int flag, const SearchSettings& settings, DebugLog& log,
                        const AnswerSink& sink, const ExchangeLimits& limits) {
+  ArrivalSink told;
+  if (sink) {
+    told = [&sink](const unsigned char* decoded, std::size_t size, std::size_t bound, const AnswerArrival& arrival) {
+      sink(decoded, size, bound, arrival.interface);
+    };
+  }
+  UdpSearchExchange(flag, settings, log, told, limits);
+}
+
+void UdpSearchExchange(int flag, const SearchSettings& settings, DebugLog& log,
+                       const ArrivalSink& sink, const ExchangeLimits& limits) {
   // Read afresh at every search, so interfaces that came or went count.
   std::vector<NetInterface> interfaces;
   if (!settings.ip_relay) {
@@ -323,10 +341,12 @@ void UdpSearchExchange(int flag, const SearchSettings& settings, DebugLog& log,
 
   auto buffers = std::make_unique<ExchangeBuffers>();
   std::size_t dirty = 0;
-  InterfaceNamer namer(interfaces);
+  KnownInterfaces known(interfaces);
   std::deque<ReplyReader::Batch> batches;
   {
-    ReplyReader reader(socks);
+    ReplyReader::Options reading;
+    reading.max_held_bytes = limits.reader_max_held_bytes;
+    ReplyReader reader(socks, reading);
     if (!reader.Running()) log.Append(StringPrintf("eventfd() error : %s\n", ErrorText(errno).c_str()));
     for (int pass = 1; pass <= 2 && reader.Running(); ++pass) {
       std::memset(buffers->request, 0, sizeof(buffers->request));
@@ -358,7 +378,10 @@ void UdpSearchExchange(int flag, const SearchSettings& settings, DebugLog& log,
           for (const ReplyReader::Datagram& d : batch.datagrams) {
             DecodeAnswer(batch.bytes.data() + d.offset, d.length, buffers->decoded,
                          sizeof(buffers->decoded), &dirty);
-            if (sink) sink(buffers->decoded, sizeof(buffers->decoded), d.length, namer.Name(d.ifindex));
+            const NetInterface& arrived = known.Interface(d.ifindex);
+            if (sink)
+              sink(buffers->decoded, sizeof(buffers->decoded), d.length,
+                   AnswerArrival{arrived.name, LocalAddressFor(arrived, d.destination)});
           }
         }
         batches.clear();
@@ -370,6 +393,9 @@ void UdpSearchExchange(int flag, const SearchSettings& settings, DebugLog& log,
     }
     if (std::uint64_t dropped = reader.Dropped())
       log.Append(StringPrintf(kDroppedLog, static_cast<unsigned long long>(dropped)));
+    if (std::uint64_t discarded = reader.Discarded())
+      log.Append(StringPrintf(kReaderFullLog, static_cast<unsigned long long>(discarded),
+                              static_cast<unsigned long long>(limits.reader_max_held_bytes)));
   }
   for (int s : socks) close(s);
 }

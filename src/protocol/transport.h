@@ -31,6 +31,18 @@ constexpr int kReplyPort = 6667;    // answers to UDP requests
 using AnswerSink = std::function<void(const unsigned char* decoded, std::size_t buffer_size,
                                       std::size_t bound, std::string_view interface)>;
 
+// Where an answer of the UDP exchange arrived: the interface it came in on
+// ("" when unknown) and the address of this machine it reached (network byte
+// order; 0 when unknown, as for an answer sent to the limited broadcast
+// address). See LocalAddressFor.
+struct AnswerArrival {
+  std::string_view interface;
+  std::uint32_t local_address = 0;
+};
+// The same as AnswerSink, told where the answer arrived.
+using ArrivalSink = std::function<void(const unsigned char* decoded, std::size_t buffer_size,
+                                       std::size_t bound, const AnswerArrival& arrival)>;
+
 // The receive buffer asked of the UDP exchange's reply socket, so that a burst
 // of thousands of answers is not dropped while the intake works.
 constexpr int kReplyReceiveBuffer = 4 * 1024 * 1024;
@@ -48,6 +60,10 @@ struct ExchangeLimits {
   // ... and when above 0, the most any one socket asks: a benchmark asks what
   // net.core.rmem_max grants a normal user.
   int receive_buffer_cap = 0;
+  // The most answer bytes the reply reader holds at once for the exchange
+  // (ReplyReader::Options::max_held_bytes); beyond, answers are dropped and
+  // counted (kReaderFullLog).
+  std::size_t reader_max_held_bytes = std::size_t{64} << 20;
 };
 
 // The UDP exchange's reply sockets sharing port 6667.
@@ -65,10 +81,12 @@ int DM_CreateUDPBroadcastSocket(int port, int* sock, sockaddr_in* addr, DebugLog
 int SendDatagram(int port, const char* text, const SearchSettings& settings, DebugLog& log);
 
 // Sends `text` (without its zero) as one datagram to 255.255.255.255 `port`
-// out of each of `interfaces`, from one fresh broadcast-enabled socket. A
-// failure on one interface is logged ("sendto() error : %s len=%d\n", then
-// kNotSentOnLog) and the others go on. Result: the names of the interfaces
-// it went out of, in order.
+// out of each of `interfaces`, once from each of its IPv4 addresses
+// (AddressesOf), from one fresh broadcast-enabled socket: a device in any
+// subnet of the link sees a requester in its own. A failure on one address
+// is logged ("sendto() error : %s len=%d\n", then kNotSentOnLog) and the
+// others go on. Result: the names of the interfaces it went out of (from at
+// least one address), in order.
 std::vector<std::string> SendBroadcastOn(const std::vector<NetInterface>& interfaces, int port,
                                          const char* text, DebugLog& log);
 
@@ -83,14 +101,22 @@ ssize_t SendThrough(int sock, const void* data, std::size_t len, const sockaddr_
 // answers on port 6667 until quiet_ms pass without one (or pass_cap_ms in
 // all). With settings.ip_relay the request goes to the relay (SendDatagram);
 // otherwise out of every interface that BroadcastInterfaces() lists now,
-// limited to settings.interfaces when that is not empty, all in the same
-// pass. With no such interface it logs kNoInterfaceLog (or
-// kNoChosenInterfaceLog) and ends at once. The answers are taken by
-// kReplySockets sockets sharing port 6667, drained by a ReplyReader while
-// this thread decodes, so that a burst of answers is not lost while the sink
-// works; answers the system dropped nonetheless are counted (kDroppedLog).
+// limited to settings.interfaces when that is not empty, from each of its
+// addresses (SendBroadcastOn), all in the same pass. With no such interface
+// it logs kNoInterfaceLog (or kNoChosenInterfaceLog) and ends at once. The
+// answers are taken by kReplySockets sockets sharing port 6667, drained by a
+// ReplyReader while this thread decodes, so that a burst of answers is not
+// lost while the sink works; answers the system dropped nonetheless are
+// counted (kDroppedLog), and so are answers beyond what the reader may hold
+// (kReaderFullLog). Answers are ordered and the quiet gap measured by their
+// arrival on the monotonic clock.
 void UdpSearchExchange(int flag, const SearchSettings& settings, DebugLog& log,
                        const AnswerSink& sink, const ExchangeLimits& limits = {});
+// The same, telling the sink where each answer arrived. The request goes
+// out from every address of each interface, so a device may answer more
+// than one; the sink sees each answer.
+void UdpSearchExchange(int flag, const SearchSettings& settings, DebugLog& log,
+                       const ArrivalSink& sink, const ExchangeLimits& limits = {});
 
 // One flag-02 request over TCP to the relay's port 6666; everything the relay
 // sends before it closes (at most 65,535 bytes, within the limits) is decoded
@@ -123,3 +149,7 @@ extern const char kNoChosenInterfaceLog[];  // "None of the interfaces %s is up 
 extern const char kNotSentOnLog[];  // "Not sent on %s (%s)\n"
 // The system dropped answers because the reply sockets' buffers were full.
 extern const char kDroppedLog[];  // "%llu answers dropped: the reply sockets' receive buffers were full\n"
+// The reply reader dropped answers because it held reader_max_held_bytes:
+// the number dropped in the whole search, and the limit in bytes.
+extern const char kReaderFullLog[];
+// "%llu answers dropped: %llu bytes of answers were already waiting to be read\n"

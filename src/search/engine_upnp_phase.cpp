@@ -1,8 +1,10 @@
 // UPnP phase: engine start, off-thread wait, merge on the owner's thread.
 #include "search/engine_upnp_phase.h"
 
+#include "protocol/string_printf.h"
 #include "search/queued_call.h"
 #include "upnp/library_log.h"
+#include "upnp/upnp_account.h"
 #include "upnp/upnp_merge.h"
 
 EngineUpnpPhase::EngineUpnpPhase(QObject* owner, DeviceTable& table, const SearchSettings& settings,
@@ -28,12 +30,25 @@ void EngineUpnpPhase::StartMerge(std::function<void()> merged) {
   results_thread_ = std::thread([this, event, context, merged = std::move(merged)] {
     if (event) event->Wait();
     QueueCall(context, [this, merged] {
+      for (const std::string& line : UpnpAccountLines(engine_->account)) log_.Append(line);
       for (const std::string& message : TakeLibraryMessages()) log_.Append(message);
-      MergeUpnpResults(table_, engine_->results, ProjectIsUpnpOnly(settings_.project));
+      const int added = MergeUpnpResults(table_, engine_->results, ProjectIsUpnpOnly(settings_.project), &merged_);
+      LogMerge(added);
+      replies_ = static_cast<std::size_t>(engine_->account.Replies());
       engine_->CloseSearchEvent();
       merged();
     });
   });
+}
+
+void EngineUpnpPhase::LogMerge(int added) {
+  log_.Append(StringPrintf("UPnP: %d %s added", added, added == 1 ? "row" : "rows"));
+  for (const DeviceInformationContainer& device : engine_->results) {
+    if (!UpnpRecordOf(device))
+      log_.Append("UPnP: device not listed: " + QuotedDeviceText(device.friendly_name) + " at " +
+                  QuotedDeviceText(device.presentation_url) +
+                  ": no address in its presentation URL, or a Vivotek name without \"(\"");
+  }
 }
 
 bool EngineUpnpPhase::InProgress() const { return engine_->search_event != nullptr; }

@@ -5,6 +5,7 @@
 #include "search/network_exchanges.h"
 
 #include <QObject>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -40,32 +41,38 @@ class NetworkExchanges : public SearchExchanges {
   ~NetworkExchanges() override { Join(); }
 
   void UdpSearch(int flag, std::function<void()> done) override {
-    RunBeside(std::move(done), [flag](const SearchSettings& s, DebugLog& log, const AnswerSink& sink) {
+    RunBeside(std::move(done), [flag](const SearchSettings& s, DebugLog& log, const ArrivalSink& sink) {
       UdpSearchExchange(flag, s, log, sink);
     });
   }
   void TcpRelay(std::function<void()> done) override {
-    RunBeside(std::move(done), [](const SearchSettings& s, DebugLog& log, const AnswerSink& sink) {
-      TcpRelayExchange(s, log, sink);
+    RunBeside(std::move(done), [](const SearchSettings& s, DebugLog& log, const ArrivalSink& sink) {
+      TcpRelayExchange(s, log, [&sink](const unsigned char* decoded, std::size_t size, std::size_t bound,
+                                       std::string_view interface) {
+        sink(decoded, size, bound, AnswerArrival{interface, 0});
+      });
     });
   }
   void HttpCmd(const std::string& path, std::function<void()> done) override;
   bool CanBroadcast() const override {
     return !SelectInterfaces(BroadcastInterfaces(), settings_.interfaces).empty();
   }
+  std::optional<std::size_t> AnswersHeard() const override { return answers_.load(); }
 
  private:
-  using Exchange = std::function<void(const SearchSettings&, DebugLog&, const AnswerSink&)>;
+  using Exchange = std::function<void(const SearchSettings&, DebugLog&, const ArrivalSink&)>;
 
   // Runs the exchange on a thread of its own; every answer is copied and
   // queued to this thread, followed by `done`.
   void RunBeside(std::function<void()> done, Exchange exchange) {
     Join();
     SearchSettings settings = settings_;
+    answers_ = 0;
     worker_ = std::thread([this, settings, exchange = std::move(exchange), done = std::move(done)] {
       PostingLog log(queue_, log_);
-      AnswerSink sink = [this](const unsigned char* decoded, std::size_t size, std::size_t bound,
-                               std::string_view interface) {
+      ArrivalSink sink = [this](const unsigned char* decoded, std::size_t size, std::size_t bound,
+                                const AnswerArrival& arrival) {
+        ++answers_;
         // The intake never walks past the bound, and the decoded bytes never
         // outnumber the bytes received, so the first `bound` bytes and a zero
         // carry the whole answer.
@@ -73,8 +80,9 @@ class NetworkExchanges : public SearchExchanges {
         auto copy = std::make_shared<std::vector<unsigned char>>(decoded, decoded + keep);
         copy->push_back(0);
         copy->push_back(0);
-        queue_.Post([this, copy = std::move(copy), keep, interface = std::string(interface)] {
-          ParserPlainPkg(table_, settings_, log_, copy->data(), copy->size(), keep, interface);
+        queue_.Post([this, copy = std::move(copy), keep, interface = std::string(arrival.interface),
+                     local = arrival.local_address] {
+          ParserPlainPkg(table_, settings_, log_, copy->data(), copy->size(), keep, interface, local);
         });
       };
       exchange(settings, log, sink);
@@ -95,6 +103,7 @@ class NetworkExchanges : public SearchExchanges {
   QObject context_;
   OwnerQueue queue_{&context_};
   std::thread worker_;
+  std::atomic<std::size_t> answers_{0};  // datagrams of the last exchange
 };
 
 void NetworkExchanges::HttpCmd(const std::string& path, std::function<void()> done) {

@@ -7,41 +7,26 @@
 #include <string_view>
 
 #include "protocol/record_text.h"
+#include "protocol/shown_text.h"
 #include "protocol/string_printf.h"
 #include "search/search_driver.h"
 #include "upnp/upnp_merge.h"
 
-namespace {
-
-// A field in UTF-8, in double quotes (its quotes doubled) when it holds
-// `separator`, a quote or a line break.
-std::string QuotedField(const std::string& text, char separator) {
-  std::string utf8 = IsValidUtf8(text) ? text : RecordText(text).toStdString();
-  const char special[] = {separator, '"', '\r', '\n', '\0'};
-  if (utf8.find_first_of(special) == std::string::npos) return utf8;
-  std::string out = "\"";
-  for (char c : utf8) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  return out + "\"";
-}
-
-}  // namespace
-
-std::string CsvField(const std::string& text) { return QuotedField(text, ','); }
-
 void PrintAligned(const std::vector<std::vector<std::string>>& rows, std::ostream& out) {
+  std::vector<std::vector<std::string>> shown(rows.size());
   std::vector<std::size_t> widths;
-  for (const auto& row : rows) {
-    widths.resize(std::max(widths.size(), row.size()), 0);
-    for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    widths.resize(std::max(widths.size(), rows[r].size()), 0);
+    for (std::size_t c = 0; c < rows[r].size(); ++c) {
+      shown[r].push_back(ShownText(rows[r][c]));
+      widths[c] = std::max(widths[c], DisplayWidth(shown[r][c]));
+    }
   }
-  for (const auto& row : rows) {
+  for (const auto& row : shown) {
     std::string text;
     for (std::size_t c = 0; c < row.size(); ++c) {
       text += row[c];
-      if (c + 1 < row.size()) text += std::string(widths[c] - row[c].size() + 2, ' ');
+      if (c + 1 < row.size()) text += std::string(widths[c] - DisplayWidth(row[c]) + 2, ' ');
     }
     while (!text.empty() && text.back() == ' ') text.pop_back();
     out << text << '\n';
@@ -145,8 +130,9 @@ void WriteJsonObject(std::ostream& out, const std::vector<JsonMember>& members, 
 std::string JsonString(const std::string& text) {
   const bool utf8 = IsValidUtf8(text);
   std::string out = "\"";
-  for (char ch : text) {
-    unsigned char c = static_cast<unsigned char>(ch);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char ch = text[i];
+    const auto c = static_cast<unsigned char>(ch);
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
@@ -154,8 +140,10 @@ std::string JsonString(const std::string& text) {
       case '\r': out += "\\r"; break;
       case '\t': out += "\\t"; break;
       default:
-        if (c < 0x20 || (c >= 0x80 && !utf8)) {
+        if (c < 0x20 || c == 0x7f || (c >= 0x80 && !utf8)) {
           out += StringPrintf("\\u%04x", c);
+        } else if (c == 0xc2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9f) {
+          out += StringPrintf("\\u%04x", static_cast<unsigned char>(text[++i]));  // C1, U+0080-U+009F
         } else {
           out += ch;
         }
@@ -218,8 +206,8 @@ void PrintRows(const DeviceTable& table, const std::vector<int>& wanted, OutputF
       for (int c = 0; c < StringGrid::kColumns; ++c) out << (c ? sep : "") << kGridHeadings[c];
       out << (csv ? ",Interface" : "") << line_end;
       for (const RowRecord& row : rows) {
-        for (int c = 0; c < StringGrid::kColumns; ++c) out << (c ? sep : "") << QuotedField(grid.Cell(c, row.row), separator);
-        if (csv) out << "," << QuotedField(row.record ? table.devices.InterfaceOf(row.record) : "", ',');
+        for (int c = 0; c < StringGrid::kColumns; ++c) out << (c ? sep : "") << DelimitedCell(grid.Cell(c, row.row), separator);
+        if (csv) out << "," << CsvField(row.record ? table.devices.InterfaceOf(row.record) : "");
         out << line_end;
       }
       break;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/csv_cell.h"
 #include "protocol/device_table.h"
 #include "upnp/device_information.h"
 
@@ -48,11 +49,12 @@ std::vector<int> RowsWithText(const StringGrid& grid);
 // record's eleven fields, its source, the interface its device answered on
 // ("interface", "" when unknown), and for UPnP records an object "upnp" with
 // the nineteen texts; json is compact unless `pretty`. The table and the
-// tabs show the grid's columns under its headings. CSV, tabs and JSON are
-// UTF-8 whatever the devices sent: a text that is not valid UTF-8 is read as
-// Latin-1 (JSON escapes it). CSV quotes as RFC 4180 (lines end in CR LF);
-// tabs quote a field with a tab, a line break or a quote the same way
-// (lines end in LF).
+// tabs show the grid's columns under its headings. Everything is UTF-8
+// whatever the devices sent: a text that is not valid UTF-8 is read as
+// Latin-1. JSON keeps every text exactly (JsonString). The table, CSV and
+// the tabs show it as ShownText does (controls escaped); CSV and the tabs
+// guard and quote each cell (DelimitedCell; CSV lines end in CR LF, the
+// tabs' in LF).
 void PrintRows(const DeviceTable& table, OutputFormat format, const RecordOrigins& origins,
                std::ostream& out, bool pretty = false);
 // The same for the given grid rows only (data rows in the grid's order, such
@@ -83,15 +85,13 @@ struct ExportTarget {
 };
 ExportTarget ChooseExportTarget(const std::string& path, OutputFormat picked);
 
-// Rows of cells as an aligned table: each column as wide as its widest cell
-// (in bytes), two blanks between columns, no blanks at a line's end.
+// Rows of cells, as a record holds them, as an aligned table for a
+// terminal: each cell shown as ShownText shows it, each column as wide as
+// its widest cell in terminal cells (DisplayWidth), two blanks between
+// columns, no blanks at a line's end.
 void PrintAligned(const std::vector<std::vector<std::string>>& rows, std::ostream& out);
 
-// A CSV field in UTF-8 (a text that is not valid UTF-8 read as Latin-1),
-// quoted with its quotes doubled when it holds a comma, a quote or a line
-// end (RFC 4180).
-std::string CsvField(const std::string& text);
-
-// JSON string literal for any bytes: valid UTF-8 passes through, other bytes
-// are read as Latin-1; control characters are escaped.
+// JSON string literal for any bytes, which reads back as exactly the text:
+// valid UTF-8 passes through, other bytes are read as Latin-1; the C0
+// controls, DEL and U+0080-U+009F are escaped ("\n", "\u007f", "\u0085").
 std::string JsonString(const std::string& text);

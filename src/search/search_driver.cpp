@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "protocol/string_printf.h"
+#include "search/firewall_hint.h"
 #include "search/grid_sort.h"
 #include "upnp/upnp_merge.h"
 
@@ -27,15 +28,16 @@ SearchMode ModeOf(const SearchSettings& settings) {
 }
 
 SearchDriver::SearchDriver(DeviceTable& table, const SearchSettings& settings, SearchControls& controls,
-                           SearchExchanges& exchanges, UpnpPhase* upnp)
-    : table_(table), settings_(settings), controls_(controls), exchanges_(exchanges), upnp_(upnp) {}
+                           SearchExchanges& exchanges, UpnpPhase* upnp, DebugLog* log)
+    : table_(table), settings_(settings), controls_(controls), exchanges_(exchanges), upnp_(upnp), log_(log) {}
 
 void SearchDriver::Start() {
   if (searching_) return;  // the button is disabled while a search runs
   searching_ = true;
   const SearchMode mode = ModeOf(settings_);
+  broadcast_ = mode == SearchMode::kBroadcast && exchanges_.CanBroadcast();
   with_upnp_ = upnp_ != nullptr && ProjectWantsUpnp(settings_.project) &&
-               (mode != SearchMode::kBroadcast || exchanges_.CanBroadcast());
+               (mode != SearchMode::kBroadcast || broadcast_);
   if (with_upnp_) upnp_->StartSearch();
 
   table_.devices.Clear();
@@ -94,6 +96,9 @@ void SearchDriver::Finish() {
   grid.EndUpdate();
   controls_.SetCountLabel(StringPrintf("%d device(s) found!", found));
   controls_.SetSearchButton(true, "Device Search");
+  heard_nothing_ = ::HeardNothing({broadcast_, exchanges_.AnswersHeard(), with_upnp_,
+                                   with_upnp_ ? upnp_->RepliesHeard() : std::nullopt});
+  if (heard_nothing_ && log_ != nullptr) log_->Append(kFirewallHintLog);
   searching_ = false;
   if (on_finished_) on_finished_();
 }

@@ -10,8 +10,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "protocol/debug_log.h"
 #include "protocol/device_table.h"
 #include "protocol/search_controls.h"
 
@@ -31,6 +33,9 @@ class SearchExchanges {
   // Whether a local broadcast has an interface to go out of now; without
   // one a search ends at once, without its UPnP phase.
   virtual bool CanBroadcast() const { return true; }
+  // How many datagrams the last UDP or TCP exchange received, read once it
+  // is done; nullopt when these exchanges do not count them.
+  virtual std::optional<std::size_t> AnswersHeard() const { return std::nullopt; }
 };
 
 // The UPnP phase of a search: started first, merged last.
@@ -45,6 +50,9 @@ class UpnpPhase {
   virtual void StartMerge(std::function<void()> merged) = 0;
   // True while a UPnP search is in progress (the window refuses to close).
   virtual bool InProgress() const = 0;
+  // How many SSDP replies the last merged search received; nullopt when
+  // this phase does not count them.
+  virtual std::optional<std::size_t> RepliesHeard() const { return std::nullopt; }
 };
 
 // Exchanges that find nothing and end at once: a window or a test that has
@@ -58,9 +66,11 @@ SearchMode ModeOf(const SearchSettings& settings);
 
 class SearchDriver {
  public:
-  // `upnp` may be null: every search then ends in the driver.
+  // `upnp` may be null: every search then ends in the driver. `log` may be
+  // null; else it takes the firewall hint (firewall_hint.h). All that is
+  // given must outlive the driver; `settings` is read again at each Start().
   SearchDriver(DeviceTable& table, const SearchSettings& settings, SearchControls& controls,
-               SearchExchanges& exchanges, UpnpPhase* upnp);
+               SearchExchanges& exchanges, UpnpPhase* upnp, DebugLog* log = nullptr);
 
   // Starts one search (the project filter "ALL" or "UPNP" with a UPnP phase,
   // ProjectWantsUpnp). It ends on this thread when the exchange is done, or
@@ -69,12 +79,16 @@ class SearchDriver {
   // rows (one empty row and 0 when there is none), row 0 is the fixed
   // heading and the button reads "Device Search", enabled; without a UPnP
   // phase the rows are first sorted by "Model", descending, and selected_row
-  // becomes 1. Then the finished callback runs. A local broadcast with no
-  // interface to go out of (CanBroadcast) has no UPnP phase: it ends at once
-  // with what the exchange says.
+  // becomes 1. A local broadcast that heard nothing at all (HeardNothing)
+  // appends kFirewallHintLog to the log. Then the finished callback runs. A
+  // local broadcast with no interface to go out of (CanBroadcast) has no UPnP
+  // phase: it ends at once with what the exchange says.
   void Start();
 
   bool Searching() const { return searching_; }
+  // Whether the last search that ended was a local broadcast that heard no
+  // answer at all (firewall_hint.h).
+  bool HeardNothing() const { return heard_nothing_; }
   // How many records of the device list the last search's exchange gave
   // (the first ones; later ones came from its UPnP merge). While an exchange
   // runs, every record is its own: SIZE_MAX.
@@ -94,8 +108,11 @@ class SearchDriver {
   SearchControls& controls_;
   SearchExchanges& exchanges_;
   UpnpPhase* upnp_;
+  DebugLog* log_;
   bool searching_ = false;
   bool with_upnp_ = false;  // this search has a UPnP phase
+  bool broadcast_ = false;  // this search is a local broadcast with an interface to go out of
+  bool heard_nothing_ = false;
   std::size_t exchange_records_ = SIZE_MAX;
   std::function<void()> on_exchange_done_;
   std::function<void()> on_finished_;

@@ -7,7 +7,7 @@ StandaloneSearch::StandaloneSearch(const SearchSettings& settings, bool with_upn
   WriteGridHeadings(table_.grid);
   exchanges_ = make_exchanges(table_, settings_, log);
   if (with_upnp) upnp_ = std::make_unique<EngineUpnpPhase>(&owner_, table_, settings_, log);
-  driver_ = std::make_unique<SearchDriver>(table_, settings_, controls_, *exchanges_, upnp_.get());
+  driver_ = std::make_unique<SearchDriver>(table_, settings_, controls_, *exchanges_, upnp_.get(), &log);
 }
 
 // The members go in reverse order: the driver first, so that nothing ends a

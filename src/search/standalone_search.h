@@ -46,6 +46,9 @@ class StandaloneSearch {
   const UpnpEngine* Engine() const { return upnp_ ? &upnp_->Engine() : nullptr; }
   // How many of the table's records the exchange gave (SearchDriver).
   std::size_t ExchangeRecords() const { return driver_->ExchangeRecords(); }
+  // Whether the search was a broadcast that heard no answer at all; the log
+  // then has the firewall hint (SearchDriver).
+  bool HeardNothing() const { return driver_->HeardNothing(); }
 
  private:
   // A search without a window has no button and no label to set.

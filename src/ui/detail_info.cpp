@@ -6,9 +6,8 @@
 #include "ui/upnp_info_form.h"
 #include "upnp/detail_showings.h"
 
-void ShowDetailInfo(QWidget* owner, DeviceTable& table,
-                    const std::vector<DeviceInformationContainer>& results, DebugLog& log) {
-  for (const DetailShowing& s : DetailShowingsFor(table, results)) {
+void ShowDetailInfo(QWidget* owner, DeviceTable& table, const UpnpSnapshot& merged, DebugLog& log) {
+  for (const DetailShowing& s : DetailShowingsFor(table, merged)) {
     if (s.kind == DetailShowing::kUnitInfo) {
       log.Append(s.log_line);
       TFormInfo dialog(owner);

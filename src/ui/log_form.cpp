@@ -5,9 +5,12 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include "protocol/record_text.h"
+#include "protocol/shown_text.h"
 #include "protocol/string_printf.h"
 #include "ui/modal.h"
 #include "ui/save_file.h"
@@ -18,7 +21,26 @@ QString LogLineText(const std::string& entry) {
   return RecordText(line);
 }
 
-TLogForm::TLogForm(QWidget* owner, BoundedLog& log) : QWidget(owner, Qt::Window), log_(log) {
+StampedLog::StampedLog(std::size_t capacity, std::size_t max_entry_bytes, Clock now)
+    : BoundedLog(capacity, max_entry_bytes), now_(now ? std::move(now) : [] { return QDateTime::currentDateTime(); }) {}
+
+void StampedLog::Append(const std::string& line) {
+  BoundedLog::Append(line);
+  times_.push_back(now_());
+  while (times_.size() > Size()) times_.pop_front();
+}
+
+void StampedLog::Clear() {
+  BoundedLog::Clear();
+  times_.clear();
+}
+
+QString StampedLineText(const QDateTime& time, const std::string& entry, bool with_date) {
+  return time.toString(with_date ? QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz") : QStringLiteral("hh:mm:ss.zzz")) +
+         QStringLiteral("  ") + LogLineText(entry);
+}
+
+TLogForm::TLogForm(QWidget* owner, StampedLog& log) : QWidget(owner, Qt::Window), log_(log) {
   setObjectName("LogForm");
   setWindowTitle("Debug Log");
   resize(720, 420);
@@ -46,17 +68,30 @@ TLogForm::TLogForm(QWidget* owner, BoundedLog& log) : QWidget(owner, Qt::Window)
 
   connect(SaveButton, &QPushButton::clicked, this, &TLogForm::SaveButtonClick);
   connect(ClearButton, &QPushButton::clicked, this, &TLogForm::ClearButtonClick);
+  connect(new QShortcut(Qt::Key_Escape, this), &QShortcut::activated, this, &QWidget::close);
+  // Following the end: the user's scrolling decides whether the view stands
+  // there; while it does, every growth of the text (new lines, and a layout
+  // that settles after showing) moves it to the new end.
+  QScrollBar* bar = LogText->verticalScrollBar();
+  connect(bar, &QScrollBar::valueChanged, this, [this, bar](int value) { following_ = value >= bar->maximum(); });
+  connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
+    if (following_) bar->setValue(maximum);
+  });
 }
 
 void TLogForm::EntryAppended(const std::string& entry) {
   if (!isVisible()) return;
-  LogText->appendPlainText(LogLineText(entry));
+  LogText->appendPlainText(StampedLineText(log_.LastTime(), entry, false));
   ShowDropped();
 }
 
 QString TLogForm::SaveTo(const QString& path) const {
   QByteArray text;
-  for (const std::string& entry : log_.Lines()) text += LogLineText(entry).toUtf8() + '\n';
+  const std::vector<std::string> lines = log_.Lines();
+  const std::vector<QDateTime> times = log_.Times();
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    text += times[i].toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")).toUtf8() + "  " +
+            QByteArray::fromStdString(ShownLogEntry(lines[i]));
   return WriteWholeFile(path, text);
 }
 
@@ -79,9 +114,13 @@ void TLogForm::showEvent(QShowEvent* event) {
 
 void TLogForm::Reload() {
   QStringList lines;
-  for (const std::string& entry : log_.Lines()) lines << LogLineText(entry);
+  const std::vector<std::string> entries = log_.Lines();
+  const std::vector<QDateTime> times = log_.Times();
+  for (std::size_t i = 0; i < entries.size(); ++i) lines << StampedLineText(times[i], entries[i], false);
   LogText->setPlainText(lines.join('\n'));
   LogText->moveCursor(QTextCursor::End);
+  following_ = true;
+  LogText->verticalScrollBar()->setValue(LogText->verticalScrollBar()->maximum());
   ShowDropped();
 }
 

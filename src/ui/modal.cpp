@@ -1,4 +1,4 @@
-// Default modal showing, message boxes and file dialogs, and the test hooks that replace them.
+// Default modal showing, message boxes, questions and file dialogs, and the test hooks that replace them.
 #include "ui/modal.h"
 
 #include <QDialog>
@@ -8,6 +8,7 @@ namespace {
 ModalHook g_modal_hook;
 MessageHook g_message_hook;
 SaveFileHook g_save_file_hook;
+QuestionHook g_question_hook;
 }  // namespace
 
 int ExecModal(QDialog& dialog) {
@@ -22,15 +23,26 @@ void ShowMessage(QWidget* owner, const QString& text, const QString& caption,
     return;
   }
   QMessageBox box(icon, caption, text, QMessageBox::Ok, owner);
+  box.setTextFormat(Qt::PlainText);  // a device's text is never read as HTML
   box.exec();
 }
 
 QString AskSaveFileName(QWidget* owner, const QString& caption, const QString& suggested, const QString& filters,
-                        QString* selected_filter) {
+                        QString* selected_filter, bool confirm_overwrite) {
   if (g_save_file_hook) return g_save_file_hook(caption, selected_filter);
-  return QFileDialog::getSaveFileName(owner, caption, suggested, filters, selected_filter);
+  const QFileDialog::Options options = confirm_overwrite ? QFileDialog::Options() : QFileDialog::DontConfirmOverwrite;
+  return QFileDialog::getSaveFileName(owner, caption, suggested, filters, selected_filter, options);
+}
+
+bool AskYesNo(QWidget* owner, const QString& text, const QString& caption) {
+  if (g_question_hook) return g_question_hook(owner, text, caption);
+  QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, owner);
+  box.setDefaultButton(QMessageBox::No);
+  box.setTextFormat(Qt::PlainText);
+  return box.exec() == QMessageBox::Yes;
 }
 
 void SetModalHook(ModalHook hook) { g_modal_hook = std::move(hook); }
 void SetMessageHook(MessageHook hook) { g_message_hook = std::move(hook); }
 void SetSaveFileHook(SaveFileHook hook) { g_save_file_hook = std::move(hook); }
+void SetQuestionHook(QuestionHook hook) { g_question_hook = std::move(hook); }

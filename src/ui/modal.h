@@ -13,24 +13,35 @@ class QWidget;
 // is set, which is then called instead.
 int ExecModal(QDialog& dialog);
 
-// A message box with one OK button, owned by `owner` (may be null).
+// A message box with one OK button, owned by `owner` (may be null). `text`
+// is shown as plain text, whatever tags it holds.
 void ShowMessage(QWidget* owner, const QString& text, const QString& caption,
                  QMessageBox::Icon icon = QMessageBox::NoIcon);
 
 // Asks for the name of a file to write (QFileDialog::getSaveFileName):
-// `filters` as "CSV (*.csv);;JSON (*.json)"; `selected_filter` receives the
-// filter picked. Result: the name, or "" when the user cancelled.
+// `suggested` names the folder it starts in and the file; `filters` as
+// "CSV (*.csv);;JSON (*.json)"; `selected_filter` receives the filter
+// picked. Without `confirm_overwrite` the dialog does not ask before a
+// file is replaced (for a caller that adds to the name and asks itself).
+// Result: the name, or "" when the user cancelled.
 QString AskSaveFileName(QWidget* owner, const QString& caption, const QString& suggested, const QString& filters,
-                        QString* selected_filter = nullptr);
+                        QString* selected_filter = nullptr, bool confirm_overwrite = true);
+
+// A question with the buttons Yes and No (the default), owned by `owner`.
+// Result: true for Yes.
+bool AskYesNo(QWidget* owner, const QString& text, const QString& caption);
 
 using ModalHook = std::function<int(QDialog& dialog)>;
 using MessageHook =
     std::function<void(QWidget* owner, const QString& text, const QString& caption)>;
 // Answers AskSaveFileName: the name and the filter picked.
 using SaveFileHook = std::function<QString(const QString& caption, QString* selected_filter)>;
+// Answers AskYesNo.
+using QuestionHook = std::function<bool(QWidget* owner, const QString& text, const QString& caption)>;
 
-// Replace the modal loop, the message box and the file dialog; an empty
-// function restores them.
+// Replace the modal loop, the message box, the file dialog and the
+// question; an empty function restores them.
 void SetModalHook(ModalHook hook);
 void SetMessageHook(MessageHook hook);
 void SetSaveFileHook(SaveFileHook hook);
+void SetQuestionHook(QuestionHook hook);

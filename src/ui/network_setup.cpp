@@ -19,6 +19,7 @@ void OpenNetworkSetup(QWidget* owner, const DeviceTable& table, DebugLog& log,
   for (std::size_t i = 0; i < records.size(); ++i) {
     log.Append(ip_text);
     sender.SetDeviceInterface(interfaces[i]);
+    sender.SetDeviceAddress(std::string(FieldText(records[i].ip)));
     TNetForm form(owner, sender, log);
     form.Fill(records[i]);
     form.SetNeighbours({{records[i], interfaces[i]}, own, listed});

@@ -15,6 +15,7 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "protocol/record_text.h"
 #include "ui/apply_close_buttons.h"
@@ -76,6 +77,7 @@ void TReaddressForm::CreateControls() {
     return edit;
   };
   edit_start_ = add_edit("Start Address", "LabeledEditStart");
+  edit_start_->setPlaceholderText("the first new address");
   edit_netmask_ = add_edit("Netmask", "LabeledEditNetmask");
   edit_gateway_ = add_edit("Gateway", "LabeledEditGateway");
   edit_dns_ = add_edit("DNS", "LabeledEditDNS");
@@ -97,8 +99,16 @@ void TReaddressForm::CreateControls() {
   preview_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   preview_->setSelectionMode(QAbstractItemView::NoSelection);
   preview_->verticalHeader()->hide();
-  preview_->horizontalHeader()->setStretchLastSection(true);
+  preview_->setWordWrap(false);
+  // The texts' columns are fitted to their texts after each redraw (Redraw);
+  // Status takes the rest.
+  preview_->horizontalHeader()->setSectionResizeMode(kStatusColumn, QHeaderView::Stretch);
+  preview_->horizontalHeader()->setResizeContentsPrecision(-1);  // every row, not the first thousand
   main_layout->addWidget(preview_, 1);
+
+  label_count_ = new QLabel(this);
+  label_count_->setObjectName("LabelCount");
+  main_layout->addWidget(label_count_);
 
   label_reasons_ = new QLabel(this);
   label_reasons_->setObjectName("LabelReasons");
@@ -111,6 +121,7 @@ void TReaddressForm::CreateControls() {
   progress_->setObjectName("ProgressBar");
   label_status_ = new QLabel(this);
   label_status_->setObjectName("LabelStatus");
+  label_status_->setTextFormat(Qt::PlainText);
   status_row->addWidget(progress_, 1);
   status_row->addWidget(label_status_, 1);
   main_layout->addLayout(status_row);
@@ -121,7 +132,18 @@ void TReaddressForm::CreateControls() {
 
   countdown_ = new QTimer(this);
   countdown_->setInterval(1000);
-  resize(720, 560);
+  // The first size shows kFirstRows rows of the preview.
+  const int kFirstRows = 12;
+  const int preview_height = preview_->horizontalHeader()->sizeHint().height() +
+                             kFirstRows * preview_->verticalHeader()->defaultSectionSize() +
+                             2 * preview_->frameWidth();
+  const int others = main_layout->sizeHint().height() - preview_->sizeHint().height();
+  resize(std::max(720, main_layout->sizeHint().width()), others + preview_height);
+}
+
+void TReaddressForm::SetUpnpRowsLeftOut(int rows) {
+  upnp_left_out_ = rows;
+  Redraw();
 }
 
 SequentialSettings TReaddressForm::ReadSettings() const {
@@ -199,6 +221,10 @@ void TReaddressForm::Redraw() {
       item->setText(RecordText(*cells[c]));
     }
   }
+  // Once per redraw: a header that fits its columns at every cell's change
+  // takes seconds for a preview of two thousand rows.
+  for (int c = kMacColumn; c < kStatusColumn; ++c) preview_->resizeColumnToContents(c);
+  label_count_->setText(QString("%1 devices in the plan; %2 UPnP rows left out").arg(session_.Total()).arg(upnp_left_out_));
   label_reasons_->setText(RecordText(session_.Reasons()));
   progress_->setRange(0, session_.Total());
   progress_->setValue(session_.Sent() + session_.Failed());

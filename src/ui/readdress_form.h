@@ -1,10 +1,12 @@
 // TReaddressForm, the "Network Setup for Selection" dialog: DHCP or static,
-// start address, netmask, gateway, DNS and order for the selected devices, a
-// preview of what each device is to become (updated as the user types),
-// "Apply" (disabled while the plan is refused, the reasons shown under the
-// preview), then the progress of the sending, a countdown and the status of
-// each device after the verification search. A thin view over
-// ReaddressSession.
+// start address (empty until typed), netmask, gateway, DNS and order for
+// the selected devices, a preview of what each device is to become (updated
+// as the user types; its columns fit their texts and Status takes the rest;
+// at least 12 rows show at the first size), the line "N devices in the
+// plan; M UPnP rows left out", "Apply" (disabled while the plan is refused,
+// the reasons shown under the preview), then the progress of the sending, a
+// countdown and the status of each device after the verification search. A
+// thin view over ReaddressSession.
 //
 // The dialog is modeless: the main window stays usable. Closing it while
 // packages go out sends the rest first; closing it during the countdown or
@@ -46,6 +48,10 @@ class TReaddressForm : public QDialog {
                                         const std::vector<PlanDevice>& found)>
                          verified);
 
+  // How many selected rows were found by UPnP and left out of the plan (a
+  // control package cannot reach them); 0 until set.
+  void SetUpnpRowsLeftOut(int rows);
+
   // Handlers.
   void SettingsChanged();     // any setting edited: the plan and its preview anew
   void ButtonApplyClick();    // starts sending
@@ -70,10 +76,12 @@ class TReaddressForm : public QDialog {
   QComboBox* combo_order_ = nullptr;
   QSpinBox* spin_wait_ = nullptr;
   QTableWidget* preview_ = nullptr;
+  QLabel* label_count_ = nullptr;
   QLabel* label_reasons_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QLabel* label_status_ = nullptr;
   QPushButton* button_apply_ = nullptr;
   QPushButton* button_close_ = nullptr;
   QTimer* countdown_ = nullptr;
+  int upnp_left_out_ = 0;
 };

@@ -2,6 +2,7 @@
 #include "ui/remembered_settings.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -18,6 +19,7 @@ const char kMethodKey[] = "search/method";
 const char kAddressesKey[] = "search/relay_addresses";
 const char kProtocolKey[] = "search/relay_protocol";
 const char kGeometryKey[] = "window/geometry";
+const char kExportFolderKey[] = "export/folder";
 
 }  // namespace
 
@@ -38,6 +40,12 @@ std::vector<std::string> RelayAddressList(const RememberedSettings& settings) {
   std::vector<std::string> list{kCustomized};
   list.insert(list.end(), settings.relay_addresses.begin(), settings.relay_addresses.end());
   return list;
+}
+
+QString ExportStartFolder(const RememberedSettings& settings) {
+  const QString folder = QString::fromStdString(settings.export_folder);
+  if (!folder.isEmpty() && QFileInfo(folder).isDir()) return folder;
+  return QDir::homePath();
 }
 
 QString DefaultSettingsPath() {
@@ -73,6 +81,7 @@ RememberedSettings LoadRememberedSettings(const QString& path, DebugLog& log) {
   if (std::find(std::begin(kProtocols), std::end(kProtocols), protocol) != std::end(kProtocols))
     settings.relay_protocol = protocol;
   settings.geometry = stored.value(kGeometryKey).toByteArray().toStdString();
+  settings.export_folder = stored.value(kExportFolderKey).toString().toStdString();
   return settings;
 }
 
@@ -85,6 +94,8 @@ bool SaveRememberedSettings(const QString& path, const RememberedSettings& setti
   stored.setValue(kAddressesKey, addresses);
   stored.setValue(kProtocolKey, QString::fromStdString(settings.relay_protocol));
   if (!settings.geometry.empty()) stored.setValue(kGeometryKey, QByteArray::fromStdString(settings.geometry));
+  if (!settings.export_folder.empty())
+    stored.setValue(kExportFolderKey, QString::fromStdString(settings.export_folder));
   stored.sync();
   if (stored.status() == QSettings::NoError) return true;
   log.Append("Settings file " + path.toStdString() + " not written: it cannot be written\n");

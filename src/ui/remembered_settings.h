@@ -1,6 +1,6 @@
 // What the window remembers from one run to the next: the search method, the
-// relay addresses typed so far, the relay protocol and the window's
-// geometry (the filter text is not kept). The rules for the relay list are
+// relay addresses typed so far, the relay protocol, the window's geometry
+// and the folder of the last export (the filter text is not kept). The rules for the relay list are
 // plain functions; the file is a QSettings INI file, by default
 // "kestra/device-search.conf" in the XDG configuration folder
 // ($XDG_CONFIG_HOME, else ~/.config).
@@ -23,7 +23,12 @@ struct RememberedSettings {
   std::vector<std::string> relay_addresses;
   std::string relay_protocol = "TCP";  // "TCP", "UDP" or "HttpCmd"
   std::string geometry;                // QWidget::saveGeometry()'s bytes; "" for none
+  std::string export_folder;           // where the last export went; "" for none yet
 };
+
+// The folder "Export..." starts in: the last export's while it is still a
+// folder, else the home folder.
+QString ExportStartFolder(const RememberedSettings& settings);
 
 // Puts a typed address first, dropping an equal entry further down and the
 // oldest beyond kRememberedRelayAddresses. An address that could not be

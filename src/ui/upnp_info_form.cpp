@@ -29,6 +29,7 @@ TForm1::TForm1(QWidget* owner) : QDialog(owner) {
   for (int i = 0; i < kDeviceInformationFieldCount; ++i)
     *edits[i] = AddDetailRow(this, captions[i], names[i], 16 + 30 * i, 16, 140, 160, 300);
   BitBtn1 = AddDetailOkButton(this, 160, 16 + 30 * kDeviceInformationFieldCount + 8);
+  AddDetailCopy(this, 160 + 75 + 8, 16 + 30 * kDeviceInformationFieldCount + 8);
   move(120, 60);  // its designed place, not centred on the owner
 }
 
@@ -39,5 +40,5 @@ void TForm1::Fill(const DeviceInformationContainer& device) {
                         EditPresURL,   EditRootDev,     EditSeriaNum,   EditService,
                         EditType,      EditUniqName,    EditUPC};
   for (int i = 0; i < kDeviceInformationFieldCount; ++i)
-    edits[i]->setText(RecordText(DeviceInformationField(device, i)));
+    SetDetailText(edits[i], RecordText(DeviceInformationField(device, i)));
 }

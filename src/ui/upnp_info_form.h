@@ -1,5 +1,6 @@
 // "Upnp Device Detail Info.": the read-only dialog with the nineteen texts of
-// a device found by the UPnP search.
+// a device found by the UPnP search, with a client area of 479 x 642 pixels.
+// "Copy" and Ctrl+C copy the texts as "Label: value" lines.
 #pragma once
 
 #include <QDialog>

@@ -67,6 +67,7 @@ void ReadDeviceInformation(const UpnpDeviceProperties& device,
   Store(device.type, record.type);
   Store(device.unique_device_name, record.unique_device_name);
   Store(device.upc, record.upc);
+  record.interface = device.interface;
 }
 
 bool IsAxisMaker(std::string_view manufacturer_name) {

@@ -29,6 +29,9 @@ struct DeviceInformationContainer {
   std::string type;
   std::string unique_device_name;
   std::string upc;
+  // Not one of the nineteen: the network interface the device answered on
+  // ("eth0"; "" when unknown).
+  std::string interface;
 
   bool operator==(const DeviceInformationContainer&) const = default;
 };
@@ -68,6 +71,7 @@ struct UpnpDeviceProperties {
   std::optional<std::string> type;
   std::optional<std::string> unique_device_name;
   std::optional<std::string> upc;
+  std::string interface;  // the network interface it answered on; "" when unknown
 };
 
 // "No: Zero children", "Yes: One child", "Yes: <n> children" (a negative
@@ -78,7 +82,7 @@ std::string ServicesText(int count);
 extern const char kTopmostDeviceText[];  // "This is a topmost device"
 
 // Writes every property that was read into its field of `record`, in record
-// order; fields whose read failed keep their text.
+// order; fields whose read failed keep their text. The interface is copied.
 void ReadDeviceInformation(const UpnpDeviceProperties& device,
                            DeviceInformationContainer& record);
 

@@ -1,9 +1,12 @@
 // The UPnP root-device finder over GSSDP and GUPnP: a search on IPv4 on every
-// usable network interface, bounded in time, whose device descriptions are
-// fetched side by side on a session of its own.
+// usable network interface, bounded in time, whose M-SEARCH requests leave
+// from a fixed port that a firewall can open, and whose device descriptions
+// are fetched side by side on a session of its own.
 #pragma once
 
 #include <chrono>
+#include <string>
+#include <vector>
 
 #include "upnp/upnp_finder.h"
 
@@ -43,21 +46,43 @@ constexpr long long kUpnpDescriptionLimit = 1048576;
 constexpr int kUpnpFetchConnections = 256;
 constexpr int kUpnpFetchConnectionsPerServer = 16;
 
+// One IPv4 address that the search runs on.
+struct UpnpSearchAddress {
+  std::string label;      // the address's interface label: "eth0", or "eth0:1" for an alias
+  std::string interface;  // the interface's name: the label up to its ':'
+  std::string address;    // "192.168.1.20"
+};
+// Whether an interface with these flags (IFF_*) is searched: up, and able to
+// multicast or loopback, and not point-to-point (GUPnP's own choice).
+bool IsUpnpSearchInterface(unsigned flags);
+// Every IPv4 address of every such interface, in the order the system lists
+// them. Read afresh at each call.
+std::vector<UpnpSearchAddress> UpnpSearchAddresses();
+// Whether a UDP socket may bind `port` on `address` without address reuse,
+// that is, whether no other socket holds it. (GSSDP binds its M-SEARCH socket
+// with reuse, so without this test two searches would share the port and
+// one of them would lose the replies.)
+bool UdpPortFree(const std::string& address, int port);
+
 // Every GLib, GSSDP and GUPnP object is created, used and released inside
 // FindRootDevices, on the calling thread, under a main context of its own.
+// There is one GUPnP context per address of UpnpSearchAddresses(); each sends
+// its M-SEARCH requests from kUpnpMsearchPort (upnp_account.h) when it is
+// free there, else from a random port, which the account tells. A context
+// also serves HTTP, idle, on the same port.
 // A root device's description is asked for once per search, by the first
 // announcement of its unique device name on any interface (answers and
 // NOTIFYs alike, while the window is open). Each fetch may run until the
 // grace ends, what is left of the window plus the grace, and is then given
 // up; the search ends as soon as the window has closed and no fetch runs.
 // Texts are read from the description with the white space around them
-// taken off. The libraries' messages go to the library log (library_log.h),
-// with a line of the finder's own for each description it could not take.
+// taken off. The libraries' messages go to the library log (library_log.h);
+// each description it could not take goes into the account, with the reason.
 class GupnpFinder : public UpnpFinder {
  public:
   explicit GupnpFinder(UpnpSearchTiming timing = kUpnpSearchTiming) : timing_(timing) {}
   bool FindRootDevices(std::chrono::steady_clock::time_point started,
-                       std::vector<UpnpDeviceProperties>& devices) override;
+                       std::vector<UpnpDeviceProperties>& devices, UpnpSearchAccount& account) override;
 
  private:
   UpnpSearchTiming timing_;

@@ -49,13 +49,21 @@ void UpnpEngine::SearchThreadProc(std::shared_ptr<SearchEvent> event,
                                           std::chrono::steady_clock::time_point started) {
   try {
     results.clear();
+    account = UpnpSearchAccount{};
     std::vector<UpnpDeviceProperties> found;
-    if (finder_->FindRootDevices(started, found)) {
+    if (finder_->FindRootDevices(started, found, account)) {
       for (const UpnpDeviceProperties& device : found) {
         // A fresh record per device: no text of one device reaches another.
         DeviceInformationContainer record;
         ReadDeviceInformation(device, record);
-        if (IsWantedUpnpDevice(record)) results.push_back(std::move(record));
+        if (IsWantedUpnpDevice(record)) {
+          results.push_back(std::move(record));
+          ++account.devices_kept;
+        } else {
+          account.devices_refused.push_back(QuotedDeviceText(record.friendly_name) + " by " +
+                                            QuotedDeviceText(record.manufacturer_name) +
+                                            ": neither AXIS nor Vivotek");
+        }
       }
     }
   } catch (...) {

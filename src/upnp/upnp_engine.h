@@ -1,13 +1,14 @@
 // The UPnP search engine: runs one search for UPnP root devices on a worker
-// thread of its own, keeps the AXIS and Vivotek devices in `results` and
-// signals the end through the manual-reset event "Upnp_Search_Event". It
-// searches only; it opens and forwards no ports.
+// thread of its own, keeps the AXIS and Vivotek devices in `results`, gives
+// the account of the search in `account`, and signals the end through the
+// manual-reset event "Upnp_Search_Event". It searches only; it opens and
+// forwards no ports.
 //
 // Threads: construction, StartSearch, destruction, CloseSearchEvent and every
 // read of `owner_window` and `search_event` happen on the user-interface
-// thread. The worker writes `results` only between its start and its signal;
-// after search_event is set `results` is complete and may be read without a
-// lock until the next StartSearch.
+// thread. The worker writes `results` and `account` only between its start
+// and its signal; after search_event is set both are complete and may be
+// read without a lock until the next StartSearch.
 #pragma once
 
 #include <atomic>
@@ -18,6 +19,7 @@
 
 #include "upnp/device_information.h"
 #include "upnp/search_event.h"
+#include "upnp/upnp_account.h"
 #include "upnp/upnp_finder.h"
 
 extern const char kUpnpSearchEventName[];  // "Upnp_Search_Event"
@@ -56,6 +58,9 @@ class UpnpEngine {
   const void* owner_window = nullptr;
   // The kept devices of the latest search, in the order they were found.
   std::vector<DeviceInformationContainer> results;
+  // What the latest search did (upnp_account.h); written and read like
+  // `results`.
+  UpnpSearchAccount account;
   // Completion signal of the latest search; null before the first search and
   // after CloseSearchEvent. While it is non-null the main window refuses to
   // close.

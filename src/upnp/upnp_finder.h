@@ -6,15 +6,18 @@
 #include <vector>
 
 #include "upnp/device_information.h"
+#include "upnp/upnp_account.h"
 
 class UpnpFinder {
  public:
   virtual ~UpnpFinder() = default;
   // Searches for "upnp:rootdevice" and fills `devices` with the root devices
-  // found, in the order they were found, each read completely. `started` is
-  // when the search was asked for; a finder bounds its search time from it.
+  // found, in the order they were found, each read completely and with the
+  // interface it answered on, and `account` with the network's part of the
+  // search's account (the devices' part is the engine's). `started` is when
+  // the search was asked for; a finder bounds its search time from it.
   // Returns false when no search could be made (devices then empty). Called
   // on the engine's worker thread, one call at a time.
   virtual bool FindRootDevices(std::chrono::steady_clock::time_point started,
-                               std::vector<UpnpDeviceProperties>& devices) = 0;
+                               std::vector<UpnpDeviceProperties>& devices, UpnpSearchAccount& account) = 0;
 };

@@ -80,7 +80,8 @@ std::optional<tComUnitInfo> UpnpRecordOf(const DeviceInformationContainer& devic
 }
 
 int MergeUpnpResults(DeviceTable& table, const std::vector<DeviceInformationContainer>& results,
-                     bool replace_rows) {
+                     bool replace_rows, UpnpSnapshot* snapshot) {
+  if (snapshot != nullptr) snapshot->clear();
   StringGrid& grid = table.grid;
   grid.BeginUpdate();
   if (replace_rows) {
@@ -91,7 +92,8 @@ int MergeUpnpResults(DeviceTable& table, const std::vector<DeviceInformationCont
   for (const DeviceInformationContainer& device : results) {
     std::optional<tComUnitInfo> info = UpnpRecordOf(device);
     if (!info) continue;
-    table.devices.Append(*info);
+    table.devices.AppendUpnp(*info, static_cast<std::size_t>(added), device.interface);
+    if (snapshot != nullptr) snapshot->push_back(device);
     const int row = grid.RowCount();
     grid.SetRow(row, GridRowOf(*info));
     grid.SetRowCount(row + 1);

@@ -16,13 +16,25 @@ bool ProjectWantsUpnp(std::string_view project);
 // True for "UPNP" in any case: the UPnP devices replace the exchange's rows.
 bool ProjectIsUpnpOnly(std::string_view project);
 
+// The devices one merge made records of, copied when it ran, in order. The
+// merge's records in the device list name their device by its place here
+// (DeviceList::UpnpDeviceOf), so that what a row shows never depends on the
+// engine's results, which its worker empties and fills again during the next
+// search. Kept by whoever runs the merge, beside the device list and on its
+// thread.
+using UpnpSnapshot = std::vector<DeviceInformationContainer>;
+
 // Turns the kept UPnP devices, in order, into device records appended to
-// `table.devices` and grid rows appended after the grid's last row; with
+// `table.devices` (DeviceList::AppendUpnp, each with the interface its
+// device answered on) and grid rows appended after the grid's last row; with
 // `replace_rows` the grid is first cut back to its heading (the device list
 // keeps its records). Devices that UpnpRecordOf skips give nothing. No sort,
-// no duplicate check, selected_row unchanged. Result: the rows added.
+// no duplicate check, selected_row unchanged. `snapshot`, when given, is
+// emptied and receives a copy of each device that became a record.
+// REQUIRES: the device list holds no record of an earlier merge (a search
+// empties it first). Result: the rows added.
 int MergeUpnpResults(DeviceTable& table, const std::vector<DeviceInformationContainer>& results,
-                     bool replace_rows);
+                     bool replace_rows, UpnpSnapshot* snapshot = nullptr);
 
 // The devices of `results` that MergeUpnpResults makes records of, in order:
 // the n-th record it appends is the n-th of them.

@@ -3,8 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+
 #include <QLocale>
 
+#include "protocol/string_printf.h"
+#include "records.h"
 #include "search/grid_sort.h"
 
 namespace {
@@ -94,62 +98,85 @@ TEST(GridRules, PointerIsAHandOverTheDataRowsIpCells) {
   EXPECT_FALSE(IsHandCell(kNameColumn, 1));
 }
 
-TEST(GridRules, NetworkSetupIsDisabledForANullNetmask) {
-  DeviceTable t = TableWithModels({"x", "y"});
-  t.selected_row = 2;
-  EXPECT_TRUE(NetworkSetupEnabled(t));
-  t.grid.SetCell(kNetmaskColumn, 2, "NULL");
-  EXPECT_FALSE(NetworkSetupEnabled(t));
-  t.grid.SetCell(kNetmaskColumn, 2, "xNULLx");
-  EXPECT_FALSE(NetworkSetupEnabled(t));
-  t.grid.SetCell(kNetmaskColumn, 2, "null");
-  EXPECT_TRUE(NetworkSetupEnabled(t));
-  t.selected_row = 9;  // beyond the last row reads as empty
-  EXPECT_TRUE(NetworkSetupEnabled(t));
+// Where the record came from decides, not the texts a device sent.
+TEST(GridRules, NetworkSetupIsDisabledForUpnpRowsOnly) {
+  DeviceTable t;
+  AddRow(t, MakeRecord({.ip = "10.0.0.1", .netmask = "255.0.0.0", .mac = "00:01"}));
+  AddUpnpRow(t, MakeRecord({.ip = "10.0.0.2", .netmask = "NULL", .mac = "NULL"}), 0);
+  AddRow(t, MakeRecord({.ip = "10.0.0.3", .netmask = "NULL", .mac = "NULL:::::"}));  // a device's own texts
+  const std::vector<bool> enabled_by_row = {true, true, false, true, true};  // rows 0..4; 4 beyond the grid
+  for (int row = 0; row < 5; ++row) {
+    t.selected_row = row;
+    EXPECT_EQ(NetworkSetupEnabled(t), enabled_by_row[static_cast<std::size_t>(row)]) << row;
+  }
 }
 
-TEST(GridRules, BrowseOpensTheRecordsAddressAndPort) {
-  DeviceTable t;
-  auto add = [&](const char* ip, const char* port, const char* mac, int row) {
-    tComUnitInfo info{};
-    SetField(info.ip, ip);
-    SetField(info.trigger_port, port);
-    SetField(info.mac, mac);
-    t.devices.Append(info);
-    t.grid.SetRow(row, GridRowOf(info));
+TEST(GridRules, BrowseOpensOnlyADottedQuadWithAPortInRange) {
+  struct Case {
+    const char* ip;
+    const char* port;
+    const char* url;  // null: nothing opens and the log says why
+  } cases[] = {
+      {"192.168.0.20", "8080", "http://192.168.0.20:8080"},
+      {"192.168.0.21", "", "http://192.168.0.21:80"},     // empty: 80
+      {"192.168.0.22", "abc", "http://192.168.0.22:80"},  // not a number: 80
+      {"192.168.0.23", "1", "http://192.168.0.23:1"},
+      {"192.168.0.24", "65535", "http://192.168.0.24:65535"},
+      {"1 @evil.example", "80", nullptr},  // inet_addr reads 1.0.0.0; the URL's host would be evil.example
+      {"10.0.0.1 ", "80", nullptr},
+      {"010.0.0.1", "80", nullptr},   // octal to inet_addr: another host
+      {"10.0.1", "80", nullptr},      // a short form
+      {"cam.local", "80", nullptr},
+      {"", "80", nullptr},
+      {"10.0.0.1", "0", nullptr},
+      {"10.0.0.1", "70000", nullptr},
+      {"10.0.0.1", "-80", nullptr},
+      {"10.0.0.1", "9999999", nullptr},
   };
-  add("192.168.0.20", "8080", "m:1", 1);
-  add("192.168.0.21", "", "m:2", 2);
-  add("192.168.0.22", "abc", "m:3", 3);
-  t.grid.SetRowCount(4);
-  t.selected_row = 1;
-  EXPECT_EQ(BrowseUrl(t), "http://192.168.0.20:8080");
-  t.selected_row = 2;
-  EXPECT_EQ(BrowseUrl(t), "http://192.168.0.21:80");
-  t.selected_row = 3;
-  EXPECT_EQ(BrowseUrl(t), "http://192.168.0.22:80");
-  t.grid.SetCell(kMacColumn, 3, "M:3");  // the comparison is case-sensitive
-  EXPECT_EQ(BrowseUrl(t), std::nullopt);
-  t.selected_row = 4;
-  EXPECT_EQ(BrowseUrl(t), std::nullopt);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.ip) + " port " + c.port);
+    DeviceTable t;
+    AddRow(t, MakeRecord({.ip = c.ip, .trigger_port = c.port, .mac = "m:1"}));
+    t.selected_row = 1;
+    MemoryLog log;
+    std::optional<QUrl> url = BrowseUrl(t, log);
+    if (c.url != nullptr) {
+      ASSERT_TRUE(url.has_value());
+      EXPECT_EQ(url->toString().toStdString(), c.url);
+      EXPECT_TRUE(log.lines.empty());
+    } else {
+      EXPECT_FALSE(url.has_value()) << url->toString().toStdString();
+      EXPECT_EQ(log.lines, std::vector<std::string>{StringPrintf(kBrowseRefusedLog, c.ip, c.port)});
+    }
+  }
 }
 
-TEST(GridRules, RowTooltipNamesTheInterfaceTheDeviceAnsweredOn) {
+TEST(GridRules, BrowseFindsTheRowsRecordOrDoesNothingQuietly) {
   DeviceTable t;
-  tComUnitInfo a{}, b{};
-  SetField(a.ip, "10.0.0.1");
-  SetField(a.mac, "m:1");
-  SetField(b.ip, "10.0.0.2");
-  SetField(b.mac, "NULL");
-  t.devices.Append(a, "eth1");
-  t.devices.Append(b);  // found by UPnP: no interface
-  t.grid.SetRow(1, GridRowOf(b));
-  t.grid.SetRow(2, GridRowOf(a));
-  t.grid.SetRowCount(3);
-  EXPECT_EQ(RowInterfaceTip(t, 2), "Answered on eth1");
+  MemoryLog log;
+  AddRow(t, MakeRecord({.ip = "192.168.0.20", .trigger_port = "8080", .mac = "m:1"}));
+  AddUpnpRow(t, MakeRecord({.ip = "10.0.0.8", .trigger_port = "81", .mac = "NULL"}), 0);  // browses alike
+  t.selected_row = 2;
+  EXPECT_EQ(BrowseUrl(t, log), QUrl("http://10.0.0.8:81"));
+  t.grid.SetCell(kMacColumn, 1, "M:1");  // the comparison is case-sensitive: no record
+  t.selected_row = 1;
+  EXPECT_EQ(BrowseUrl(t, log), std::nullopt);
+  t.selected_row = 3;  // beyond the grid
+  EXPECT_EQ(BrowseUrl(t, log), std::nullopt);
+  EXPECT_TRUE(log.lines.empty());
+}
+
+TEST(GridRules, RowTooltipNamesTheInterfaceAndAddressTheDeviceAnsweredOn) {
+  DeviceTable t;
+  AddUpnpRow(t, MakeRecord({.ip = "10.0.0.2", .mac = "NULL"}), 0);  // found by UPnP: no interface
+  t.devices.Append(MakeRecord({.ip = "10.0.0.1", .mac = "m:1"}), "eth1", inet_addr("192.168.0.1"));
+  ShowRow(t, t.devices.At(1));
+  AddRow(t, MakeRecord({.ip = "10.0.0.3", .mac = "m:3"}), "eth2");  // by broadcast: no address
+  EXPECT_EQ(RowInterfaceTip(t, 2), "Answered on eth1 at 192.168.0.1");
+  EXPECT_EQ(RowInterfaceTip(t, 3), "Answered on eth2");
   EXPECT_EQ(RowInterfaceTip(t, 1), "");
   EXPECT_EQ(RowInterfaceTip(t, 0), "");  // the heading
-  EXPECT_EQ(RowInterfaceTip(t, 3), "");  // beyond the grid
+  EXPECT_EQ(RowInterfaceTip(t, 4), "");  // beyond the grid
 }
 
 TEST(GridRules, SelectionSetupTakesTheSelectedProtocolRowsInGridOrder) {
@@ -167,19 +194,20 @@ TEST(GridRules, SelectionSetupTakesTheSelectedProtocolRowsInGridOrder) {
     t.grid.SetRow(row, GridRowOf(info));
   };
   add("10.0.0.1", "255.0.0.0", "0:0:0:0:0:1", "eth0");  // row 1
-  add("10.0.0.2", "NULL", "NULL", "");                    // row 2: found by UPnP
+  AddUpnpRow(t, MakeRecord({.ip = "10.0.0.2", .netmask = "NULL", .mac = "NULL"}), 0);  // row 2: found by UPnP
   add("10.0.0.3", "255.0.0.0", "0:0:0:0:0:3", "eth1");  // row 3
-  add("10.0.0.4", "255.0.0.0", "NULL", "");               // row 4: "NULL" in Mac only
+  add("10.0.0.4", "NULL", "NULL", "eth1");               // row 4: a device's own "NULL" texts
   t.grid.SetRowCount(6);                                  // row 5: empty, names no record
 
   std::vector<PlanDevice> devices = SelectedProtocolDevices(t, {3, 5, 2, 1, 4, 3, 9, 0});
-  ASSERT_EQ(devices.size(), 2u);
+  ASSERT_EQ(devices.size(), 3u);
   EXPECT_STREQ(devices[0].record.ip, "10.0.0.1");
   EXPECT_EQ(devices[0].interface, "eth0");
   EXPECT_STREQ(devices[1].record.ip, "10.0.0.3");
   EXPECT_EQ(devices[1].interface, "eth1");
+  EXPECT_STREQ(devices[2].record.ip, "10.0.0.4");
   EXPECT_TRUE(SelectionSetupEnabled(t, {1, 3}));
-  EXPECT_FALSE(SelectionSetupEnabled(t, {1, 2, 4, 5}));  // one protocol row
+  EXPECT_FALSE(SelectionSetupEnabled(t, {1, 2, 5}));  // one protocol row
   EXPECT_FALSE(SelectionSetupEnabled(t, {3}));
   EXPECT_FALSE(SelectionSetupEnabled(t, {}));
 }

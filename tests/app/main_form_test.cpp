@@ -1,5 +1,7 @@
-// The main window on Qt's offscreen platform: start-up, layout, close refusal,
-// the search controls and the grid's mouse handling, one row or several.
+// The main window on Qt's offscreen platform: start-up, layout and the least
+// size, close refusal, the search controls and the grid's mouse handling, one
+// row or several; and the application's handling of an exception that an
+// event handler throws.
 #include "app/main_form.h"
 
 #include <gtest/gtest.h>
@@ -7,11 +9,13 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,10 +26,15 @@
 #include <QSpinBox>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
+#include <stdexcept>
 
+#include "app/application.h"
 #include "fake_finder.h"
+#include "app/grid_rules.h"
 #include "fake_search.h"
+#include "protocol/string_printf.h"
 #include "search/engine_upnp_phase.h"
 #include "ui/modal.h"
 #include "url_catcher.h"
@@ -264,6 +273,38 @@ TEST(MainForm, PopupAndBrowseActOnTheSelectedRow) {
   QDesktopServices::unsetUrlHandler("http");
 }
 
+// A device's texts choose neither the host "Browse" opens nor the detail
+// dialog: an address with more after a blank opens nothing and the log says
+// why; a MAC reading "NULL:::::" from the maker's protocol shows the record.
+TEST(MainForm, DeviceTextsChooseNeitherTheBrowsedHostNorTheDetailDialog) {
+  TMainForm form;
+  auto ex = std::make_unique<FakeExchanges>(form.Table(), form.Settings());
+  ex->packets = {"Zentravox,01,A1,P,N,1 @evil.example,80,255.0.0.0,g,d,0:0:0:0:0:1,D,x",
+                 "Zentravox,01,B1,P,Nul,10.0.0.2,80,255.0.0.0,g,d,NULL:::::,D,x"};
+  form.SetExchanges(std::move(ex));
+  form.Button1Click();
+  ASSERT_EQ(form.Table().grid.Cell(kIpColumn, 2), "1 @evil.example");  // descending: B1, A1
+
+  UrlCatcher catcher;
+  QDesktopServices::setUrlHandler("http", &catcher, "Open");
+  form.Table().selected_row = 2;
+  form.Browser1Click();
+  QDesktopServices::unsetUrlHandler("http");
+  EXPECT_TRUE(catcher.urls.empty());
+  EXPECT_EQ(form.Log().Lines().back(), StringPrintf(kBrowseRefusedLog, "1 @evil.example", "80"));
+
+  std::vector<std::string> titles;
+  SetModalHook([&](QDialog& dialog) {
+    titles.push_back(dialog.windowTitle().toStdString());
+    return static_cast<int>(QDialog::Accepted);
+  });
+  form.Table().selected_row = 1;
+  form.Info1Click();
+  SetModalHook(nullptr);
+  EXPECT_EQ(titles, std::vector<std::string>{"Detail Info."});
+  EXPECT_TRUE(NetworkSetupEnabled(form.Table()));
+}
+
 // Ctrl and Shift clicks and Ctrl+A select several rows while the current row
 // stays selected_row; "Network Setup for Selection..." counts only the rows a
 // control package can reach and opens a modeless dialog for them.
@@ -278,7 +319,7 @@ TEST(MainForm, SeveralSelectedRowsOpenNetworkSetupForTheSelection) {
   form.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
   form.Button1Click();  // rows: D1, C1, B1, A1
-  form.Table().grid.SetCell(kNetmaskColumn, 3, "NULL");  // B1 as a row found by UPnP shows it
+  form.Table().devices.AppendUpnp(form.Table().devices.At(1), 0);  // B1 as a row the UPnP merge made too
   auto click = [&](int view_row, Qt::KeyboardModifiers modifiers) {
     QRect rect = form.StringGrid1->visualRect(form.StringGrid1->model()->index(view_row, 1));
     QTest::mouseClick(form.StringGrid1->viewport(), Qt::LeftButton, modifiers, rect.center());
@@ -323,6 +364,7 @@ TEST(MainForm, SeveralSelectedRowsOpenNetworkSetupForTheSelection) {
   std::vector<std::string> names;
   for (const auto& row : dialog->Session().Preview()) names.push_back(row.model);
   EXPECT_EQ(names, (std::vector<std::string>{"D1", "C1", "A1"}));
+  EXPECT_EQ(dialog->findChild<QLabel*>("LabelCount")->text(), "3 devices in the plan; 1 UPnP rows left out");
   form.NetworkSetupSelection1->trigger();  // one dialog at a time
   EXPECT_EQ(form.ReaddressForm(), dialog);
   dialog->close();
@@ -493,9 +535,113 @@ TEST(MainForm, RelayControlsAndTypedAddresses) {
   EXPECT_EQ(form.ComboBox1->currentText(), "192.168.1.5");
 }
 
+// The window's least size keeps every control whole and apart from the
+// others; above it, the first layout and the resize rule stay the design's.
+// Checked at the least size, at 640 x 480 (narrower than the panel's
+// controls: the window keeps the least width) and at 1920 x 1080; a longer
+// count, and a control added to the strip, raise the least size by
+// themselves.
+TEST(MainFormSize, EveryControlShowsWholeAndApartFromTheLeastSizeUp) {
+  TMainForm form;
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  const QSize frame = form.frameGeometry().size() - form.size();
+  auto check = [&](const std::string& at) {
+    QApplication::processEvents();
+    const std::vector<QWidget*> controls = {form.GroupBox1,   form.GroupBox2,   form.Button1,      form.Label1,
+                                            form.StringGrid1, form.FilterLabel, form.FilterEdit,   form.ExportButton,
+                                            form.LogButton,   form.RadioButton1, form.RadioButton2, form.ComboBox1,
+                                            form.ComboBox2,   form.Proj};
+    std::vector<QRect> placed;
+    for (QWidget* w : controls) {
+      const QRect r(w->mapTo(&form, QPoint(0, 0)), w->size());
+      const std::string name = at + ": " + w->objectName().toStdString();
+      EXPECT_TRUE(w->isVisibleTo(&form)) << name;
+      EXPECT_TRUE(form.rect().contains(r)) << name << " lies outside the window";
+      EXPECT_GE(w->width(), w->minimumSizeHint().width()) << name << " is cut";
+      if (auto* label = qobject_cast<QLabel*>(w)) {
+        EXPECT_GE(label->width(), label->sizeHint().width()) << name;
+      }
+      // The group boxes hold their own controls: those are checked against their box only.
+      const bool inside_box = w->parentWidget() == form.GroupBox1 || w->parentWidget() == form.GroupBox2;
+      for (const QRect& other : inside_box ? std::vector<QRect>{} : placed)
+        EXPECT_FALSE(r.intersects(other)) << name << " lies over another control";
+      if (!inside_box) placed.push_back(r);
+    }
+    for (QWidget* w : std::initializer_list<QWidget*>{form.RadioButton1, form.RadioButton2, form.ComboBox1,
+                                                      form.ComboBox2})
+      EXPECT_TRUE(form.GroupBox1->rect().contains(w->geometry())) << at;
+  };
+  // The resize rule above the least size: the grid is the outer size less
+  // 20 across and 121 down.
+  auto expect_rule = [&](const std::string& at) {
+    EXPECT_EQ(form.StringGrid1->geometry(),
+              QRect(0, 81, form.frameGeometry().width() - 20, form.frameGeometry().height() - 121))
+        << at;
+  };
+
+  const QSize least = form.minimumSize();
+  ASSERT_GT(least.width(), 0);
+  EXPECT_LE(least.width(), 807 - frame.width());  // the design's size stays allowed
+  EXPECT_GE(least.width(), form.Button1->geometry().right());
+  ResizeOuter(form, 100, 100);
+  EXPECT_EQ(form.size(), least);
+  check("least");
+  expect_rule("least");
+  ResizeOuter(form, 640, 480);
+  EXPECT_EQ(form.size(), QSize(std::max(640 - frame.width(), least.width()), 480 - frame.height()));
+  check("640x480");
+  expect_rule("640x480");
+  ResizeOuter(form, 1920, 1080);
+  EXPECT_EQ(form.frameGeometry().size(), QSize(1920, 1080));
+  check("1920x1080");
+  expect_rule("1920x1080");
+  EXPECT_EQ(form.Button1->geometry(), QRect(530, 12, 130, 30));  // the panel as designed
+
+  form.SetCountLabel("A count label much longer than any the search writes, 123456 device(s) found!");
+  EXPECT_GT(form.minimumSize().width(), least.width());
+  ResizeOuter(form, 100, 100);
+  check("a longer count");
+
+  // A control added to the strip, before "Export...": the least size makes room for it.
+  auto* watch = new QCheckBox("A check box with a long caption in the strip", form.Panel2);
+  watch->setObjectName("WatchCheckBox");
+  auto* strip = static_cast<QHBoxLayout*>(form.Panel2->layout());
+  strip->insertWidget(strip->indexOf(form.ExportButton), watch);
+  QApplication::processEvents();
+  EXPECT_GE(form.minimumSize().width(), strip->minimumSize().width());
+  ResizeOuter(form, 100, 100);
+  QApplication::processEvents();
+  const QRect box(watch->mapTo(&form, QPoint(0, 0)), watch->size());
+  EXPECT_TRUE(form.rect().contains(box));
+  EXPECT_GE(watch->width(), watch->minimumSizeHint().width());
+  for (QWidget* w : std::initializer_list<QWidget*>{form.FilterEdit, form.ExportButton})
+    EXPECT_FALSE(box.intersects(QRect(w->mapTo(&form, QPoint(0, 0)), w->size()))) << w->objectName().toStdString();
+}
+
+// An exception from an event handler is shown in the application's error
+// box, and the event loop goes on with the next event.
+TEST(Application, ShowsAnExceptionFromAnEventHandlerAndGoesOn) {
+  Messages messages;
+  struct Thrower : QObject {
+    bool event(QEvent* e) override {
+      if (e->type() == QEvent::User) throw std::runtime_error("The disk is full");
+      if (e->type() == QEvent::Type(QEvent::User + 1)) throw 42;
+      return QObject::event(e);
+    }
+  } thrower;
+  bool next = false;
+  QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
+  QCoreApplication::postEvent(&thrower, new QEvent(QEvent::Type(QEvent::User + 1)));
+  QTimer::singleShot(0, &thrower, [&] { next = true; });
+  EXPECT_TRUE(QTest::qWaitFor([&] { return next; }, 10000));
+  EXPECT_EQ(messages.shown,
+            (std::vector<std::string>{"Device Search|The disk is full", "Device Search|An unknown error occurred."}));
+}
+
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
+  TApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -1,7 +1,8 @@
 // The main window's tools on Qt's offscreen platform: the row filter with
-// selection, Browse, sorting and new searches; Copy and Export against the
-// command line's writer; the debug log's window during a search; the
-// remembered settings; the shortcuts; and the strip below the grid.
+// selection, the popup, Browse, sorting and new searches; Copy and Export
+// against the command line's writer, Export's questions, folder and note;
+// the debug log's window during a search; the remembered settings; the
+// shortcuts; and the strip below the grid.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -9,6 +10,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QFrame>
 #include <QHeaderView>
@@ -17,6 +19,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -216,7 +219,7 @@ TEST(MainFormCopyExport, WriteTheRowsAsTheCommandLineDoes) {
       "Model,Proj,Name,IP,Port,Netmask,Mac,Interface\r\n"
       "M100,P1,\"Caf\xc3\xa9 \"\"north\"\"\",10.0.0.1,8080,255.255.255.0,0:0:0:0:0:1,eth1\r\n"
       "M200,P2,Gate,10.0.0.2,80,255.255.255.0,0:0:0:0:0:2,eth1\r\n"
-      "Axis 200 Series,Axis 200 Series,\"Door, \"\"east\"\"\r\nwing \xc3\xa9t\xc3\xa9\",10.0.0.9,8080,NULL,NULL,\r\n";
+      "Axis 200 Series,Axis 200 Series,\"Door, \"\"east\"\"\\x0d\\x0awing \xc3\xa9t\xc3\xa9\",10.0.0.9,8080,NULL,NULL,\r\n";
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   ASSERT_EQ(form.ExportTo(dir.filePath("all.csv"), OutputFormat::kCsv), "");
@@ -252,7 +255,7 @@ TEST(MainFormCopyExport, WriteTheRowsAsTheCommandLineDoes) {
   EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
             "Model\tProj\tName\tIP\tPort\tNetmask\tMac\n"
             "M100\tP1\t\"Caf\xc3\xa9 \"\"north\"\"\"\t10.0.0.1\t8080\t255.255.255.0\t0:0:0:0:0:1\n"
-            "Axis 200 Series\tAxis 200 Series\t\"Door, \"\"east\"\"\r\nwing \xc3\xa9t\xc3\xa9\"\t10.0.0.9\t8080\tNULL\tNULL\n");
+            "Axis 200 Series\tAxis 200 Series\t\"Door, \"\"east\"\"\\x0d\\x0awing \xc3\xa9t\xc3\xa9\"\t10.0.0.9\t8080\tNULL\tNULL\n");
 
   // Export writes what the filter shows, in the grid's order.
   form.FilterEdit->setText("gate");
@@ -346,7 +349,11 @@ TEST(MainFormLog, WindowShowsLinesAsASearchWritesThemAndKeepsTenThousand) {
   EXPECT_TRUE(log_form->isVisible());
   EXPECT_TRUE(log_form->isWindow());
   EXPECT_FALSE(log_form->isModal());
-  auto last_line = [&] { return log_form->LogText->document()->lastBlock().text().toStdString(); };
+  auto last_line = [&] {  // without its time stamp, "hh:mm:ss.zzz  "
+    const QString line = log_form->LogText->document()->lastBlock().text();
+    EXPECT_EQ(line.indexOf("  "), 12) << line.toStdString();
+    return line.mid(14).toStdString();
+  };
   EXPECT_EQ(last_line(), "Col[6] - (153, 802, 0.190773)");
 
   form.Button1Click();  // the UPnP worker waits: the exchange's line is there
@@ -517,4 +524,128 @@ TEST(MainFormStrip, StandsBelowTheGridOrOverItsLowerEdge) {
   EXPECT_EQ(form.FilterLabel->text(), "Filter");
   EXPECT_EQ(form.ExportButton->text(), "Export...");
   EXPECT_EQ(form.LogButton->text(), "Log");
+}
+
+// Ctrl and Shift selections outlive a change of the filter; the rows it
+// hides leave the selection and do not come back with them. A sort brings
+// the selection back to the current row, whose number Browse then acts on.
+TEST(MainFormFilter, KeepsTheSelectionItShowsAndASortKeepsTheCurrentRow) {
+  TMainForm form;
+  UseFakeExchanges(form, kFourDevices);
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  form.Button1Click();  // rows: D1 Yard, C1 Lobby south, B1 Gate, A1 Lobby north
+  ClickViewRow(form, 0);
+  ClickViewRow(form, 1, Qt::ControlModifier);
+  ClickViewRow(form, 3, Qt::ControlModifier);
+  ASSERT_EQ(form.SelectedGridRows(), (std::vector<int>{1, 2, 4}));
+  ASSERT_EQ(form.Table().selected_row, 4);
+
+  for (const char* typed : {"l", "lo", "lobby"}) {  // keystroke by keystroke
+    form.FilterEdit->setText(typed);
+    EXPECT_EQ(form.SelectedGridRows(), (std::vector<int>{2, 4})) << typed;  // Yard is hidden
+    EXPECT_EQ(form.StringGrid1->currentIndex().row(), form.StringGrid1->model()->rowCount() - 1) << typed;
+  }
+  form.FilterEdit->clear();
+  EXPECT_EQ(form.SelectedGridRows(), (std::vector<int>{2, 4}));
+  EXPECT_EQ(form.Table().selected_row, 4);
+
+  QHeaderView* header = form.StringGrid1->horizontalHeader();
+  QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionPosition(0) + 5, 5));
+  ASSERT_EQ(ShownModels(form), (std::vector<std::string>{"A1", "B1", "C1", "D1"}));
+  EXPECT_EQ(form.SelectedGridRows(), std::vector<int>{4});
+  EXPECT_EQ(form.Table().selected_row, 4);
+  UrlCatcher catcher;
+  QDesktopServices::setUrlHandler("http", &catcher, "Open");
+  form.Browser1->trigger();
+  QDesktopServices::unsetUrlHandler("http");
+  EXPECT_EQ(catcher.urls, std::vector<std::string>{"http://10.0.0.4:8084"});  // D1 now stands in row 4
+}
+
+// With selected_row hidden by the filter, a right click still opens the
+// popup, its row items disabled.
+TEST(MainFormFilter, RightClickOpensThePopupWithoutAShownSelectedRow) {
+  TMainForm form;
+  UseFakeExchanges(form, kFourDevices);
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  form.Button1Click();
+  ClickViewRow(form, 0);  // D1, Yard
+  form.FilterEdit->setText("lobby");
+  ASSERT_EQ(form.Table().selected_row, 1);
+  ASSERT_EQ(form.StringGrid1->model()->rowCount(), 2);
+  const QRect cell = form.StringGrid1->visualRect(form.StringGrid1->model()->index(1, 1));
+  QTest::mouseClick(form.windowHandle(), Qt::RightButton, {},
+                    form.StringGrid1->viewport()->mapTo(&form, cell.center()));
+  EXPECT_TRUE(form.PopupMenu1->isVisible());
+  EXPECT_FALSE(form.Info1->isEnabled());
+  EXPECT_FALSE(form.Browser1->isEnabled());
+  EXPECT_FALSE(form.NetworkSetup1->isEnabled());
+  EXPECT_EQ(form.Table().selected_row, 1);
+  form.PopupMenu1->close();
+}
+
+// "Export..." starts in the home folder, then in the last export's folder
+// (in the next window too); it asks before replacing the file it writes,
+// the extension it adds included, and says what it wrote in the strip for
+// a few seconds.
+TEST(MainFormCopyExport, ExportAsksBeforeReplacingAndRemembersItsFolder) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString settings = dir.filePath("settings.conf");
+  const QString existing = dir.filePath("devices.csv");
+  QFile old_file(existing);
+  ASSERT_TRUE(old_file.open(QIODevice::WriteOnly));
+  old_file.write("kept");
+  old_file.close();
+
+  std::vector<std::string> questions;
+  bool replace = false;
+  SetQuestionHook([&](QWidget*, const QString& text, const QString& caption) {
+    questions.push_back((caption + "|" + text).toStdString());
+    return replace;
+  });
+  QString answer = dir.filePath("devices");  // typed without its extension
+  SetSaveFileHook([&](const QString&, QString* picked) {
+    *picked = "CSV (*.csv)";
+    return answer;
+  });
+  {
+    TMainForm form;
+    form.UseSettingsFile(settings);
+    EXPECT_EQ(ExportStartFolder(form.Remembered()), QDir::homePath());
+    UseFakeExchanges(form, kFourDevices);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.Button1Click();
+
+    form.ExportButton->click();  // declined: the file stays as it was
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0], "Export|" + QDir::toNativeSeparators(existing).toStdString() +
+                                " already exists.\nDo you want to replace it?");
+    EXPECT_EQ(ReadFile(existing), "kept");
+    EXPECT_EQ(form.NoteLabel->toolTip(), "");
+    EXPECT_EQ(ExportStartFolder(form.Remembered()), QDir::homePath());
+
+    replace = true;
+    form.ExportButton->click();
+    EXPECT_EQ(questions.size(), 2u);
+    EXPECT_TRUE(ReadFile(existing).startsWith("Model,Proj,"));
+    EXPECT_EQ(form.NoteLabel->toolTip(), "Exported 4 rows to " + QDir::toNativeSeparators(existing));
+    EXPECT_TRUE(form.NoteLabel->isVisible());
+    EXPECT_EQ(ExportStartFolder(form.Remembered()), dir.path());
+
+    form.FilterEdit->setText("gate");
+    answer = dir.filePath("gate.json");  // a new file: nothing to ask
+    form.ExportButton->click();
+    EXPECT_EQ(questions.size(), 2u);
+    EXPECT_EQ(form.NoteLabel->toolTip(), "Exported 1 row to " + QDir::toNativeSeparators(answer));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.NoteLabel->text().isEmpty(); }, kStripNoteMs + 10000));
+    EXPECT_TRUE(form.close());
+  }
+  TMainForm next;
+  next.UseSettingsFile(settings);
+  EXPECT_EQ(ExportStartFolder(next.Remembered()), dir.path());
+  SetQuestionHook(nullptr);
+  SetSaveFileHook(nullptr);
 }

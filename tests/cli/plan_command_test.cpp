@@ -222,3 +222,38 @@ TEST(PlanCommand, PlanFilesThatCannotBeRead) {
   EXPECT_FALSE(ReadPlanText(over, "the plan on standard input", &error));
   EXPECT_EQ(error, "the plan on standard input is larger than 1 MiB (1048576 bytes); split it into smaller plans");
 }
+
+// A device's text reaches the terminal and the CSV escaped (and the CSV
+// guarded against formulas); JSON keeps it exactly. So does a plan file's.
+TEST(PlanCommand, DeviceTextIsShownEscapedAndGuardedButExactInJson) {
+  const std::vector<PlanDevice> hostile = {
+      {MakeRecord({.model = "=cmd", .name = "\x1b]0;pwned\x07", .ip = "10.99.1.1", .trigger_port = "80",
+                   .netmask = "255.255.255.0", .mac = "02:4B:44:00:00:01"}),
+       "veth0"}};
+  const std::string csv = "02:4B:44:00:00:01,dhcp\n";
+  auto run = [&](const std::vector<std::string>& args, int result, const std::string& plan_text) {
+    std::string error;
+    std::vector<std::string> all = {"--plan", "plan.csv"};
+    all.insert(all.end(), args.begin(), args.end());
+    std::optional<SetupCommand> cmd = ParseSetupArguments(all, error);
+    CapturingSender sender;
+    sender.result = result;
+    NullLog log;
+    std::ostringstream out, err;
+    CarryOutPlan(cmd->plan, CsvPlan(plan_text, hostile, {}), sender, log, nullptr, out, err);
+    return out.str() + err.str();
+  };
+  EXPECT_EQ(run({}, -1, csv),
+            "MAC                Model  Name              Current IP  New IP  Netmask  Gateway  DNS\n"
+            "02:4B:44:00:00:01  =cmd   \\x1b]0;pwned\\x07  10.99.1.1   DHCP\n"
+            "Not sent: 02:4B:44:00:00:01\n"
+            "Sent 0 of 1 control packages.\n");
+  const std::string csv_out = run({"--format", "csv"}, 0, csv);
+  EXPECT_NE(csv_out.find("\r\n02:4B:44:00:00:01,'=cmd,\\x1b]0;pwned\\x07,10.99.1.1,"), std::string::npos) << csv_out;
+  EXPECT_NE(run({"--format", "json"}, 0, csv).find("\"model\":\"=cmd\",\"name\":\"\\u001b]0;pwned\\u0007\""),
+            std::string::npos);
+  // A plan file's own text in a refusal.
+  const std::string refused = run({}, 0, "\x1b[2J,dhcp\n");
+  EXPECT_EQ(refused.find('\x1b'), std::string::npos) << refused;
+  EXPECT_NE(refused.find("\\x1b[2J"), std::string::npos) << refused;
+}

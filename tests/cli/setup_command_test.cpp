@@ -249,3 +249,16 @@ TEST(SetupCommand, RefusesAMacThatIsNotSixHexadecimalPairs) {
   }
   EXPECT_TRUE(Parse({"--mac", "00-1a-2B-3c-4D-5e", "--dhcp"}));
 }
+
+// A device's text in the list of devices that share the MAC is escaped.
+TEST(SetupCommand, DevicesWithTheSameMacAreListedEscaped) {
+  tComUnitInfo a = Device(), b = Device();
+  SetField(b.name, "\x1b]0;pwned\x07");
+  SetField(b.ip, "\x1b[2J");
+  std::ostringstream listing;
+  PrintDevicesWithSameMac({a, b}, "00:11:22:33:44:55", listing);
+  EXPECT_EQ(listing.str(),
+            "device-search: 2 devices have MAC 00:11:22:33:44:55:\n"
+            "  M100  Lobby  10.99.0.20  00:11:22:33:44:55\n"
+            "  M100  \\x1b]0;pwned\\x07  \\x1b[2J  00:11:22:33:44:55\n");
+}

@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <cstdlib>
 
+#include "app/display_check.h"
 #include "app/main_form.h"
 #include "capturing_sender.h"
 #include "fake_search.h"
@@ -91,6 +92,8 @@ TEST(CaptionsNet, ReadAsDesignedOnTheWindowSystem) {
   ASSERT_FALSE(display.empty()) << net.Error();
   setenv("DISPLAY", display.c_str(), 1);
   setenv("QT_QPA_PLATFORM", "xcb", 1);
+  // A display that answers passes the program's check before the window.
+  EXPECT_EQ(DisplayProblem({.display = display}), "");
   // The program reads its remembered settings from a folder of its own, not
   // from the user's.
   QTemporaryDir config;
@@ -136,7 +139,7 @@ TEST(CaptionsNet, ReadAsDesignedOnTheWindowSystem) {
     });
     DeviceTable& table = form.Table();
     AddRow(table, MakeRecord({.ip = "10.99.0.7", .netmask = "255.255.255.0", .mac = "02:00:00:00:00:07"}));
-    AddRow(table, MakeRecord({.ip = "10.99.0.8", .mac = "NULL"}));
+    AddUpnpRow(table, MakeRecord({.ip = "10.99.0.8", .mac = "NULL"}), 0);
     table.selected_row = 1;
     form.Info1Click();
     CapturingSender sender;  // sends nothing and reports success ("Note")

@@ -4,8 +4,10 @@
 // limits the search; devices behind a link without a default route and in a
 // foreign subnet (answering by broadcast) are re-addressed over the interface
 // they were seen on, from the command line and from the Network Setup
-// dialog; and all of it as root and as an unprivileged user (the window's
-// part by running this program again under setpriv, see WindowChild).
+// dialog; a device in a second subnet of the client's link is found and
+// re-addressed from the client's address in its subnet; and all of it as
+// root and as an unprivileged user (the window's part by running this
+// program again under setpriv, see WindowChild).
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -218,8 +220,8 @@ TEST(Interfaces, EveryDeviceOnEveryInterfaceIsFoundOnceWithItsInterface) {
     ASSERT_TRUE(SearchFromWindow(form));
     EXPECT_EQ(form.Label1->text(), "8 device(s) found!");
     root_tips = WindowTips(form);
-    EXPECT_EQ(root_tips["10.55.1.1"], "Answered on " + if2);
-    EXPECT_EQ(root_tips["10.99.1.3"], "Answered on " + if0);
+    EXPECT_EQ(root_tips["10.55.1.1"], "Answered on " + if2 + " at 10.55.0.1");
+    EXPECT_EQ(root_tips["10.99.1.3"], "Answered on " + if0 + " at 10.99.0.1");
     const std::vector<std::string>& log = form.Log().Lines();
     EXPECT_NE(std::find(log.begin(), log.end(), "Device 10.55.1.2 [02:4B:44:55:00:02] answered on " + if2 + "\n"),
               log.end());
@@ -290,6 +292,7 @@ TEST(Interfaces, DevicesWithoutARouteOrInAForeignSubnetAreReaddressedOverTheirIn
     ASSERT_TRUE(sim_c->WaitForLines("control Zentravox,03,", 2, 2000)) << sim_c->Output();
   }
   std::vector<std::string> child = WindowAsUser(net, {mac_b, "10.66.1.51"});
+  // By broadcast: which address of the client it answered is not known.
   EXPECT_NE(std::find(child.begin(), child.end(), "tip 10.77.0.61 Answered on " + if2), child.end());
   EXPECT_NE(std::find(child.begin(), child.end(), "note Note|Control package sent. Please try to re-search the device after one minute."),
             child.end());
@@ -297,6 +300,43 @@ TEST(Interfaces, DevicesWithoutARouteOrInAForeignSubnetAreReaddressedOverTheirIn
   ASSERT_TRUE(sim_b->WaitForLines("control Zentravox,03,", 2, 2000)) << sim_b->Output();
   csv = DeviceSearch(net, false, {"search", "--no-upnp", "--format", "csv"});
   EXPECT_NE(csv.out.find(",10.66.1.51,"), std::string::npos) << csv.out;
+}
+
+// A second subnet on the client's link, as an installer adds 192.168.0.1/24
+// beside the office address to reach cameras at their factory address: the
+// camera there, with no route beyond its own subnet, can answer only the
+// request sent from the client's address in that subnet. A normal user finds
+// it and re-addresses it, the package leaving from that address.
+TEST(Interfaces, ADeviceInASecondSubnetOfTheLinkIsFoundAndReaddressed) {
+  SKIP_WITHOUT_NETWORK();
+  TestLink link = Link("10.99.0.1/24", "192.168.0.100/24", true, false);
+  link.more_client_addresses = {"192.168.0.1/24"};
+  TestNetwork net({link});
+  ASSERT_TRUE(net.Ready()) << net.Error();
+  const std::string if0 = net.ClientInterface(0);
+  const std::string mac = "02:4B:44:C0:A8:64";
+  DeviceFile file({DeviceLine("Factory", "192.168.0.100", mac)});
+  ChildProcess* sim = net.StartDeviceSim({"--file", file.Path()});
+  ASSERT_NE(sim, nullptr) << net.Error();
+
+  CommandResult r = DeviceSearch(net, true, {"search", "--no-upnp", "--format", "json"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(InterfaceByIp(r), (std::map<std::string, std::string>{{"192.168.0.100", if0}})) << sim->Output();
+  // Both passes went out from both addresses.
+  EXPECT_EQ(sim->CountLines("udp request flag=00 from 10.99.0.1:"), 2) << sim->Output();
+  EXPECT_EQ(sim->CountLines("udp request flag=00 from 192.168.0.1:"), 2) << sim->Output();
+
+  r = DeviceSearch(net, true, {"setup", "--mac", mac, "--static", "--ip", "192.168.0.150", "--netmask",
+                               "255.255.255.0", "--gateway", "192.168.0.254"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  ASSERT_TRUE(sim->WaitForLine("control package applied", 2000)) << sim->Output();
+  EXPECT_EQ(sim->CountLines("udp package flag=03 from "), 1) << sim->Output();
+  EXPECT_EQ(sim->CountLines("udp package flag=03 from 192.168.0.1:"), 1) << sim->Output();
+
+  // The window, as a normal user, finds it at its new address and says
+  // which of the client's addresses it answered.
+  std::vector<std::string> tips = WindowAsUser(net, {});
+  EXPECT_EQ(tips, std::vector<std::string>{"tip 192.168.0.150 Answered on " + if0 + " at 192.168.0.1"});
 }
 
 TEST(Interfaces, WithoutAnInterfaceTheWindowsSearchEndsAtOnceSayingWhy) {

@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -493,6 +494,8 @@ bool TestNetwork::Build(const Link& link, int index) {
          Run({ip, "link", "add", link.client_if, "address", client_mac, "netns", cns, "type", "veth",
               "peer", "name", link.devices_if, "address", devices_mac, "netns", dns}) &&
          Run({ip, "-n", cns, "addr", "add", link.wanted.client_address, "dev", link.client_if}) &&
+         std::all_of(link.wanted.more_client_addresses.begin(), link.wanted.more_client_addresses.end(),
+                     [&](const std::string& a) { return Run({ip, "-n", cns, "addr", "add", a, "dev", link.client_if}); }) &&
          Run({ip, "-n", dns, "addr", "add", link.wanted.devices_address, "dev", link.devices_if}) &&
          Run({ip, "-n", dns, "link", "set", "lo", "up"}) &&
          Run({ip, "-n", cns, "link", "set", link.client_if, "up"}) &&

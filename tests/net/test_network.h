@@ -16,7 +16,8 @@
 // link 0 keeps the names above). Each link says its two addresses and which
 // sides get a default route over it, so a client may have a link without a
 // route (a camera network) and a devices side may sit in another subnet than
-// the client's address on that link (it can then answer only by broadcast).
+// the client's address on that link (it can then answer only by broadcast),
+// or in a second subnet the client's interface has as well.
 //
 // Typical use (needs root; skip when TestNetwork::Supported() says no):
 //
@@ -164,6 +165,9 @@ struct TestLink {
   std::string devices_address = "10.99.0.2/24";
   bool client_default_route = true;   // the client's default route goes over this link
   bool devices_default_route = true;  // the devices' side routes everything over it
+  // Further addresses of the client's interface on this link, after the
+  // first (a second subnet on the same wire).
+  std::vector<std::string> more_client_addresses = {};
 };
 
 class TestNetwork {

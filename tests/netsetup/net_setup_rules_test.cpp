@@ -174,7 +174,7 @@ TEST(NetSetupRules, RowLookupByIpAndMacCells) {
   table.devices.Append(TestDevice("10.0.0.1", "00:00:00:00:00:01", "first"), "eth0");
   table.devices.Append(TestDevice("10.0.0.2", "00:00:00:00:00:02", "other"));
   table.devices.Append(TestDevice("10.0.0.1", "00:00:00:00:00:01", "second"), "wlan0");
-  table.devices.Append(TestDevice("10.0.0.3", "NULL", "upnp"));
+  table.devices.AppendUpnp(TestDevice("10.0.0.3", "NULL", "upnp"), 0);
   table.grid.SetRowCount(4);
   table.grid.SetRow(1, GridRowOf(table.devices.At(0)));
   table.grid.SetRow(2, GridRowOf(table.devices.At(1)));

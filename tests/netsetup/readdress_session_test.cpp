@@ -20,6 +20,12 @@ class ReaddressSessionTest : public ::testing::Test {
     session = std::make_unique<ReaddressSession>(std::move(selected), std::move(listed), std::vector<OwnAddress>{}, sender, log, search);
     session->SetOnChanged([this] { ++changes; });
   }
+  // The start address as the user types it (a session opens without one).
+  void TypeStart(const std::string& start) {
+    SequentialSettings s = session->Settings();
+    s.start = start;
+    session->SetSettings(s);
+  }
   std::vector<std::string> Column(std::string ReaddressSession::PreviewRow::*field) {
     std::vector<std::string> texts;
     for (const auto& row : session->Preview()) texts.push_back(row.*field);
@@ -38,10 +44,14 @@ class ReaddressSessionTest : public ::testing::Test {
 TEST_F(ReaddressSessionTest, PreviewFollowsTheSettingsAndApplyWaitsForAPlanThatHolds) {
   std::vector<PlanDevice> selected = {NumberedDevice("192.168.0.10", 1), NumberedDevice("192.168.0.10", 2)};
   Open(selected, {selected[0], selected[1], NumberedDevice("192.168.0.11", 3)});
-  // The settings start from the first device; its address is held by the
-  // second device too, the next one by the third.
-  EXPECT_EQ(session->Settings().start, "192.168.0.10");
+  // The settings start from the first device, without a start address: a
+  // plan from its own address would change nothing.
+  EXPECT_EQ(session->Settings().start, "");
   EXPECT_EQ(session->Settings().gateway, "192.168.0.1");
+  EXPECT_FALSE(session->CanApply());
+  EXPECT_EQ(session->Reasons(), "Invalid Start Address - []");
+  TypeStart("192.168.0.10");  // held by the second device too, the next one by the third
+  changes = 0;
   EXPECT_THAT(Column(&ReaddressSession::PreviewRow::new_ip), ElementsAre("192.168.0.12", "192.168.0.13"));
   EXPECT_THAT(Column(&ReaddressSession::PreviewRow::mac), ElementsAre("02:4B:44:00:00:01", "02:4B:44:00:00:02"));
   EXPECT_THAT(Column(&ReaddressSession::PreviewRow::name), ElementsAre("Cam1", "Cam2"));
@@ -134,6 +144,7 @@ TEST_F(ReaddressSessionTest, ApplySendsOneAtATimeThenCountsDownAndVerifies) {
 TEST_F(ReaddressSessionTest, ClosingCancelsOnlyTheVerification) {
   std::vector<PlanDevice> selected = {NumberedDevice("10.0.0.1", 1), NumberedDevice("10.0.0.2", 2)};
   Open(selected, selected);
+  TypeStart("10.0.0.11");
   ASSERT_TRUE(session->Apply(60));
   while (session->SendNext()) {
   }
@@ -152,6 +163,7 @@ TEST_F(ReaddressSessionTest, ClosingCancelsOnlyTheVerification) {
   // A wait of 0 searches right after the last package; destroying the
   // session during the search cancels it.
   Open(selected, selected);
+  TypeStart("10.0.0.11");
   ASSERT_TRUE(session->Apply(0));
   while (session->SendNext()) {
   }

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The package unpacked into a temporary root (dpkg-deb -x), with nothing of
-# the build folder: it holds what it should, its program finds its libraries
-# without help, prints the package's version, searches in a test network
-# against the simulator, and its window carries the version in its caption
-# and the desktop entry's StartupWMClass as its class. Where no test network
-# can be made, only the first part runs and the test is skipped (exit 77).
+# the build folder: it holds what it should, recommends what its program
+# uses when it is there, its program finds its libraries without help,
+# prints the package's version, searches in a test network against the
+# simulator, and its window carries the version in its caption and the
+# desktop entry's StartupWMClass as its class. Where no test network can be
+# made, only the first part runs and the test is skipped (exit 77).
 #
 # usage: unpacked_test.sh PACKAGE.deb DEVICE_SIM
 set -uo pipefail
@@ -54,6 +55,12 @@ done
 readelf -d "$bin" | grep -E 'RPATH|RUNPATH' && fail "the program carries a library path"
 libs=$(bare ldd "$bin")
 grep -E 'not found' <<<"$libs" && fail "libraries not found"
+
+# Browse opens pages through xdg-open; Qt needs its plugin to draw on Wayland.
+recommends=$(dpkg-deb -f "$deb" Recommends)
+for r in xdg-utils qt6-wayland; do
+  grep -qE "(^|, )$r(\$|[ ,])" <<<"$recommends" || fail "the package does not recommend $r (Recommends: $recommends)"
+done
 
 version=$(dpkg-deb -f "$deb" Version)
 out=$(bare "$bin" --version)

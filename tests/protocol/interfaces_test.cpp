@@ -62,6 +62,9 @@ TEST_F(LocalInterfaces, ListsEachUpBroadcastIpv4InterfaceOnceAndNeverLoopback) {
   ASSERT_EQ(Names(all), (std::vector<std::string>{"kt0", "kt1"}));
   EXPECT_EQ(DottedAddress(all[0].address), "10.5.0.1");
   EXPECT_EQ(DottedAddress(all[0].netmask), "255.255.255.0");
+  ASSERT_EQ(all[0].addresses.size(), 2u);  // the first, then the alias's
+  EXPECT_EQ(DottedAddress(all[0].addresses[1].address), "10.5.1.1");
+  EXPECT_EQ(all[1].addresses.size(), 1u);
   EXPECT_EQ(all[1].index, if_nametoindex("kt1"));
   EXPECT_EQ(InterfaceNames(all), "kt0, kt1");
 
@@ -96,19 +99,31 @@ TEST_F(LocalInterfaces, BroadcastLeavesByEachInterfaceAndAFailureLeavesTheOthers
   close(receiver);
 }
 
+// An answer sent to a subnet's broadcast address reached that subnet's
+// address; one sent to the limited broadcast names none.
+TEST(InterfaceAddresses, ABroadcastAnswerReachedTheAddressOfItsSubnet) {
+  NetInterface i;
+  i.addresses = {{inet_addr("10.99.0.1"), inet_addr("255.255.255.0")},
+                 {inet_addr("192.168.0.1"), inet_addr("255.255.0.0")}};
+  EXPECT_EQ(LocalAddressFor(i, inet_addr("10.99.0.255")), inet_addr("10.99.0.1"));
+  EXPECT_EQ(LocalAddressFor(i, inet_addr("192.168.255.255")), inet_addr("192.168.0.1"));
+  EXPECT_EQ(LocalAddressFor(i, inet_addr("192.168.0.255")), inet_addr("192.168.0.255"));  // a host there
+  EXPECT_EQ(LocalAddressFor(i, htonl(INADDR_BROADCAST)), 0u);
+}
+
 TEST_F(LocalInterfaces, SearchGoesOutOfEveryInterfaceOrTheChosenOnes) {
   int receiver = ArrivalSocket(kRequestPort);
   ASSERT_GE(receiver, 0);
   ExchangeLimits limits;
   limits.quiet_ms = 50;
   SearchSettings settings;
-  UdpSearchExchange(0, settings, log_, nullptr, limits);
+  UdpSearchExchange(0, settings, log_, AnswerSink(), limits);
   auto seen = Arrivals(receiver, 300);
   EXPECT_EQ(seen["kt0"].size(), 2u);  // both passes
   EXPECT_EQ(seen["kt1"].size(), 2u);
 
   settings.interfaces = {"kt1"};
-  UdpSearchExchange(0, settings, log_, nullptr, limits);
+  UdpSearchExchange(0, settings, log_, AnswerSink(), limits);
   seen = Arrivals(receiver, 300);
   EXPECT_EQ(seen.count("kt0"), 0u);
   EXPECT_EQ(seen["kt1"].size(), 2u);
@@ -116,7 +131,7 @@ TEST_F(LocalInterfaces, SearchGoesOutOfEveryInterfaceOrTheChosenOnes) {
 
   // Named interfaces that are not there: nothing is sent and the log says so.
   settings.interfaces = {"eth7", "eth8"};
-  UdpSearchExchange(0, settings, log_, nullptr, limits);
+  UdpSearchExchange(0, settings, log_, AnswerSink(), limits);
   EXPECT_TRUE(Arrivals(receiver, 200).empty());
   EXPECT_EQ(log_.lines, (std::vector<std::string>{StringPrintf(kNoChosenInterfaceLog, "eth7, eth8")}));
   close(receiver);

@@ -167,6 +167,26 @@ TEST_F(TransportLoopback, UdpRelayExchangeTakesAnswersOfBothPasses) {
   EXPECT_TRUE(log_.lines.empty()) << log_.lines.front();
 }
 
+// Answers beyond what the reply reader may hold are dropped; the search
+// says how many in one line at its end.
+TEST_F(TransportLoopback, AnswersBeyondTheReadersLimitAreCountedOnce) {
+  int relay = BoundUdp(kRequestPort);
+  ASSERT_GE(relay, 0);
+  limits_.reader_max_held_bytes = 10;  // less than any answer
+  relay_ = std::thread([&, relay] {
+    for (int pass = 0; pass < 2; ++pass) {
+      Receive(relay, 2000);
+      SendTo(relay, EncodeAnswer({Device(1)}), kReplyPort);
+      SendTo(relay, EncodeAnswer({Device(2)}), kReplyPort);
+    }
+    close(relay);
+  });
+  UdpSearchExchange(2, settings_, log_, Intake(), limits_);
+  relay_.join();
+  EXPECT_TRUE(appended_.empty());
+  EXPECT_EQ(log_.lines, std::vector<std::string>{StringPrintf(kReaderFullLog, 4ULL, 10ULL)});
+}
+
 TEST_F(TransportLoopback, PassLastsUntilAQuietGap) {
   int relay = BoundUdp(kRequestPort);
   ASSERT_GE(relay, 0);

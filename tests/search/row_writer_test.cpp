@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <sstream>
 
+#include "protocol/record_text.h"
 #include "records.h"
 
 namespace {
@@ -134,29 +135,34 @@ TEST(RowWriter, NdjsonPrintsEachRowOnceAsItArrives) {
   EXPECT_EQ(whole.str(), middle.str() + first.str() + last.str());
 }
 
-// CSV and the tabs quote a field that holds their separator, a quote or a
-// line break (RFC 4180), and write every text in UTF-8: Latin-1 bytes become
-// their characters, valid UTF-8 stays as it is. A part of the rows keeps the
+// CSV and the tabs show a device's controls escaped, guard a cell that a
+// spreadsheet would run, quote a field that holds their separator or a quote
+// (RFC 4180), and write every text in UTF-8: Latin-1 bytes become their
+// characters, valid UTF-8 stays as it is. A part of the rows keeps the
 // grid's order and each row's own record.
-TEST(RowWriter, CsvAndTabsQuoteAndWriteUtf8ForAnyPartOfTheRows) {
+TEST(RowWriter, CsvAndTabsEscapeGuardQuoteAndWriteUtf8ForAnyPartOfTheRows) {
   DeviceTable t = HeadingsOnly();
   AddRow(t, MakeRecord({.model = "M\xe9", .name = "a\tb", .ip = "10.0.0.1", .mac = "m1"}), "eth0");
   AddRow(t, MakeRecord({.model = "Caf\xc3\xa9", .name = "two\nlines, \"q\"", .ip = "10.0.0.2", .mac = "m2"}), "eth1");
   AddRow(t, MakeRecord({.model = "Axis 200 Series", .name = "x\r", .ip = "10.0.0.3", .mac = "NULL"}));
+  AddRow(t, MakeRecord({.model = "=HYPERLINK(\"http://e.x\")", .name = "@a", .ip = "10.0.0.4", .trigger_port = "-1",
+                        .mac = "+m"}));
   const RecordOrigins origins{.exchange_records = 2};
   std::ostringstream csv, tabs, part;
   PrintRows(t, OutputFormat::kCsv, origins, csv);
   PrintRows(t, OutputFormat::kTabs, origins, tabs);
   EXPECT_EQ(csv.str(),
             "Model,Proj,Name,IP,Port,Netmask,Mac,Interface\r\n"
-            "M\xc3\xa9,,a\tb,10.0.0.1,,,m1,eth0\r\n"
-            "Caf\xc3\xa9,,\"two\nlines, \"\"q\"\"\",10.0.0.2,,,m2,eth1\r\n"
-            "Axis 200 Series,,\"x\r\",10.0.0.3,,,NULL,\r\n");
+            "M\xc3\xa9,,a\\x09b,10.0.0.1,,,m1,eth0\r\n"
+            "Caf\xc3\xa9,,\"two\\x0alines, \"\"q\"\"\",10.0.0.2,,,m2,eth1\r\n"
+            "Axis 200 Series,,x\\x0d,10.0.0.3,,,NULL,\r\n"
+            "\"'=HYPERLINK(\"\"http://e.x\"\")\",,'@a,10.0.0.4,'-1,,'+m,\r\n");
   EXPECT_EQ(tabs.str(),
             "Model\tProj\tName\tIP\tPort\tNetmask\tMac\n"
-            "M\xc3\xa9\t\t\"a\tb\"\t10.0.0.1\t\t\tm1\n"
-            "Caf\xc3\xa9\t\t\"two\nlines, \"\"q\"\"\"\t10.0.0.2\t\t\tm2\n"
-            "Axis 200 Series\t\t\"x\r\"\t10.0.0.3\t\t\tNULL\n");
+            "M\xc3\xa9\t\ta\\x09b\t10.0.0.1\t\t\tm1\n"
+            "Caf\xc3\xa9\t\t\"two\\x0alines, \"\"q\"\"\"\t10.0.0.2\t\t\tm2\n"
+            "Axis 200 Series\t\tx\\x0d\t10.0.0.3\t\t\tNULL\n"
+            "\"'=HYPERLINK(\"\"http://e.x\"\")\"\t\t'@a\t10.0.0.4\t'-1\t\t'+m\n");
 
   // Rows 3 and 1 asked for, in any order: written in the grid's order, the
   // UPnP row still paired with its own record.
@@ -201,9 +207,41 @@ TEST(RowWriter, OriginsOfASearchPairRecordsWithTheirSource) {
   EXPECT_EQ(running.UpnpOf(7), nullptr);
 }
 
-TEST(RowWriter, JsonStringKeepsValidUtf8) {
-  EXPECT_EQ(JsonString("caf\xc3\xa9"), "\"caf\xc3\xa9\"");
-  EXPECT_EQ(JsonString(std::string("a\x01", 2)), "\"a\\u0001\"");
+// JSON keeps the exact text; every control, DEL and C1 included, is escaped,
+// so the document reads back as the device's text.
+TEST(RowWriter, JsonStringKeepsTheTextAndEscapesEveryControl) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"caf\xc3\xa9", "\"caf\xc3\xa9\""},
+      {std::string("a\x01", 2), "\"a\\u0001\""},
+      {"\x1b[2J\x7f", "\"\\u001b[2J\\u007f\""},
+      {"\xc2\x9b" "2J\xc2\x85\xc2\xa0", "\"\\u009b2J\\u0085\xc2\xa0\""},  // C1 as UTF-8; NBSP stays
+      {"\x9b" "2J\xe9", "\"\\u009b2J\\u00e9\""},                            // Latin-1
+  };
+  for (const auto& [text, json] : cases) {
+    EXPECT_EQ(JsonString(text), json) << text;
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString("[" + json + "]"));
+    EXPECT_EQ(doc.array()[0].toString(), RecordText(text)) << json;
+  }
+}
+
+// The table shows a device's controls escaped and measures its columns in
+// terminal cells, so that Cyrillic, CJK and combined names stay aligned.
+TEST(RowWriter, TableEscapesControlsAndAlignsInTerminalCells) {
+  std::ostringstream out;
+  PrintAligned({{"Name", "IP"},
+                {"\xd1\x81\xd0\xb5\xd1\x82\xd1\x8c", "10.0.0.1"},  // 4 cells
+                {"\xe6\x97\xa5\xe6\x9c\xac", "10.0.0.2"},             // 4 cells
+                {"Cafe\xcc\x81", "10.0.0.3"},                           // 4 cells
+                {"\x1b]0;pwn", "10.0.0.4"},                              // a port-sized cut OSC
+                {"\x1b[2J", "10.0.0.5"}},
+               out);
+  EXPECT_EQ(out.str(),
+            "Name        IP\n"
+            "\xd1\x81\xd0\xb5\xd1\x82\xd1\x8c        10.0.0.1\n"
+            "\xe6\x97\xa5\xe6\x9c\xac        10.0.0.2\n"
+            "Cafe\xcc\x81        10.0.0.3\n"
+            "\\x1b]0;pwn  10.0.0.4\n"
+            "\\x1b[2J     10.0.0.5\n");
 }
 
 // A name that ends in .csv or .json (any case) chooses its format; any other

@@ -4,7 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
+#include <sstream>
+#include <utility>
+
 #include "fake_search.h"
+#include "search/firewall_hint.h"
 
 namespace {
 
@@ -144,4 +150,53 @@ TEST_F(Driver, NoInterfaceToBroadcastOnEndsAtOnceWithoutUpnp) {
   EXPECT_EQ(upnp.starts, 1);
   ASSERT_TRUE(upnp.pending);
   upnp.pending();
+}
+
+// A local broadcast that heard no answer at all, neither to the broadcast nor
+// to the UPnP phase's M-SEARCH, logs the firewall hint once; a search that
+// heard anything, or whose answers were not counted, or a relay's does not.
+TEST_F(Driver, ABroadcastThatHeardNothingLogsTheFirewallHint) {
+  MemoryLog log;
+  FakeUpnp upnp;
+  SearchDriver driver(table, settings, controls, exchanges, &upnp, &log);
+  constexpr std::optional<std::size_t> kUncounted;
+  struct Case {
+    const char* what;
+    bool relay, can_broadcast;
+    const char* project;
+    std::optional<std::size_t> answers, replies;
+    bool hint;
+  } cases[] = {
+      {"nothing heard", false, true, "ALL", 0, 0, true},
+      {"a protocol answer", false, true, "ALL", 1, 0, false},
+      {"an SSDP reply", false, true, "ALL", 0, 2, false},
+      {"no UPnP phase", false, true, "NVR", 0, kUncounted, true},
+      {"answers not counted", false, true, "ALL", kUncounted, 0, false},
+      {"replies not counted", false, true, "ALL", 0, kUncounted, false},
+      {"a relay", true, true, "ALL", 0, 0, false},
+      {"no interface to broadcast on", false, false, "ALL", 0, 0, false},
+  };
+  for (const Case& c : cases) {
+    settings.ip_relay = c.relay;
+    settings.relay_protocol = "UDP";
+    settings.project = c.project;
+    exchanges.can_broadcast = c.can_broadcast;
+    exchanges.answers = c.answers;
+    upnp.replies = c.replies;
+    log.lines.clear();
+    driver.Start();
+    if (upnp.pending) std::exchange(upnp.pending, nullptr)();
+    ASSERT_FALSE(driver.Searching()) << c.what;
+    EXPECT_EQ(std::count(log.lines.begin(), log.lines.end(), kFirewallHintLog), c.hint ? 1 : 0) << c.what;
+    EXPECT_EQ(driver.HeardNothing(), c.hint) << c.what;
+  }
+}
+
+// On a terminal the hint is said once in a run, however many searches.
+TEST(FirewallHint, IsToldOncePerRun) {
+  FirewallHintOnce hint;
+  std::ostringstream out;
+  EXPECT_TRUE(hint.Tell(out));
+  EXPECT_FALSE(hint.Tell(out));
+  EXPECT_EQ(out.str(), std::string("device-search: ") + kFirewallHintLog + "\n");
 }

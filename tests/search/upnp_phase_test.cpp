@@ -5,10 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTest>
 
 #include "fake_finder.h"
 #include "fake_search.h"
+#include "upnp/detail_showings.h"
 
 namespace {
 
@@ -109,6 +112,77 @@ TEST_F(UpnpEnd, MergeWaitsForTheEngineUnlessItRefused) {
   EXPECT_EQ(state->calls, 1);
   EXPECT_FALSE(phase.InProgress());
   EXPECT_EQ(controls.label, "0 device(s) found!");
+}
+
+// "Detail Info." while the next search's UPnP phase runs: the engine's
+// worker empties its results and fills them again meanwhile, so the dialogs
+// come only from the last merge's snapshot and from where each record came
+// from (under ThreadSanitizer, reading the worker's results would be a race).
+TEST_F(UpnpEnd, DetailsDuringTheUpnpPhaseComeFromTheLastMergesSnapshot) {
+  exchanges.packets = {Device("B", "P1", 1)};
+  state->devices = {FakeDevice("AXIS", "Cam", "Gate", "http://10.0.0.8:81/")};
+  ASSERT_TRUE(Search());
+  table.selected_row = 2;  // the UPnP row
+  std::vector<DetailShowing> shown = DetailShowingsFor(table, phase.Merged());
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].kind, DetailShowing::kUpnpInfo);
+  EXPECT_EQ(shown[0].upnp.description, "Gate");
+
+  // The next search: a protocol device that sends "NULL" as its MAC, at the
+  // address the UPnP device had; the worker is held in the finder, then let
+  // go to store many devices while the row's details are asked for.
+  exchanges.packets = {"Zentravox,01,M,P1,Nul,10.0.0.8,80,255.0.0.0,g,d,NULL,D,x"};
+  state->devices.clear();
+  for (int i = 0; i < 300; ++i)
+    state->devices.push_back(FakeDevice("AXIS", "Cam", "Other " + std::to_string(i),
+                                        "http://10.0." + std::to_string(1 + i / 200) + "." + std::to_string(i % 200) + "/"));
+  state->hold = true;
+  finished = false;
+  driver.Start();
+  ASSERT_TRUE(state->entered->WaitFor(std::chrono::seconds(10)));
+  table.selected_row = 1;
+  state->release->Set();
+  int asked = 0;
+  QElapsedTimer timer;
+  timer.start();
+  while (!finished && timer.elapsed() < 30000) {
+    std::vector<DetailShowing> during = DetailShowingsFor(table, phase.Merged());
+    ASSERT_EQ(during.size(), 1u);
+    EXPECT_EQ(during[0].kind, DetailShowing::kUnitInfo);
+    EXPECT_STREQ(during[0].unit.name, "Nul");
+    ++asked;
+    QCoreApplication::processEvents();  // the merge comes through the event loop
+  }
+  ASSERT_TRUE(finished);
+  EXPECT_GT(asked, 0);
+  EXPECT_EQ(phase.Merged().size(), 300u);
+  table.selected_row = 3;  // the second UPnP row
+  shown = DetailShowingsFor(table, phase.Merged());
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].upnp.description, "Other 1");
+}
+
+// The search's account goes to the log before the merge, and after it the
+// rows it added, with each kept device it could not list; the phase counts
+// the replies, and the rows keep the interface their devices answered on.
+TEST_F(UpnpEnd, AccountOfTheSearchGoesToTheLog) {
+  state->account.interfaces = {UpnpInterfaceAccount{"eth0", "10.0.0.100", "", 6668, false, 4, 3}};
+  state->devices = {FakeDevice("AXIS", "Cam", "Cam 1", "http://10.0.0.8:81/"),
+                    FakeDevice("AXIS", "Bare", "", "http://10.0.0.9"), FakeDevice("Linksys", "Router")};
+  state->devices[0].interface = "eth0";
+  ASSERT_TRUE(Search());
+  EXPECT_EQ(log.lines, (std::vector<std::string>{
+                           "UPnP: eth0 (10.0.0.100): 4 M-SEARCHes sent from UDP port 6668, 3 replies",
+                           "UPnP: 0 descriptions asked for, 0 read, 0 refused, 0 unfinished when the search ended",
+                           "UPnP: 2 kept (AXIS or Vivotek), 1 refused",
+                           "UPnP: device refused: \"Router\" by \"Linksys\": neither AXIS nor Vivotek",
+                           "UPnP: 1 row added",
+                           "UPnP: device not listed: \"Bare\" at \"http://10.0.0.9\": no address in its "
+                           "presentation URL, or a Vivotek name without \"(\"",
+                       }));
+  EXPECT_EQ(phase.RepliesHeard(), std::optional<std::size_t>(3));
+  ASSERT_EQ(table.devices.Size(), 1u);
+  EXPECT_EQ(table.devices.InterfaceAt(0), "eth0");
 }
 
 }  // namespace

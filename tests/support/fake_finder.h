@@ -13,6 +13,7 @@
 // did after the engine is gone.
 struct FakeFinderState {
   std::vector<UpnpDeviceProperties> devices;
+  UpnpSearchAccount account;  // the network's part, handed over as it is
   bool succeed = true;
   bool fail_by_throwing = false;
   // Each call sets `entered`, then waits for `release` unless `hold` is false.
@@ -26,8 +27,8 @@ struct FakeFinderState {
 class FakeFinder : public UpnpFinder {
  public:
   explicit FakeFinder(std::shared_ptr<FakeFinderState> state) : state_(std::move(state)) {}
-  bool FindRootDevices(std::chrono::steady_clock::time_point,
-                       std::vector<UpnpDeviceProperties>& devices) override {
+  bool FindRootDevices(std::chrono::steady_clock::time_point, std::vector<UpnpDeviceProperties>& devices,
+                       UpnpSearchAccount& account) override {
     ++state_->calls;
     state_->returned = false;
     state_->entered->Set();
@@ -35,6 +36,7 @@ class FakeFinder : public UpnpFinder {
     state_->returned = true;
     if (state_->fail_by_throwing) throw std::runtime_error("finder failed");
     devices = state_->devices;
+    account = state_->account;
     return state_->succeed;
   }
 

@@ -4,7 +4,9 @@
 // the test ends by hand.
 #pragma once
 
+#include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,6 +45,7 @@ struct FakeExchanges : SearchExchanges {
     done();
   }
   bool CanBroadcast() const override { return can_broadcast; }
+  std::optional<std::size_t> AnswersHeard() const override { return answers; }
 
   void Feed(const std::string& exchange) {
     calls.push_back(exchange);
@@ -59,6 +62,7 @@ struct FakeExchanges : SearchExchanges {
   std::vector<std::string> packets;
   std::string interface;
   bool can_broadcast = true;
+  std::optional<std::size_t> answers;  // what AnswersHeard says
   std::vector<std::string> calls;
 };
 
@@ -70,7 +74,9 @@ struct FakeUpnp : UpnpPhase {
   }
   void StartMerge(std::function<void()> merged) override { pending = std::move(merged); }
   bool InProgress() const override { return in_progress; }
+  std::optional<std::size_t> RepliesHeard() const override { return replies; }
   int starts = 0;
+  std::optional<std::size_t> replies;  // what RepliesHeard says
   bool in_progress = false;
   std::function<void()> pending;
 };

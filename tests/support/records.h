@@ -3,6 +3,7 @@
 //   MakeRecord({.model = "M100", .ip = "10.0.0.5", .mac = "00:11:22:33:44:55"})
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -40,12 +41,24 @@ inline tComUnitInfo TestDevice(const std::string& ip, const std::string& mac, co
                      .dev = "D1", .note = "x"});
 }
 
-// Appends `info` to the device list (answered on `interface`) and shows it
-// as the grid's next row; the empty row under the heading comes first.
-inline void AddRow(DeviceTable& table, const tComUnitInfo& info, std::string_view interface = {}) {
-  table.devices.Append(info, interface);
+// Shows `info` as the grid's next row; the empty row under the heading
+// comes first.
+inline void ShowRow(DeviceTable& table, const tComUnitInfo& info) {
   int row = table.grid.RowCount();
   if (row == 2 && table.grid.RowAt(1) == StringGrid::Row{}) row = 1;
   table.grid.SetRow(row, GridRowOf(info));
   table.grid.SetRowCount(row + 1);
+}
+
+// Appends `info` to the device list (answered on `interface`) and shows it
+// as the grid's next row.
+inline void AddRow(DeviceTable& table, const tComUnitInfo& info, std::string_view interface = {}) {
+  table.devices.Append(info, interface);
+  ShowRow(table, info);
+}
+
+// The same for a record the UPnP merge made of its `upnp_device`-th device.
+inline void AddUpnpRow(DeviceTable& table, const tComUnitInfo& info, std::size_t upnp_device) {
+  table.devices.AppendUpnp(info, upnp_device);
+  ShowRow(table, info);
 }

@@ -3,12 +3,15 @@
 #include "ui/detail_info.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include "records.h"
+#include "ui/detail_rows.h"
 #include "ui/info_form.h"
 #include "ui/modal.h"
 #include "ui/upnp_info_form.h"
@@ -93,20 +96,19 @@ TEST_F(Detail, BroadcastRowShowsTheRecordAndLogsItsAddress) {
   EXPECT_EQ(log.lines, (std::vector<std::string>{"10.0.0.5"}));
 }
 
-TEST_F(Detail, UpnpRowShowsEveryResultWhoseAddressHoldsItsIp) {
-  tComUnitInfo upnp = Unit("10.0.0.1", "NULL", "Axis 200 Series");
-  AddRow(table, upnp);
-  std::vector<DeviceInformationContainer> results = {
-      Result("http://10.0.0.1/", "First"), Result("http://10.0.0.2/", "Other"),
-      Result("http://10.0.0.15:8080/", "Second")};
+TEST_F(Detail, UpnpRowShowsTheDeviceItsRecordWasMadeOf) {
+  // What the merge copied: the row's record was made of the third device;
+  // another device's address merely begins with the row's.
+  const UpnpSnapshot merged = {Result("http://10.0.0.15:8080/", "Other"), Result("http://10.0.0.2/", "Else"),
+                               Result("http://10.0.0.1/", "First")};
+  AddUpnpRow(table, Unit("10.0.0.1", "NULL", "Axis 200 Series"), 2);
   table.selected_row = 1;
-  ShowDetailInfo(&owner, table, results, log);
+  ShowDetailInfo(&owner, table, merged, log);
 
-  ASSERT_EQ(shown.size(), 2u);
-  EXPECT_EQ(shown[0].edits.at("EditFriendName"), "First");
-  EXPECT_EQ(shown[1].edits.at("EditFriendName"), "Second");
-  EXPECT_EQ(shown[1].edits.at("EditPresURL"), "http://10.0.0.15:8080/");
+  ASSERT_EQ(shown.size(), 1u);
   const Shown& s = shown[0];
+  EXPECT_EQ(s.edits.at("EditFriendName"), "First");
+  EXPECT_EQ(s.edits.at("EditPresURL"), "http://10.0.0.1/");
   EXPECT_EQ(s.title, "Upnp Device Detail Info.");
   EXPECT_EQ(s.size, QSize(479, 642));
   EXPECT_EQ(s.labels.size(), 19);
@@ -120,15 +122,32 @@ TEST_F(Detail, UpnpRowShowsEveryResultWhoseAddressHoldsItsIp) {
   EXPECT_EQ(s.edit_width, 300);
   EXPECT_TRUE(log.lines.empty());
 
-  // A second root device behind the same address: both records match the
-  // row, so every matching result is shown twice.
+  // A second root device behind the same address: both records match either
+  // row, and each shows its own device once.
   shown.clear();
-  AddRow(table, upnp);
+  AddUpnpRow(table, Unit("10.0.0.1", "NULL", "Axis 200 Series"), 0);
   table.selected_row = 2;
-  ShowDetailInfo(&owner, table, results, log);
-  ASSERT_EQ(shown.size(), 4u);
-  EXPECT_EQ(shown[2].edits.at("EditFriendName"), "First");
-  EXPECT_EQ(shown[3].edits.at("EditFriendName"), "Second");
+  ShowDetailInfo(&owner, table, merged, log);
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].edits.at("EditFriendName"), "First");
+  EXPECT_EQ(shown[1].edits.at("EditFriendName"), "Other");
+}
+
+// The dialog follows where a record came from: a device of the maker's
+// protocol that sends "NULL" as its MAC shows its own record, and a row that
+// names both kinds shows one dialog of each, in list order.
+TEST_F(Detail, TheRecordsSourceChoosesTheDialogNotItsTexts) {
+  const UpnpSnapshot merged = {Result("http://10.0.0.7/", "Cam")};
+  AddRow(table, Unit("10.0.0.7", "NULL", "Lobby"));
+  AddUpnpRow(table, Unit("10.0.0.7", "NULL", "Axis 200 Series"), 0);
+  table.selected_row = 1;
+  ShowDetailInfo(&owner, table, merged, log);
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].title, "Detail Info.");
+  EXPECT_EQ(shown[0].edits.at("EditMac"), "NULL");
+  EXPECT_EQ(shown[1].title, "Upnp Device Detail Info.");
+  EXPECT_EQ(shown[1].edits.at("EditFriendName"), "Cam");
+  EXPECT_EQ(log.lines, (std::vector<std::string>{"10.0.0.7"}));
 }
 
 TEST_F(Detail, RowsWithoutARecordShowNothing) {
@@ -145,9 +164,83 @@ TEST_F(Detail, RowsWithoutARecordShowNothing) {
   EXPECT_TRUE(shown.empty());
   EXPECT_TRUE(log.lines.empty());
 
-  // A UPnP row whose address no result holds.
-  AddRow(table, Unit("10.0.0.7", "NULL", "VivoTek 7000 Series"));
-  EXPECT_TRUE(DetailShowingsFor(table, {Result("http://10.0.0.5/", "x")}).empty());
+  // A UPnP record whose device the snapshot given does not hold.
+  AddUpnpRow(table, Unit("10.0.0.7", "NULL", "VivoTek 7000 Series"), 1);
+  EXPECT_TRUE(DetailShowingsFor(table, {Result("http://10.0.0.7/", "x")}).empty());
+}
+
+// Long values show from their first character, in a disabled edit whose
+// text stands out from its background; Ctrl+C and "Copy" copy every field.
+TEST_F(Detail, ValuesReadFromTheirStartAndCopyAsLabelledLines) {
+  tComUnitInfo unit = Unit("10.0.0.5", "00:22", "Lobby");
+  SetField(unit.model, "NVR-1608-POE-4K-EXTENDED-SERIES");  // 31 characters
+  TFormInfo info(&owner);
+  info.Fill(unit);
+  DeviceInformationContainer upnp = Result("http://10.0.0.5:8080/a/long/presentation/path/index.html", "Door");
+  TForm1 upnp_form(&owner);
+  upnp_form.Fill(upnp);
+  for (QDialog* dialog : std::initializer_list<QDialog*>{&info, &upnp_form}) {
+    for (QLineEdit* edit : dialog->findChildren<QLineEdit*>()) {
+      EXPECT_EQ(edit->cursorPosition(), 0) << edit->objectName().toStdString();
+      EXPECT_FALSE(edit->isEnabled());
+      const QPalette& p = edit->palette();
+      EXPECT_GE(ContrastRatio(p.color(QPalette::Disabled, QPalette::Text), p.color(QPalette::Disabled, QPalette::Base)),
+                kReadableContrast);
+    }
+  }
+  EXPECT_EQ(info.EditModel->text(), "NVR-1608-POE-4K-EXTENDED-SERIES");
+
+  QGuiApplication::clipboard()->clear();
+  info.show();
+  QApplication::setActiveWindow(&info);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&info));
+  QTest::keyClick(&info, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
+            "Model: NVR-1608-POE-4K-EXTENDED-SERIES\nProjet: Lobby\nName: Hall\nIP: 10.0.0.5\nPort: 6666\n"
+            "Netmask: 255.0.0.0\nMac: 00:22\nGateway: 10.0.0.254\nDNS: 10.0.0.253\nDev: D\nNote: Note text\n");
+  upnp_form.findChild<QPushButton*>("CopyButton")->click();
+  const QStringList lines = QGuiApplication::clipboard()->text().split('\n');
+  ASSERT_EQ(lines.size(), 20);  // nineteen and the last line's end
+  EXPECT_EQ(lines[0], "Child: Yes: 3 children");
+  EXPECT_EQ(lines[12], "PresentationURL: http://10.0.0.5:8080/a/long/presentation/path/index.html");
+  EXPECT_EQ(lines[18], "UPC: 012345");
+}
+
+// Disabled text reaches the readable contrast whatever the theme gives:
+// the light theme's grey on grey (about 1.6:1) and a dark theme alike.
+TEST(DetailContrast, DisabledTextIsMadeReadable) {
+  EXPECT_NEAR(ContrastRatio(Qt::black, Qt::white), 21.0, 0.01);
+  EXPECT_NEAR(ContrastRatio(QColor("#BEBEBE"), QColor("#EFEFEF")), 1.6, 0.05);
+  struct Theme {
+    const char *text, *disabled_text, *disabled_base;
+  };
+  for (const Theme& t : {Theme{"#000000", "#BEBEBE", "#EFEFEF"}, Theme{"#FFFFFF", "#5A5A5A", "#2A2A2A"},
+                         Theme{"#C0C0C0", "#C8C8C8", "#FFFFFF"}}) {
+    QPalette p;
+    p.setColor(QPalette::Active, QPalette::Text, QColor(t.text));
+    p.setColor(QPalette::Disabled, QPalette::Text, QColor(t.disabled_text));
+    p.setColor(QPalette::Disabled, QPalette::Base, QColor(t.disabled_base));
+    EXPECT_GE(ContrastRatio(ReadableDisabledText(p), QColor(t.disabled_base)), kReadableContrast) << t.disabled_base;
+  }
+}
+
+// Detail Info. is 242 x 454 outside, frame included (the offscreen platform
+// draws a frame of 2 pixels on each side), and every control lies inside.
+TEST_F(Detail, InfoDialogHasItsOuterSizeFrameIncluded) {
+  TFormInfo info(&owner);
+  info.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&info));
+  const QSize frame = info.frameGeometry().size() - info.size();
+  ASSERT_NE(frame, QSize(0, 0));
+  EXPECT_EQ(info.frameGeometry().size(), QSize(242, 454));
+  QRegion used;
+  for (QWidget* w : info.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    EXPECT_TRUE(info.rect().contains(w->geometry())) << w->objectName().toStdString();
+    if (qobject_cast<QLabel*>(w) == nullptr) {  // a label only touches its edit
+      EXPECT_FALSE(used.intersects(w->geometry())) << w->objectName().toStdString();
+      used += w->geometry();
+    }
+  }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// The debug log's window: lines as the log grows, the bound on what is kept
-// (said in the window once older lines were dropped), "Save..." and "Clear".
+// The debug log's window: lines as the log grows, each after its time, the
+// bound on what is kept (said in the window once older lines were dropped),
+// following the end, "Save..." (with the date), "Clear" and Escape.
 #include "ui/log_form.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +9,9 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextBlock>
 
 #include "ui/modal.h"
@@ -16,14 +19,18 @@
 
 namespace {
 
-// A log that tells the window of each entry, as the main window's does.
-struct WatchedLog : BoundedLog {
-  explicit WatchedLog(std::size_t capacity) : BoundedLog(capacity, 1024) {}
+// A log that tells the window of each entry, as the main window's does; its
+// clock starts at 2026-12-08 09:30:00.000 and each entry comes a second
+// after the one before.
+struct WatchedLog : StampedLog {
+  explicit WatchedLog(std::size_t capacity)
+      : StampedLog(capacity, 1024, [this] { return QDateTime(QDate(2026, 12, 8), QTime(9, 30)).addSecs(ticks++); }) {}
   void Append(const std::string& line) override {
-    BoundedLog::Append(line);
+    StampedLog::Append(line);
     if (form != nullptr) form->EntryAppended(line);
   }
   TLogForm* form = nullptr;
+  int ticks = 0;
 };
 
 QString ReadAll(const QString& path) {
@@ -42,9 +49,11 @@ TEST(LogForm, ShowsTheLogAsItGrowsAndSavesAndClearsIt) {
   log.form = &form;
   log.Append("while hidden\n");  // read when the window is shown
   form.show();
-  EXPECT_EQ(form.LogText->toPlainText(), "Col[0] - (114, 114)\ncaf\u00e9\nwhile hidden");
+  EXPECT_EQ(form.LogText->toPlainText(),
+            "09:30:00.000  Col[0] - (114, 114)\n09:30:01.000  caf\u00e9\n09:30:02.000  while hidden");
   log.Append("UPnP: 2 devices\n");
-  EXPECT_EQ(form.LogText->toPlainText().split('\n').back(), "UPnP: 2 devices");
+  EXPECT_EQ(form.LogText->toPlainText().split('\n').back(), "09:30:03.000  UPnP: 2 devices");
+  log.Append("IP(\x1b]0;pwned\x07)\nsecond\n");  // a device's controls, a line feed inside
   EXPECT_FALSE(form.DroppedLabel->isVisibleTo(&form));
 
   QTemporaryDir dir;
@@ -53,7 +62,11 @@ TEST(LogForm, ShowsTheLogAsItGrowsAndSavesAndClearsIt) {
   SetSaveFileHook([&](const QString&, QString*) { return path; });
   form.SaveButton->click();
   SetSaveFileHook(nullptr);
-  EXPECT_EQ(ReadAll(path), "Col[0] - (114, 114)\ncaf\u00e9\nwhile hidden\nUPnP: 2 devices\n");
+  // The file shows the controls escaped; each entry's own line feed stays.
+  EXPECT_EQ(ReadAll(path),
+            "2026-12-08 09:30:00.000  Col[0] - (114, 114)\n2026-12-08 09:30:01.000  caf\u00e9\n"
+            "2026-12-08 09:30:02.000  while hidden\n2026-12-08 09:30:03.000  UPnP: 2 devices\n"
+            "2026-12-08 09:30:04.000  IP(\\x1b]0;pwned\\x07)\\x0asecond\n");
 
   // A file that cannot be written is said in a message box.
   std::vector<std::string> messages;
@@ -71,7 +84,7 @@ TEST(LogForm, ShowsTheLogAsItGrowsAndSavesAndClearsIt) {
   EXPECT_EQ(log.Size(), 0u);
   EXPECT_EQ(form.LogText->toPlainText(), "");
   log.Append("after the clear\n");
-  EXPECT_EQ(form.LogText->toPlainText(), "after the clear");
+  EXPECT_EQ(form.LogText->toPlainText(), "09:30:05.000  after the clear");
 }
 
 // The window's log keeps 10,000 lines; beyond them the oldest go, the view
@@ -88,8 +101,8 @@ TEST(LogForm, KeepsTheLastTenThousandLinesAndSaysSo) {
   EXPECT_EQ(log.Size(), 10000u);
   EXPECT_EQ(log.Lines().front(), "line 2500\n");
   EXPECT_EQ(form.LogText->document()->blockCount(), 10000);
-  EXPECT_EQ(form.LogText->document()->firstBlock().text(), "line 2500");
-  EXPECT_EQ(form.LogText->document()->lastBlock().text(), "line 12499");
+  EXPECT_TRUE(form.LogText->document()->firstBlock().text().endsWith("  line 2500"));
+  EXPECT_TRUE(form.LogText->document()->lastBlock().text().endsWith("  line 12499"));
   EXPECT_TRUE(form.DroppedLabel->isVisibleTo(&form));
   EXPECT_EQ(form.DroppedLabel->text(), "Only the last 10000 lines are kept: 2500 older lines were dropped.");
 
@@ -98,6 +111,34 @@ TEST(LogForm, KeepsTheLastTenThousandLinesAndSaysSo) {
   log.Append("line 12500\n");
   form.show();
   EXPECT_EQ(form.LogText->document()->blockCount(), 10000);
-  EXPECT_EQ(form.LogText->document()->firstBlock().text(), "line 2501");
+  EXPECT_TRUE(form.LogText->document()->firstBlock().text().endsWith("  line 2501"));
   EXPECT_EQ(form.DroppedLabel->text(), "Only the last 10000 lines are kept: 2501 older lines were dropped.");
+}
+
+// New entries scroll the view while it stands at the end, and leave it
+// where it is while the user reads further up; Escape closes the window.
+TEST(LogForm, FollowsTheEndOnlyFromTheEndAndClosesOnEscape) {
+  EnsureWidgetApplication();
+  WatchedLog log(1000);
+  TLogForm form(nullptr, log);
+  log.form = &form;
+  for (int i = 0; i < 200; ++i) log.Append("before " + std::to_string(i) + "\n");
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  QScrollBar* bar = form.LogText->verticalScrollBar();
+  ASSERT_GT(bar->maximum(), 0);
+  EXPECT_EQ(bar->value(), bar->maximum());
+  for (int i = 0; i < 50; ++i) log.Append("more " + std::to_string(i) + "\n");
+  QApplication::processEvents();
+  EXPECT_EQ(bar->value(), bar->maximum());
+
+  bar->setValue(10);
+  for (int i = 0; i < 50; ++i) log.Append("while reading " + std::to_string(i) + "\n");
+  QApplication::processEvents();
+  EXPECT_EQ(bar->value(), 10);
+
+  QApplication::setActiveWindow(&form);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+  QTest::keyClick(form.LogText, Qt::Key_Escape);
+  EXPECT_FALSE(form.isVisible());
 }

@@ -352,7 +352,7 @@ TEST_F(NetFormTest, NetworkSetupOpensOneDialogPerMatchingRecord) {
   DeviceTable table;
   table.devices.Append(TestDevice("10.0.0.1", "00:00:00:00:00:01", "first"), "eth1");
   table.devices.Append(TestDevice("10.0.0.1", "00:00:00:00:00:01", "second"), "eth2");
-  table.devices.Append(TestDevice("10.0.0.9", "NULL", "upnp"));
+  table.devices.AppendUpnp(TestDevice("10.0.0.9", "NULL", "upnp"), 0);
   table.grid.SetRowCount(3);
   table.grid.SetRow(1, GridRowOf(table.devices.At(0)));
   table.grid.SetRow(2, GridRowOf(table.devices.At(2)));

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -76,7 +77,11 @@ TEST_F(ReaddressFormTest, OpensStaticWithTheFirstDevicesAddressesAndAPreview) {
   EXPECT_FALSE(form->isModal());
   EXPECT_TRUE(Child<QRadioButton>("RadioButtonStatic")->isChecked());
   EXPECT_EQ(Child<QRadioButton>("RadioButtonDhcp")->text(), "DHCP");
-  EXPECT_EQ(Child<QLineEdit>("LabeledEditStart")->text(), "192.168.0.10");
+  // No start address until one is typed: the first device's own would plan
+  // a change to nothing.
+  EXPECT_EQ(Child<QLineEdit>("LabeledEditStart")->text(), "");
+  EXPECT_FALSE(Child<QPushButton>("ButtonApply")->isEnabled());
+  Type("LabeledEditStart", "192.168.0.10");
   EXPECT_EQ(Child<QLineEdit>("LabeledEditNetmask")->text(), "255.255.255.0");
   EXPECT_EQ(Child<QLineEdit>("LabeledEditGateway")->text(), "192.168.0.1");
   EXPECT_EQ(Child<QLineEdit>("LabeledEditDNS")->text(), "192.168.0.2");
@@ -173,4 +178,27 @@ TEST_F(ReaddressFormTest, ClosingDuringTheCountdownCancelsOnlyTheVerification) {
   QApplication::processEvents();
   EXPECT_EQ(search.starts, 0);
   EXPECT_EQ(sender.sent.size(), 3u);
+}
+
+// The preview's columns fit their texts and Status takes the rest, on one
+// line each; the first size shows at least 12 rows; a line counts the plan's
+// devices and the UPnP rows left out of it.
+TEST_F(ReaddressFormTest, PreviewFitsItsTextsShowsTwelveRowsAndCountsThePlan) {
+  EXPECT_EQ(Child<QLabel>("LabelCount")->text(), "3 devices in the plan; 0 UPnP rows left out");
+  form->SetUpnpRowsLeftOut(2);
+  EXPECT_EQ(Child<QLabel>("LabelCount")->text(), "3 devices in the plan; 2 UPnP rows left out");
+
+  auto* grid = Child<QTableWidget>("GridPreview");
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  EXPECT_GE(grid->viewport()->height(), 12 * grid->verticalHeader()->defaultSectionSize());
+  EXPECT_FALSE(grid->wordWrap());
+  QHeaderView* header = grid->horizontalHeader();
+  const QFontMetrics metrics(grid->font());
+  for (int r = 0; r < grid->rowCount(); ++r)
+    for (int c = TReaddressForm::kMacColumn; c < TReaddressForm::kStatusColumn; ++c)
+      EXPECT_GT(header->sectionSize(c), metrics.horizontalAdvance(grid->item(r, c)->text())) << r << "," << c;
+  const int status_right = header->sectionPosition(TReaddressForm::kStatusColumn) +
+                           header->sectionSize(TReaddressForm::kStatusColumn);
+  EXPECT_EQ(status_right, grid->viewport()->width());
+  EXPECT_GT(header->sectionSize(TReaddressForm::kStatusColumn), header->sectionSize(TReaddressForm::kMacColumn));
 }

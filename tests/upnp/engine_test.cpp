@@ -130,6 +130,34 @@ TEST_F(Engine, SignalsOnEveryPath) {
 
 // AXIS as written (so neither "Axis" nor "Praxis"), Vivotek in any case (its
 // devices write "VIVOTEK INC."); the order found is kept.
+// The finder's account comes through as it is; the engine adds how many
+// devices it kept and each it refused, with the reason. The interface a
+// device answered on goes with its record.
+TEST_F(Engine, AccountsForTheDevicesItKeptAndRefused) {
+  state->account.descriptions_asked = 3;
+  state->account.interfaces = {UpnpInterfaceAccount{"eth0", "10.0.0.1", "", 6668, false, 4, 3}};
+  state->devices = {FakeDevice("AXIS", "Cam"), FakeDevice("Linksys", "Router \"7\""), FakeDevice("VIVOTEK INC.")};
+  state->devices[2].interface = "eth0";
+  ASSERT_TRUE(engine.StartSearch(&owner));
+  Finish();
+  EXPECT_EQ(engine.account.descriptions_asked, 3);
+  EXPECT_EQ(engine.account.Replies(), 3);
+  EXPECT_EQ(engine.account.devices_kept, 2);
+  EXPECT_EQ(engine.account.devices_refused,
+            std::vector<std::string>{"\"Router \\x227\\x22\" by \"Linksys\": neither AXIS nor Vivotek"});
+  ASSERT_EQ(engine.results.size(), 2u);
+  EXPECT_EQ(engine.results[0].interface, "");
+  EXPECT_EQ(engine.results[1].interface, "eth0");
+
+  // The next search's account starts afresh.
+  state->account = {};
+  state->devices = {};
+  ASSERT_TRUE(engine.StartSearch(&owner));
+  Finish();
+  EXPECT_EQ(engine.account.devices_kept, 0);
+  EXPECT_TRUE(engine.account.devices_refused.empty());
+}
+
 TEST_F(Engine, ManufacturerFilterTakesAxisAsWrittenAndVivotekInAnyCase) {
   state->devices = {FakeDevice("AXIS"),          FakeDevice("Axis Communications"),
                     FakeDevice("Made by AXIS AB"), FakeDevice("axis"),

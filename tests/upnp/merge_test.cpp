@@ -115,12 +115,27 @@ TEST(UpnpProject, AllAndUpnpInAnyCaseHaveAUpnpPhase) {
 
 TEST_F(Merge, AllAppendsAfterTheBroadcastRows) {
   AddBroadcastRows();
-  const std::vector<DeviceInformationContainer> results = {
+  std::vector<DeviceInformationContainer> results = {
       Upnp("AXIS", "http://10.0.0.5:81/", "", "Cam A"),
       Upnp("Vivotek", "http://10.0.0.6/", "No paren"),  // skipped
       Upnp("AXIS", "http://10.0.0.7/x", "", "Cam B"),
       Upnp("AXIS", "http://10.0.0.5:81/", "", "Cam A")};  // no duplicate check
-  EXPECT_EQ(MergeUpnpResults(table, results, false), 3);
+  results[2].interface = "eth1";
+  UpnpSnapshot merged = {Upnp("AXIS", "http://10.9.9.9/", "", "of an earlier merge")};
+  EXPECT_EQ(MergeUpnpResults(table, results, false, &merged), 3);
+
+  // The snapshot holds the devices that became records, and each record
+  // names its own; the broadcast records name none. Each record keeps the
+  // interface its device answered on.
+  ASSERT_EQ(merged.size(), 3u);
+  EXPECT_EQ(merged[1].description, "Cam B");
+  for (std::size_t i = 0; i < table.devices.Size(); ++i) {
+    const tComUnitInfo* record = &table.devices.At(i);
+    EXPECT_EQ(table.devices.UpnpDeviceOf(record), i < 3 ? std::nullopt : std::optional<std::size_t>(i - 3)) << i;
+    EXPECT_EQ(table.devices.SourceOf(record), i < 3 ? RecordSource::kExchange : RecordSource::kUpnp) << i;
+  }
+  EXPECT_EQ(table.devices.InterfaceAt(3), "");
+  EXPECT_EQ(table.devices.InterfaceAt(4), "eth1");
 
   EXPECT_EQ(table.grid.RowCount(), 7);
   EXPECT_EQ(table.devices.Size(), 6u);

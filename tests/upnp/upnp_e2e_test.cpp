@@ -32,7 +32,7 @@ std::vector<std::string> Split(const std::string& line) {
 struct ProbeRun {
   long elapsed_ms = -1;
   std::vector<std::vector<std::string>> results, rows;
-  std::vector<std::string> messages;
+  std::vector<std::string> messages, account, found_on;
   int merged = -1;  // rows the merge added
 };
 
@@ -66,6 +66,8 @@ std::vector<ProbeRun> Probe(TestNetwork& net, int searches = 1) {
     if (f[0] == "result") run.results.emplace_back(f.begin() + 1, f.end());
     if (f[0] == "row") run.rows.emplace_back(f.begin() + 1, f.end());
     if (f[0] == "message") run.messages.push_back(f.at(1));
+    if (f[0] == "account") run.account.push_back(f.at(1));
+    if (f[0] == "found_on") run.found_on.push_back(f.size() > 1 ? f[1] : "");
     if (f[0] == "merged") run.merged = std::stoi(f.at(1));
   }
   EXPECT_EQ(runs.size(), static_cast<std::size_t>(searches));
@@ -93,6 +95,17 @@ int HttpStatus(const TestNetwork& net, const std::string& ip, int port, const st
   }
   close(fd);
   return reply.size() > 12 ? std::atoi(reply.c_str() + 9) : -1;  // "HTTP/1.1 200"
+}
+
+// The M-SEARCH requests a run's account says went out on the test network's
+// client interface, from port 6668; -1 when it says nothing of them.
+int MsearchesSent(const ProbeRun& run, const TestNetwork& net) {
+  const std::string where = "UPnP: " + net.ClientInterface() + " (" + TestNetwork::kClientAddress + "): ";
+  for (const std::string& line : run.account) {
+    if (line.rfind(where, 0) != 0 || line.find(" sent from UDP port 6668, ") == std::string::npos) continue;
+    return std::atoi(line.c_str() + where.size());
+  }
+  return -1;
 }
 
 std::string RowText(const std::vector<std::string>& r) {
@@ -130,9 +143,14 @@ TEST(UpnpEndToEnd, FindsTheAxisAndVivotekDevicesAsTheyWriteThemselves) {
       EXPECT_GE(run.elapsed_ms, kWindowMs - 50);
       EXPECT_LE(run.elapsed_ms, kWindowMs + kSlackMs);
     }
-    // The M-SEARCH goes out twice at the start (GSSDP's third follows at 500 ms).
-    EXPECT_GE(sim->CountLines("upnp search from " + std::string(TestNetwork::kClientAddress)), 4)
-        << sim->Output();
+    // The M-SEARCH goes out twice at the start (GSSDP's third follows at 500
+    // ms), from the fixed port, and the account counts what the devices heard.
+    const std::string from = "upnp search from " + std::string(TestNetwork::kClientAddress);
+    EXPECT_GE(sim->CountLines(from + ":"), 4) << sim->Output();
+    EXPECT_EQ(sim->CountLines(from + ":6668 "), sim->CountLines(from + ":"));
+    EXPECT_EQ(sim->CountLines(from + ":"), MsearchesSent(runs[0], net) + MsearchesSent(runs[1], net));
+    EXPECT_EQ(runs[0].found_on.size(), runs[0].results.size());
+    for (const std::string& interface : runs[0].found_on) EXPECT_EQ(interface, net.ClientInterface());
 
     const ProbeRun& run = runs[0];
     std::multiset<std::string> makers;
@@ -203,10 +221,46 @@ TEST(UpnpEndToEnd, AnnouncedDevicesAreKeptAndUnservedOnesTold) {
   EXPECT_EQ(makers, (std::set<std::string>{"AXIS", "AXIS Communications AB"}));
   EXPECT_EQ(run.merged, 2);
   int told = 0;
-  for (const std::string& m : run.messages)
-    told += m.find("/missing-1.xml not taken: HTTP status 404") != std::string::npos;
+  for (const std::string& m : run.account)
+    told += m.find("description refused: \"http://") == 6 && m.find("/missing-1.xml\": HTTP status 404") != std::string::npos;
   EXPECT_EQ(told, 1);
   EXPECT_LE(run.elapsed_ms, kWindowMs + kSlackMs);
+}
+
+// With UDP port 6668 held on the client's address (by a socket bound with
+// address reuse, as GSSDP binds it, so that a plain bind would share it), the
+// search sends from a random port there, says so, and lists every device.
+TEST(UpnpEndToEnd, ATakenMsearchPortGivesWayToARandomOne) {
+  SKIP_WITHOUT_NETWORK();
+  TestNetwork net;
+  ASSERT_TRUE(net.Ready()) << net.Error();
+  ChildProcess* sim = StartUpnpSim(net, {"--upnp-axis", "2"}, 2);
+  ASSERT_NE(sim, nullptr);
+  int holder = -1;
+  {
+    NetnsScope client = net.EnterClient();
+    ASSERT_TRUE(client.Entered()) << client.Error();
+    holder = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    setsockopt(holder, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(6668);
+    inet_pton(AF_INET, TestNetwork::kClientAddress, &at.sin_addr);
+    ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&at), sizeof(at)), 0);
+  }
+  std::vector<ProbeRun> runs = Probe(net);
+  close(holder);
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].results.size(), 2u);
+  const std::string taken = "UPnP: UDP port 6668 is taken on " + net.ClientInterface() + " (" +
+                            TestNetwork::kClientAddress + ")";
+  int told = 0;
+  for (const std::string& line : runs[0].account) told += line.rfind(taken, 0) == 0;
+  EXPECT_EQ(told, 1);
+  const std::string from = "upnp search from " + std::string(TestNetwork::kClientAddress);
+  EXPECT_GE(sim->CountLines(from + ":"), 4) << sim->Output();
+  EXPECT_EQ(sim->CountLines(from + ":6668 "), 0) << sim->Output();
 }
 
 // Twenty description servers that never answer beside fifty real devices:
@@ -232,12 +286,13 @@ TEST(UpnpEndToEnd, StallingDescriptionServersHoldUpNoRealDevice) {
   EXPECT_GE(run.elapsed_ms, kWindowMs + kGraceMs - 50);
   EXPECT_LE(run.elapsed_ms, kWindowMs + kGraceMs + kSlackMs);
   int told = 0;
-  for (const std::string& m : run.messages) told += m.find("descriptions still unfinished when the search ended: 20") != std::string::npos;
+  for (const std::string& m : run.account) told += m.find(", 20 unfinished when the search ended") != std::string::npos;
   EXPECT_EQ(told, 1);
 }
 
 // The default search against 100 protocol devices and 50 UPnP root devices
-// that wait up to MX before answering: everything is listed.
+// that wait up to MX before answering: everything is listed, the UPnP rows
+// with the interface they answered on.
 TEST(UpnpEndToEnd, DefaultSearchListsEveryDeviceOfDevicesThatHonourMx) {
   SKIP_WITHOUT_NETWORK();
   TestNetwork net;
@@ -252,8 +307,10 @@ TEST(UpnpEndToEnd, DefaultSearchListsEveryDeviceOfDevicesThatHonourMx) {
   for (const QJsonValue& v : rows) {
     QJsonObject row = v.toObject();
     if (row.value("source").toString() == "protocol") macs.insert(row.value("mac").toString());
-    if (row.value("source").toString() == "upnp")
+    if (row.value("source").toString() == "upnp") {
       udns.insert(row.value("upnp").toObject().value("unique_device_name").toString());
+      EXPECT_EQ(row.value("interface").toString().toStdString(), net.ClientInterface());
+    }
   }
   EXPECT_EQ(macs.size(), 100u);
   // The rows the merge's rules give for 25 AXIS and 25 Vivotek devices of the

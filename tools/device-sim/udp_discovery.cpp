@@ -94,6 +94,7 @@ void UdpDiscovery::HandleDatagram(const char* data, std::size_t len, const socka
     log_.Linef("udp request flag=%02d from %s", flag, sender.c_str());
     ScheduleAnswer(from, ifindex);
   } else if (flag == 3) {
+    log_.Linef("udp package flag=03 from %s", sender.c_str());
     log_.Line("control " + plain);
     // Hook point: the control-package handler applies the package here.
     if (control_handler_) control_handler_(plain, from);

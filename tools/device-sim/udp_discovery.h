@@ -9,7 +9,8 @@
 //   "udp request flag=NN from A:P"          a search request arrived
 //   "udp answer to A:6667 devices=N datagrams=M"   M datagrams scheduled
 //   "udp flood to A:6667 for N ms" / "udp flood to A:6667 ended datagrams=M"
-//   "control <plain packet text>"           a control package arrived
+//   "udp package flag=03 from A:P"          a control package arrived, then:
+//   "control <plain packet text>"
 //   "udp ignored flag=NN from A:P"          a packet of another flag
 //   "udp junk from A:P bytes=N"             not a packet at all
 #pragma once

@@ -1,0 +1,194 @@
+// Device identity across lists and the comparison of two lists.
+#include "search/device_changes.h"
+
+#include <arpa/inet.h>
+
+#include <cstring>
+#include <deque>
+#include <unordered_map>
+
+#include "netsetup/address_rules.h"
+#include "netsetup/net_setup_rules.h"
+#include "protocol/codec.h"
+#include "search/row_writer.h"
+
+namespace {
+
+std::string Text(std::string_view field) { return std::string(field); }
+
+bool Knows(KnownFields known, int field) { return (known >> field) & 1u; }
+
+bool IsAddressField(int f) { return f == 3 || f == 5 || f == 6 || f == 7; }  // ip, netmask, gateway, dns
+constexpr int kMacField = 8;
+
+bool SameField(const tComUnitInfo& a, const tComUnitInfo& b, int f) {
+  std::string_view x(UnitField(a, f), strnlen(UnitField(a, f), UnitFieldWidth(f)));
+  std::string_view y(UnitField(b, f), strnlen(UnitField(b, f), UnitFieldWidth(f)));
+  if (IsAddressField(f)) return SameAddressText(x, y);
+  if (f == kMacField) return SameMac(x, y);
+  return x == y;
+}
+
+// The device's identity and the text of the `fields` it knows, each in one
+// spelling (addresses by value, the MAC folded), so that two devices
+// ChangedFields finds alike give the same text.
+std::string FieldsText(const ListedDevice& d, KnownFields fields) {
+  std::string text = DeviceIdentity(d);
+  for (int f = 0; f < kUnitFieldCount; ++f) {
+    if (!Knows(fields, f)) continue;
+    std::string field(UnitField(d.record, f), strnlen(UnitField(d.record, f), UnitFieldWidth(f)));
+    if (IsAddressField(f))
+      if (std::optional<std::uint32_t> value = AddressValue(field)) field = std::to_string(*value);
+    if (f == kMacField) field = FoldedMac(field);
+    text += '\0';
+    text += field;
+  }
+  return text;
+}
+
+}  // namespace
+
+std::vector<ListedDevice> ListedDevicesOf(const DeviceTable& table, const RecordOrigins& origins) {
+  std::vector<ListedDevice> devices;
+  devices.reserve(table.devices.Size());
+  for (std::size_t i = 0; i < table.devices.Size(); ++i) {
+    ListedDevice d;
+    d.record = table.devices.At(i);
+    d.interface = table.devices.InterfaceAt(i);
+    d.upnp = origins.SourceOf(i) == "upnp";
+    if (const DeviceInformationContainer* upnp = origins.UpnpOf(i)) d.udn = upnp->unique_device_name;
+    devices.push_back(std::move(d));
+  }
+  return devices;
+}
+
+std::string DeviceIdentity(const ListedDevice& device) {
+  const tComUnitInfo& r = device.record;
+  if (device.upnp) {
+    if (!device.udn.empty()) return "udn " + device.udn;
+    return "upnp " + Text(FieldText(r.ip)) + ":" + Text(FieldText(r.trigger_port));
+  }
+  if (IsMacText(FieldText(r.mac))) return "mac " + FoldedMac(FieldText(r.mac));
+  std::string identity = "row ";
+  identity += FieldText(r.ip);
+  identity += '\0';
+  identity += FieldText(r.mac);
+  identity += '\0';
+  identity += FieldText(r.name);
+  return identity;
+}
+
+std::string FoldedMac(std::string_view mac) {
+  std::string out(mac);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c == '-') c = ':';
+  }
+  return out;
+}
+
+std::optional<std::uint32_t> DottedQuad(std::string_view text) {
+  std::uint32_t host = 0;
+  std::size_t i = 0;
+  for (int part = 0; part < 4; ++part) {
+    if (part > 0 && (i >= text.size() || text[i++] != '.')) return std::nullopt;
+    const std::size_t start = i;
+    unsigned value = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && i - start < 3) value = value * 10 + (text[i++] - '0');
+    if (i == start || value > 255 || (text[start] == '0' && i - start > 1)) return std::nullopt;
+    host = host << 8 | value;
+  }
+  if (i != text.size()) return std::nullopt;
+  return htonl(host);
+}
+
+std::optional<std::uint32_t> AddressValue(std::string_view text) {
+  if (std::optional<std::uint32_t> quad = DottedQuad(text))  // the common case, quickly
+    return *quad == 0xFFFFFFFFu ? std::nullopt : quad;        // the dialog refuses the all-ones address
+  const std::optional<std::uint32_t> host = HostAddress(text);  // the dialog's rule
+  if (!host) return std::nullopt;
+  return htonl(*host);
+}
+
+bool SameAddressText(std::string_view a, std::string_view b) {
+  if (a == b) return true;
+  std::optional<std::uint32_t> x = AddressValue(a), y = AddressValue(b);
+  return x && y && *x == *y;
+}
+
+std::vector<int> ChangedFields(const ListedDevice& before, const ListedDevice& now) {
+  std::vector<int> fields;
+  const KnownFields both = before.known & now.known;
+  for (int f = 0; f < kUnitFieldCount; ++f)
+    if (Knows(both, f) && !SameField(before.record, now.record, f)) fields.push_back(f);
+  return fields;
+}
+
+const char* ChangeWord(DeviceChange::Kind kind) {
+  switch (kind) {
+    case DeviceChange::kSame:
+      return "same";
+    case DeviceChange::kNew:
+      return "new";
+    case DeviceChange::kChanged:
+      return "changed";
+    case DeviceChange::kMissing:
+      break;
+  }
+  return "missing";
+}
+
+std::vector<DeviceChange> CompareDevices(const std::vector<ListedDevice>& before,
+                                         const std::vector<ListedDevice>& now) {
+  // The fields every device of both lists knows: an unchanged pair has the
+  // same text of them (FieldsText), which finds it without comparing every
+  // two devices that share an identity (a MAC flooded at many addresses).
+  KnownFields common = kAllUnitFields;
+  for (const ListedDevice& d : before) common &= d.known;
+  for (const ListedDevice& d : now) common &= d.known;
+
+  std::unordered_map<std::string, std::vector<std::size_t>> by_identity;
+  std::unordered_map<std::string, std::deque<std::size_t>> by_text;
+  for (std::size_t b = 0; b < before.size(); ++b) {
+    by_identity[DeviceIdentity(before[b])].push_back(b);
+    by_text[FieldsText(before[b], common)].push_back(b);
+  }
+
+  std::vector<bool> paired(before.size(), false);
+  std::vector<DeviceChange> changes(now.size());
+  std::vector<bool> done(now.size(), false);
+  // First the unchanged pairs, so that a MAC listed twice pairs each address
+  // with itself.
+  for (std::size_t n = 0; n < now.size(); ++n) {
+    auto same = by_text.find(FieldsText(now[n], common));
+    if (same == by_text.end()) continue;
+    for (auto it = same->second.begin(); it != same->second.end(); ++it) {
+      if (!ChangedFields(before[*it], now[n]).empty()) continue;
+      paired[*it] = true;
+      changes[n] = {DeviceChange::kSame, *it, n, {}};
+      done[n] = true;
+      same->second.erase(it);
+      break;
+    }
+  }
+  // Then the rest, in list order.
+  std::unordered_map<std::string, std::size_t> next;  // per identity: the first candidate not yet paired
+  for (std::size_t n = 0; n < now.size(); ++n) {
+    if (done[n]) continue;
+    changes[n] = {DeviceChange::kNew, DeviceChange::kNone, n, {}};
+    const std::string identity = DeviceIdentity(now[n]);
+    auto group = by_identity.find(identity);
+    if (group == by_identity.end()) continue;
+    std::size_t& i = next[identity];
+    while (i < group->second.size() && paired[group->second[i]]) ++i;
+    if (i == group->second.size()) continue;
+    const std::size_t b = group->second[i];
+    paired[b] = true;
+    changes[n].before = b;
+    changes[n].fields = ChangedFields(before[b], now[n]);
+    changes[n].kind = changes[n].fields.empty() ? DeviceChange::kSame : DeviceChange::kChanged;
+  }
+  for (std::size_t b = 0; b < before.size(); ++b)
+    if (!paired[b]) changes.push_back({DeviceChange::kMissing, b, DeviceChange::kNone, {}});
+  return changes;
+}

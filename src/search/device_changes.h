@@ -1,0 +1,90 @@
+// What changed between two lists of devices. One rule says when a row of one
+// list is the same device as a row of another (DeviceIdentity); the live
+// watch compares each round with what it has seen, and "--compare" and the
+// window's "Compare..." compare a search with a saved list, both through
+// CompareDevices. Plain values: no network, no window, any thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "protocol/device_table.h"
+#include "protocol/unit_info.h"
+
+struct RecordOrigins;
+
+// Which of a record's eleven fields a list knows, one bit per field in record
+// order (bit 0: model ... bit 10: note). A search knows them all; a saved CSV
+// list only the grid's seven columns.
+using KnownFields = std::uint16_t;
+constexpr KnownFields kAllUnitFields = (1u << kUnitFieldCount) - 1;
+// model, proj, name, ip, trigger_port, netmask, mac: what a CSV list keeps.
+constexpr KnownFields kGridFields = 0x13F;
+
+// A device as a list holds it: its record and what is kept beside it.
+struct ListedDevice {
+  tComUnitInfo record{};
+  std::string interface = {};  // the interface it answered on; "" when unknown (relays, older files)
+  bool upnp = false;      // found by the UPnP search (its Mac reads "NULL")
+  std::string udn = {};        // a UPnP device's unique device name, where known
+  KnownFields known = kAllUnitFields;
+};
+
+// The records of `table` in list order (the i-th is record i), with the
+// interface each answered on and, for the UPnP merge's records, the device's
+// UDN (`origins` tells which records came from where).
+std::vector<ListedDevice> ListedDevicesOf(const DeviceTable& table, const RecordOrigins& origins);
+
+// A device's identity: the text two lists' rows share exactly when they are
+// the same device.
+//  - A UPnP row is its UDN where one is known, else its IP and port.
+//  - Any other row is its MAC when the MAC is six hex pairs (case and the
+//    "-" or ":" separator do not matter).
+//  - A row with neither is its IP, MAC and name, as the intake's duplicate
+//    check compares them.
+std::string DeviceIdentity(const ListedDevice& device);
+
+// The MAC in the one spelling in which SameMac sees two MACs alike: letters
+// in lower case, "-" as ":".
+std::string FoldedMac(std::string_view mac);
+
+// A strict dotted quad ("10.0.0.1": four decimal numbers of at most 255,
+// without leading zeros, as inet_pton reads them) in network byte order.
+std::optional<std::uint32_t> DottedQuad(std::string_view text);
+// An address field's value by the Network Setup dialog's rule ("10.1" is
+// 10.0.0.1), in network byte order; none for a text the rule refuses.
+std::optional<std::uint32_t> AddressValue(std::string_view text);
+
+// Two texts of an address field as the same address: by value where the
+// Network Setup dialog's rule reads both ("10.1" is 10.0.0.1), else as text.
+bool SameAddressText(std::string_view a, std::string_view b);
+
+// The record fields (indices for UnitFieldName) in which `now` differs from
+// `before`, among those both know. The four address fields compare by value
+// (SameAddressText), the MAC by SameMac, the others as exact bytes.
+std::vector<int> ChangedFields(const ListedDevice& before, const ListedDevice& now);
+
+struct DeviceChange {
+  enum Kind { kSame, kNew, kChanged, kMissing };
+  static constexpr std::size_t kNone = SIZE_MAX;
+  Kind kind = kSame;
+  std::size_t before = kNone;  // index into `before`; kNone for kNew
+  std::size_t now = kNone;     // index into `now`; kNone for kMissing
+  std::vector<int> fields;     // kChanged: ChangedFields, in record order
+};
+
+// "same", "new", "changed" or "missing".
+const char* ChangeWord(DeviceChange::Kind kind);
+
+// Each device of `now`, in order, paired with the device of `before` that has
+// its identity (same, changed, or new when none is left), then each device of
+// `before` that nothing paired, in order (missing). Devices sharing one
+// identity (one MAC at two addresses) pair one to one: an unchanged pair
+// first, then the rest in list order. Linear in the lists' sizes but for
+// devices sharing an identity.
+std::vector<DeviceChange> CompareDevices(const std::vector<ListedDevice>& before,
+                                         const std::vector<ListedDevice>& now);

@@ -1,0 +1,218 @@
+// Notes on listed devices: address conflicts, this PC's address, a gateway
+// that is the device itself, unreachable addresses and a MAC seen twice.
+#include "search/row_notes.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "netsetup/net_setup_rules.h"
+#include "protocol/string_printf.h"
+
+namespace {
+
+int PrefixLength(std::uint32_t netmask) {
+  std::uint32_t host = ntohl(netmask);
+  int n = 0;
+  while (n < 32 && (host & (0x80000000u >> n))) ++n;
+  return n;
+}
+
+// "A, B and C" for `names`, the first of `count` others; "A, B and 3 more"
+// when there are more others than names.
+std::string NamedOthers(const std::vector<std::string>& names, std::size_t count) {
+  std::string text;
+  const bool all = count <= names.size();
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) text += (all && i + 1 == names.size()) ? " and " : ", ";
+    text += names[i];
+  }
+  if (!all) text += StringPrintf(" and %zu more", count - names.size());
+  return text;
+}
+
+// A MAC as a number: the 48 bits of six hex pairs, else a hash of its text
+// as SameMac folds it (with the top bit set, so the two never meet).
+std::uint64_t MacKey(std::string_view mac) {
+  auto hex = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    c = static_cast<char>(c | 0x20);
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+  };
+  std::uint64_t value = 0;
+  bool pairs = mac.size() == 17;
+  for (std::size_t i = 0; pairs && i < mac.size(); i += 3) {
+    const int high = hex(mac[i]), low = hex(mac[i + 1]);
+    pairs = high >= 0 && low >= 0 && (i + 2 == mac.size() || mac[i + 2] == ':' || mac[i + 2] == '-');
+    value = value << 8 | static_cast<std::uint64_t>(high << 4 | low);
+  }
+  if (pairs) return value;
+  return std::hash<std::string>()(FoldedMac(mac)) | (1ull << 63);
+}
+
+// A text that is no strict address, as a number apart from every address.
+std::uint64_t TextKey(std::string_view text) { return std::hash<std::string_view>()(text) | (1ull << 63); }
+
+// Devices grouped by one value (an address, or a MAC) with the distinct
+// second values in each group (the MACs at an address, the addresses of a
+// MAC): sorted, so that each group and each distinct value in it is a run.
+struct Pairing {
+  struct Entry {
+    std::uint64_t group, value;
+    std::size_t device;
+    bool operator<(const Entry& o) const {
+      return group != o.group ? group < o.group : value != o.value ? value < o.value : device < o.device;
+    }
+  };
+  std::vector<Entry> entries;
+
+  // For a device of a group with more than one distinct value: how many
+  // values besides its own, and the first device of at most kNamedOthers of
+  // them (in value order).
+  struct Others {
+    std::size_t count = 0;
+    std::vector<std::size_t> devices;
+  };
+  std::vector<Others> Resolve(std::size_t devices) {
+    std::sort(entries.begin(), entries.end());
+    std::vector<Others> others(devices);
+    std::vector<std::size_t> firsts;  // the first entry of each distinct value of the group
+    for (std::size_t begin = 0; begin < entries.size();) {
+      std::size_t end = begin;
+      firsts.clear();
+      for (; end < entries.size() && entries[end].group == entries[begin].group; ++end)
+        if (end == begin || entries[end].value != entries[end - 1].value) firsts.push_back(end);
+      if (firsts.size() > 1) {
+        for (std::size_t e = begin; e < end; ++e) {
+          Others& o = others[entries[e].device];
+          o.count = firsts.size() - 1;
+          for (std::size_t f : firsts) {
+            if (o.devices.size() == kNamedOthers) break;
+            if (entries[f].value != entries[e].value) o.devices.push_back(entries[f].device);
+          }
+        }
+      }
+      begin = end;
+    }
+    return others;
+  }
+};
+
+// How a conflict note names another device at the same address.
+std::string OtherName(const ListedDevice& d) {
+  if (d.upnp) return "a UPnP device";
+  return std::string(FieldText(d.record.mac));
+}
+
+}  // namespace
+
+const char* NoteWord(NoteKind kind) {
+  switch (kind) {
+    case NoteKind::kAddressConflict:
+      return "address-conflict";
+    case NoteKind::kThisPc:
+      return "this-pc";
+    case NoteKind::kOwnGateway:
+      return "own-gateway";
+    case NoteKind::kNotReachable:
+      return "not-reachable";
+    case NoteKind::kSeenTwice:
+      break;
+  }
+  return "seen-twice";
+}
+
+std::vector<LocalNetwork> LocalNetworksOf(const std::vector<NetInterface>& interfaces) {
+  std::vector<LocalNetwork> local;
+  for (const NetInterface& i : interfaces) local.push_back({i.name, i.address, i.netmask});
+  return local;
+}
+
+std::vector<std::vector<RowNote>> NotesOf(const std::vector<ListedDevice>& devices,
+                                          const std::vector<LocalNetwork>& local) {
+  const std::size_t n = devices.size();
+  // Each device's address (strict dotted quads only) and MAC as numbers;
+  // the MACs at each address, and the addresses of each six-hex-pair MAC.
+  std::vector<std::optional<std::uint32_t>> ips(n);
+  Pairing macs_at, addresses_of;
+  macs_at.entries.reserve(n);
+  addresses_of.entries.reserve(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const ListedDevice& d = devices[i];
+    ips[i] = DottedQuad(FieldText(d.record.ip));
+    const std::uint64_t mac = MacKey(FieldText(d.record.mac));
+    if (ips[i]) macs_at.entries.push_back({*ips[i], mac, i});
+    if (!d.upnp && mac < (1ull << 48))  // six hex pairs
+      addresses_of.entries.push_back({mac, ips[i] ? *ips[i] : TextKey(FieldText(d.record.ip)), i});
+  }
+  const std::vector<Pairing::Others> conflicts = macs_at.Resolve(n);
+  const std::vector<Pairing::Others> elsewhere = addresses_of.Resolve(n);
+
+  // This PC's networks by interface, with each interface's note.
+  struct Link {
+    std::string name;
+    std::vector<const LocalNetwork*> networks;
+    std::string unreachable;  // "not reachable from eth0 (10.99.0.1/24, ...)"
+  };
+  std::vector<Link> links;
+  for (const LocalNetwork& l : local) {
+    auto link = std::find_if(links.begin(), links.end(), [&l](const Link& k) { return k.name == l.interface; });
+    if (link == links.end()) link = links.insert(links.end(), Link{l.interface, {}, {}});
+    link->networks.push_back(&l);
+  }
+  for (Link& link : links) {
+    std::vector<std::string> subnets;
+    for (const LocalNetwork* l : link.networks)
+      subnets.push_back(StringPrintf("%s/%d", DottedAddress(l->address).c_str(), PrefixLength(l->netmask)));
+    link.unreachable = "not reachable from " + link.name + " (" + JoinNames(subnets) + ")";
+  }
+
+  std::vector<std::vector<RowNote>> notes(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const ListedDevice& d = devices[i];
+    std::vector<RowNote>& out = notes[i];
+    if (ips[i]) {
+      const std::string ip(FieldText(d.record.ip));
+      if (conflicts[i].count > 0) {
+        std::vector<std::string> names;
+        for (std::size_t other : conflicts[i].devices) names.push_back(OtherName(devices[other]));
+        out.push_back({NoteKind::kAddressConflict, ip + " is also used by " + NamedOthers(names, conflicts[i].count)});
+      }
+      for (const LocalNetwork& l : local) {
+        if (l.address != *ips[i]) continue;
+        out.push_back({NoteKind::kThisPc, ip + " is an address of this PC (" + l.interface + ")"});
+        break;
+      }
+      if (DottedQuad(FieldText(d.record.gateway)) == ips[i])
+        out.push_back({NoteKind::kOwnGateway, "the gateway " + ip + " is the device's own address"});
+    }
+    if (!d.interface.empty()) {
+      for (const Link& link : links) {
+        if (link.name != d.interface) continue;
+        bool inside = false;
+        for (const LocalNetwork* l : link.networks) inside = inside || (ips[i] && ((*ips[i] ^ l->address) & l->netmask) == 0);
+        if (!inside) out.push_back({NoteKind::kNotReachable, link.unreachable});
+        break;
+      }
+    }
+    if (elsewhere[i].count > 0) {
+      std::vector<std::string> names;
+      for (std::size_t other : elsewhere[i].devices) names.emplace_back(FieldText(devices[other].record.ip));
+      out.push_back({NoteKind::kSeenTwice, std::string(FieldText(d.record.mac)) + " is also listed at " +
+                                               NamedOthers(names, elsewhere[i].count)});
+    }
+  }
+  return notes;
+}
+
+std::string NoteWords(const std::vector<RowNote>& notes) {
+  std::string words;
+  for (const RowNote& note : notes) {
+    if (!words.empty()) words += ';';
+    words += NoteWord(note.kind);
+  }
+  return words;
+}

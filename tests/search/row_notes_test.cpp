@@ -1,0 +1,123 @@
+// Notes on listed devices, one table of cases: each case lists devices and
+// the notes expected on each ("kind: detail"), with this PC on eth0 at
+// 10.99.0.1/24 and 192.168.0.1/24 and on eth1 at 10.77.0.1/16.
+#include "search/row_notes.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+
+#include "records.h"
+
+namespace {
+
+std::uint32_t Address(const char* text) { return inet_addr(text); }
+
+const std::vector<LocalNetwork> kThisPc = {
+    {"eth0", Address("10.99.0.1"), Address("255.255.255.0")},
+    {"eth0", Address("192.168.0.1"), Address("255.255.255.0")},
+    {"eth1", Address("10.77.0.1"), Address("255.255.0.0")},
+};
+
+// A protocol device with gateway 10.99.0.254, answered on `interface`.
+ListedDevice At(const std::string& ip, const std::string& mac, const std::string& interface = "eth0") {
+  ListedDevice d{.record = TestDevice(ip, mac), .interface = interface};
+  SetField(d.record.gateway, "10.99.0.254");
+  return d;
+}
+
+ListedDevice UpnpAt(const std::string& ip) {
+  return ListedDevice{.record = MakeRecord({.ip = ip, .trigger_port = "80", .gateway = "NULL", .mac = "NULL"}),
+                      .interface = "eth0",
+                      .upnp = true};
+}
+
+ListedDevice WithGateway(ListedDevice d, const std::string& gateway) {
+  SetField(d.record.gateway, gateway);
+  return d;
+}
+
+std::vector<std::vector<std::string>> Notes(const std::vector<ListedDevice>& devices) {
+  std::vector<std::vector<std::string>> out;
+  for (const std::vector<RowNote>& notes : NotesOf(devices, kThisPc)) {
+    out.emplace_back();
+    for (const RowNote& n : notes) out.back().push_back(std::string(NoteWord(n.kind)) + ": " + n.detail);
+  }
+  return out;
+}
+
+struct Case {
+  const char* what;
+  std::vector<ListedDevice> devices;
+  std::vector<std::vector<std::string>> notes;
+};
+
+}  // namespace
+
+TEST(RowNotes, TableOfCases) {
+  const Case cases[] = {
+      {"a plain device in its subnet has none", {At("10.99.0.5", "00:00:00:00:00:01")}, {{}}},
+      {"three factory-default devices on one address",
+       {At("10.99.0.100", "00:00:00:00:00:01"), At("10.99.0.100", "00:00:00:00:00:02"),
+        At("10.99.0.100", "00:00:00:00:00:03")},
+       {{"address-conflict: 10.99.0.100 is also used by 00:00:00:00:00:02 and 00:00:00:00:00:03"},
+        {"address-conflict: 10.99.0.100 is also used by 00:00:00:00:00:01 and 00:00:00:00:00:03"},
+        {"address-conflict: 10.99.0.100 is also used by 00:00:00:00:00:01 and 00:00:00:00:00:02"}}},
+      {"one MAC in two spellings is no conflict",
+       {At("10.99.0.7", "00:0a:00:00:00:01", "eth0"), At("10.99.0.7", "00-0A-00-00-00-01", "eth1")},
+       {{}, {"not-reachable: not reachable from eth1 (10.77.0.1/16)"}}},
+      {"two UPnP rows of one address never conflict; a UPnP device and a protocol device do",
+       {UpnpAt("10.99.0.8"), UpnpAt("10.99.0.8"), At("10.99.0.8", "00:00:00:00:00:08")},
+       {{"address-conflict: 10.99.0.8 is also used by 00:00:00:00:00:08"},
+        {"address-conflict: 10.99.0.8 is also used by 00:00:00:00:00:08"},
+        {"address-conflict: 10.99.0.8 is also used by a UPnP device"}}},
+      {"this PC's address, on any of its interfaces",
+       {At("10.99.0.1", "00:00:00:00:00:01"), At("10.77.0.1", "00:00:00:00:00:02", "eth1")},
+       {{"this-pc: 10.99.0.1 is an address of this PC (eth0)"}, {"this-pc: 10.77.0.1 is an address of this PC (eth1)"}}},
+      {"a gateway that is the device itself; NULL and empty gateways are not",
+       {WithGateway(At("10.99.0.9", "00:00:00:00:00:09"), "10.99.0.9"),
+        WithGateway(At("10.99.0.10", "00:00:00:00:00:0a"), ""), UpnpAt("10.99.0.11")},
+       {{"own-gateway: the gateway 10.99.0.9 is the device's own address"}, {}, {}}},
+      {"outside every subnet of its interface; a second subnet of the link is reachable; relays are not judged",
+       {At("192.168.1.100", "00:00:00:00:00:01"), At("192.168.0.100", "00:00:00:00:00:02"),
+        At("172.16.0.1", "00:00:00:00:00:03", ""), At("10.99.0.5", "00:00:00:00:00:04", "gone0"),
+        At("not an address", "00:00:00:00:00:05")},
+       {{"not-reachable: not reachable from eth0 (10.99.0.1/24, 192.168.0.1/24)"}, {}, {}, {},
+        {"not-reachable: not reachable from eth0 (10.99.0.1/24, 192.168.0.1/24)"}}},
+      {"one MAC at two addresses; invalid MACs are not judged",
+       {At("10.99.0.20", "00:00:00:00:00:20"), At("10.99.0.21", "00:00:00:00:00:20"), At("10.99.0.22", "junk"),
+        At("10.99.0.23", "junk")},
+       {{"seen-twice: 00:00:00:00:00:20 is also listed at 10.99.0.21"},
+        {"seen-twice: 00:00:00:00:00:20 is also listed at 10.99.0.20"},
+        {},
+        {}}},
+      {"every kind at once, in order",
+       {WithGateway(At("10.99.0.1", "00:00:00:00:00:01", "eth1"), "10.99.0.1"), At("10.99.0.1", "00:00:00:00:00:02"),
+        At("10.99.0.3", "00:00:00:00:00:01")},
+       {{"address-conflict: 10.99.0.1 is also used by 00:00:00:00:00:02",
+         "this-pc: 10.99.0.1 is an address of this PC (eth0)",
+         "own-gateway: the gateway 10.99.0.1 is the device's own address",
+         "not-reachable: not reachable from eth1 (10.77.0.1/16)",
+         "seen-twice: 00:00:00:00:00:01 is also listed at 10.99.0.3"},
+        {"address-conflict: 10.99.0.1 is also used by 00:00:00:00:00:01",
+         "this-pc: 10.99.0.1 is an address of this PC (eth0)"},
+        {"seen-twice: 00:00:00:00:00:01 is also listed at 10.99.0.1"}}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Notes(c.devices), c.notes) << c.what;
+}
+
+TEST(RowNotes, NameAtMostFiveOthersAndCountTheRest) {
+  std::vector<ListedDevice> devices;
+  for (int i = 0; i < 20000; ++i) {
+    char mac[18];
+    snprintf(mac, sizeof(mac), "00:00:00:00:%02x:%02x", i / 256, i % 256);
+    devices.push_back(At("10.99.0.100", mac));
+  }
+  std::vector<std::vector<RowNote>> notes = NotesOf(devices, kThisPc);
+  ASSERT_EQ(notes[0].size(), 1u);
+  EXPECT_EQ(notes[0][0].detail,
+            "10.99.0.100 is also used by 00:00:00:00:00:01, 00:00:00:00:00:02, 00:00:00:00:00:03, "
+            "00:00:00:00:00:04, 00:00:00:00:00:05 and 19994 more");
+  EXPECT_EQ(NoteWords(notes[19999]), "address-conflict");
+  EXPECT_EQ(NoteWords({{NoteKind::kThisPc, ""}, {NoteKind::kSeenTwice, ""}}), "this-pc;seen-twice");
+}
