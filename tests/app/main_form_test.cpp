@@ -639,13 +639,6 @@ TEST(Application, ShowsAnExceptionFromAnEventHandlerAndGoesOn) {
             (std::vector<std::string>{"Device Search|The disk is full", "Device Search|An unknown error occurred."}));
 }
 
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  TApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
-
 
 // When the selection's verification search reports, the grid shows what it
 // found: a device at its new address (which Browse then opens), another
@@ -703,6 +696,7 @@ TEST(MainForm, TheGridShowsWhatTheVerificationFound) {
   EXPECT_EQ(cell(0, 3), "10.0.0.33");   // C1, not planned, answered elsewhere
   EXPECT_EQ(cell(1, 3), "10.0.0.101");  // B1 at its new address
   EXPECT_EQ(cell(2, 3), "10.0.0.1");    // A1 not found: as it was, not confirmed
+  EXPECT_EQ(form.StringGrid1->selectionModel()->selectedRows().size(), 2);  // B1 and A1 still selected
   EXPECT_EQ(cell(0, 1, Qt::ToolTipRole), "Answered on eth2");
   EXPECT_EQ(cell(2, 1, Qt::ToolTipRole),
             "Answered on eth1\nNot confirmed: the verification search did not find the device at these settings");
@@ -726,4 +720,11 @@ TEST(MainForm, TheGridShowsWhatTheVerificationFound) {
                       "255.255.255.255\n"),
             lines.end());
   EXPECT_EQ(cell(2, 1, Qt::ToolTipRole), "Answered on eth1");  // a new search: nothing is marked
+}
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  TApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
 }

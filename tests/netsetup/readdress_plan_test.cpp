@@ -3,6 +3,7 @@
 // for a row and the verification of a later search.
 #include "netsetup/readdress_plan.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <gmock/gmock.h>
@@ -105,10 +106,14 @@ TEST(SequentialPlan, ARunThatReachesTheSubnetsEndIsRefusedNotWrapped) {
 // could not make a run are refused at once, whatever the netmask.
 TEST(SequentialPlan, ARunSkipsTheGatewayAndThisPcsAddresses) {
   // Three devices on eth0 and one behind a relay; this PC is 10.0.0.3 on
-  // eth0 and 10.0.0.5 on eth1; the gateway is 10.0.0.2.
+  // eth0 (its second address) and 10.0.0.5 on eth1 (an interface made by
+  // hand: its first address alone); the gateway is 10.0.0.2.
   const std::vector<PlanDevice> selected = {Device("192.168.0.10", Mac(1)), Device("192.168.0.10", Mac(2)),
                                             Device("192.168.0.10", Mac(3)), Device("192.168.0.10", Mac(4), "")};
-  const std::vector<OwnAddress> own = {{"eth0", *HostAddress("10.0.0.3")}, {"eth1", *HostAddress("10.0.0.5")}};
+  const std::uint32_t mask = inet_addr("255.255.255.0");
+  const std::vector<OwnAddress> own = OwnAddressesOf(
+      {{"eth0", 2, inet_addr("192.168.0.1"), mask, {{inet_addr("192.168.0.1"), mask}, {inet_addr("10.0.0.3"), mask}}},
+       {"eth1", 3, inet_addr("10.0.0.5"), mask, {}}});
   ReaddressPlan plan = SequentialPlan(selected, Static("10.0.0.1", "255.255.255.0", "10.0.0.2"), selected, own);
   EXPECT_FALSE(plan.Refused()) << plan.refusals.front();
   EXPECT_THAT(Ips(plan), ElementsAre("10.0.0.1", "10.0.0.4", "10.0.0.5", "10.0.0.6"));
