@@ -45,7 +45,8 @@ std::vector<PlanDevice> SelectedProtocolDevices(const DeviceTable& table, std::v
   std::vector<PlanDevice> devices;
   for (int row : SelectedDataRows(table, std::move(rows))) {
     const tComUnitInfo* record = IsUpnpRow(table, row) ? nullptr : FirstRecordOfRow(table, row);
-    if (record != nullptr) devices.push_back({*record, table.devices.InterfaceOf(record)});
+    if (record != nullptr)
+      devices.push_back({*record, table.devices.InterfaceOf(record), table.devices.LocalAddressOf(record)});
   }
   return devices;
 }

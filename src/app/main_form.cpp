@@ -37,6 +37,7 @@
 #include "app/relay_addresses.h"
 #include "app/version.h"
 #include "app/window_layout.h"
+#include "netsetup/address_rules.h"
 #include "netsetup/control_sender.h"
 #include "search/engine_upnp_phase.h"
 #include "search/network_exchanges.h"
@@ -243,7 +244,11 @@ void TMainForm::CreateControls() {
   StringGrid1 = grid_view_ = new GridView(this);
   StringGrid1->setObjectName("StringGrid1");
   model_ = new GridModel(table_.grid, this);
-  model_->SetRowToolTip([this](int row) { return RowInterfaceTip(table_, row); });
+  model_->SetRowToolTip([this](int row) {
+    const std::string answered = RowInterfaceTip(table_, row);
+    const std::string confirmed = verified_rows_.Tip(table_, row);
+    return answered.empty() || confirmed.empty() ? answered + confirmed : answered + "\n" + confirmed;
+  });
   model_->SetRowFilter([this](int row) { return filter_.Shows(table_, row); });
   StringGrid1->setModel(model_);
   StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -484,6 +489,8 @@ void TMainForm::Button1Click() {
   if (driver_->Searching() || verification_->Pending()) return;
   ReadSettings();
   filter_.Forget();  // the new device list may tie the same cells to another interface
+  verified_rows_.Clear();
+  if (const std::string note = RelayAddressNote(settings_); !note.empty()) log_->Append(note);
   driver_->Start();
   RefreshGrid();
 }
@@ -719,9 +726,17 @@ void TMainForm::NetworkSetupSelection1Click() {
   if (selected.size() < 2) return;
   readdress_settings_ = CurrentSettings();
   readdress_sender_ = std::make_unique<UdpControlPackageSender>(readdress_settings_, *log_);
-  readdress_form_ = new TReaddressForm(this, std::move(selected), PlanDevicesOf(table_.devices), *readdress_sender_,
-                                       *log_, *verification_);
+  readdress_form_ = new TReaddressForm(this, std::move(selected), PlanDevicesOf(table_.devices), MachineAddresses(),
+                                       *readdress_sender_, *log_, *verification_);
   readdress_form_->SetUpnpRowsLeftOut(SelectedUpnpRows(table_, rows));
+  readdress_form_->SetOnVerified([this](const ReaddressPlan& plan, const std::vector<RowOutcome>& outcomes,
+                                        const std::vector<PlanDevice>& found) {
+    const std::vector<int> kept = SelectedGridRows();  // the rows keep their places
+    verified_rows_.Apply(table_, plan, outcomes, found);
+    filter_.Forget();  // rows may now be tied to other interfaces
+    RefreshGrid(kept);
+    UpdateCountLabel();
+  });
   readdress_form_->setAttribute(Qt::WA_DeleteOnClose);
   readdress_form_->show();
 }

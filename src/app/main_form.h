@@ -22,7 +22,9 @@
 // while selected_row is not shown, its first three items are disabled.
 // "Network Setup for Selection..." acts on every selected row; its dialog is
 // modeless, and while its verification search is pending the window does
-// not search.
+// not search. When that search reports, the grid shows what it found
+// (VerifiedRows), its selection kept: rows of planned devices it did not
+// find say so in their tooltip until the next search.
 //
 // "Export..." starts in the folder of the last export (the home folder the
 // first time), asks before it replaces a file, the extension it adds
@@ -50,6 +52,7 @@
 #include <string>
 #include <vector>
 
+#include "netsetup/verified_rows.h"
 #include "protocol/debug_log.h"
 #include "protocol/device_table.h"
 #include "protocol/search_controls.h"
@@ -117,6 +120,9 @@ class TMainForm : public QWidget, public SearchControls {
   // Only while no search runs.
   void SetUpnpPhase(std::unique_ptr<UpnpPhase> upnp);
   void SetExchanges(std::unique_ptr<SearchExchanges> exchanges);
+  // Replaces what the selection's verification search makes its exchanges
+  // with (tests). Only while none is pending.
+  void SetVerificationExchanges(MakeExchanges make) { make_verification_exchanges_ = std::move(make); }
 
   // SearchControls.
   void SetSearchButton(bool enabled, const std::string& caption) override;
@@ -266,5 +272,6 @@ class TMainForm : public QWidget, public SearchControls {
   std::unique_ptr<UdpControlPackageSender> readdress_sender_;
   std::unique_ptr<VerificationSearch> verification_;
   QPointer<TReaddressForm> readdress_form_;
+  VerifiedRows verified_rows_;
   bool button_enabled_ = true;  // as the search driver last set it
 };

@@ -1,11 +1,10 @@
 // `device-search setup --plan`: the plan printed, sent and verified.
 #include "cli/plan_command.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <iterator>
-#include <sstream>
 
 #include "protocol/shown_text.h"
 #include "protocol/string_printf.h"
@@ -46,15 +45,13 @@ void PrintPlanTable(const ReaddressPlan& plan, std::ostream& out) {
 
 void PrintOutcomeTable(const ReaddressPlan& plan, const std::vector<RowOutcome>& outcomes, std::ostream& out) {
   std::vector<std::vector<std::string>> cells = {{"MAC", "New IP", "Outcome"}};
-  int at_new = 0;
   for (std::size_t i = 0; i < plan.rows.size(); ++i) {
     const PlanRow& row = plan.rows[i];
     cells.push_back({Field(FieldText(row.device.record.mac)), IsStatic(row) ? row.ip : "DHCP",
-                     OutcomeStatus(row, outcomes[i])});
-    if (outcomes[i].outcome == PlanOutcome::kAtNewSettings) ++at_new;
+                     OutcomeStatus(outcomes[i])});
   }
   PrintAligned(cells, out);
-  out << at_new << " of " << plan.rows.size() << " at new settings.\n";
+  out << VerificationSummary(outcomes) << ".\n";
 }
 
 std::string SentText(const std::optional<bool>& sent) { return sent ? (*sent ? "yes" : "no") : ""; }
@@ -138,9 +135,10 @@ int CarryOutPlan(const PlanCommand& cmd, const ReaddressPlan& plan, ControlPacka
   bool all_back = true;
   if (cmd.verify && !cmd.dry_run) {
     if (table) out << "Verification search in " << *cmd.verify << " s.\n" << std::flush;
-    progress.outcomes = VerifyPlan(plan, verify(*cmd.verify));
-    for (const RowOutcome& outcome : *progress.outcomes)
-      all_back = all_back && outcome.outcome == PlanOutcome::kAtNewSettings;
+    std::vector<bool> sent;
+    for (const std::optional<bool>& s : progress.sent) sent.push_back(s.value_or(false));
+    progress.outcomes = VerifyPlan(plan, verify(*cmd.verify), sent);
+    all_back = VerificationSucceeded(*progress.outcomes);
     if (table) PrintOutcomeTable(plan, *progress.outcomes, out);
   }
   if (cmd.format == OutputFormat::kJson) PrintPlanJson(plan, progress, out);
@@ -148,22 +146,32 @@ int CarryOutPlan(const PlanCommand& cmd, const ReaddressPlan& plan, ControlPacka
   return all_sent && all_back ? 0 : 1;
 }
 
-std::optional<std::string> ReadPlanFile(const std::string& file, std::string* error) {
-  std::ostringstream text;
-  if (file == "-") {
-    text << std::cin.rdbuf();
-    return text.str();
+std::optional<std::string> ReadPlanText(std::istream& in, const std::string& name, std::string* error) {
+  std::string text;
+  std::vector<char> chunk(64 * 1024);
+  // One byte past the limit tells a plan that is too large.
+  while (text.size() <= kMaxPlanBytes && in) {
+    in.read(chunk.data(), static_cast<std::streamsize>(std::min(chunk.size(), kMaxPlanBytes + 1 - text.size())));
+    text.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
   }
+  if (in.bad()) {
+    *error = "cannot read " + name;
+    return std::nullopt;
+  }
+  if (text.size() > kMaxPlanBytes) {
+    *error = name + " is larger than 1 MiB (" + std::to_string(kMaxPlanBytes) + " bytes); split it into smaller plans";
+    return std::nullopt;
+  }
+  return text;
+}
+
+std::optional<std::string> ReadPlanFile(const std::string& file, std::string* error) {
+  if (file == "-") return ReadPlanText(std::cin, "the plan on standard input", error);
   std::error_code ignored;
   std::ifstream in(file, std::ios::binary);
   if (std::filesystem::is_directory(file, ignored) || !in.is_open()) {
     *error = "cannot read the plan " + file;
     return std::nullopt;
   }
-  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    *error = "cannot read the plan " + file;
-    return std::nullopt;
-  }
-  return content;
+  return ReadPlanText(in, "the plan " + file, error);
 }

@@ -6,7 +6,9 @@
 // and prints each device's outcome.
 #pragma once
 
+#include <cstddef>
 #include <functional>
+#include <istream>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -31,12 +33,22 @@ using VerifySearch = std::function<std::vector<PlanDevice>(int wait_seconds)>;
 // plan prints its refusals to `err` and sends nothing (status 2). Otherwise
 // prints the warnings to `err`, then, in the table format, the plan to
 // `out` before anything is sent; sends each row through `sender` (unless a
-// dry run); with a wait, runs `verify` and compares. The json and csv
-// formats print one document at the end, one entry per row with its plan,
-// whether it was sent and its outcome. Status: 0 when every package was sent
-// (and, verified, every device came back at its new settings), else 1.
+// dry run); with a wait, runs `verify` and compares (a row never sent stays
+// "not sent"). The json and csv formats print one document at the end, one
+// entry per row with its plan, whether it was sent and its outcome. Status:
+// 0 when every package was sent and, verified, every static row's device
+// came back at its new settings and every DHCP row's device answered (which
+// cannot confirm its settings); else 1.
 int CarryOutPlan(const PlanCommand& cmd, const ReaddressPlan& plan, ControlPackageSender& sender, DebugLog& log,
                  const VerifySearch& verify, std::ostream& out, std::ostream& err);
 
-// The plan file's text, or none (with *error) when it cannot be read.
+// The largest plan read: 1 MiB.
+constexpr std::size_t kMaxPlanBytes = 1024 * 1024;
+
+// The text of a plan from `in`, named `name` in errors ("the plan x.csv"),
+// or none (with *error) when it cannot be read or is larger than
+// kMaxPlanBytes: then at most one byte more than that is read.
+std::optional<std::string> ReadPlanText(std::istream& in, const std::string& name, std::string* error);
+// The plan file's text ("-": standard input) by ReadPlanText, or none (with
+// *error) when it cannot be read.
 std::optional<std::string> ReadPlanFile(const std::string& file, std::string* error);

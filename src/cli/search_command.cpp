@@ -93,15 +93,17 @@ std::string SearchUsage() {
          OptionList(SearchOptions(&unused, &given), kHelpColumn) +
          "\n"
          "Exit status: 0 after a search (also when nothing was found), 2 for bad\n"
-         "arguments (an unknown interface included) or a --compare file that cannot\n"
-         "be read or parsed. With --compare: 0 when nothing differs, 3 when a device\n"
-         "is new, changed or missing.\n";
+         "arguments (an unknown interface included, a relay address that is no IPv4\n"
+         "address for tcp and udp, or a relay host that cannot be found) or a\n"
+         "--compare file that cannot be read or parsed. With --compare: 0 when\n"
+         "nothing differs, 3 when a device is new, changed or missing.\n";
 }
 
 int RunSearchCommand(const std::vector<std::string>& args) {
   std::string error;
   std::optional<SearchCommand> cmd = ParseSearchArguments(args, error);
   if (cmd && !CheckInterfaceNames(cmd->settings.interfaces, &error)) cmd.reset();
+  if (cmd && !CheckRelayHost(cmd->settings, &error)) cmd.reset();
   if (std::optional<int> status = EndBeforeRunning("search", cmd.has_value(), cmd && cmd->help, error, SearchUsage()))
     return *status;
   std::optional<std::vector<ListedDevice>> saved;

@@ -3,6 +3,7 @@
 // settings, and the checks of where to search once all options are read.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,9 +24,34 @@ Option VerboseOption(bool* verbose);
 Option HelpOption(bool* help);
 
 // After reading: --protocol goes with --relay, and --interface does not
-// (kInterfaceWithRelayError). False with *error set otherwise.
+// (kInterfaceWithRelayError); the relay address suits the protocol: for tcp
+// and udp a strict dotted IPv4 address (those relays convert it with
+// inet_addr, which reads anything else as 255.255.255.255, a broadcast, or
+// as another address: "10.1"), for httpcmd a host name or IPv4 address,
+// optionally with ":PORT" (RelayHostOf). False with *error set otherwise.
 bool CheckWhereToSearch(const SearchSettings& settings, bool protocol_given, std::string* error);
 extern const char kInterfaceWithRelayError[];
+
+// The host of an httpcmd relay address "HOST" or "HOST:PORT" (port 1-65535):
+// a strict dotted IPv4 address, or a name of letters, digits, "-" and "."
+// of at most 253 characters without empty labels, whose last label is not
+// all digits ("999.1.1.1" is no name). None for any other text.
+std::optional<std::string> RelayHostOf(const std::string& address);
+
+// The first IPv4 address of a host name (getaddrinfo), dotted; none when it
+// has none.
+std::optional<std::string> ResolveHost(const std::string& host);
+using HostResolver = std::function<std::optional<std::string>(const std::string& host)>;
+
+// With --relay and --protocol httpcmd: the IPv4 address of the relay's host
+// (a dotted quad as it is, a name by `resolve`), where `setup` sends its
+// control package; none when the host has none, and for other settings.
+std::optional<std::string> HttpRelayAddress(const SearchSettings& settings,
+                                            const HostResolver& resolve = ResolveHost);
+// With --protocol httpcmd: true when the relay's host has an address
+// (HttpRelayAddress); otherwise false with *error "the relay host 'H' cannot
+// be found". True for the other protocols and without --relay.
+bool CheckRelayHost(const SearchSettings& settings, std::string* error, const HostResolver& resolve = ResolveHost);
 
 // True when every --interface name is among the machine's usable interfaces
 // now (BroadcastInterfaces); otherwise false with *error the usage error,

@@ -83,6 +83,16 @@ std::vector<Option> SetupOptionTable(SetupCommand* cmd, SetupOptions* given) {
 
 constexpr int kHelpColumn = 23;
 
+// The settings the control package goes out with: an HTTP command relay's
+// host:port or name becomes its host's address, since the package goes to
+// that address by UDP (the transport reads anything but a dotted quad as
+// 255.255.255.255).
+SearchSettings SendingSettings(const SearchSettings& settings) {
+  SearchSettings sending = settings;
+  if (std::optional<std::string> address = HttpRelayAddress(settings)) sending.relay_address = *address;
+  return sending;
+}
+
 // `setup --plan`: the file, the search, the plan, then CarryOutPlan with the
 // network's sender and a second search for the verification.
 int RunPlan(const SetupCommand& cmd, DebugLog& log) {
@@ -95,8 +105,9 @@ int RunPlan(const SetupCommand& cmd, DebugLog& log) {
   // Devices found by UPnP cannot be re-addressed, so no UPnP phase is run.
   HeadlessSearch search(cmd.settings, false, log);
   search.Run();
-  const ReaddressPlan plan = CsvPlan(*text, PlanDevicesOf(search.Table().devices));
-  UdpControlPackageSender sender(cmd.settings, log);
+  const ReaddressPlan plan = CsvPlan(*text, PlanDevicesOf(search.Table().devices), MachineAddresses());
+  const SearchSettings sending = SendingSettings(cmd.settings);
+  UdpControlPackageSender sender(sending, log);
   VerifySearch verify = [&](int wait_seconds) {
     std::this_thread::sleep_for(std::chrono::seconds(wait_seconds));
     HeadlessSearch again(cmd.settings, false, log);
@@ -125,19 +136,30 @@ std::string SetupUsage() {
          "\"Network Setup\" does: use DHCP, or the static addresses given. The package\n"
          "goes out of the network interface the device answered on.\n"
          "\n"
-         "With --plan, every device the file names, each with its own addresses. The\n"
-         "whole plan is checked before anything is sent: a row with a bad MAC or\n"
-         "address, a MAC that no device or several have, two devices given one\n"
-         "address, or an address another device keeps refuses the plan, and every\n"
-         "such row is named. A heading line, blank lines and lines starting with #\n"
-         "are skipped. The table format prints the plan before sending; json and csv\n"
-         "print one document at the end, with what was sent and found.\n"
+         "A static address is refused when it is 0.0.0.0, loopback, multicast, class E\n"
+         "or 255.255.255.255, the network or broadcast address of its netmask, its own\n"
+         "gateway, an address of this PC on the interface the device answered on, or\n"
+         "one another device keeps; so is a netmask that is 0.0.0.0 or not contiguous.\n"
+         "A gateway of 0.0.0.0 means none. DHCP is never refused for the addresses a\n"
+         "device has.\n"
+         "\n"
+         "With --plan, every device the file (at most 1 MiB) names, each with its own\n"
+         "addresses. The whole plan is checked before anything is sent: a row with a\n"
+         "bad MAC or address, a MAC that no device or several have, two devices given\n"
+         "one address, or an address refused as above refuses the plan, and every\n"
+         "such row is named, in line order. A heading line, blank lines and lines\n"
+         "starting with # are skipped. The table format prints the plan before\n"
+         "sending; json and csv print one document at the end, with what was sent\n"
+         "and found. A DHCP row whose device answers is \"answered (DHCP)\": its\n"
+         "settings cannot be confirmed.\n"
          "\n" +
          OptionList(SetupOptionTable(&unused, &given), kHelpColumn) +
          "\n"
          "Exit status: 0 when the package was sent (with --plan: every package, and\n"
-         "with --verify every device was found at its new settings), 1 when it was\n"
-         "not or no single device has the MAC, 2 for bad arguments or a refused plan.\n";
+         "with --verify every static row's device was found at its new settings and\n"
+         "every DHCP row's device answered), 1 when it was not, a device was not\n"
+         "found as planned, or no single device has the MAC, 2 for bad arguments, a\n"
+         "refused address or a refused plan.\n";
 }
 
 std::optional<SetupCommand> ParseSetupArguments(const std::vector<std::string>& args, std::string& error) {
@@ -166,6 +188,11 @@ std::optional<SetupCommand> ParseSetupArguments(const std::vector<std::string>& 
     error = "--mac is required";
     return std::nullopt;
   }
+  if (!IsMacText(cmd.mac)) {
+    error = "--mac needs six hexadecimal pairs such as 00:11:22:33:44:55, not '" +
+            (cmd.mac.size() > 40 ? cmd.mac.substr(0, 40) + "..." : cmd.mac) + "'";
+    return std::nullopt;
+  }
   if (given.dhcp == given.stat) {
     error = "give exactly one of --dhcp and --static";
     return std::nullopt;
@@ -189,6 +216,12 @@ std::optional<SetupCommand> ParseSetupArguments(const std::vector<std::string>& 
       return std::nullopt;
     }
   }
+  if (cmd.type == NetworkType::kStatic) {
+    if (std::optional<AddressRefusal> refused = CheckStaticAddress({*cmd.ip, *cmd.netmask, *cmd.gateway}, "", {})) {
+      error = refused->Message(": ");
+      return std::nullopt;
+    }
+  }
   return cmd;
 }
 
@@ -207,9 +240,9 @@ void PrintDevicesWithSameMac(const std::vector<tComUnitInfo>& found, const std::
   }
 }
 
-int ApplySetup(const SetupCommand& cmd, const tComUnitInfo& device, ControlPackageSender& sender,
+int ApplySetup(const SetupCommand& cmd, const AddressNeighbours& neighbours, ControlPackageSender& sender,
                DebugLog& log, std::ostream& out, std::ostream& err) {
-  NetFormTexts texts = TextsOfRecord(device);
+  NetFormTexts texts = TextsOfRecord(neighbours.device.record);
   texts[NetEdit::kIp] = cmd.ip.value_or(texts[NetEdit::kIp]);
   texts[NetEdit::kNetmask] = cmd.netmask.value_or(texts[NetEdit::kNetmask]);
   texts[NetEdit::kGateway] = cmd.gateway.value_or(texts[NetEdit::kGateway]);
@@ -220,7 +253,12 @@ int ApplySetup(const SetupCommand& cmd, const tComUnitInfo& device, ControlPacka
     if (!check.notice.Empty()) err << check.notice.caption << ": " << ShownLines(check.notice.text) << "\n";
   }
   NetSetupRules rules(sender, log);
+  rules.SetNeighbours(neighbours);
   NetSetupRules::ApplyResult result = rules.Apply(cmd.type, texts);
+  if (result.refused) {
+    err << "device-search: " << ShownLines(result.refused->Message(": ")) << "; nothing was sent\n";
+    return 2;
+  }
   if (!result.close) {  // refused before sending (a text too long)
     err << result.notice.caption << ": " << ShownLines(result.notice.text) << "\n";
     return 1;
@@ -233,6 +271,7 @@ int RunSetupCommand(const std::vector<std::string>& args) {
   std::string error;
   std::optional<SetupCommand> cmd = ParseSetupArguments(args, error);
   if (cmd && !CheckInterfaceNames(cmd->settings.interfaces, &error)) cmd.reset();
+  if (cmd && !CheckRelayHost(cmd->settings, &error)) cmd.reset();
   if (std::optional<int> status = EndBeforeRunning("setup", cmd.has_value(), cmd && cmd->help, error, SetupUsage()))
     return *status;
   StderrLog log(cmd->verbose);
@@ -253,8 +292,13 @@ int RunSetupCommand(const std::vector<std::string>& args) {
   // The package goes out of the interface the device answered on.
   const DeviceList& devices = search.Table().devices;
   const tComUnitInfo* record = devices.FindFirst(FieldText(found.front().ip), FieldText(found.front().mac));
-  UdpControlPackageSender sender(cmd->settings, log);
-  if (record != nullptr) sender.SetDeviceInterface(devices.InterfaceOf(record));
+  const std::string interface = record != nullptr ? devices.InterfaceOf(record) : "";
+  const SearchSettings sending = SendingSettings(cmd->settings);
+  UdpControlPackageSender sender(sending, log);
+  sender.SetDeviceInterface(interface);
   sender.SetDeviceAddress(std::string(FieldText(found.front().ip)));
-  return ApplySetup(*cmd, found.front(), sender, log, std::cout, std::cerr);
+  const AddressNeighbours neighbours{
+      {found.front(), interface, record != nullptr ? devices.LocalAddressOf(record) : 0}, MachineAddresses(),
+      PlanDevicesOf(devices)};
+  return ApplySetup(*cmd, neighbours, sender, log, std::cout, std::cerr);
 }

@@ -31,8 +31,10 @@ struct SetupCommand {
 std::string SetupUsage();
 
 // Parses the arguments after "setup"; on a bad argument returns nothing and
-// sets `error` to a one-line message. Given addresses are checked here with
-// the dialog's rule, so a bad one is refused before anything is sent.
+// sets `error` to a one-line message. --mac must be six hexadecimal pairs.
+// Given addresses are checked here with the dialog's rule, and a static
+// address with every rule that needs no search (CheckStaticAddress), so a
+// bad one is refused before anything is sent.
 // --plan goes with neither --mac nor --dhcp, --static and the addresses;
 // --verify, --dry-run and --format go only with --plan, and --verify not
 // with --dry-run. --help ends the parse at once.
@@ -47,11 +49,14 @@ std::vector<tComUnitInfo> DevicesWithMac(const DeviceList& devices, const std::s
 // `found` (model, name, IP and MAC, shown as ShownText shows them).
 void PrintDevicesWithSameMac(const std::vector<tComUnitInfo>& found, const std::string& mac, std::ostream& err);
 
-// From the device's record and the command: the dialog's texts (addresses not
-// given keep the device's), the gateway warning printed to `err`, then Apply
-// through `sender`. Prints the result text to `out`. Device text in the
-// messages is shown as ShownText shows it. Exit status: 0 sent, 1 not sent.
-int ApplySetup(const SetupCommand& cmd, const tComUnitInfo& device, ControlPackageSender& sender,
+// From the device as the search found it and the command: the dialog's
+// texts (addresses not given keep the device's), the gateway warning printed
+// to `err`, then Apply through `sender`, which refuses a static address that
+// is never handed out (CheckDeviceAddress against `neighbours`). Prints the
+// result text to `out`. Device text in the messages is shown as ShownText
+// shows it. Exit status: 0 sent, 1 not sent, 2 the address refused (nothing
+// sent).
+int ApplySetup(const SetupCommand& cmd, const AddressNeighbours& neighbours, ControlPackageSender& sender,
                DebugLog& log, std::ostream& out, std::ostream& err);
 
 // Runs `device-search setup ...`; returns the exit status.

@@ -23,8 +23,9 @@ std::string ProgramUsage() {
          OptionList(options, 17) +
          "\n"
          "Exit status: 0 after a search, a sent package or a watch that was stopped, 1\n"
-         "when the package was not sent, no single device has the MAC, the window finds\n"
-         "no display or watch has no interface to search on, 2 for bad arguments or a\n"
-         "'search --compare' file that cannot be read, 3 when 'search --compare' finds\n"
-         "a device new, changed or missing.\n";
+         "when the package was not sent, a verified plan's device was not found as\n"
+         "planned, no single device has the MAC, the window finds no display or watch\n"
+         "has no interface to search on, 2 for bad arguments, a refused address, a\n"
+         "refused plan or a 'search --compare' file that cannot be read, 3 when\n"
+         "'search --compare' finds a device new, changed or missing.\n";
 }

@@ -28,7 +28,8 @@ class ControlPackageSender {
 // The way a search sends: opens the reply socket on UDP port 6667 (address
 // reuse, every local address), and if that worked sends the package to UDP
 // port 6666: with "IP Relay" set in `settings`, from a fresh socket to the
-// relay address, routed as any datagram; otherwise as a limited broadcast out
+// relay address, routed as any datagram (a relay text that is no dotted quad
+// is named in the debug log, RelayTextNote); otherwise as a limited broadcast out
 // of the interface the device was seen on, so that a device in another
 // subnet or on a network without a default route gets it, or out of every
 // interface (those of settings.interfaces when it names some) when that one

@@ -45,6 +45,7 @@ std::uint32_t NetSetupRules::AddressOrAllOnes(const std::string& text) {
 
 bool NetSetupRules::GatewayOutsideSubnet(const std::string& ip, const std::string& netmask,
                                          const std::string& gateway) {
+  if (IsNoAddress(gateway)) return false;
   std::uint32_t mask = AddressOrAllOnes(netmask);
   return (AddressOrAllOnes(ip) & mask) != (AddressOrAllOnes(gateway) & mask);
 }
@@ -123,6 +124,18 @@ NetSetupRules::ApplyResult NetSetupRules::Apply(NetworkType type, const NetFormT
   if (!AssembleRecord(texts, type, &info, &result.notice, &result.focus)) {
     result.has_focus = true;
     return result;
+  }
+  if (type == NetworkType::kStatic) {
+    const StaticAddress address{texts[NetEdit::kIp], texts[NetEdit::kNetmask], texts[NetEdit::kGateway]};
+    const std::optional<AddressRefusal> refused =
+        neighbours_ ? CheckDeviceAddress(address, *neighbours_) : CheckStaticAddress(address, "", {});
+    if (refused) {
+      result.notice = {refused->Message("\n"), "Warning"};
+      result.has_focus = true;
+      result.focus = refused->field == AddressField::kIp ? NetEdit::kIp : NetEdit::kNetmask;
+      result.refused = refused;
+      return result;
+    }
   }
   std::vector<char> packet(kPacketBufferSize, '\0');
   if (BuildPacket(3, packet.data(), packet.size(), &info, log_) == 0)

@@ -6,10 +6,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "netsetup/address_rules.h"
 #include "netsetup/control_sender.h"
 #include "protocol/debug_log.h"
 #include "protocol/device_table.h"
@@ -52,7 +54,8 @@ class NetSetupRules {
   static bool IsValidAddress(const std::string& text);
   // The conversion's value, with a failing text counted as 255.255.255.255.
   static std::uint32_t AddressOrAllOnes(const std::string& text);
-  // True when (ip AND netmask) differs from (gateway AND netmask).
+  // True when (ip AND netmask) differs from (gateway AND netmask); never for
+  // a gateway of 0.0.0.0, which is none.
   static bool GatewayOutsideSubnet(const std::string& ip, const std::string& netmask,
                                    const std::string& gateway);
 
@@ -82,9 +85,19 @@ class NetSetupRules {
   static bool AssembleRecord(const NetFormTexts& texts, NetworkType type, tComUnitInfo* out,
                              Notice* notice, NetEdit* refused);
 
+  // What "Apply" checks a static address against besides its texts: where
+  // the device answered, this PC's addresses and the devices listed. Without
+  // it only the rules of the texts themselves are checked (CheckStaticAddress
+  // without an interface).
+  void SetNeighbours(AddressNeighbours neighbours) { neighbours_ = std::move(neighbours); }
+
   // "Apply". No type: "Please specify the network type first." / "Warning",
   // nothing sent, the dialog stays open. A text too long: its notice, nothing
-  // sent, the dialog stays open (`focus` names the edit). Otherwise builds the
+  // sent, the dialog stays open (`focus` names the edit). Static IP with an
+  // address that is never handed out (CheckDeviceAddress): "Invalid IP
+  // Address - [...]" or "Invalid Netmask - [...]", a line with the reason,
+  // "Warning", nothing sent, the focus on that edit. DHCP and ZoNet packages
+  // are not checked for their addresses. Otherwise builds the
   // flag-03 packet and hands it to the sender: "Control package sent.\nPlease
   // try to re-search the device after one minute." or "Failed to send the
   // control package." / "Note", and the dialog closes.
@@ -94,12 +107,14 @@ class NetSetupRules {
     bool sent = false;
     bool has_focus = false;
     NetEdit focus = NetEdit::kIp;
+    std::optional<AddressRefusal> refused;  // the address refused, if that was why
   };
   ApplyResult Apply(NetworkType type, const NetFormTexts& texts);
 
  private:
   ControlPackageSender& sender_;
   DebugLog& log_;
+  std::optional<AddressNeighbours> neighbours_;
 };
 
 // The dialog's texts as "Network Setup" fills its edits from a record: Model,

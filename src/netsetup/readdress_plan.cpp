@@ -2,32 +2,42 @@
 // checks, the sending of one row and the verification of a later search.
 #include "netsetup/readdress_plan.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
+#include <unordered_map>
 
 #include "protocol/codec.h"
-#include "protocol/interfaces.h"
 #include "protocol/string_printf.h"
 
 namespace {
 
-// A dotted text's address in host byte order, or none when the dialog's
-// rule refuses the text.
-std::optional<std::uint32_t> HostAddress(const std::string& text) {
-  if (!NetSetupRules::IsValidAddress(text)) return std::nullopt;
-  return ntohl(InetAddr(text.c_str()));
-}
-
-std::string DottedText(std::uint32_t host) { return DottedAddress(htonl(host)); }
-
 std::string Text(std::string_view field) { return std::string(field); }
 
-bool SameDevice(const tComUnitInfo& a, const tComUnitInfo& b) {
-  return FieldText(a.ip) == FieldText(b.ip) && FieldText(a.mac) == FieldText(b.mac);
+// A MAC text as SameMac compares it: lower case, "-" read as ":".
+std::string MacKey(std::string_view mac) {
+  std::string key(mac);
+  for (char& c : key) {
+    if (c == '-') c = ':';
+    else if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return key;
+}
+
+std::string ListingKey(const tComUnitInfo& r) { return Text(FieldText(r.ip)) + '\0' + Text(FieldText(r.mac)); }
+
+// How many other rows or devices one refusal names.
+constexpr std::size_t kNamed = 5;
+
+// The first kNamed of `names` joined by ", ", then " and N more" for the
+// rest of `total`.
+std::string NameList(const std::vector<std::string>& names, std::size_t total) {
+  std::string list;
+  for (std::size_t i = 0; i < names.size() && i < kNamed; ++i) list += (i ? ", " : "") + names[i];
+  if (total > kNamed) list += StringPrintf(" and %zu more", total - kNamed);
+  return list;
 }
 
 // How a refusal or warning names its row.
@@ -36,66 +46,83 @@ std::string RowName(const PlanRow& row) {
   return Text(FieldText(row.device.record.mac));
 }
 
-void Refuse(ReaddressPlan& plan, const PlanRow& row, const std::string& why) {
-  plan.refusals.push_back(RowName(row) + ": " + why);
+// Refusals and warnings as they are found, each with the place of its row
+// (a file's line, a selection's position; 0 for the settings), put in that
+// order when the plan is done.
+struct Notes {
+  std::vector<std::pair<int, std::string>> refusals, warnings;
+
+  void Refuse(int order, std::string text) { refusals.emplace_back(order, std::move(text)); }
+  void Warn(int order, std::string text) { warnings.emplace_back(order, std::move(text)); }
+  void Finish(ReaddressPlan& plan) {
+    auto put = [](std::vector<std::pair<int, std::string>>& notes, std::vector<std::string>& out) {
+      std::stable_sort(notes.begin(), notes.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+      for (auto& note : notes) out.push_back(std::move(note.second));
+    };
+    put(refusals, plan.refusals);
+    put(warnings, plan.warnings);
+  }
+};
+
+// The place of plan row i among the notes.
+int Order(const ReaddressPlan& plan, std::size_t i) {
+  return plan.rows[i].line > 0 ? plan.rows[i].line : static_cast<int>(i) + 1;
 }
 
 std::string InvalidText(const char* caption, const std::string& text) {
   return StringPrintf("Invalid %s - [%s]", caption, text.c_str());
 }
 
-// The dialog's checks of one static row: each address valid, the texts
-// within their fields, the address neither the network's nor its broadcast
-// address, the gateway's subnet (a warning).
-void CheckStaticRow(ReaddressPlan& plan, const PlanRow& row) {
+// One static row's own checks: each address valid, the texts within their
+// fields, an address that is handed out (CheckStaticAddress), the gateway's
+// subnet (a warning).
+void CheckStaticRow(const ReaddressPlan& plan, std::size_t i, const std::vector<OwnAddress>& own, Notes& notes) {
+  const PlanRow& row = plan.rows[i];
+  const int order = Order(plan, i);
+  auto refuse = [&](const std::string& why) { notes.Refuse(order, RowName(row) + ": " + why); };
   const std::pair<NetEdit, const std::string*> addresses[] = {
       {NetEdit::kIp, &row.ip}, {NetEdit::kNetmask, &row.netmask},
       {NetEdit::kGateway, &row.gateway}, {NetEdit::kDns, &row.dns}};
   bool valid = true;
   for (const auto& [edit, text] : addresses) {
     if (!NetSetupRules::IsValidAddress(*text)) {
-      Refuse(plan, row, InvalidText(NetSetupRules::Caption(edit), *text));
+      refuse(InvalidText(NetSetupRules::Caption(edit), *text));
       valid = false;
     }
   }
   if (!valid) return;
-  NetFormTexts texts = TextsOfRecord(row.device.record);
-  texts[NetEdit::kIp] = row.ip;
-  texts[NetEdit::kNetmask] = row.netmask;
-  texts[NetEdit::kGateway] = row.gateway;
-  texts[NetEdit::kDns] = row.dns;
-  tComUnitInfo unused{};
-  Notice too_long;
-  if (!NetSetupRules::AssembleRecord(texts, row.type, &unused, &too_long, nullptr)) {
-    Refuse(plan, row, too_long.text);
-    return;
+  // The dialog's limit: the other fields come from the device's record.
+  const std::size_t limit = sizeof(tComUnitInfo::ip) - 1;  // ip, netmask, gateway and dns alike
+  for (const auto& [edit, text] : addresses) {
+    if (text->size() > limit) {
+      refuse(StringPrintf("%s is too long - at most %zu characters", NetSetupRules::Caption(edit), limit));
+      return;
+    }
   }
-  const std::uint32_t ip = *HostAddress(row.ip);
-  const std::uint32_t mask = *HostAddress(row.netmask);
-  if (ip == (ip & mask))
-    Refuse(plan, row, StringPrintf("%s is the network address of netmask %s", row.ip.c_str(), row.netmask.c_str()));
-  else if (ip == (ip | ~mask))
-    Refuse(plan, row, StringPrintf("%s is the broadcast address of netmask %s", row.ip.c_str(), row.netmask.c_str()));
+  if (std::optional<AddressRefusal> refused =
+          CheckStaticAddress({row.ip, row.netmask, row.gateway}, row.device.interface, own))
+    refuse(refused->reason);
   if (NetSetupRules::GatewayOutsideSubnet(row.ip, row.netmask, row.gateway))
-    plan.warnings.push_back(RowName(row) + ": " + StringPrintf("Unresonable Gateway - [%s]", row.gateway.c_str()));
+    notes.Warn(order, RowName(row) + ": " + StringPrintf("Unresonable Gateway - [%s]", row.gateway.c_str()));
 }
 
 // The checks of the plan as a whole, after each row's own: no device twice,
 // no address for two devices, none that a device outside the plan keeps.
-void CheckPlan(ReaddressPlan& plan, const std::vector<PlanDevice>& listed) {
-  for (const PlanRow& row : plan.rows)
-    if (row.type == NetworkType::kStatic) CheckStaticRow(plan, row);
+void CheckPlan(const ReaddressPlan& plan, const std::vector<PlanDevice>& listed, const std::vector<OwnAddress>& own,
+               Notes& notes) {
+  for (std::size_t i = 0; i < plan.rows.size(); ++i)
+    if (plan.rows[i].type == NetworkType::kStatic) CheckStaticRow(plan, i, own, notes);
 
-  for (std::size_t i = 0; i < plan.rows.size(); ++i) {
-    const PlanRow& row = plan.rows[i];
-    for (std::size_t j = 0; j < plan.rows.size(); ++j) {
-      if (j == i) continue;
-      const PlanRow& other = plan.rows[j];
-      if (SameMac(FieldText(row.device.record.mac), FieldText(other.device.record.mac))) {
-        Refuse(plan, row, "the device is planned twice, also on " + RowName(other));
-        break;
-      }
-    }
+  auto refuse = [&](std::size_t i, const std::string& why) {
+    notes.Refuse(Order(plan, i), RowName(plan.rows[i]) + ": " + why);
+  };
+
+  std::map<std::string, std::vector<std::size_t>> by_mac;
+  for (std::size_t i = 0; i < plan.rows.size(); ++i) by_mac[MacKey(FieldText(plan.rows[i].device.record.mac))].push_back(i);
+  for (const auto& [mac, rows] : by_mac) {
+    if (rows.size() < 2) continue;
+    for (std::size_t i : rows)
+      refuse(i, "the device is planned twice, also on " + RowName(plan.rows[rows[i == rows[0] ? 1 : 0]]));
   }
 
   std::map<std::uint32_t, std::vector<std::size_t>> targets;  // address -> static rows
@@ -104,27 +131,32 @@ void CheckPlan(ReaddressPlan& plan, const std::vector<PlanDevice>& listed) {
     if (row.type != NetworkType::kStatic) continue;
     if (std::optional<std::uint32_t> ip = HostAddress(row.ip)) targets[*ip].push_back(i);
   }
+  std::set<std::string> planned;
+  for (const PlanRow& row : plan.rows) planned.insert(ListingKey(row.device.record));
+  // The addresses that listed devices the plan leaves as they are keep.
+  std::map<std::uint32_t, std::vector<std::string>> kept;  // address -> MACs
+  for (const PlanDevice& device : listed) {
+    if (planned.count(ListingKey(device.record)) != 0) continue;
+    if (std::optional<std::uint32_t> held = HostAddress(FieldText(device.record.ip)))
+      if (targets.count(*held) != 0) kept[*held].push_back(Text(FieldText(device.record.mac)));
+  }
+
   for (const auto& [address, rows] : targets) {
-    for (std::size_t i : rows) {
-      std::string others;
-      for (std::size_t j : rows)
-        if (j != i) others += (others.empty() ? "" : ", ") + RowName(plan.rows[j]);
-      if (!others.empty())
-        Refuse(plan, plan.rows[i], StringPrintf("%s is planned for %s too", plan.rows[i].ip.c_str(), others.c_str()));
+    if (rows.size() > 1) {
+      for (std::size_t i : rows) {
+        std::vector<std::string> others;
+        for (std::size_t j = 0; j < rows.size() && others.size() < kNamed; ++j)
+          if (rows[j] != i) others.push_back(RowName(plan.rows[rows[j]]));
+        refuse(i, StringPrintf("%s is planned for %s too", plan.rows[i].ip.c_str(),
+                               NameList(others, rows.size() - 1).c_str()));
+      }
     }
-    // A listed device that the plan leaves as it is keeps its address.
-    for (const PlanDevice& device : listed) {
-      std::optional<std::uint32_t> held = HostAddress(Text(FieldText(device.record.ip)));
-      if (!held || *held != address) continue;
-      const bool planned = std::any_of(plan.rows.begin(), plan.rows.end(), [&](const PlanRow& row) {
-        return SameDevice(row.device.record, device.record);
-      });
-      if (planned) continue;
-      for (std::size_t i : rows)
-        Refuse(plan, plan.rows[i],
-               StringPrintf("%s is held by %s, which the plan leaves as it is", plan.rows[i].ip.c_str(),
-                            Text(FieldText(device.record.mac)).c_str()));
-    }
+    auto holders = kept.find(address);
+    if (holders == kept.end()) continue;
+    const std::size_t count = holders->second.size();
+    for (std::size_t i : rows)
+      refuse(i, StringPrintf("%s is held by %s, which the plan leaves as %s", plan.rows[i].ip.c_str(),
+                             NameList(holders->second, count).c_str(), count == 1 ? "it is" : "they are"));
   }
 }
 
@@ -164,7 +196,8 @@ std::vector<PlanDevice> InOrder(std::vector<PlanDevice> devices, PlanOrder order
   return devices;
 }
 
-// The settings' own refusals: each text valid and within its field.
+// The settings' own refusals: each text valid and within its field, a
+// netmask that is contiguous and a start address that is handed out.
 std::vector<std::string> CheckSettings(const SequentialSettings& s) {
   std::vector<std::string> refusals;
   const std::pair<const char*, const std::string*> texts[] = {
@@ -176,28 +209,28 @@ std::vector<std::string> CheckSettings(const SequentialSettings& s) {
     else if (text->size() > limit)
       refusals.push_back(StringPrintf("%s is too long - at most %zu characters", caption, limit));
   }
+  if (!refusals.empty()) return refusals;
+  if (std::optional<AddressRefusal> refused = CheckAddressKind(s.start))
+    refusals.push_back(InvalidText("Start Address", s.start) + ": " + refused->reason);
+  if (std::optional<AddressRefusal> refused = CheckNetmask(s.netmask))
+    refusals.push_back(refused->Message(": "));
   return refusals;
 }
 
 }  // namespace
 
-std::vector<PlanDevice> PlanDevicesOf(const DeviceList& list) {
-  std::vector<PlanDevice> devices;
-  devices.reserve(list.Size());
-  for (std::size_t i = 0; i < list.Size(); ++i) devices.push_back({list.At(i), list.InterfaceAt(i)});
-  return devices;
-}
-
 ReaddressPlan SequentialPlan(const std::vector<PlanDevice>& selected, const SequentialSettings& settings,
-                             const std::vector<PlanDevice>& listed) {
+                             const std::vector<PlanDevice>& listed, const std::vector<OwnAddress>& own) {
   ReaddressPlan plan;
+  Notes notes;
   const std::vector<PlanDevice> ordered = InOrder(selected, settings.order);
   if (settings.type == NetworkType::kDhcp) {
     for (const PlanDevice& device : ordered) plan.rows.push_back(RowFor(device, NetworkType::kDhcp));
-    CheckPlan(plan, listed);
+    CheckPlan(plan, listed, own, notes);
+    notes.Finish(plan);
     return plan;
   }
-  plan.refusals = CheckSettings(settings);
+  for (std::string& refusal : CheckSettings(settings)) notes.Refuse(0, std::move(refusal));
   for (const PlanDevice& device : ordered) {
     PlanRow row = RowFor(device, NetworkType::kStatic);
     row.ip.clear();
@@ -206,37 +239,47 @@ ReaddressPlan SequentialPlan(const std::vector<PlanDevice>& selected, const Sequ
     row.dns = settings.dns;
     plan.rows.push_back(row);
   }
-  if (plan.Refused()) return plan;
+  if (!notes.refusals.empty()) {
+    notes.Finish(plan);
+    return plan;
+  }
 
+  // The netmask is contiguous: every address from the start address to the
+  // broadcast address lies in the start address's subnet.
   const std::uint32_t mask = *HostAddress(settings.netmask);
   const std::uint32_t start = *HostAddress(settings.start);
   const std::uint32_t network = start & mask;
   const std::uint32_t broadcast = network | ~mask;
+  const std::optional<std::uint32_t> gateway = HostAddress(settings.gateway);
   // Addresses held, and by which devices.
   std::multimap<std::uint32_t, const tComUnitInfo*> held;
   for (const PlanDevice& device : listed)
-    if (std::optional<std::uint32_t> a = HostAddress(Text(FieldText(device.record.ip))))
-      held.emplace(*a, &device.record);
-  auto held_by_another = [&](std::uint32_t address, const tComUnitInfo& self) {
+    if (std::optional<std::uint32_t> a = HostAddress(FieldText(device.record.ip))) held.emplace(*a, &device.record);
+  std::set<std::pair<std::string, std::uint32_t>> mine;  // (interface, address)
+  for (const OwnAddress& a : own) mine.emplace(a.interface, a.address);
+  // Every address skipped is one of the finite set above: the run takes at
+  // most as many steps as there are devices and such addresses.
+  auto skipped = [&](std::uint32_t address, const PlanDevice& device) {
+    if (address == network || address == broadcast || address == gateway) return true;
+    if (!device.interface.empty() && mine.count({device.interface, address}) != 0) return true;
     auto [first, last] = held.equal_range(address);
-    return std::any_of(first, last, [&](const auto& entry) { return !SameDevice(*entry.second, self); });
+    return std::any_of(first, last, [&](const auto& entry) { return !SameListing(*entry.second, device.record); });
   };
 
   std::uint64_t next = start;
-  for (PlanRow& row : plan.rows) {
-    while (next <= broadcast && (next == network || next == broadcast ||
-                                 (static_cast<std::uint32_t>(next) & mask) != network ||
-                                 held_by_another(static_cast<std::uint32_t>(next), row.device.record)))
-      ++next;
+  for (std::size_t i = 0; i < plan.rows.size(); ++i) {
+    PlanRow& row = plan.rows[i];
+    while (next <= broadcast && skipped(static_cast<std::uint32_t>(next), row.device)) ++next;
     if (next > broadcast) {
-      Refuse(plan, row,
-             StringPrintf("no address left in %s/%s", DottedText(network).c_str(), settings.netmask.c_str()));
+      notes.Refuse(Order(plan, i), RowName(row) + ": " +
+                                       StringPrintf("no address left in %s/%s", DottedText(network).c_str(),
+                                                    settings.netmask.c_str()));
       continue;
     }
     row.ip = DottedText(static_cast<std::uint32_t>(next++));
   }
-  if (plan.Refused()) return plan;
-  CheckPlan(plan, listed);
+  if (notes.refusals.empty()) CheckPlan(plan, listed, own, notes);
+  notes.Finish(plan);
   // Every row shares the start address's subnet: one warning says it.
   if (!plan.warnings.empty()) plan.warnings = {StringPrintf("Unresonable Gateway - [%s]", settings.gateway.c_str())};
   return plan;
@@ -271,8 +314,12 @@ bool IsDhcpRow(const std::vector<std::string>& fields) {
 
 }  // namespace
 
-ReaddressPlan CsvPlan(std::string_view csv, const std::vector<PlanDevice>& listed) {
+ReaddressPlan CsvPlan(std::string_view csv, const std::vector<PlanDevice>& listed,
+                      const std::vector<OwnAddress>& own) {
   ReaddressPlan plan;
+  Notes notes;
+  std::unordered_map<std::string, std::vector<const PlanDevice*>> by_mac;
+  for (const PlanDevice& device : listed) by_mac[MacKey(FieldText(device.record.mac))].push_back(&device);
   if (csv.substr(0, 3) == "\xEF\xBB\xBF") csv.remove_prefix(3);
   bool first_row = true;
   int number = 0;
@@ -289,7 +336,7 @@ ReaddressPlan CsvPlan(std::string_view csv, const std::vector<PlanDevice>& liste
     first_row = false;
     if (heading) continue;
 
-    auto refuse = [&](const std::string& why) { plan.refusals.push_back(StringPrintf("line %d: ", number) + why); };
+    auto refuse = [&](const std::string& why) { notes.Refuse(number, StringPrintf("line %d: ", number) + why); };
     const bool dhcp = IsDhcpRow(fields);
     if (!dhcp && fields.size() != 5) {
       refuse(StringPrintf("%zu fields; a row is mac,ip,netmask,gateway,dns or mac,dhcp", fields.size()));
@@ -300,15 +347,14 @@ ReaddressPlan CsvPlan(std::string_view csv, const std::vector<PlanDevice>& liste
       refuse(StringPrintf("bad MAC [%s]", mac.c_str()));
       continue;
     }
-    std::vector<const PlanDevice*> matches;
-    for (const PlanDevice& device : listed)
-      if (SameMac(FieldText(device.record.mac), mac)) matches.push_back(&device);
-    if (matches.size() != 1) {
-      refuse(matches.empty() ? StringPrintf("no device with MAC %s was found", mac.c_str())
-                             : StringPrintf("%zu devices have MAC %s", matches.size(), mac.c_str()));
+    auto found = by_mac.find(MacKey(mac));
+    const std::size_t matches = found == by_mac.end() ? 0 : found->second.size();
+    if (matches != 1) {
+      refuse(matches == 0 ? StringPrintf("no device with MAC %s was found", mac.c_str())
+                          : StringPrintf("%zu devices have MAC %s", matches, mac.c_str()));
       continue;
     }
-    PlanRow row = RowFor(*matches.front(), dhcp ? NetworkType::kDhcp : NetworkType::kStatic);
+    PlanRow row = RowFor(*found->second.front(), dhcp ? NetworkType::kDhcp : NetworkType::kStatic);
     row.line = number;
     if (!dhcp) {
       row.ip = fields[1];
@@ -318,8 +364,9 @@ ReaddressPlan CsvPlan(std::string_view csv, const std::vector<PlanDevice>& liste
     }
     plan.rows.push_back(row);
   }
-  if (plan.rows.empty() && plan.refusals.empty()) plan.refusals.push_back("the plan names no device");
-  CheckPlan(plan, listed);
+  if (plan.rows.empty() && notes.refusals.empty()) notes.Refuse(0, "the plan names no device");
+  CheckPlan(plan, listed, own, notes);
+  notes.Finish(plan);
   return plan;
 }
 
@@ -349,26 +396,42 @@ bool HasAddresses(const tComUnitInfo& r, const std::string& ip, const std::strin
          SameAddress(Text(FieldText(r.gateway)), gateway) && SameAddress(Text(FieldText(r.dns)), dns);
 }
 
+// What one answer says of a row whose package went out.
+PlanOutcome Seen(const PlanRow& row, const tComUnitInfo& now) {
+  if (row.type == NetworkType::kDhcp) return PlanOutcome::kAnsweredDhcp;
+  if (HasAddresses(now, row.ip, row.netmask, row.gateway, row.dns)) return PlanOutcome::kAtNewSettings;
+  const tComUnitInfo& before = row.device.record;
+  if (HasAddresses(now, Text(FieldText(before.ip)), Text(FieldText(before.netmask)), Text(FieldText(before.gateway)),
+                   Text(FieldText(before.dns))))
+    return PlanOutcome::kUnchanged;
+  return PlanOutcome::kOtherSettings;
+}
+
 }  // namespace
 
-std::vector<RowOutcome> VerifyPlan(const ReaddressPlan& plan, const std::vector<PlanDevice>& found) {
+std::vector<RowOutcome> VerifyPlan(const ReaddressPlan& plan, const std::vector<PlanDevice>& found,
+                                   const std::vector<bool>& sent) {
+  std::unordered_map<std::string, std::vector<std::size_t>> by_mac;
+  for (std::size_t i = 0; i < found.size(); ++i) by_mac[MacKey(FieldText(found[i].record.mac))].push_back(i);
   std::vector<RowOutcome> outcomes;
-  for (const PlanRow& row : plan.rows) {
+  for (std::size_t r = 0; r < plan.rows.size(); ++r) {
+    const PlanRow& row = plan.rows[r];
     RowOutcome outcome;
-    const tComUnitInfo& before = row.device.record;
-    for (const PlanDevice& device : found) {
-      const tComUnitInfo& now = device.record;
-      if (!SameMac(FieldText(now.mac), FieldText(before.mac))) continue;
-      PlanOutcome seen = PlanOutcome::kOtherSettings;
-      if (row.type == NetworkType::kDhcp || HasAddresses(now, row.ip, row.netmask, row.gateway, row.dns))
-        seen = PlanOutcome::kAtNewSettings;
-      else if (HasAddresses(now, Text(FieldText(before.ip)), Text(FieldText(before.netmask)),
-                            Text(FieldText(before.gateway)), Text(FieldText(before.dns))))
-        seen = PlanOutcome::kUnchanged;
-      // The best of what answered with this MAC.
-      if (outcome.outcome == PlanOutcome::kNotFound || seen < outcome.outcome) {
-        outcome.outcome = seen;
-        outcome.found_ip = Text(FieldText(now.ip));
+    if (r < sent.size() && !sent[r]) {
+      outcome.outcome = PlanOutcome::kNotSent;
+      outcomes.push_back(outcome);
+      continue;
+    }
+    auto answers = by_mac.find(MacKey(FieldText(row.device.record.mac)));
+    if (answers != by_mac.end()) {
+      for (std::size_t i : answers->second) {
+        // The best of what answered with this MAC.
+        const PlanOutcome seen = Seen(row, found[i].record);
+        if (outcome.found < 0 || seen < outcome.outcome) {
+          outcome.outcome = seen;
+          outcome.found_ip = Text(FieldText(found[i].record.ip));
+          outcome.found = static_cast<int>(i);
+        }
       }
     }
     outcomes.push_back(outcome);
@@ -380,20 +443,41 @@ const char* OutcomeText(PlanOutcome outcome) {
   switch (outcome) {
     case PlanOutcome::kAtNewSettings:
       return "at new settings";
+    case PlanOutcome::kAnsweredDhcp:
+      return "answered (DHCP)";
     case PlanOutcome::kUnchanged:
       return "unchanged";
     case PlanOutcome::kOtherSettings:
       return "at other settings";
+    case PlanOutcome::kNotSent:
+      return "not sent";
     case PlanOutcome::kNotFound:
       break;
   }
   return "not found";
 }
 
-std::string OutcomeStatus(const PlanRow& row, const RowOutcome& outcome) {
+std::string OutcomeStatus(const RowOutcome& outcome) {
   std::string status = OutcomeText(outcome.outcome);
-  const bool elsewhere = outcome.outcome == PlanOutcome::kOtherSettings ||
-                         (outcome.outcome == PlanOutcome::kAtNewSettings && row.type == NetworkType::kDhcp);
-  if (elsewhere) status += " (" + outcome.found_ip + ")";
+  if (outcome.outcome == PlanOutcome::kOtherSettings) status += " (" + outcome.found_ip + ")";
+  if (outcome.outcome == PlanOutcome::kAnsweredDhcp) status += " at " + outcome.found_ip;
   return status;
+}
+
+std::string VerificationSummary(const std::vector<RowOutcome>& outcomes) {
+  auto count = [&](PlanOutcome which) {
+    return static_cast<int>(std::count_if(outcomes.begin(), outcomes.end(),
+                                          [&](const RowOutcome& o) { return o.outcome == which; }));
+  };
+  std::string line = StringPrintf("%d of %zu at new settings", count(PlanOutcome::kAtNewSettings), outcomes.size());
+  if (int dhcp = count(PlanOutcome::kAnsweredDhcp))
+    line += StringPrintf(" - %d answered (DHCP), which cannot be confirmed", dhcp);
+  if (int not_sent = count(PlanOutcome::kNotSent)) line += StringPrintf(" - %d not sent", not_sent);
+  return line;
+}
+
+bool VerificationSucceeded(const std::vector<RowOutcome>& outcomes) {
+  return std::all_of(outcomes.begin(), outcomes.end(), [](const RowOutcome& o) {
+    return o.outcome == PlanOutcome::kAtNewSettings || o.outcome == PlanOutcome::kAnsweredDhcp;
+  });
 }

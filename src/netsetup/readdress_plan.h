@@ -6,30 +6,28 @@
 //
 // A plan is refused as a whole when any of its rows is: nothing of a refused
 // plan may be sent. Every refusal names its row ("line 4: ..." for a row of
-// a file, the device's MAC for a row of a selection). Rows are checked with
-// the Network Setup dialog's rules and texts ("Invalid %s - [%s]"), and the
-// dialog's gateway warning ("Unresonable Gateway - [%s]") stays a warning.
+// a file, the device's MAC for a row of a selection), refusals come in the
+// order of their rows, and one names at most five other rows ("line 2,
+// line 3, ... and 12 more"). Static rows are checked with the Network Setup
+// dialog's rules and texts ("Invalid %s - [%s]") and with the addresses that
+// are never handed out (address_rules.h), this PC's addresses on the
+// interface each device answered on included; the dialog's gateway warning
+// ("Unresonable Gateway - [%s]") stays a warning. DHCP rows are never
+// refused for the addresses they carry. The checks take time in proportion
+// to the rows and devices, not their square.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "netsetup/address_rules.h"
 #include "netsetup/control_sender.h"
 #include "netsetup/net_setup_rules.h"
+#include "netsetup/plan_device.h"
 #include "protocol/debug_log.h"
 #include "protocol/device_list.h"
 #include "protocol/unit_info.h"
-
-// A device as a search found it: its record and the interface it answered
-// on ("" when unknown).
-struct PlanDevice {
-  tComUnitInfo record{};
-  std::string interface;
-};
-
-// The devices of a device list, in list order.
-std::vector<PlanDevice> PlanDevicesOf(const DeviceList& list);
 
 // One device and what it is to become.
 struct PlanRow {
@@ -62,13 +60,17 @@ struct SequentialSettings {
 // order asked (by MAC ignoring case, or by current address, ties in the
 // order listed), each with the netmask, gateway and DNS given. Addresses are
 // skipped when they are the subnet's network or broadcast address (of the
-// start address and netmask) or held by any device of `listed` other than
-// the one being given an address (a device may keep its own). A run that
-// reaches the subnet's end does not wrap: the devices left over are refused
-// ("no address left in <network>/<netmask>"). Invalid settings are refused
-// once each, with the dialog's texts ("Invalid Start Address - [...]").
+// start address and netmask), the gateway, an address of this PC (`own`) on
+// the interface the device answered on, or held by any device of `listed`
+// other than the one being given an address (a device may keep its own). A
+// run that reaches the subnet's end does not wrap: the devices left over are
+// refused ("no address left in <network>/<netmask>"). Invalid settings are
+// refused once each, with the dialog's texts ("Invalid Start Address -
+// [...]"), as are a netmask that is not contiguous and a start address that
+// is never handed out; so the run takes at most as many steps as there are
+// devices and addresses to skip, whatever the netmask.
 ReaddressPlan SequentialPlan(const std::vector<PlanDevice>& selected, const SequentialSettings& settings,
-                             const std::vector<PlanDevice>& listed);
+                             const std::vector<PlanDevice>& listed, const std::vector<OwnAddress>& own);
 
 // The plan a CSV text gives for the devices of `listed`. One row a line,
 // "mac,ip,netmask,gateway,dns" or "mac,dhcp" (fields trimmed of blanks; a
@@ -78,8 +80,10 @@ ReaddressPlan SequentialPlan(const std::vector<PlanDevice>& selected, const Sequ
 // CR LF line ends and a UTF-8 byte order mark are taken. A row is refused
 // when it has another number of fields, a MAC that is not six pairs of
 // hexadecimal digits, or a MAC that no listed device or several have
-// (compared by SameMac). A text without any row is refused too.
-ReaddressPlan CsvPlan(std::string_view csv, const std::vector<PlanDevice>& listed);
+// (compared by SameMac). A text without any row is refused too. Static rows
+// are checked against this PC's addresses `own`.
+ReaddressPlan CsvPlan(std::string_view csv, const std::vector<PlanDevice>& listed,
+                      const std::vector<OwnAddress>& own);
 
 // Sends the row's control package out of the interface its device answered
 // on: the very bytes the Network Setup dialog sends for that device with the
@@ -87,25 +91,41 @@ ReaddressPlan CsvPlan(std::string_view csv, const std::vector<PlanDevice>& liste
 bool SendPlanRow(const PlanRow& row, ControlPackageSender& sender, DebugLog& log);
 
 // What a search after the re-addressing found of one planned device.
+// The best first: where a device answers more than once, the best counts.
 enum class PlanOutcome {
-  kAtNewSettings,  // static: found with the row's ip, netmask, gateway and DNS; DHCP: found at all
-  kUnchanged,      // found with the ip, netmask, gateway and DNS it had
-  kOtherSettings,  // found, with other addresses than either
+  kAtNewSettings,  // static: found with the row's ip, netmask, gateway and DNS
+  kAnsweredDhcp,   // DHCP: found. Not a verification: the device may have kept
+                   // its address, or a DHCP server may have given it the same one.
+  kUnchanged,      // static: found with the ip, netmask, gateway and DNS it had
+  kOtherSettings,  // static: found, with other addresses than either
   kNotFound,       // no device with its MAC answered
+  kNotSent,        // its package never went out; what answers says nothing of it
 };
 
 struct RowOutcome {
   PlanOutcome outcome = PlanOutcome::kNotFound;
   std::string found_ip;  // the address it answered with, when found
+  int found = -1;        // the index in `found` of that answer, when found
 };
 
 // The outcome of each row of `plan` (in row order) given the devices a
 // search found. A row's device is found by its MAC (SameMac); addresses are
-// compared by value ("10.1" is 10.0.0.1).
-std::vector<RowOutcome> VerifyPlan(const ReaddressPlan& plan, const std::vector<PlanDevice>& found);
+// compared by value ("10.1" is 10.0.0.1). A row whose `sent` entry is false
+// is kNotSent; rows past the end of `sent` count as sent.
+std::vector<RowOutcome> VerifyPlan(const ReaddressPlan& plan, const std::vector<PlanDevice>& found,
+                                   const std::vector<bool>& sent);
 
-// "at new settings", "unchanged", "at other settings" or "not found".
+// "at new settings", "answered (DHCP)", "unchanged", "at other settings",
+// "not found" or "not sent".
 const char* OutcomeText(PlanOutcome outcome);
-// The outcome as a status: OutcomeText, followed by " (<found ip>)" when the
-// device was found elsewhere than planned or by DHCP.
-std::string OutcomeStatus(const PlanRow& row, const RowOutcome& outcome);
+// The outcome as a status: OutcomeText, followed by " (<found ip>)" when a
+// static row's device was found elsewhere than planned, or " at <found ip>"
+// when a DHCP row's answered.
+std::string OutcomeStatus(const RowOutcome& outcome);
+
+// "N of M at new settings", then " - N answered (DHCP), which cannot be
+// confirmed" and " - N not sent" where there are such rows.
+std::string VerificationSummary(const std::vector<RowOutcome>& outcomes);
+// True when every static row is at its new settings and every DHCP row
+// answered: nothing else counts as a re-addressing that worked.
+bool VerificationSucceeded(const std::vector<RowOutcome>& outcomes);

@@ -7,8 +7,14 @@
 #include "protocol/string_printf.h"
 
 ReaddressSession::ReaddressSession(std::vector<PlanDevice> selected, std::vector<PlanDevice> listed,
-                                   ControlPackageSender& sender, DebugLog& log, PlanSearch& search)
-    : selected_(std::move(selected)), listed_(std::move(listed)), sender_(sender), log_(log), search_(search) {
+                                   std::vector<OwnAddress> own, ControlPackageSender& sender, DebugLog& log,
+                                   PlanSearch& search)
+    : selected_(std::move(selected)),
+      listed_(std::move(listed)),
+      own_(std::move(own)),
+      sender_(sender),
+      log_(log),
+      search_(search) {
   if (!selected_.empty()) {
     const tComUnitInfo& first = selected_.front().record;
     settings_.netmask = std::string(FieldText(first.netmask));
@@ -30,8 +36,9 @@ void ReaddressSession::SetSettings(const SequentialSettings& settings) {
 }
 
 void ReaddressSession::Rebuild() {
-  plan_ = SequentialPlan(selected_, settings_, listed_);
+  plan_ = SequentialPlan(selected_, settings_, listed_, own_);
   statuses_.assign(plan_.rows.size(), "");
+  sent_flags_.assign(plan_.rows.size(), false);
 }
 
 std::vector<ReaddressSession::PreviewRow> ReaddressSession::Preview() const {
@@ -71,6 +78,7 @@ bool ReaddressSession::SendNext() {
   if (next_ < plan_.rows.size()) {
     const bool ok = SendPlanRow(plan_.rows[next_], sender_, log_);
     statuses_[next_] = ok ? "sent" : "not sent";
+    sent_flags_[next_] = ok;
     ++(ok ? sent_ : failed_);
     ++next_;
   }
@@ -99,13 +107,10 @@ void ReaddressSession::StartVerification() {
 
 void ReaddressSession::Verified(const std::vector<PlanDevice>& found) {
   if (stage_ != Stage::kVerifying) return;
-  const std::vector<RowOutcome> outcomes = VerifyPlan(plan_, found);
-  at_new_settings_ = 0;
-  for (std::size_t i = 0; i < outcomes.size(); ++i) {
-    statuses_[i] = OutcomeStatus(plan_.rows[i], outcomes[i]);
-    if (outcomes[i].outcome == PlanOutcome::kAtNewSettings) ++at_new_settings_;
-  }
+  outcomes_ = VerifyPlan(plan_, found, sent_flags_);
+  for (std::size_t i = 0; i < outcomes_.size(); ++i) statuses_[i] = OutcomeStatus(outcomes_[i]);
   stage_ = Stage::kDone;
+  if (on_verified_) on_verified_(found);
   Changed();
 }
 
@@ -130,8 +135,8 @@ std::string ReaddressSession::StatusLine() const {
     case Stage::kDone:
       break;
   }
-  std::string line = cancelled_ ? "Verification cancelled"
-                                : StringPrintf("%d of %d at new settings", at_new_settings_, Total());
+  if (!cancelled_) return VerificationSummary(outcomes_);
+  std::string line = "Verification cancelled";
   if (failed_ > 0) line += StringPrintf(" - %d not sent", failed_);
   return line;
 }

@@ -43,11 +43,12 @@ class ReaddressSession {
   static constexpr int kDefaultWaitSeconds = 60;
 
   // `selected`: the devices to re-address, in the grid's order; `listed`:
-  // every device of the search (whose addresses a new one must not take).
+  // every device of the search (whose addresses a new one must not take);
+  // `own`: this PC's addresses (which no device is given either).
   // `sender`, `log` and `search` must outlive the session. The settings
   // start from the first selected device: static, its netmask, gateway and
   // DNS, and no start address until the user gives one.
-  ReaddressSession(std::vector<PlanDevice> selected, std::vector<PlanDevice> listed,
+  ReaddressSession(std::vector<PlanDevice> selected, std::vector<PlanDevice> listed, std::vector<OwnAddress> own,
                    ControlPackageSender& sender, DebugLog& log, PlanSearch& search);
   ~ReaddressSession();
 
@@ -59,7 +60,8 @@ class ReaddressSession {
 
   // One line per device of the plan: MAC, model, name, current IP, new IP
   // (empty for DHCP and where none was found) and status ("" while editing,
-  // then "sent" or "not sent", then the verification's OutcomeStatus).
+  // then "sent" or "not sent", then the verification's OutcomeStatus; a row
+  // never sent stays "not sent").
   struct PreviewRow {
     std::string mac, model, name, current_ip, new_ip, status;
   };
@@ -86,13 +88,20 @@ class ReaddressSession {
   int Total() const { return static_cast<int>(plan_.rows.size()); }
   int SecondsLeft() const { return seconds_left_; }
   // Sending: "Sending control packages: N of M"; countdown: "Verification
-  // search in N s"; verifying: "Searching..."; done: "N of M at new
-  // settings" (with " - N not sent" when some failed, or "Verification
-  // cancelled"); editing: "".
+  // search in N s"; verifying: "Searching..."; done: VerificationSummary
+  // ("N of M at new settings", with what answered by DHCP and what was not
+  // sent), or "Verification cancelled" (with " - N not sent"); editing: "".
   std::string StatusLine() const;
+  // The verification's outcome of each plan row; empty until it reported.
+  const std::vector<RowOutcome>& Outcomes() const { return outcomes_; }
 
   // Called after every change that a view shows (on the caller's thread).
   void SetOnChanged(std::function<void()> changed) { on_changed_ = std::move(changed); }
+  // Called once when the verification search reported, with every device it
+  // found, before the change is shown (on the caller's thread).
+  void SetOnVerified(std::function<void(const std::vector<PlanDevice>& found)> verified) {
+    on_verified_ = std::move(verified);
+  }
 
  private:
   void Rebuild();
@@ -102,6 +111,7 @@ class ReaddressSession {
 
   std::vector<PlanDevice> selected_;
   std::vector<PlanDevice> listed_;
+  std::vector<OwnAddress> own_;
   ControlPackageSender& sender_;
   DebugLog& log_;
   PlanSearch& search_;
@@ -109,12 +119,14 @@ class ReaddressSession {
   ReaddressPlan plan_;
   Stage stage_ = Stage::kEditing;
   std::vector<std::string> statuses_;  // by plan row
+  std::vector<bool> sent_flags_;       // by plan row: its package went out
+  std::vector<RowOutcome> outcomes_;   // by plan row, once verified
   std::size_t next_ = 0;
   int sent_ = 0;
   int failed_ = 0;
   int wait_seconds_ = kDefaultWaitSeconds;
   int seconds_left_ = 0;
-  int at_new_settings_ = 0;
   bool cancelled_ = false;
   std::function<void()> on_changed_;
+  std::function<void(const std::vector<PlanDevice>&)> on_verified_;
 };

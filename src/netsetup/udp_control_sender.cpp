@@ -9,6 +9,7 @@
 
 #include <algorithm>
 
+#include "netsetup/address_rules.h"
 #include "netsetup/control_sender.h"
 #include "protocol/interfaces.h"
 #include "protocol/string_printf.h"
@@ -54,6 +55,7 @@ int UdpControlPackageSender::Send(const char* encoded) {
   if (DM_CreateUDPBroadcastSocket(kReplyPort, &sock, &addr, log_) != 0) return -1;
   int result = -1;
   if (settings_.ip_relay) {
+    if (const std::string note = RelayTextNote(settings_.relay_address); !note.empty()) log_.Append(note);
     result = SendDatagram(kRequestPort, encoded, settings_, log_);
   } else {
     std::vector<NetInterface> targets = TargetInterfaces(interface_, settings_, log_);

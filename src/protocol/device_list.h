@@ -32,6 +32,9 @@ class DeviceList {
   // whose answer came in on `interface`.
   void AppendUpnp(const tComUnitInfo& info, std::size_t upnp_device, std::string_view interface = {});
   void RemoveLast();
+  // Record i becomes `info`, a record of the exchange that answered on
+  // `interface` and reached `local_address` (as Append); the index follows.
+  void Replace(std::size_t i, const tComUnitInfo& info, std::string_view interface, std::uint32_t local_address = 0);
   std::size_t Size() const { return records_.size(); }
   bool Empty() const { return records_.empty(); }
   const tComUnitInfo& At(std::size_t i) const { return records_[i]; }
@@ -46,6 +49,10 @@ class DeviceList {
   // For a record of the UPnP merge, the place of its device among those the
   // merge made records of; nullopt for other records.
   std::optional<std::size_t> UpnpDeviceOf(const tComUnitInfo* record) const;
+  // The position of a record of this list.
+  std::size_t IndexOf(const tComUnitInfo* record) const {
+    return static_cast<std::size_t>(record - records_.data());
+  }
 
   // The first record whose ip and mac equal the texts exactly, or null.
   const tComUnitInfo* FindFirst(std::string_view ip, std::string_view mac) const;
@@ -62,9 +69,6 @@ class DeviceList {
 
   static std::string Key(std::string_view ip, std::string_view mac);
   void Add(const tComUnitInfo& info, Place place);
-  std::size_t IndexOf(const tComUnitInfo* record) const {
-    return static_cast<std::size_t>(record - records_.data());
-  }
 
   std::vector<tComUnitInfo> records_;
   std::vector<Place> places_;  // parallel to records_

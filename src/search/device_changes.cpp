@@ -7,6 +7,7 @@
 #include <deque>
 #include <unordered_map>
 
+#include "netsetup/address_rules.h"
 #include "netsetup/net_setup_rules.h"
 #include "protocol/codec.h"
 #include "protocol/record_text.h"
@@ -118,9 +119,9 @@ std::optional<std::uint32_t> DottedQuad(std::string_view text) {
 std::optional<std::uint32_t> AddressValue(std::string_view text) {
   if (std::optional<std::uint32_t> quad = DottedQuad(text))  // the common case, quickly
     return *quad == 0xFFFFFFFFu ? std::nullopt : quad;        // the dialog refuses the all-ones address
-  const std::string copy(text);
-  if (!NetSetupRules::IsValidAddress(copy)) return std::nullopt;
-  return InetAddr(copy.c_str());
+  const std::optional<std::uint32_t> host = HostAddress(text);  // the dialog's rule
+  if (!host) return std::nullopt;
+  return htonl(*host);
 }
 
 bool SameAddressText(std::string_view a, std::string_view b) {

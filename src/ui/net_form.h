@@ -30,6 +30,9 @@ class TNetForm : public QDialog {
   // `sender` and `log` must outlive the dialog.
   TNetForm(QWidget* owner, ControlPackageSender& sender, DebugLog& log);
 
+  // What "Apply" checks a static address against (NetSetupRules::SetNeighbours).
+  void SetNeighbours(AddressNeighbours neighbours) { rules_.SetNeighbours(std::move(neighbours)); }
+
   // Fills the edits from a record: Model, Project, Name, MAC, IP Address,
   // Netmask, Gateway, DNS, Dev, Port, each shown by RecordText. No radio
   // button is set.

@@ -28,8 +28,9 @@ const char* const kOrderNames[] = {"As listed", "By MAC", "By current address"};
 }  // namespace
 
 TReaddressForm::TReaddressForm(QWidget* owner, std::vector<PlanDevice> selected, std::vector<PlanDevice> listed,
-                               ControlPackageSender& sender, DebugLog& log, PlanSearch& search)
-    : QDialog(owner), session_(std::move(selected), std::move(listed), sender, log, search) {
+                               std::vector<OwnAddress> own, ControlPackageSender& sender, DebugLog& log,
+                               PlanSearch& search)
+    : QDialog(owner), session_(std::move(selected), std::move(listed), std::move(own), sender, log, search) {
   setObjectName("ReaddressForm");
   setWindowTitle("Network Setup for Selection");
   setModal(false);
@@ -154,6 +155,14 @@ SequentialSettings TReaddressForm::ReadSettings() const {
   s.dns = edit_dns_->text().toStdString();
   s.order = static_cast<PlanOrder>(combo_order_->currentIndex());
   return s;
+}
+
+void TReaddressForm::SetOnVerified(
+    std::function<void(const ReaddressPlan&, const std::vector<RowOutcome>&, const std::vector<PlanDevice>&)>
+        verified) {
+  session_.SetOnVerified([this, verified = std::move(verified)](const std::vector<PlanDevice>& found) {
+    if (verified) verified(session_.Plan(), session_.Outcomes(), found);
+  });
 }
 
 void TReaddressForm::SettingsChanged() { session_.SetSettings(ReadSettings()); }

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
 #include <vector>
 
 #include "netsetup/readdress_session.h"
@@ -35,11 +36,18 @@ class TReaddressForm : public QDialog {
   // The preview's columns.
   enum Column { kMacColumn, kModelColumn, kNameColumn, kCurrentIpColumn, kNewIpColumn, kStatusColumn };
 
-  // `sender`, `log` and `search` must outlive the dialog.
+  // `own`: this PC's addresses, which no device is given. `sender`, `log`
+  // and `search` must outlive the dialog.
   TReaddressForm(QWidget* owner, std::vector<PlanDevice> selected, std::vector<PlanDevice> listed,
-                 ControlPackageSender& sender, DebugLog& log, PlanSearch& search);
+                 std::vector<OwnAddress> own, ControlPackageSender& sender, DebugLog& log, PlanSearch& search);
 
   const ReaddressSession& Session() const { return session_; }
+  // Called once the verification search has reported, with the plan, each
+  // row's outcome and every device found (ReaddressSession::SetOnVerified).
+  void SetOnVerified(std::function<void(const ReaddressPlan& plan, const std::vector<RowOutcome>& outcomes,
+                                        const std::vector<PlanDevice>& found)>
+                         verified);
+
   // How many selected rows were found by UPnP and left out of the plan (a
   // control package cannot reach them); 0 until set.
   void SetUpnpRowsLeftOut(int rows);

@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -22,6 +23,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -637,10 +639,92 @@ TEST(Application, ShowsAnExceptionFromAnEventHandlerAndGoesOn) {
             (std::vector<std::string>{"Device Search|The disk is full", "Device Search|An unknown error occurred."}));
 }
 
+
+// When the selection's verification search reports, the grid shows what it
+// found: a device at its new address (which Browse then opens), another
+// device that answered elsewhere; a planned device it did not find keeps its
+// row, marked "Not confirmed" in its tooltip until the next search. A relay
+// address that is no IPv4 address is searched as before, with a line in
+// the debug log.
+TEST(MainForm, TheGridShowsWhatTheVerificationFound) {
+  TMainForm form;
+  auto ex = std::make_unique<FakeExchanges>(form.Table(), form.Settings());
+  ex->packets = {"Zentravox,01,A1,P,N,10.0.0.1,80,255.0.0.0,g,d,0:0:0:0:0:1,D,x",
+                 "Zentravox,01,B1,P,N,10.0.0.2,80,255.0.0.0,g,d,0:0:0:0:0:2,D,x",
+                 "Zentravox,01,C1,P,N,10.0.0.3,80,255.0.0.0,g,d,0:0:0:0:0:3,D,x"};
+  ex->interface = "eth1";
+  FakeExchanges* exchanges = ex.get();
+  form.SetExchanges(std::move(ex));
+  form.SetVerificationExchanges([](DeviceTable& table, const SearchSettings& settings, DebugLog&) {
+    auto verification = std::make_unique<FakeExchanges>(table, settings);
+    verification->packets = {"Zentravox,01,B1,P,N,10.0.0.101,80,255.0.0.0,10.0.0.254,10.0.0.253,0:0:0:0:0:2,D,x",
+                             "Zentravox,01,C1,P,N,10.0.0.33,80,255.0.0.0,g,d,0:0:0:0:0:3,D,x"};
+    verification->interface = "eth2";
+    return verification;
+  });
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  form.Button1Click();  // rows: C1, B1, A1
+  QAbstractItemModel* grid = form.StringGrid1->model();
+  auto cell = [&](int view_row, int column, int role = Qt::DisplayRole) {
+    return grid->index(view_row, column).data(role).toString().toStdString();
+  };
+  ASSERT_EQ(cell(1, 0), "B1");
+  auto click = [&](int view_row, Qt::KeyboardModifiers modifiers) {
+    QRect rect = form.StringGrid1->visualRect(grid->index(view_row, 1));
+    QTest::mouseClick(form.StringGrid1->viewport(), Qt::LeftButton, modifiers, rect.center());
+  };
+  click(1, Qt::NoModifier);
+  click(2, Qt::ControlModifier);
+  form.NetworkSetupSelection1->trigger();
+  TReaddressForm* dialog = form.ReaddressForm();
+  ASSERT_NE(dialog, nullptr);
+  const std::pair<const char*, const char*> settings[] = {{"LabeledEditStart", "10.0.0.101"},
+                                                          {"LabeledEditNetmask", "255.0.0.0"},
+                                                          {"LabeledEditGateway", "10.0.0.254"},
+                                                          {"LabeledEditDNS", "10.0.0.253"}};
+  for (const auto& [edit, text] : settings) dialog->findChild<QLineEdit*>(edit)->setText(text);
+  dialog->findChild<QSpinBox*>("SpinBoxWait")->setValue(0);
+  ASSERT_TRUE(dialog->Session().CanApply()) << dialog->Session().Reasons();
+  dialog->ButtonApplyClick();
+  QElapsedTimer timer;
+  timer.start();
+  while (dialog->Session().CurrentStage() != ReaddressSession::Stage::kDone && timer.elapsed() < 30000)
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  ASSERT_EQ(dialog->Session().StatusLine(), "1 of 2 at new settings");
+
+  EXPECT_EQ(cell(0, 3), "10.0.0.33");   // C1, not planned, answered elsewhere
+  EXPECT_EQ(cell(1, 3), "10.0.0.101");  // B1 at its new address
+  EXPECT_EQ(cell(2, 3), "10.0.0.1");    // A1 not found: as it was, not confirmed
+  EXPECT_EQ(form.StringGrid1->selectionModel()->selectedRows().size(), 2);  // B1 and A1 still selected
+  EXPECT_EQ(cell(0, 1, Qt::ToolTipRole), "Answered on eth2");
+  EXPECT_EQ(cell(2, 1, Qt::ToolTipRole),
+            "Answered on eth1\nNot confirmed: the verification search did not find the device at these settings");
+  UrlCatcher catcher;
+  QDesktopServices::setUrlHandler("http", &catcher, "Open");
+  form.Table().selected_row = 2;
+  form.Browser1->trigger();
+  QDesktopServices::unsetUrlHandler("http");
+  EXPECT_EQ(catcher.urls, std::vector<std::string>{"http://10.0.0.101:80"});
+  dialog->close();
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+  form.RadioButton2->click();
+  form.ComboBox1->setEditText("999.1.1.1");
+  form.ComboBox2->setCurrentText("UDP");
+  form.Button1Click();
+  EXPECT_EQ(exchanges->calls.back(), "udp2");
+  const std::vector<std::string> lines = form.Log().Lines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(),
+                      "Relay address [999.1.1.1] is not an IPv4 address such as 192.168.1.20; it is read as "
+                      "255.255.255.255\n"),
+            lines.end());
+  EXPECT_EQ(cell(2, 1, Qt::ToolTipRole), "Answered on eth1");  // a new search: nothing is marked
+}
+
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   TApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
-

@@ -45,7 +45,7 @@ PlanRun CarryOut(const std::vector<std::string>& args, CapturingSender& sender,
   NullLog log;
   std::ostringstream out, err;
   run.status = CarryOutPlan(
-      cmd->plan, CsvPlan(csv, Listed()), sender, log,
+      cmd->plan, CsvPlan(csv, Listed(), {}), sender, log,
       [&](int seconds) {
         EXPECT_EQ(seconds, *cmd->plan.verify);
         ++run.verifications;
@@ -110,9 +110,9 @@ TEST(PlanCommand, ARefusedPlanSendsNothingAndNamesEveryRow) {
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err,
             "device-search: the plan is refused; nothing was sent:\n"
-            "  line 3: no device with MAC 02:4B:44:00:00:03 was found\n"
             "  line 1: 10.99.5.1 is planned for line 2 too\n"
-            "  line 2: 10.99.5.1 is planned for line 1 too\n");
+            "  line 2: 10.99.5.1 is planned for line 1 too\n"
+            "  line 3: no device with MAC 02:4B:44:00:00:03 was found\n");
 }
 
 TEST(PlanCommand, TablePrintsThePlanThenWhatWasSentAndFound) {
@@ -147,8 +147,13 @@ TEST(PlanCommand, TablePrintsThePlanThenWhatWasSentAndFound) {
   run = CarryOut({"--verify", "3"}, again, {Listed()[0], Listed()[1]});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("02:4B:44:00:00:01  10.99.5.1  unchanged\n"), std::string::npos) << run.out;
+  // The DHCP device answered: that counts apart, as it cannot be confirmed.
   run = CarryOut({"--verify", "3"}, again, {Moved(Listed()[0]), Listed()[1]});
   EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_NE(run.out.find("02:4B:44:00:00:02  DHCP       answered (DHCP) at 10.99.1.2\n"
+                         "1 of 2 at new settings - 1 answered (DHCP), which cannot be confirmed.\n"),
+            std::string::npos)
+      << run.out;
 
   // A package that does not go out: status 1, and it is named.
   CapturingSender failing;
@@ -158,6 +163,10 @@ TEST(PlanCommand, TablePrintsThePlanThenWhatWasSentAndFound) {
   EXPECT_NE(run.out.find("Not sent: 02:4B:44:00:00:01\nNot sent: 02:4B:44:00:00:02\nSent 0 of 2 control packages.\n"),
             std::string::npos)
       << run.out;
+  // Verified, rows never sent stay "not sent" whatever answers.
+  run = CarryOut({"--verify", "0", "--format", "json"}, failing, {Listed()[0], Listed()[1]});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("\"sent\":false,\"outcome\":\"not sent\",\"found_ip\":\"\"}]"), std::string::npos) << run.out;
 }
 
 TEST(PlanCommand, DryRunJsonAndCsv) {
@@ -185,7 +194,7 @@ TEST(PlanCommand, DryRunJsonAndCsv) {
             "Mac,Model,Name,Current IP,Interface,Type,IP,Netmask,Gateway,DNS,Sent,Outcome,Found IP\r\n"
             "02:4B:44:00:00:01,M100,Cam1,10.99.1.1,veth0,static,10.99.5.1,255.255.255.0,10.99.0.254,10.99.0.253,yes,"
             "at other settings,10.99.5.1\r\n"
-            "02:4B:44:00:00:02,M100,Cam2,10.99.1.2,veth0,dhcp,,,,,yes,at new settings,10.99.1.2\r\n");
+            "02:4B:44:00:00:02,M100,Cam2,10.99.1.2,veth0,dhcp,,,,,yes,answered (DHCP),10.99.1.2\r\n");
   EXPECT_EQ(run.status, 1);
 }
 
@@ -203,6 +212,15 @@ TEST(PlanCommand, PlanFilesThatCannotBeRead) {
   std::ofstream(name, std::ios::trunc);
   EXPECT_EQ(ReadPlanFile(name, &error), std::string());  // empty: refused as a plan, not as a file
   std::remove(name);
+
+  // At most 1 MiB is read: /dev/zero ends at once.
+  EXPECT_FALSE(ReadPlanFile("/dev/zero", &error));
+  EXPECT_EQ(error, "the plan /dev/zero is larger than 1 MiB (1048576 bytes); split it into smaller plans");
+  const std::string full(kMaxPlanBytes, '#');
+  std::istringstream exact(full), over(full + "\n");
+  EXPECT_EQ(ReadPlanText(exact, "the plan", &error), full);
+  EXPECT_FALSE(ReadPlanText(over, "the plan on standard input", &error));
+  EXPECT_EQ(error, "the plan on standard input is larger than 1 MiB (1048576 bytes); split it into smaller plans");
 }
 
 // A device's text reaches the terminal and the CSV escaped (and the CSV
@@ -222,7 +240,7 @@ TEST(PlanCommand, DeviceTextIsShownEscapedAndGuardedButExactInJson) {
     sender.result = result;
     NullLog log;
     std::ostringstream out, err;
-    CarryOutPlan(cmd->plan, CsvPlan(plan_text, hostile), sender, log, nullptr, out, err);
+    CarryOutPlan(cmd->plan, CsvPlan(plan_text, hostile, {}), sender, log, nullptr, out, err);
     return out.str() + err.str();
   };
   EXPECT_EQ(run({}, -1, csv),

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/search_options.h"
+#include "cli/setup_command.h"
 
 namespace {
 
@@ -99,4 +100,79 @@ TEST(SearchCommand, CompareTakesAFileAndAnUnreadableOneEndsWithTwo) {
   EXPECT_EQ(error, "--compare needs a file");
   EXPECT_EQ(RunSearchCommand({"--compare", "/nonexistent/saved.json"}), 2);
   EXPECT_EQ(RunSearchCommand({"--compare", "/"}), 2);
+}
+
+// A relay address that does not suit its protocol is refused by `search`
+// and `setup` alike (exit status 2), before anything is sent: tcp and udp
+// relays read the text with inet_addr, which makes 255.255.255.255 (a
+// broadcast) or another address of anything but a dotted quad.
+TEST(SearchCommand, RelayAddressesThatDoNotSuitTheirProtocolAreRefused) {
+  const std::string digits(100 * 1024, '7');
+  struct Case {
+    std::string address, protocol;
+    bool taken;
+  };
+  const Case cases[] = {
+      {"10.99.0.2", "tcp", true},
+      {"10.99.0.2", "udp", true},
+      {"999.1.1.1", "tcp", false},
+      {"http://x/", "udp", false},
+      {"10.1", "tcp", false},        // inet_addr: 10.0.0.1
+      {"1 @evil.example", "udp", false},
+      {digits, "tcp", false},
+      {"relay.example", "tcp", false},
+      {"10.99.0.2", "httpcmd", true},
+      {"relay-1.example:8080", "httpcmd", true},  // not looked up while parsing
+      {"localhost", "httpcmd", true},
+      {"http://x/", "httpcmd", false},
+      {"999.1.1.1", "httpcmd", false},  // no name, and no address either
+      {"relay.example:0", "httpcmd", false},
+      {"relay..example", "httpcmd", false},
+      {digits, "httpcmd", false},
+  };
+  for (const Case& c : cases) {
+    const std::string shown = c.address.size() > 40 ? c.address.substr(0, 40) + "..." : c.address;
+    SCOPED_TRACE(shown + " " + c.protocol);
+    std::string search_error, setup_error;
+    EXPECT_EQ(ParseSearchArguments({"--relay", c.address, "--protocol", c.protocol}, search_error).has_value(),
+              c.taken);
+    EXPECT_EQ(ParseSetupArguments({"--mac", "00:11:22:33:44:55", "--dhcp", "--relay", c.address, "--protocol",
+                                   c.protocol},
+                                  setup_error)
+                  .has_value(),
+              c.taken);
+    EXPECT_EQ(search_error, setup_error);
+    if (c.taken) continue;
+    EXPECT_EQ(search_error, c.protocol == "httpcmd"
+                                ? "--relay needs a host name or an IPv4 address with --protocol httpcmd, not '" +
+                                      shown + "'"
+                                : "--relay needs an IPv4 address such as 192.168.1.20 with --protocol " + c.protocol +
+                                      ", not '" + shown + "'");
+  }
+
+  // An httpcmd host must resolve; an address needs no lookup.
+  SearchSettings s;
+  s.ip_relay = true;
+  s.relay_protocol = "HttpCmd";
+  std::vector<std::string> looked_up;
+  auto nowhere = [&](const std::string& host) -> std::optional<std::string> {
+    looked_up.push_back(host);
+    return std::nullopt;
+  };
+  std::string error;
+  s.relay_address = "relay.example:8080";
+  EXPECT_FALSE(CheckRelayHost(s, &error, nowhere));
+  EXPECT_EQ(error, "the relay host 'relay.example' cannot be found");
+  s.relay_address = "10.99.0.2:8080";
+  EXPECT_TRUE(CheckRelayHost(s, &error, nowhere));
+  EXPECT_EQ(looked_up, std::vector<std::string>{"relay.example"});
+  s.relay_address = "localhost:8080";
+  EXPECT_TRUE(CheckRelayHost(s, &error));
+  // setup's control package goes to the host's address, by UDP.
+  EXPECT_EQ(HttpRelayAddress(s), "127.0.0.1");
+  s.relay_address = "10.99.0.2:8080";
+  EXPECT_EQ(HttpRelayAddress(s, nowhere), "10.99.0.2");
+  s.relay_protocol = "TCP";
+  s.relay_address = "relay.example";
+  EXPECT_TRUE(CheckRelayHost(s, &error, nowhere));  // not for tcp: its parse refused the name
 }

@@ -143,7 +143,7 @@ TEST(CaptionsNet, ReadAsDesignedOnTheWindowSystem) {
     table.selected_row = 1;
     form.Info1Click();
     CapturingSender sender;  // sends nothing and reports success ("Note")
-    OpenNetworkSetup(&form, table, form.Log(), sender);
+    OpenNetworkSetup(&form, table, form.Log(), sender, {});
     table.selected_row = 2;
     DeviceInformationContainer result;
     result.presentation_url = "http://10.99.0.8/";

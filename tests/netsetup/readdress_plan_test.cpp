@@ -3,6 +3,7 @@
 // for a row and the verification of a later search.
 #include "netsetup/readdress_plan.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <gmock/gmock.h>
@@ -57,7 +58,7 @@ TEST(SequentialPlan, AddressesInTurnSkipNetworkBroadcastAndHeldAddresses) {
   listed.push_back(Device("10.0.0.2", Mac(9)));
 
   // The start is the network address: it and 10.0.0.2 are skipped.
-  ReaddressPlan plan = SequentialPlan(selected, Static("10.0.0.0"), listed);
+  ReaddressPlan plan = SequentialPlan(selected, Static("10.0.0.0"), listed, {});
   EXPECT_FALSE(plan.Refused()) << plan.refusals.front();
   EXPECT_THAT(Ips(plan), ElementsAre("10.0.0.1", "10.0.0.3", "10.0.0.4"));
   for (const PlanRow& row : plan.rows) {
@@ -71,10 +72,10 @@ TEST(SequentialPlan, AddressesInTurnSkipNetworkBroadcastAndHeldAddresses) {
   // A device may keep the address it holds, so a plan made again gives the
   // same addresses; another's is skipped.
   selected = {Device("10.0.0.5", Mac(1)), Device("10.0.0.6", Mac(2))};
-  plan = SequentialPlan(selected, Static("10.0.0.5"), selected);
+  plan = SequentialPlan(selected, Static("10.0.0.5"), selected, {});
   EXPECT_THAT(Ips(plan), ElementsAre("10.0.0.5", "10.0.0.6"));
   selected = {Device("10.0.0.6", Mac(1)), Device("10.0.0.5", Mac(2))};
-  plan = SequentialPlan(selected, Static("10.0.0.5"), selected);
+  plan = SequentialPlan(selected, Static("10.0.0.5"), selected, {});
   EXPECT_THAT(Ips(plan), ElementsAre("10.0.0.6", "10.0.0.7"));
 }
 
@@ -83,21 +84,53 @@ TEST(SequentialPlan, ARunThatReachesTheSubnetsEndIsRefusedNotWrapped) {
   for (int i = 1; i <= 4; ++i) selected.push_back(Device("192.168.0.10", Mac(i)));
 
   // A /24: .253 and .254, then the broadcast address ends the subnet.
-  ReaddressPlan plan = SequentialPlan(selected, Static("10.0.1.253"), selected);
+  ReaddressPlan plan = SequentialPlan(selected, Static("10.0.1.253"), selected, {});
   EXPECT_TRUE(plan.Refused());
   EXPECT_THAT(Ips(plan), ElementsAre("10.0.1.253", "10.0.1.254", "", ""));
   EXPECT_THAT(plan.refusals, ElementsAre(Mac(3) + ": no address left in 10.0.1.0/255.255.255.0",
                                          Mac(4) + ": no address left in 10.0.1.0/255.255.255.0"));
 
   // A /16 goes on across the /24 boundary: .1.255 and .2.0 are hosts there.
-  plan = SequentialPlan(selected, Static("10.0.1.254", "255.255.0.0"), selected);
+  plan = SequentialPlan(selected, Static("10.0.1.254", "255.255.0.0"), selected, {});
   EXPECT_FALSE(plan.Refused());
   EXPECT_THAT(Ips(plan), ElementsAre("10.0.1.254", "10.0.1.255", "10.0.2.0", "10.0.2.1"));
 
   // ... and stops before its own broadcast address.
-  plan = SequentialPlan(selected, Static("10.0.255.253", "255.255.0.0"), selected);
+  plan = SequentialPlan(selected, Static("10.0.255.253", "255.255.0.0"), selected, {});
   EXPECT_EQ(plan.refusals.size(), 2u);
   EXPECT_THAT(Ips(plan), ElementsAre("10.0.255.253", "10.0.255.254", "", ""));
+}
+
+// A run skips the gateway and this PC's addresses on the interface each
+// device answered on, as it skips listed devices' addresses; settings that
+// could not make a run are refused at once, whatever the netmask.
+TEST(SequentialPlan, ARunSkipsTheGatewayAndThisPcsAddresses) {
+  // Three devices on eth0 and one behind a relay; this PC is 10.0.0.3 on
+  // eth0 (its second address) and 10.0.0.5 on eth1 (an interface made by
+  // hand: its first address alone); the gateway is 10.0.0.2.
+  const std::vector<PlanDevice> selected = {Device("192.168.0.10", Mac(1)), Device("192.168.0.10", Mac(2)),
+                                            Device("192.168.0.10", Mac(3)), Device("192.168.0.10", Mac(4), "")};
+  const std::uint32_t mask = inet_addr("255.255.255.0");
+  const std::vector<OwnAddress> own = OwnAddressesOf(
+      {{"eth0", 2, inet_addr("192.168.0.1"), mask, {{inet_addr("192.168.0.1"), mask}, {inet_addr("10.0.0.3"), mask}}},
+       {"eth1", 3, inet_addr("10.0.0.5"), mask, {}}});
+  ReaddressPlan plan = SequentialPlan(selected, Static("10.0.0.1", "255.255.255.0", "10.0.0.2"), selected, own);
+  EXPECT_FALSE(plan.Refused()) << plan.refusals.front();
+  EXPECT_THAT(Ips(plan), ElementsAre("10.0.0.1", "10.0.0.4", "10.0.0.5", "10.0.0.6"));
+  // The relay's device may take an address that is this PC's on eth0.
+  plan = SequentialPlan({selected[3], selected[0]}, Static("10.0.0.3", "255.255.255.0", "0.0.0.0"), selected, own);
+  EXPECT_THAT(Ips(plan), ElementsAre("10.0.0.3", "10.0.0.4"));
+  EXPECT_TRUE(plan.warnings.empty());  // no gateway is no gateway outside the subnet
+
+  plan = SequentialPlan(selected, Static("10.0.0.1", "127.255.255.255"), selected, own);
+  EXPECT_THAT(plan.refusals,
+              ElementsAre("Invalid Netmask - [127.255.255.255]: 127.255.255.255 is not a contiguous netmask"));
+  plan = SequentialPlan(selected, Static("127.0.0.1", "255.0.0.0"), selected, own);
+  EXPECT_THAT(plan.refusals, ElementsAre("Invalid Start Address - [127.0.0.1]: 127.0.0.1 is a loopback address"));
+  // Half of all addresses: as many steps as there are devices.
+  plan = SequentialPlan(selected, Static("1.0.0.0", "128.0.0.0", "0.0.0.0"), selected, own);
+  EXPECT_FALSE(plan.Refused()) << plan.refusals.front();
+  EXPECT_THAT(Ips(plan), ElementsAre("1.0.0.0", "1.0.0.1", "1.0.0.2", "1.0.0.3"));
 }
 
 TEST(SequentialPlan, OrderSettingsCheckedOnceAndDhcp) {
@@ -105,28 +138,28 @@ TEST(SequentialPlan, OrderSettingsCheckedOnceAndDhcp) {
                                       Device("bad", Mac(10)), Device("10.0.0.200", Mac(13))};
   SequentialSettings s = Static("10.0.0.100");
   s.order = PlanOrder::kByMac;  // ignoring case: 0A, 0b, 0C, 0D
-  EXPECT_THAT(Macs(SequentialPlan(selected, s, selected)),
+  EXPECT_THAT(Macs(SequentialPlan(selected, s, selected, {})),
               ElementsAre(Mac(10), "02:4b:44:00:00:0b", Mac(12), Mac(13)));
   s.order = PlanOrder::kByAddress;  // by value, not as text; no address last
-  ReaddressPlan plan = SequentialPlan(selected, s, selected);
+  ReaddressPlan plan = SequentialPlan(selected, s, selected, {});
   EXPECT_THAT(Macs(plan), ElementsAre(Mac(12), "02:4b:44:00:00:0b", Mac(13), Mac(10)));
   EXPECT_THAT(Ips(plan), ElementsAre("10.0.0.100", "10.0.0.101", "10.0.0.102", "10.0.0.103"));
 
   // Invalid settings are refused once each, in the dialog's words; the
   // gateway outside the subnet is one warning, not one per device.
-  plan = SequentialPlan(selected, Static("10.0.0.300", "255.255.255.255", "10.0.0.1", ""), selected);
+  plan = SequentialPlan(selected, Static("10.0.0.300", "255.255.255.255", "10.0.0.1", ""), selected, {});
   EXPECT_THAT(plan.refusals, ElementsAre("Invalid Start Address - [10.0.0.300]",
                                          "Invalid Netmask - [255.255.255.255]", "Invalid DNS - []"));
-  plan = SequentialPlan(selected, Static("10.0.0.100", "255.255.255.0", "10.0.9.1"), selected);
+  plan = SequentialPlan(selected, Static("10.0.0.100", "255.255.255.0", "10.0.9.1"), selected, {});
   EXPECT_FALSE(plan.Refused());
   EXPECT_THAT(plan.warnings, ElementsAre("Unresonable Gateway - [10.0.9.1]"));
-  plan = SequentialPlan(selected, Static("10.0.0.100", "255.255.255.0", "010.000.000.0001"), selected);
+  plan = SequentialPlan(selected, Static("10.0.0.100", "255.255.255.0", "010.000.000.0001"), selected, {});
   EXPECT_THAT(plan.refusals, ElementsAre("Gateway is too long - at most 15 characters"));
 
   // DHCP: every device, with the addresses it has now.
   s.type = NetworkType::kDhcp;
   s.start = "not read";
-  plan = SequentialPlan(selected, s, selected);
+  plan = SequentialPlan(selected, s, selected, {});
   EXPECT_FALSE(plan.Refused());
   ASSERT_EQ(plan.rows.size(), 4u);
   EXPECT_EQ(plan.rows[0].type, NetworkType::kDhcp);
@@ -147,7 +180,7 @@ TEST(CsvPlan, HeadingCommentsBlankLinesAndBothKindsOfRow) {
       "   \n"
       "02-4B-44-00-00-02,DHCP,,,\n"
       "02:4B:44:00:00:03,dhcp";  // no line end at the end
-  ReaddressPlan plan = CsvPlan(csv, listed);
+  ReaddressPlan plan = CsvPlan(csv, listed, {});
   EXPECT_FALSE(plan.Refused()) << plan.refusals.front();
   ASSERT_EQ(plan.rows.size(), 3u);
   const PlanRow& first = plan.rows[0];
@@ -171,9 +204,9 @@ TEST(CsvPlan, HeadingCommentsBlankLinesAndBothKindsOfRow) {
   EXPECT_EQ(plan.rows[2].line, 7);
 
   // A heading is only a heading on the first row.
-  plan = CsvPlan("02:4B:44:00:00:01,dhcp\nmac,ip,netmask,gateway,dns\n", listed);
+  plan = CsvPlan("02:4B:44:00:00:01,dhcp\nmac,ip,netmask,gateway,dns\n", listed, {});
   EXPECT_THAT(plan.refusals, ElementsAre("line 2: bad MAC [mac]"));
-  EXPECT_THAT(CsvPlan("mac,dhcp\n# nothing\n\n", listed).refusals, ElementsAre("the plan names no device"));
+  EXPECT_THAT(CsvPlan("mac,dhcp\n# nothing\n\n", listed, {}).refusals, ElementsAre("the plan names no device"));
 }
 
 TEST(CsvPlan, EveryOffendingRowIsNamed) {
@@ -189,15 +222,15 @@ TEST(CsvPlan, EveryOffendingRowIsNamed) {
       "02:4B:44:00:00:99,dhcp\n"                                              // 6: nobody's MAC
       "02:4B:44:00:00:04,dhcp\n"                                              // 7: two devices' MAC
       "02:4B:44:00:00:03,10.0.1.255,255.255.255.0,10.0.1.254,10.0.1.253\n";  // 8: broadcast
-  ReaddressPlan plan = CsvPlan(csv, listed);
+  ReaddressPlan plan = CsvPlan(csv, listed, {});
   EXPECT_THAT(plan.refusals,
-              ElementsAre("line 1: bad MAC [02:4B:44:00:00:1]",
+              ElementsAre("line 1: bad MAC [02:4B:44:00:00:1]", "line 2: Invalid IP Address - [10.0.1.x]",
+                          "line 2: Invalid DNS - []",
                           "line 3: 6 fields; a row is mac,ip,netmask,gateway,dns or mac,dhcp",
                           "line 4: 3 fields; a row is mac,ip,netmask,gateway,dns or mac,dhcp",
                           "line 5: 3 fields; a row is mac,ip,netmask,gateway,dns or mac,dhcp",
                           "line 6: no device with MAC 02:4B:44:00:00:99 was found",
                           "line 7: 2 devices have MAC 02:4B:44:00:00:04",
-                          "line 2: Invalid IP Address - [10.0.1.x]", "line 2: Invalid DNS - []",
                           "line 8: 10.0.1.255 is the broadcast address of netmask 255.255.255.0"));
 }
 
@@ -212,32 +245,55 @@ TEST(CsvPlan, DuplicateTargetsAndAddressesKeptByOthersAreRefused) {
       "02:4B:44:00:00:02,10.0.0.4,255.0.0.0,10.0.0.254,10.0.0.253\n"
       "02:4B:44:00:00:03,10.0.0.9,255.0.0.0,10.0.0.254,10.0.0.253\n"
       "02:4b:44:00:00:01,dhcp\n";
-  ReaddressPlan plan = CsvPlan(csv, listed);
+  ReaddressPlan plan = CsvPlan(csv, listed, {});
   EXPECT_THAT(plan.refusals,
               ElementsAre("line 1: the device is planned twice, also on line 4",
-                          "line 4: the device is planned twice, also on line 1",
+                          "line 1: 10.0.0.9 is planned for line 3 too",
                           "line 2: 10.0.0.4 is held by 02:4B:44:00:00:04, which the plan leaves as it is",
-                          "line 1: 10.0.0.9 is planned for line 3 too", "line 3: 10.0.0.9 is planned for line 1 too"));
+                          "line 3: 10.0.0.9 is planned for line 1 too",
+                          "line 4: the device is planned twice, also on line 1"));
 
   // Swapping two devices' addresses is fine: both move.
   plan = CsvPlan(
       "02:4B:44:00:00:01,10.0.0.2,255.255.255.0,10.0.0.254,10.0.0.253\n"
       "02:4B:44:00:00:02,10.0.0.1,255.255.255.0,10.0.0.254,10.0.0.253\n"
       "02:4B:44:00:00:03,10.1,255.255.255.0,10.0.0.254,10.0.0.253\n",
-      {listed[0], listed[1], listed[2]});
+      {listed[0], listed[1], listed[2]}, {});
   EXPECT_THAT(plan.refusals, ElementsAre("line 2: 10.0.0.1 is planned for line 3 too",
                                          "line 3: 10.1 is planned for line 2 too"));
   plan = CsvPlan("02:4B:44:00:00:01,10.0.0.0,255.255.255.0,10.0.0.254,10.0.0.253\n"
                  "02:4B:44:00:00:02,10.0.0.2,255.255.255.0,10.0.9.254,10.0.0.253\n",
-                 listed);
+                 listed, {});
   EXPECT_THAT(plan.refusals, ElementsAre("line 1: 10.0.0.0 is the network address of netmask 255.255.255.0"));
   EXPECT_THAT(plan.warnings, ElementsAre("line 2: Unresonable Gateway - [10.0.9.254]"));
+}
+
+// 20,000 rows planning one address: each refusal names five other rows and
+// counts the rest, in line order, in time proportional to the rows.
+TEST(CsvPlan, ARefusalNamesAtMostFiveOtherRows) {
+  constexpr int kRows = 20000;
+  std::vector<PlanDevice> listed;
+  std::string csv;
+  for (int i = 0; i < kRows; ++i) {
+    char mac[24];
+    std::snprintf(mac, sizeof(mac), "02:4B:44:00:%02X:%02X", i >> 8, i & 0xFF);
+    listed.push_back(Device("10.0.1.1", mac));
+    csv += std::string(mac) + ",10.0.0.9,255.255.255.0,10.0.0.254,10.0.0.253\n";
+  }
+  const ReaddressPlan plan = CsvPlan(csv, listed, {});
+  ASSERT_EQ(plan.refusals.size(), static_cast<std::size_t>(kRows));
+  EXPECT_EQ(plan.refusals[0],
+            "line 1: 10.0.0.9 is planned for line 2, line 3, line 4, line 5, line 6 and 19994 more too");
+  EXPECT_EQ(plan.refusals[3],
+            "line 4: 10.0.0.9 is planned for line 1, line 2, line 3, line 5, line 6 and 19994 more too");
+  EXPECT_EQ(plan.refusals.back(),
+            "line 20000: 10.0.0.9 is planned for line 1, line 2, line 3, line 4, line 5 and 19994 more too");
 }
 
 TEST(ReaddressPlan, EachRowSendsWhatTheDialogSendsOnItsInterface) {
   std::vector<PlanDevice> listed = {Device("10.0.0.1", Mac(1), "eth1"), Device("10.0.0.2", Mac(2), "eth2")};
   ReaddressPlan plan = CsvPlan(
-      "02:4B:44:00:00:01,10.0.1.1,255.255.0.0,10.0.0.254,10.0.0.253\n02:4B:44:00:00:02,dhcp\n", listed);
+      "02:4B:44:00:00:01,10.0.1.1,255.255.0.0,10.0.0.254,10.0.0.253\n02:4B:44:00:00:02,dhcp\n", listed, {});
   ASSERT_FALSE(plan.Refused());
   CapturingSender sender;
   MemoryLog log;
@@ -267,9 +323,9 @@ TEST(ReaddressPlan, EachRowSendsWhatTheDialogSendsOnItsInterface) {
 TEST(ReaddressPlan, VerificationTellsNewUnchangedOtherAndMissing) {
   std::vector<PlanDevice> listed;
   for (int i = 1; i <= 5; ++i) listed.push_back(Device("10.0.0." + std::to_string(i), Mac(i)));
-  ReaddressPlan plan = SequentialPlan({listed[0], listed[1], listed[2], listed[3]}, Static("10.0.0.101"), listed);
+  ReaddressPlan plan = SequentialPlan({listed[0], listed[1], listed[2], listed[3]}, Static("10.0.0.101"), listed, {});
   ASSERT_FALSE(plan.Refused());
-  plan.rows.push_back(CsvPlan("02:4B:44:00:00:05,dhcp", listed).rows.front());
+  plan.rows.push_back(CsvPlan("02:4B:44:00:00:05,dhcp", listed, {}).rows.front());
 
   auto moved = [](PlanDevice d, const std::string& ip) {
     SetField(d.record.ip, ip);
@@ -282,14 +338,31 @@ TEST(ReaddressPlan, VerificationTellsNewUnchangedOtherAndMissing) {
   std::vector<PlanDevice> found = {first, listed[1], moved(listed[2], "10.0.0.77"), moved(listed[4], "10.0.0.150"),
                                    // The second device also answers at its new address: that counts.
                                    moved(listed[1], "10.0.0.102")};
-  std::vector<RowOutcome> outcomes = VerifyPlan(plan, found);
+  std::vector<RowOutcome> outcomes = VerifyPlan(plan, found, {});
   ASSERT_EQ(outcomes.size(), 5u);
   std::vector<std::string> statuses;
-  for (std::size_t i = 0; i < outcomes.size(); ++i) statuses.push_back(OutcomeStatus(plan.rows[i], outcomes[i]));
+  for (std::size_t i = 0; i < outcomes.size(); ++i) statuses.push_back(OutcomeStatus(outcomes[i]));
+  // A DHCP device that answers cannot confirm its settings: counted apart,
+  // and the verification does not succeed while a static row is elsewhere.
   EXPECT_THAT(statuses, ElementsAre("at new settings", "at new settings", "at other settings (10.0.0.77)",
-                                    "not found", "at new settings (10.0.0.150)"));
+                                    "not found", "answered (DHCP) at 10.0.0.150"));
+  EXPECT_EQ(outcomes[1].found, 4);  // the answer that counted
+  EXPECT_EQ(VerificationSummary(outcomes), "2 of 5 at new settings - 1 answered (DHCP), which cannot be confirmed");
+  EXPECT_FALSE(VerificationSucceeded(outcomes));
   found[1] = listed[1];
   found.pop_back();
-  EXPECT_EQ(VerifyPlan(plan, found)[1].outcome, PlanOutcome::kUnchanged);
-  EXPECT_EQ(VerifyPlan(plan, found)[1].found_ip, "10.0.0.2");
+  EXPECT_EQ(VerifyPlan(plan, found, {})[1].outcome, PlanOutcome::kUnchanged);
+  EXPECT_EQ(VerifyPlan(plan, found, {})[1].found_ip, "10.0.0.2");
+
+  // A row whose package never went out stays "not sent", whatever answers.
+  outcomes = VerifyPlan(plan, found, {true, false, true, true, false});
+  EXPECT_EQ(OutcomeStatus(outcomes[1]), "not sent");
+  EXPECT_EQ(OutcomeStatus(outcomes[4]), "not sent");
+  EXPECT_EQ(VerificationSummary(outcomes), "1 of 5 at new settings - 2 not sent");
+
+  // Success: every static row at its new settings, every DHCP row answered.
+  plan.rows = {plan.rows[0], plan.rows[4]};
+  found = {first, moved(listed[4], "10.0.0.150")};
+  EXPECT_TRUE(VerificationSucceeded(VerifyPlan(plan, found, {})));
+  EXPECT_FALSE(VerificationSucceeded(VerifyPlan(plan, {first}, {})));  // the DHCP device is silent
 }

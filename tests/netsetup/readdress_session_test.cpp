@@ -17,7 +17,7 @@ using ::testing::ElementsAre;
 class ReaddressSessionTest : public ::testing::Test {
  protected:
   void Open(std::vector<PlanDevice> selected, std::vector<PlanDevice> listed) {
-    session = std::make_unique<ReaddressSession>(std::move(selected), std::move(listed), sender, log, search);
+    session = std::make_unique<ReaddressSession>(std::move(selected), std::move(listed), std::vector<OwnAddress>{}, sender, log, search);
     session->SetOnChanged([this] { ++changes; });
   }
   // The start address as the user types it (a session opens without one).
@@ -128,9 +128,14 @@ TEST_F(ReaddressSessionTest, ApplySendsOneAtATimeThenCountsDownAndVerifies) {
 
   PlanDevice moved = selected[0];
   SetField(moved.record.ip, "192.168.0.101");
+  // The second device answers as it was: its package never went out, so
+  // that says nothing of it; it stays "not sent".
+  std::vector<PlanDevice> found_by_search;
+  session->SetOnVerified([&](const std::vector<PlanDevice>& found) { found_by_search = found; });
   search.Answer({moved, selected[1]});
   EXPECT_EQ(session->CurrentStage(), ReaddressSession::Stage::kDone);
-  EXPECT_THAT(Column(&ReaddressSession::PreviewRow::status), ElementsAre("at new settings", "unchanged", "not found"));
+  EXPECT_EQ(found_by_search.size(), 2u);
+  EXPECT_THAT(Column(&ReaddressSession::PreviewRow::status), ElementsAre("at new settings", "not sent", "not found"));
   EXPECT_EQ(session->StatusLine(), "1 of 3 at new settings - 1 not sent");
   session.reset();
   EXPECT_EQ(search.cancels, 0);

@@ -254,6 +254,33 @@ TEST_F(NetFormTest, LeavingAnAddressEditChecksIt) {
   EXPECT_TRUE(messages.empty());
 }
 
+// The rules that join two fields wait for "Apply": an address that is the
+// gateway's is refused there, and taken once the gateway has changed.
+TEST_F(NetFormTest, AnAddressEqualToTheOldGatewayIsTakenOnceTheGatewayChanges) {
+  form->Fill(TestDevice("192.168.0.10", "a:b:c:d:e:f"));  // gateway 192.168.0.1
+  ShowActive();
+  Radio("RadioButtonStatic")->click();
+  QLineEdit* ip = Edit("LabeledEditIP");
+  ip->setFocus();
+  ip->setText("192.168.0.1");
+  QTest::keyClick(ip, Qt::Key_Tab);
+  EXPECT_TRUE(messages.empty());
+  Button("ButtonApply")->click();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].text, "Invalid IP Address - [192.168.0.1]\n192.168.0.1 is the gateway's address");
+  EXPECT_EQ(messages[0].caption, "Warning");
+  EXPECT_TRUE(sender.sent.empty());
+  EXPECT_TRUE(finished.empty());
+  EXPECT_EQ(QApplication::focusWidget(), ip);
+
+  Edit("LabeledEditGateway")->setText("192.168.0.254");
+  Button("ButtonApply")->click();
+  ASSERT_EQ(sender.sent.size(), 1u);
+  EXPECT_EQ(PlainText(sender.sent[0]),
+            "Zentravox,03,M100,P1,Lobby,192.168.0.1,80,255.255.255.0,192.168.0.254,192.168.0.2,a:b:c:d:e:f,D1,static");
+  EXPECT_EQ(finished, std::vector<int>{QDialog::Accepted});
+}
+
 TEST_F(NetFormTest, ExitCheckGuards) {
   form->Fill(TestDevice("192.168.1.10", "a:b:c:d:e:f"));
   ShowActive();
@@ -343,12 +370,12 @@ TEST_F(NetFormTest, NetworkSetupOpensOneDialogPerMatchingRecord) {
   });
 
   table.selected_row = 2;  // marked "NULL": nothing opens
-  OpenNetworkSetup(&owner, table, log, sender);
+  OpenNetworkSetup(&owner, table, log, sender, {});
   EXPECT_TRUE(names.empty());
   EXPECT_TRUE(log.lines.empty());
 
   table.selected_row = 1;
-  OpenNetworkSetup(&owner, table, log, sender);
+  OpenNetworkSetup(&owner, table, log, sender, {});
   EXPECT_EQ(names, (std::vector<std::string>{"first", "second"}));
   EXPECT_EQ(sender.sent.size(), 2u);
   // Each package goes to the interface its record's device answered on.

@@ -34,7 +34,7 @@ class ReaddressFormTest : public ::testing::Test {
                                         NumberedDevice("192.168.0.10", 2)};
     std::vector<PlanDevice> listed = selected;
     listed.push_back(NumberedDevice("10.99.0.11", 9));
-    form = std::make_unique<TReaddressForm>(nullptr, selected, listed, sender, log, search);
+    form = std::make_unique<TReaddressForm>(nullptr, selected, listed, std::vector<OwnAddress>{}, sender, log, search);
     form->show();
   }
 
