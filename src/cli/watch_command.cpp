@@ -222,6 +222,7 @@ int RunWatchCommand(const std::vector<std::string>& args) {
   std::string error;
   std::optional<WatchCommand> cmd = ParseWatchArguments(args, error);
   if (cmd && !CheckInterfaceNames(cmd->settings.interfaces, &error)) cmd.reset();
+  if (cmd && !CheckRelayHost(cmd->settings, &error)) cmd.reset();
   if (std::optional<int> status = EndBeforeRunning("watch", cmd.has_value(), cmd && cmd->help, error, WatchUsage()))
     return *status;
   if (!CanBroadcast(cmd->settings)) {
