@@ -28,6 +28,7 @@
 #include <QShortcut>
 #include <QTableView>
 #include <QTimer>
+#include <QToolButton>
 #include <QUrl>
 #include <algorithm>
 #include <sstream>
@@ -38,6 +39,9 @@
 #include "app/version.h"
 #include "app/window_layout.h"
 #include "netsetup/control_sender.h"
+#include "protocol/interfaces.h"
+#include "protocol/record_text.h"
+#include "protocol/string_printf.h"
 #include "search/engine_upnp_phase.h"
 #include "search/network_exchanges.h"
 #include "search/verification_search.h"
@@ -129,7 +133,8 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
       VerificationSearch::Hooks{[this] { return readdress_settings_; }, [this] { return driver_->Searching(); },
                                 [this] { UpdateSearchButton(); }});
   SetExchanges(MakeOfflineExchanges());
-  table_.grid.SetObserver([this] { RefreshGrid(); });
+  local_networks_ = [] { return LocalNetworksOf(BroadcastInterfaces()); };
+  table_.grid.SetObserver([this] { GridChanged(); });
   // Linux has no firewall command to run and no sockets library to start.
   FormCreate();
 }
@@ -180,6 +185,7 @@ void TMainForm::RebuildDriver() {
   driver_ = std::make_unique<SearchDriver>(table_, settings_, *this, *exchanges_, upnp_.get(), log_.get());
   driver_->SetOnFinished([this] {
     RefreshGrid();
+    UpdateMarks();
     if (on_search_finished_) on_search_finished_();
     verification_->WindowSearchEnded();
   });
@@ -243,8 +249,14 @@ void TMainForm::CreateControls() {
   StringGrid1 = grid_view_ = new GridView(this);
   StringGrid1->setObjectName("StringGrid1");
   model_ = new GridModel(table_.grid, this);
-  model_->SetRowToolTip([this](int row) { return RowInterfaceTip(table_, row); });
-  model_->SetRowFilter([this](int row) { return filter_.Shows(table_, row); });
+  model_->SetRowToolTip([this](int row) {
+    std::string tip = marks_.TipOf(row);
+    const std::string answered = RowInterfaceTip(table_, row);
+    if (!answered.empty()) tip += (tip.empty() ? "" : "\n") + answered;
+    return tip;
+  });
+  model_->SetRowLook([this](int row) { return marks_.LookOf(row); });
+  model_->SetRowFilter([this](int row) { return RowShown(row); });
   StringGrid1->setModel(model_);
   StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
   StringGrid1->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -342,6 +354,17 @@ void TMainForm::CreateStrip() {
   note_timer_->setSingleShot(true);
   note_timer_->setInterval(kStripNoteMs);
   connect(note_timer_, &QTimer::timeout, this, [this] { static_cast<NoteText*>(NoteLabel)->SetNote(""); });
+  WarningsButton = new QToolButton(Panel2);
+  WarningsButton->setObjectName("WarningsButton");
+  WarningsButton->setText("0 warning(s)");
+  WarningsButton->setToolTip("Show only the rows with warnings");
+  WarningsButton->setCheckable(true);
+  WarningsButton->setAutoRaise(true);
+  WarningsButton->setEnabled(false);
+  marks_timer_ = new QTimer(this);
+  marks_timer_->setObjectName("MarksTimer");
+  marks_timer_->setSingleShot(true);
+  connect(marks_timer_, &QTimer::timeout, this, &TMainForm::UpdateMarks);
   ExportButton = new QPushButton("Export...", Panel2);
   ExportButton->setObjectName("ExportButton");
   LogButton = new QPushButton("Log", Panel2);
@@ -351,18 +374,26 @@ void TMainForm::CreateStrip() {
   layout->addWidget(FilterLabel);
   layout->addWidget(FilterEdit);
   layout->addWidget(NoteLabel, 1);  // the free room
+  layout->addWidget(WarningsButton);
   layout->addWidget(ExportButton);
   layout->addWidget(LogButton);
   new LayoutWatcher(Panel2, [this] { UpdateMinimumSize(); });
 
   connect(FilterEdit, &QLineEdit::textChanged, this, &TMainForm::FilterEditChange);
+  connect(WarningsButton, &QToolButton::clicked, this, &TMainForm::WarningsButtonClick);
   connect(ExportButton, &QPushButton::clicked, this, &TMainForm::ExportButtonClick);
   connect(LogButton, &QPushButton::clicked, this, &TMainForm::LogButtonClick);
   connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this, [this] {
     FilterEdit->setFocus(Qt::ShortcutFocusReason);
     FilterEdit->selectAll();
   });
-  connect(new QShortcut(Qt::Key_Escape, this), &QShortcut::activated, FilterEdit, &QLineEdit::clear);
+  connect(new QShortcut(Qt::Key_Escape, this), &QShortcut::activated, this, [this] {
+    FilterEdit->clear();
+    if (WarningsButton->isChecked()) {
+      WarningsButton->setChecked(false);
+      WarningsButtonClick();
+    }
+  });
 }
 
 void TMainForm::FormCreate() {
@@ -462,8 +493,17 @@ void TMainForm::SetCountLabel(const std::string& text) {
 }
 
 void TMainForm::UpdateCountLabel() {
-  const int shown = filter_.Active() ? static_cast<int>(filter_.ShownRows(table_).size()) : found_;
-  Label1->setText(QString::fromStdString(CountLabelText(filter_, search_label_, shown, found_)));
+  if (WarningsButton->isChecked()) {
+    // PrintRows's rows: those that hold any text.
+    const std::vector<int> shown = ShownGridRows(), with_text = RowsWithText(table_.grid);
+    const auto n = std::count_if(shown.begin(), shown.end(), [&](int r) {
+      return std::binary_search(with_text.begin(), with_text.end(), r);
+    });
+    Label1->setText(QString::fromStdString(StringPrintf("%d of %d device(s) shown", static_cast<int>(n), found_)));
+  } else {
+    const int shown = filter_.Active() ? static_cast<int>(filter_.ShownRows(table_).size()) : found_;
+    Label1->setText(QString::fromStdString(CountLabelText(filter_, search_label_, shown, found_)));
+  }
   // As wide as its text, which the window's minimum width then keeps whole.
   Label1->resize(Label1->sizeHint().width(), Label1->height());
   UpdateMinimumSize();
@@ -484,6 +524,7 @@ void TMainForm::Button1Click() {
   if (driver_->Searching() || verification_->Pending()) return;
   ReadSettings();
   filter_.Forget();  // the new device list may tie the same cells to another interface
+  marks_.ForgetRecords();
   driver_->Start();
   RefreshGrid();
 }
@@ -553,6 +594,8 @@ void TMainForm::PopupMenu1Popup() {
 }
 
 bool TMainForm::SelectedRowHidden() const {
+  // A compared list's missing device (an extra row) is no device to act on.
+  if (StringGrid1->currentIndex().isValid() && model_->IsExtraRow(StringGrid1->currentIndex().row())) return true;
   const int row = table_.selected_row;
   return row >= 1 && row < table_.grid.RowCount() && model_->ViewRow(row) < 0;
 }
@@ -586,6 +629,65 @@ void TMainForm::FilterEditChange() {
   RefreshGrid(selected);
   // While a search runs, Label1 keeps the last count until the search ends.
   if (!driver_->Searching()) UpdateCountLabel();
+}
+
+void TMainForm::WarningsButtonClick() {
+  const std::vector<int> selected = SelectedGridRows();
+  ShowExtraRows();
+  RefreshGrid(selected);
+  if (!driver_->Searching()) UpdateCountLabel();
+  WarningsButton->setEnabled(WarningsButton->isChecked() || marks_.WarningRows() > 0);
+}
+
+bool TMainForm::RowShown(int row) const {
+  return filter_.Shows(table_, row) && (!WarningsButton->isChecked() || marks_.HasNotes(row));
+}
+
+void TMainForm::ShowExtraRows() {
+  std::vector<StringGrid::Row> rows;
+  std::vector<std::string> tips;
+  const QString needle = FilterEdit->text().trimmed();
+  if (!WarningsButton->isChecked()) {
+    for (std::size_t i = 0; i < marks_.MissingRows().size(); ++i) {
+      const StringGrid::Row& row = marks_.MissingRows()[i];
+      const bool shown = needle.isEmpty() || std::any_of(row.begin(), row.end(), [&](const std::string& cell) {
+                           return RecordText(cell).contains(needle, Qt::CaseInsensitive);
+                         });
+      if (!shown) continue;
+      rows.push_back(row);
+      tips.push_back(marks_.MissingTips()[i]);
+    }
+  }
+  model_->SetExtraRows(std::move(rows), std::move(tips));
+}
+
+void TMainForm::GridChanged() {
+  RefreshGrid();
+  if (marks_timer_ == nullptr || marks_timer_->isActive()) return;
+  // A burst of changes (a search's answers) is marked once it pauses, and
+  // the marks take at most a tenth of the time.
+  const auto cost = std::chrono::duration_cast<std::chrono::milliseconds>(marks_cost_).count();
+  marks_timer_->start(static_cast<int>(std::min<long long>(cost * 10, 500)));
+}
+
+void TMainForm::UpdateMarks() {
+  if (model_ == nullptr) return;
+  if (marks_timer_ != nullptr) marks_timer_->stop();
+  const auto start = std::chrono::steady_clock::now();
+  marks_.Update(ListedDevicesOf(table_, Origins()), local_networks_(), start);
+  marks_cost_ = std::chrono::steady_clock::now() - start;
+  const int warnings = marks_.WarningRows();
+  WarningsButton->setText(QString("%1 warning(s)").arg(warnings));
+  WarningsButton->setEnabled(WarningsButton->isChecked() || warnings > 0);
+  if (WarningsButton->isChecked() || marks_.Comparing() || model_->ExtraRows() > 0) {
+    // Which rows show depends on the marks.
+    const std::vector<int> selected = SelectedGridRows();
+    ShowExtraRows();
+    RefreshGrid(selected);
+    if (!driver_->Searching()) UpdateCountLabel();
+  } else {
+    model_->MarksChanged();
+  }
 }
 
 void TMainForm::ExportButtonClick() {

@@ -29,6 +29,13 @@
 // included, and says "Exported N rows to FILE" in the strip for
 // kStripNoteMs.
 //
+// Rows are marked (RowMarks): a warning mark in the first cell of a row
+// whose device has notes (address conflict, this PC's address, ...), the
+// reasons in the row's tooltip, and "N warning(s)" in the strip. A click on
+// that text shows only the rows with warnings (it stays pressed); a second
+// click, or Escape, shows them all again. The marks are recomputed once
+// after each change of the grid, not while drawing.
+//
 // The window has a minimum size, at which every control shows whole and
 // none lies over another (MinimumClientSize): it follows the panel's
 // controls, Label1's text and the strip's layout, so a control added to the
@@ -43,6 +50,7 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -50,6 +58,7 @@
 #include <string>
 #include <vector>
 
+#include "app/row_marks.h"
 #include "protocol/debug_log.h"
 #include "protocol/device_table.h"
 #include "protocol/search_controls.h"
@@ -75,6 +84,7 @@ class QPushButton;
 class QRadioButton;
 class QTableView;
 class QTimer;
+class QToolButton;
 class TLogForm;
 class UdpControlPackageSender;
 class UpnpEngine;
@@ -151,6 +161,13 @@ class TMainForm : public QWidget, public SearchControls {
   SearchDriver& Driver() { return *driver_; }
   const std::vector<float>& ColumnProportions() const { return column_proportions_; }
   bool PopupAttached() const { return popup_attached_; }
+  const RowMarks& Marks() const { return marks_; }
+  // This PC's networks for the rows' notes; LocalNetworksOf(BroadcastInterfaces())
+  // unless a test gives its own. Read at each recomputation of the marks.
+  void SetLocalNetworks(std::function<std::vector<LocalNetwork>()> local) { local_networks_ = std::move(local); }
+  // Recomputes the rows' marks now (otherwise it happens once the event loop
+  // runs after a change).
+  void UpdateMarks();
   // Called after a search ended (after the UPnP merge, where there is one).
   void SetOnSearchFinished(std::function<void()> finished) { on_search_finished_ = std::move(finished); }
 
@@ -177,6 +194,7 @@ class TMainForm : public QWidget, public SearchControls {
   QLabel* FilterLabel;
   QLineEdit* FilterEdit;
   QLabel* NoteLabel;  // "Exported N rows to FILE", for kStripNoteMs (in full as its tooltip)
+  QToolButton* WarningsButton;  // "N warning(s)"; pressed, only rows with notes show
   QPushButton* ExportButton;
   QPushButton* LogButton;
   TLogForm* LogForm = nullptr;  // made when "Log" is first pressed
@@ -196,6 +214,7 @@ class TMainForm : public QWidget, public SearchControls {
   void NetworkSetupSelection1Click();
   void Copy1Click();
   void FilterEditChange();
+  void WarningsButtonClick();
   void ExportButtonClick();
   void LogButtonClick();
 
@@ -229,11 +248,19 @@ class TMainForm : public QWidget, public SearchControls {
   void UpdateMinimumSize();
   // Shows `text` in the strip for kStripNoteMs.
   void ShowStripNote(const QString& text);
-  // Whether the filter hides selected_row (a data row of the grid): then
-  // "Detail Info.", "Browse" and "Network Setup" do nothing.
+  // Whether the filter hides selected_row (a data row of the grid), or the
+  // current row is an extra row: then "Detail Info.", "Browse" and "Network
+  // Setup" do nothing.
   bool SelectedRowHidden() const;
   // Where the rows' records came from, for Copy and Export.
   RecordOrigins Origins() const;
+  // The grid changed: redraw it now and recompute the marks soon, once for
+  // a burst of changes.
+  void GridChanged();
+  // Whether a data row passes the filter text and the warnings' filter.
+  bool RowShown(int row) const;
+  // The extra rows (a comparison's missing devices) that the filters show.
+  void ShowExtraRows();
 
   DeviceTable table_;
   SearchSettings settings_;
@@ -246,6 +273,10 @@ class TMainForm : public QWidget, public SearchControls {
   GridModel* model_ = nullptr;
   GridView* grid_view_ = nullptr;  // StringGrid1
   RowFilter filter_;
+  RowMarks marks_{table_};
+  std::function<std::vector<LocalNetwork>()> local_networks_;
+  QTimer* marks_timer_ = nullptr;
+  std::chrono::steady_clock::duration marks_cost_{};  // how long the last recomputation took
   std::string search_label_ = "0 device(s) found!";  // as the last search set it
   int found_ = 0;                                    // the devices it found
   QString settings_path_;                            // "" until UseSettingsFile
