@@ -1,5 +1,5 @@
-// Program entry: the window without arguments, `search` without a window,
-// --help and --version.
+// Program entry: the window without arguments, `search`, `setup` and `watch`
+// without a window, --help and --version.
 #include <QCoreApplication>
 #include <QIcon>
 #include <iostream>
@@ -13,6 +13,7 @@
 #include "cli/search_command.h"
 #include "cli/setup_command.h"
 #include "cli/usage.h"
+#include "cli/watch_command.h"
 #include "ui/remembered_settings.h"
 
 int main(int argc, char** argv) {
@@ -34,6 +35,10 @@ int main(int argc, char** argv) {
     if (first == "setup") {
       QCoreApplication app(argc, argv);
       return RunSetupCommand(std::vector<std::string>(args.begin() + 1, args.end()));
+    }
+    if (first == "watch") {
+      QCoreApplication app(argc, argv);
+      return RunWatchCommand(std::vector<std::string>(args.begin() + 1, args.end()));
     }
     std::cerr << "device-search: unknown command '" << first << "' (see device-search --help)\n";
     return 2;

@@ -15,6 +15,7 @@ const DeviceTable& HeadlessSearch::Table() const { return search_->Table(); }
 
 void HeadlessSearch::Run() {
   search_->SetOnExchangeDone(on_exchange_done_);
+  search_->SetOnUpnpDevice(on_upnp_device_);
   QTimer::singleShot(0, [this] { search_->Start([] { QCoreApplication::quit(); }); });
   QCoreApplication::exec();
   ended_ = true;

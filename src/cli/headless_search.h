@@ -26,6 +26,11 @@ class HeadlessSearch {
   // Called when the exchange is over, before any UPnP merge, with the
   // exchange's records in the table.
   void SetOnExchangeDone(std::function<void()> done) { on_exchange_done_ = std::move(done); }
+  // Called with each UPnP device the search keeps as soon as it is read,
+  // before its merge (StandaloneSearch::SetOnUpnpDevice).
+  void SetOnUpnpDevice(std::function<void(const DeviceInformationContainer&)> on_device) {
+    on_upnp_device_ = std::move(on_device);
+  }
 
   const DeviceTable& Table() const;
   // Where the records came from; the UPnP records are known once Run() has
@@ -40,4 +45,5 @@ class HeadlessSearch {
   std::unique_ptr<StandaloneSearch> search_;
   bool ended_ = false;
   std::function<void()> on_exchange_done_;
+  std::function<void(const DeviceInformationContainer&)> on_upnp_device_;
 };

@@ -91,6 +91,9 @@ int RunSearchCommand(const std::vector<std::string>& args) {
   const bool upnp_only = cmd->upnp && ProjectIsUpnpOnly(cmd->settings.project);
   if (cmd->format == OutputFormat::kNdjson && !upnp_only)
     search.SetOnExchangeDone([&] { ndjson.PrintNewRows(search.Table(), search.Origins(), std::cout, false); });
+  // A UPnP row is final as soon as its device is read.
+  if (cmd->format == OutputFormat::kNdjson)
+    search.SetOnUpnpDevice([&](const DeviceInformationContainer& device) { ndjson.PrintUpnpDevice(device, std::cout); });
   search.Run();
   if (cmd->format == OutputFormat::kNdjson) ndjson.PrintNewRows(search.Table(), search.Origins(), std::cout, true);
   else PrintRows(search.Table(), cmd->format, search.Origins(), std::cout, cmd->pretty);

@@ -12,15 +12,17 @@ std::string ProgramUsage() {
   return "usage: device-search [--help | --version]\n"
          "       device-search search [OPTION...]\n"
          "       device-search setup OPTION...\n"
+         "       device-search watch [OPTION...]\n"
          "\n"
          "Without arguments the window opens. 'search' runs one search without a window\n"
          "and prints the devices found; 'setup' finds one device by its MAC and changes\n"
-         "its addressing, or many devices at once from a plan. 'device-search search\n"
-         "--help' and 'device-search setup --help' list their options.\n"
+         "its addressing, or many devices at once from a plan; 'watch' searches again\n"
+         "and again and prints the devices that come, change and go. 'device-search\n"
+         "COMMAND --help' lists a command's options.\n"
          "\n" +
          OptionList(options, 17) +
          "\n"
-         "Exit status: 0 after a search or a sent package, 1 when the package was not\n"
-         "sent, no single device has the MAC, or the window finds no display, 2 for\n"
-         "bad arguments.\n";
+         "Exit status: 0 after a search, a sent package or a watch that was stopped, 1\n"
+         "when the package was not sent, no single device has the MAC, the window finds\n"
+         "no display or watch has no interface to search on, 2 for bad arguments.\n";
 }

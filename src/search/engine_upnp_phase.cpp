@@ -51,6 +51,17 @@ void EngineUpnpPhase::LogMerge(int added) {
   }
 }
 
+void EngineUpnpPhase::SetOnKept(std::function<void(const DeviceInformationContainer&)> on_kept) {
+  if (!on_kept) return engine_->SetOnKept(nullptr);
+  QObject* context = &context_;
+  // The worker queues each device before it signals the search's end, and
+  // the merge is queued after that signal: the devices come first. The
+  // engine's worker ends before `context_` goes.
+  engine_->SetOnKept([context, on_kept = std::move(on_kept)](const DeviceInformationContainer& device) {
+    QueueCall(context, [on_kept, device] { on_kept(device); });
+  });
+}
+
 bool EngineUpnpPhase::InProgress() const { return engine_->search_event != nullptr; }
 
 void EngineUpnpPhase::JoinResultsThread() {

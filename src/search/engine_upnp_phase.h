@@ -41,6 +41,11 @@ class EngineUpnpPhase : public UpnpPhase {
   // The replies the engine's account counted, known once a search is merged.
   std::optional<std::size_t> RepliesHeard() const override { return replies_; }
 
+  // Called on the owner's thread with each device the engine keeps, as soon
+  // as it is read (UpnpEngine::SetOnKept), before the search's merge; the
+  // merge still makes its row. REQUIRES: no search under way.
+  void SetOnKept(std::function<void(const DeviceInformationContainer&)> on_kept);
+
   UpnpEngine& Engine() { return *engine_; }
   // What the last merge made records of (MergeUpnpResults' snapshot): what
   // "Detail Info." shows for them. On the owner's thread; the engine's own

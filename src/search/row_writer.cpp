@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <sstream>
 #include <string_view>
 
 #include "protocol/record_text.h"
@@ -86,8 +87,27 @@ struct JsonMember {
   bool nested = false;
 };
 
-// The row's object: the record's eleven fields, its source and its UPnP
-// texts; a row without a record shows its cells under the record's names.
+// A record's object: its eleven fields, its source, its interface and its
+// UPnP texts (when `upnp` is given).
+std::vector<JsonMember> RecordObject(const tComUnitInfo& info, const std::string& source,
+                                     const std::string& interface, const DeviceInformationContainer* upnp) {
+  std::vector<JsonMember> members;
+  for (int f = 0; f < kUnitFieldCount; ++f)
+    members.emplace_back(UnitFieldName(f),
+                         std::string(UnitField(info, f), strnlen(UnitField(info, f), UnitFieldWidth(f))));
+  members.emplace_back("source", source);
+  members.emplace_back("interface", interface);
+  if (upnp != nullptr) {
+    std::vector<JsonMember> texts;
+    for (int f = 0; f < kDeviceInformationFieldCount; ++f)
+      texts.emplace_back(kUpnpFieldNames[f], DeviceInformationField(*upnp, f));
+    members.emplace_back("upnp", std::move(texts));
+  }
+  return members;
+}
+
+// The row's object: its record's (RecordObject); a row without a record
+// shows its cells under the record's names.
 std::vector<JsonMember> RowObject(const DeviceTable& table, const RowRecord& row,
                                   const RecordOrigins& origins) {
   std::vector<JsonMember> members;
@@ -96,19 +116,8 @@ std::vector<JsonMember> RowObject(const DeviceTable& table, const RowRecord& row
     for (int c = 0; c < StringGrid::kColumns; ++c) members.emplace_back(keys[c], table.grid.Cell(c, row.row));
     return members;
   }
-  const tComUnitInfo& info = *row.record;
-  for (int f = 0; f < kUnitFieldCount; ++f)
-    members.emplace_back(UnitFieldName(f),
-                         std::string(UnitField(info, f), strnlen(UnitField(info, f), UnitFieldWidth(f))));
-  members.emplace_back("source", origins.SourceOf(row.index));
-  members.emplace_back("interface", table.devices.InterfaceOf(row.record));
-  if (const DeviceInformationContainer* d = origins.UpnpOf(row.index)) {
-    std::vector<JsonMember> texts;
-    for (int f = 0; f < kDeviceInformationFieldCount; ++f)
-      texts.emplace_back(kUpnpFieldNames[f], DeviceInformationField(*d, f));
-    members.emplace_back("upnp", std::move(texts));
-  }
-  return members;
+  return RecordObject(*row.record, origins.SourceOf(row.index), table.devices.InterfaceOf(row.record),
+                      origins.UpnpOf(row.index));
 }
 
 // Compact, or indented by two spaces per level with `depth` the object's own.
@@ -150,6 +159,13 @@ std::string JsonString(const std::string& text) {
     }
   }
   return out + "\"";
+}
+
+std::string RecordJson(const tComUnitInfo& record, const std::string& source, const std::string& interface,
+                       const DeviceInformationContainer* upnp) {
+  std::ostringstream out;
+  WriteJsonObject(out, RecordObject(record, source, interface, upnp), false, 0);
+  return out.str();
 }
 
 std::string RecordOrigins::SourceOf(std::size_t record_index) const {
@@ -245,12 +261,28 @@ ExportTarget ChooseExportTarget(const std::string& path, OutputFormat picked) {
                                        : ExportTarget{path + ".csv", OutputFormat::kCsv};
 }
 
+void NdjsonPrinter::PrintUpnpDevice(const DeviceInformationContainer& device, std::ostream& out) {
+  std::optional<tComUnitInfo> record = UpnpRecordOf(device);
+  if (!record) return;
+  out << RecordJson(*record, "upnp", device.interface, &device) << "\n";
+  out.flush();
+  upnp_printed_.push_back(device);
+}
+
 void NdjsonPrinter::PrintNewRows(const DeviceTable& table, const RecordOrigins& origins, std::ostream& out,
                                  bool last) {
   printed_.resize(table.devices.Size(), false);
   for (const RowRecord& row : RowsWithRecords(table, RowsWithText(table.grid))) {
     if (row.record == nullptr ? !last : printed_[row.index]) continue;
     if (row.record != nullptr) printed_[row.index] = true;
+    // A UPnP row printed when its device was read: each early print stands
+    // for one merged row of an equal device.
+    const DeviceInformationContainer* upnp = row.record ? origins.UpnpOf(row.index) : nullptr;
+    auto early = upnp ? std::find(upnp_printed_.begin(), upnp_printed_.end(), *upnp) : upnp_printed_.end();
+    if (early != upnp_printed_.end()) {
+      upnp_printed_.erase(early);
+      continue;
+    }
     WriteJsonObject(out, RowObject(table, row, origins), false, 0);
     out << "\n";
   }

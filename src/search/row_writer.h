@@ -62,16 +62,29 @@ void PrintRows(const DeviceTable& table, OutputFormat format, const RecordOrigin
 void PrintRows(const DeviceTable& table, const std::vector<int>& rows, OutputFormat format,
                const RecordOrigins& origins, std::ostream& out, bool pretty = false);
 
+// The object PrintRows writes in JSON for a row of `record` (compact, on one
+// line, without a line end): the record's eleven fields, `source`,
+// `interface` and, when `upnp` is given, the UPnP texts. The live watch
+// writes its rows with it.
+std::string RecordJson(const tComUnitInfo& record, const std::string& source, const std::string& interface,
+                       const DeviceInformationContainer* upnp);
+
 // The ndjson stream of one search: each call prints the grid's rows that no
 // earlier call printed, one compact JSON object per line in the grid's order,
 // and flushes. Rows are told apart by their records; a row without a record
-// is printed by the last call only.
+// is printed by the last call only. A UPnP device's row may come first, as
+// soon as the device is read (PrintUpnpDevice): its merged row is then not
+// printed again.
 class NdjsonPrinter {
  public:
   void PrintNewRows(const DeviceTable& table, const RecordOrigins& origins, std::ostream& out, bool last);
+  // Prints the row the UPnP merge will make of `device`, as PrintRows writes
+  // it, when the merge makes one (UpnpRecordOf); nothing otherwise.
+  void PrintUpnpDevice(const DeviceInformationContainer& device, std::ostream& out);
 
  private:
   std::vector<bool> printed_;  // by record index
+  std::vector<DeviceInformationContainer> upnp_printed_;  // devices printed before their merge
 };
 
 // Where the window's "Export..." writes and in which format, from the file

@@ -40,6 +40,13 @@ class StandaloneSearch {
   // Called when the exchange is over, before any UPnP merge.
   void SetOnExchangeDone(std::function<void()> done) { driver_->SetOnExchangeDone(std::move(done)); }
 
+  // Called with each UPnP device the search keeps as soon as it is read,
+  // before the merge (EngineUpnpPhase::SetOnKept); never without a UPnP
+  // phase. REQUIRES: not searching.
+  void SetOnUpnpDevice(std::function<void(const DeviceInformationContainer&)> on_device) {
+    if (upnp_) upnp_->SetOnKept(std::move(on_device));
+  }
+
   const DeviceTable& Table() const { return table_; }
   // The UPnP phase's engine, or null without a UPnP phase.
   UpnpEngine* Engine() { return upnp_ ? &upnp_->Engine() : nullptr; }

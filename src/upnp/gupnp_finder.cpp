@@ -22,6 +22,7 @@
 #include <set>
 #include <string>
 
+#include "upnp/description_fetch.h"
 #include "upnp/library_log.h"
 #include "upnp/upnp_description.h"
 
@@ -30,7 +31,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr char kRootDeviceTarget[] = "upnp:rootdevice";
-constexpr gsize kReadChunk = 65536;
 
 struct FindState;
 
@@ -46,34 +46,18 @@ struct Network {
   GSource* repeat = nullptr;                // the second M-SEARCH; a reference
 };
 
-// One description being fetched. Exactly one asynchronous operation runs for
-// it at a time, and its callback always comes (cancelled at the latest when
-// the search ends); EndFetch then frees it.
-struct Fetch {
-  FindState* state = nullptr;
-  GUPnPContext* context = nullptr;  // a reference: the network it was announced on
-  std::string interface;            // that network's interface
-  std::string udn;
-  std::string location;
-  GCancellable* cancellable = nullptr;
-  SoupMessage* message = nullptr;
-  GInputStream* stream = nullptr;
-  std::string body;
-};
-
 struct FindState {
   UpnpSearchTiming timing{};
   Clock::time_point started;
   GMainContext* context = nullptr;
   GMainLoop* loop = nullptr;
-  SoupSession* session = nullptr;
+  std::unique_ptr<DescriptionFetches> fetches;
   std::optional<Clock::time_point> first_search;
   bool window_open = true;
   bool ended = false;           // no description is taken any more
   std::set<std::string> asked;  // unique device names whose description was asked for
-  std::set<Fetch*> fetches;
-  // One reference each, in the order read, with the interface each was heard on.
-  std::vector<std::pair<GUPnPDeviceProxy*, std::string>> devices;
+  std::vector<UpnpDeviceProperties>* devices = nullptr;  // in the order read
+  const std::function<void(const UpnpDeviceProperties&)>* on_device = nullptr;
   std::vector<std::unique_ptr<Network>> networks;
   UpnpSearchAccount* account = nullptr;
 
@@ -93,109 +77,32 @@ void Refuse(FindState* state, const std::string& location, const std::string& wh
   state->account->descriptions_refused.push_back(QuotedDeviceText(location) + ": " + why);
 }
 
-// Reads the device the description names, as a GUPnP device proxy.
-void TakeDescription(Fetch* fetch) {
-  FindState* state = fetch->state;
-  xmlDoc* doc = ParseDescription(fetch->body, fetch->location);
-  if (doc == nullptr) {
-    Refuse(state, fetch->location, "not XML");
-    return;
+// Takes the device a fetch read; once the window has closed and no fetch
+// runs, the search ends.
+void Fetched(FindState* state, std::optional<UpnpDeviceProperties> device) {
+  if (device && !state->ended) {
+    try {
+      state->devices->push_back(std::move(*device));
+      if (*state->on_device) (*state->on_device)(state->devices->back());
+    } catch (...) {
+      // No exception crosses GLib: a device that could not be kept is left out.
+    }
   }
-  xmlNode* element = FindDescribedDevice(doc, fetch->udn);
-  GUri* base = element ? DescriptionUrlBase(doc, fetch->location) : nullptr;
-  if (element == nullptr || base == nullptr) {
-    Refuse(state, fetch->location, "it describes no device " + QuotedDeviceText(fetch->udn));
-    xmlFreeDoc(doc);
-    if (base) g_uri_unref(base);
-    return;
-  }
-  GUPnPXMLDoc* document = gupnp_xml_doc_new(doc);  // owns doc from here on
-  auto* proxy = static_cast<GUPnPDeviceProxy*>(g_object_new(
-      GUPNP_TYPE_DEVICE_PROXY, "resource-factory", gupnp_resource_factory_get_default(), "context",
-      fetch->context, "location", fetch->location.c_str(), "udn", fetch->udn.c_str(), "url-base",
-      base, "document", document, "element", element, nullptr));
-  g_object_unref(document);
-  g_uri_unref(base);
-  state->devices.emplace_back(proxy, fetch->interface);
-}
-
-void EndFetch(Fetch* fetch, bool complete) {
-  FindState* state = fetch->state;
-  if (complete && !state->ended) TakeDescription(fetch);
-  g_cancellable_cancel(fetch->cancellable);  // a connection still reading is closed
-  if (fetch->stream) g_object_unref(fetch->stream);
-  g_object_unref(fetch->message);
-  g_object_unref(fetch->cancellable);
-  g_object_unref(fetch->context);
-  state->fetches.erase(fetch);
-  delete fetch;
-  if (!state->window_open && state->fetches.empty()) g_main_loop_quit(state->loop);
-}
-
-// Ends a fetch that failed; a failure the search's end caused is not told.
-void FailFetch(Fetch* fetch, GError* error, const std::string& why) {
-  if (!g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED))
-    Refuse(fetch->state, fetch->location, error ? error->message : why);
-  g_clear_error(&error);
-  EndFetch(fetch, false);
-}
-
-void ReadMore(Fetch* fetch);
-
-void OnRead(GObject* source, GAsyncResult* result, gpointer data) {
-  auto* fetch = static_cast<Fetch*>(data);
-  GError* error = nullptr;
-  GBytes* bytes = g_input_stream_read_bytes_finish(G_INPUT_STREAM(source), result, &error);
-  if (bytes == nullptr) return FailFetch(fetch, error, "");
-  gsize size = 0;
-  const char* chunk = static_cast<const char*>(g_bytes_get_data(bytes, &size));
-  fetch->body.append(chunk ? chunk : "", size);
-  g_bytes_unref(bytes);
-  if (size == 0) return EndFetch(fetch, true);
-  if (static_cast<long long>(fetch->body.size()) > kUpnpDescriptionLimit)
-    return FailFetch(fetch, nullptr, "longer than " + std::to_string(kUpnpDescriptionLimit) + " bytes");
-  ReadMore(fetch);
-}
-
-void ReadMore(Fetch* fetch) {
-  g_input_stream_read_bytes_async(fetch->stream, kReadChunk, G_PRIORITY_DEFAULT, fetch->cancellable,
-                                  OnRead, fetch);
-}
-
-void OnSent(GObject* source, GAsyncResult* result, gpointer data) {
-  auto* fetch = static_cast<Fetch*>(data);
-  GError* error = nullptr;
-  fetch->stream = soup_session_send_finish(SOUP_SESSION(source), result, &error);
-  if (fetch->stream == nullptr) return FailFetch(fetch, error, "");
-  const guint status = soup_message_get_status(fetch->message);
-  if (!SOUP_STATUS_IS_SUCCESSFUL(status))
-    return FailFetch(fetch, nullptr, "HTTP status " + std::to_string(status));
-  SoupMessageHeaders* headers = soup_message_get_response_headers(fetch->message);
-  if (soup_message_headers_get_encoding(headers) == SOUP_ENCODING_CONTENT_LENGTH &&
-      soup_message_headers_get_content_length(headers) > kUpnpDescriptionLimit)
-    return FailFetch(fetch, nullptr, "longer than " + std::to_string(kUpnpDescriptionLimit) + " bytes");
-  ReadMore(fetch);
+  if (!state->window_open && state->fetches->Running() == 0) g_main_loop_quit(state->loop);
 }
 
 void StartFetch(FindState* state, const Network& network, const std::string& udn,
                 const std::string& location) {
   ++state->account->descriptions_asked;
-  SoupMessage* message = soup_message_new(SOUP_METHOD_GET, location.c_str());
-  if (message == nullptr) {
-    Refuse(state, location, "not a usable URL");
-    return;
-  }
-  auto* fetch = new Fetch;
-  fetch->state = state;
-  fetch->context = GUPNP_CONTEXT(g_object_ref(network.context));
-  fetch->interface = network.interface;
-  fetch->udn = udn;
-  fetch->location = location;
-  fetch->cancellable = g_cancellable_new();
-  fetch->message = message;
-  state->fetches.insert(fetch);
-  soup_session_send_async(state->session, message, G_PRIORITY_DEFAULT, fetch->cancellable, OnSent,
-                          fetch);
+  std::string why;
+  const bool started = state->fetches->Start(
+      udn, location, network.interface, network.context, std::chrono::milliseconds(0),
+      [state, location](std::optional<UpnpDeviceProperties> device, const std::string& reason) {
+        if (!device && !reason.empty() && !state->ended) Refuse(state, location, reason);
+        Fetched(state, std::move(device));
+      },
+      &why);
+  if (!started) Refuse(state, location, why);
 }
 
 void OnResourceAvailable(GSSDPResourceBrowser*, const char* usn, GList* locations, gpointer data) {
@@ -350,47 +257,6 @@ void Drain(GMainContext* context, Done done, std::chrono::milliseconds bound) {
   }
 }
 
-// An owned GLib string as UTF-8 text; null gives an empty text.
-std::string Take(char* text) {
-  std::string s = text ? text : "";
-  g_free(text);
-  return s;
-}
-
-std::string Copy(const char* text) { return text ? text : ""; }
-
-int CountAndFree(GList* list) {
-  int n = static_cast<int>(g_list_length(list));
-  g_list_free_full(list, g_object_unref);
-  return n;
-}
-
-UpnpDeviceProperties ReadRootDevice(GUPnPDeviceInfo* info, const std::string& interface) {
-  UpnpDeviceProperties p;
-  p.interface = interface;
-  p.children = CountAndFree(gupnp_device_info_list_devices(info));
-  p.description = Take(gupnp_device_info_get_model_description(info));
-  p.friendly_name = Take(gupnp_device_info_get_friendly_name(info));
-  p.has_children = *p.children > 0;
-  p.icon_url = Take(gupnp_device_info_get_icon_url(info, "image/gif", 8, 32, 32, FALSE,
-                                                   nullptr, nullptr, nullptr, nullptr));
-  p.is_root_device = true;  // the search asks for root devices only
-  p.manufacturer_name = Take(gupnp_device_info_get_manufacturer(info));
-  p.manufacturer_url = Take(gupnp_device_info_get_manufacturer_url(info));
-  p.model_name = Take(gupnp_device_info_get_model_name(info));
-  p.model_number = Take(gupnp_device_info_get_model_number(info));
-  p.model_url = Take(gupnp_device_info_get_model_url(info));
-  p.parent_device.present = false;  // a root device has nothing above it
-  p.presentation_url = Take(gupnp_device_info_get_presentation_url(info));
-  p.root_device.present = false;
-  p.serial_number = Take(gupnp_device_info_get_serial_number(info));
-  p.services = CountAndFree(gupnp_device_info_list_services(info));
-  p.type = Copy(gupnp_device_info_get_device_type(info));
-  p.unique_device_name = Copy(gupnp_device_info_get_udn(info));
-  p.upc = Take(gupnp_device_info_get_upc(info));
-  return p;
-}
-
 }  // namespace
 
 bool IsUpnpSearchInterface(unsigned flags) {
@@ -441,9 +307,9 @@ bool GupnpFinder::FindRootDevices(Clock::time_point started, std::vector<UpnpDev
   state.context = g_main_context_new();
   g_main_context_push_thread_default(state.context);
   state.loop = g_main_loop_new(state.context, FALSE);
-  state.session = soup_session_new_with_options("max-conns", kUpnpFetchConnections, "max-conns-per-host",
-                                                kUpnpFetchConnectionsPerServer, "user-agent",
-                                                "KestraDeviceSearch UPnP/1.0", nullptr);
+  state.fetches = std::make_unique<DescriptionFetches>();
+  state.devices = &devices;
+  state.on_device = &on_device_;
 
   OpenNetworks(&state);
   bool searched = !state.networks.empty();
@@ -452,31 +318,22 @@ bool GupnpFinder::FindRootDevices(Clock::time_point started, std::vector<UpnpDev
     // The window's end moves once the first M-SEARCH has gone out.
     while (Clock::now() < state.WindowEnd()) RunUntil(state, state.WindowEnd());
     state.window_open = false;
-    if (!state.fetches.empty()) RunUntil(state, state.WindowEnd() + timing_.grace);
+    if (state.fetches->Running() > 0) RunUntil(state, state.WindowEnd() + timing_.grace);
   }
   state.ended = true;
-  account.descriptions_unfinished = static_cast<int>(state.fetches.size());
-
-  try {
-    for (const auto& [proxy, interface] : state.devices)
-      devices.push_back(ReadRootDevice(GUPNP_DEVICE_INFO(proxy), interface));
-  } catch (...) {
-    devices.clear();
-    searched = false;
-  }
+  account.descriptions_unfinished = static_cast<int>(state.fetches->Running());
   account.descriptions_read = static_cast<int>(devices.size());
 
   // Release everything on this thread: the fetches still running are
   // cancelled and their callbacks awaited, then pending disposals run.
   for (const std::unique_ptr<Network>& network : state.networks) StopSearching(network.get());
-  for (Fetch* fetch : state.fetches) g_cancellable_cancel(fetch->cancellable);
-  Drain(state.context, [&] { return state.fetches.empty(); }, std::chrono::milliseconds(2000));
-  for (const auto& device : state.devices) g_object_unref(device.first);
+  state.fetches->CancelAll();
+  Drain(state.context, [&] { return state.fetches->Running() == 0; }, std::chrono::milliseconds(2000));
+  state.fetches.reset();
   for (const std::unique_ptr<Network>& network : state.networks) {
     g_signal_handlers_disconnect_by_data(network->context, network.get());
     g_object_unref(network->context);
   }
-  g_object_unref(state.session);
   for (int i = 0; i < 100 && g_main_context_iteration(state.context, FALSE); ++i) {
   }
   g_main_loop_unref(state.loop);

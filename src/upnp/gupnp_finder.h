@@ -75,9 +75,12 @@ bool UdpPortFree(const std::string& address, int port);
 // NOTIFYs alike, while the window is open). Each fetch may run until the
 // grace ends, what is left of the window plus the grace, and is then given
 // up; the search ends as soon as the window has closed and no fetch runs.
-// Texts are read from the description with the white space around them
-// taken off. The libraries' messages go to the library log (library_log.h);
-// each description it could not take goes into the account, with the reason.
+// Descriptions are fetched and read by DescriptionFetches
+// (description_fetch.h); each device read is handed to the on-device
+// callback (UpnpFinder::SetOnDevice) at once. Texts are read from the
+// description with the white space around them taken off. The libraries'
+// messages go to the library log (library_log.h); each description it could
+// not take goes into the account, with the reason.
 class GupnpFinder : public UpnpFinder {
  public:
   explicit GupnpFinder(UpnpSearchTiming timing = kUpnpSearchTiming) : timing_(timing) {}

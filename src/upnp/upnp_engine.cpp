@@ -40,6 +40,15 @@ bool UpnpEngine::StartSearch(const void* owner) {
   return true;
 }
 
+void UpnpEngine::SetOnKept(std::function<void(const DeviceInformationContainer&)> on_kept) {
+  if (!on_kept) return finder_->SetOnDevice(nullptr);
+  finder_->SetOnDevice([on_kept = std::move(on_kept)](const UpnpDeviceProperties& device) {
+    DeviceInformationContainer record;
+    ReadDeviceInformation(device, record);
+    if (IsWantedUpnpDevice(record)) on_kept(record);
+  });
+}
+
 void UpnpEngine::CloseSearchEvent() {
   search_event.reset();
   owner_window = nullptr;

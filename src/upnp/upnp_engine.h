@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -41,6 +42,11 @@ class UpnpEngine {
   // and its end) or when `owner` is null (the caller passes null for an
   // owner that is gone).
   bool StartSearch(const void* owner);
+
+  // Called on the worker thread with each device the search keeps, as soon
+  // as the finder has read it (before the search ends, and before the device
+  // is in `results`). REQUIRES: no worker running (WorkerRunning false).
+  void SetOnKept(std::function<void(const DeviceInformationContainer&)> on_kept);
 
   // True from a successful StartSearch until the worker has ended.
   bool WorkerRunning() const { return worker_running_.load(std::memory_order_acquire); }

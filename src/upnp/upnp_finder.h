@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <vector>
 
 #include "upnp/device_information.h"
@@ -20,4 +21,11 @@ class UpnpFinder {
   // on the engine's worker thread, one call at a time.
   virtual bool FindRootDevices(std::chrono::steady_clock::time_point started,
                                std::vector<UpnpDeviceProperties>& devices, UpnpSearchAccount& account) = 0;
+
+  // Called on the searching thread with each device as soon as it is read,
+  // before FindRootDevices returns it. REQUIRES: no search under way.
+  void SetOnDevice(std::function<void(const UpnpDeviceProperties&)> on_device) { on_device_ = std::move(on_device); }
+
+ protected:
+  std::function<void(const UpnpDeviceProperties&)> on_device_;
 };

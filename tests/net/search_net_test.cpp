@@ -158,8 +158,9 @@ TEST(SearchNet, DefaultSearchAddsAxisAndVivotekAfterTheProtocolRows) {
   SKIP_WITHOUT_NETWORK();
   TestNetwork net;
   ASSERT_TRUE(net.Ready()) << net.Error();
-  ChildProcess* sim = net.StartDeviceSim({"--count", "3", "--upnp-axis", "2", "--upnp-vivotek", "2",
-                                          "--upnp-other", "3", "--upnp-address", TestNetwork::kDevicesAddress});
+  ChildProcess* sim = net.StartDeviceSim({"--count", "3", "--upnp-axis", "2", "--upnp-vivotek", "2", "--upnp-other",
+                                          "3", "--upnp-hostile", "stall", "--upnp-mx-honour", "off",
+                                          "--upnp-address", TestNetwork::kDevicesAddress});
   ASSERT_NE(sim, nullptr);
   ASSERT_TRUE(sim->WaitForLine("upnp ready", 10000)) << sim->Output();
 
@@ -174,27 +175,39 @@ TEST(SearchNet, DefaultSearchAddsAxisAndVivotekAfterTheProtocolRows) {
   EXPECT_NE(r.out.find("\"manufacturer_name\":"), std::string::npos);
   EXPECT_NE(r.out.find("\"netmask\":\"NULL\""), std::string::npos);
 
-  // ndjson: the protocol rows come out when the exchange ends, while the
-  // UPnP phase (a window of 3 s) still runs; the UPnP rows follow its merge.
+  // ndjson: each UPnP row as soon as its description is read, while the
+  // search still waits for the description that never comes (until its
+  // window and grace are over); the protocol rows when the exchange ends;
+  // every row of the JSON once, none twice.
+  const QJsonArray array = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array();
+  std::vector<std::string> rows, protocol_rows;
+  for (const QJsonValue& row : array) {
+    rows.push_back(QJsonDocument(row.toObject()).toJson(QJsonDocument::Compact).toStdString());
+    if (row.toObject()["source"] == "protocol") protocol_rows.push_back(rows.back());
+  }
+  const int upnp_rows_json = static_cast<int>(rows.size() - protocol_rows.size());
+  ASSERT_GE(upnp_rows_json, 2) << r.out;
   ChildProcess* stream = net.StartInClient({KDS_DEVICE_SEARCH_PATH, "search", "--format", "ndjson"});
   ASSERT_NE(stream, nullptr) << net.Error();
-  ASSERT_TRUE(stream->WaitForLines("\"source\":\"protocol\"", 3, 20000)) << stream->Output();
-  EXPECT_EQ(stream->CountLines("\"source\":\"upnp\""), 0);
+  ASSERT_TRUE(stream->WaitForLines("\"source\":\"upnp\"", upnp_rows_json, 20000)) << stream->Output();
   EXPECT_TRUE(stream->Running());
   QElapsedTimer waited;
   waited.start();
   while (stream->Running() && waited.elapsed() < 30000) QTest::qWait(50);
   ASSERT_FALSE(stream->Running());
   stream->Stop();  // takes the rest of its output
-  std::vector<std::string> lines = stream->Lines();
-  const QJsonArray array = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array();
-  ASSERT_EQ(lines.size(), static_cast<std::size_t>(array.size())) << stream->Output();
-  for (std::size_t i = 0; i < lines.size(); ++i) {
+  std::vector<std::string> lines, protocol_lines;
+  for (const std::string& text : stream->Lines()) {
     QJsonParseError error;
-    QJsonDocument line = QJsonDocument::fromJson(QByteArray::fromStdString(lines[i]), &error);
-    ASSERT_EQ(error.error, QJsonParseError::NoError) << lines[i];
-    EXPECT_EQ(line.object()["source"].toString(), i < 3 ? "protocol" : "upnp") << lines[i];
+    QJsonDocument line = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << text;
+    lines.push_back(line.toJson(QJsonDocument::Compact).toStdString());
+    if (line.object()["source"] == "protocol") protocol_lines.push_back(lines.back());
   }
+  EXPECT_EQ(protocol_lines, protocol_rows);
+  std::sort(lines.begin(), lines.end());
+  std::sort(rows.begin(), rows.end());
+  EXPECT_EQ(lines, rows) << stream->Output();
 
   // The window: the search ends only after the merge, and the close waits for it.
   NetnsScope client = net.EnterClient();

@@ -11,6 +11,7 @@
 
 #include "protocol/record_text.h"
 #include "records.h"
+#include "upnp/upnp_merge.h"
 
 namespace {
 
@@ -133,6 +134,32 @@ TEST(RowWriter, NdjsonPrintsEachRowOnceAsItArrives) {
   std::ostringstream whole;
   PrintRows(t, OutputFormat::kNdjson, origins, whole);
   EXPECT_EQ(whole.str(), middle.str() + first.str() + last.str());
+}
+
+// A UPnP device printed as soon as it is read is not printed again by the
+// merge; a second device equal to it is (one early line stands for one row),
+// and a device the merge skips prints nothing.
+TEST(RowWriter, NdjsonUpnpRowsPrintedEarlyComeOnce) {
+  DeviceInformationContainer axis{.description = "Door", .manufacturer_name = "AXIS",
+                                  .presentation_url = "http://10.0.0.8/", .unique_device_name = "uuid:a"};
+  DeviceInformationContainer other = axis;
+  other.manufacturer_name = "Acme";
+  NdjsonPrinter printer;
+  std::ostringstream early;
+  printer.PrintUpnpDevice(other, early);
+  EXPECT_EQ(early.str(), "");
+  printer.PrintUpnpDevice(axis, early);
+  EXPECT_NE(early.str().find("\"name\":\"Door\",\"ip\":\"10.0.0.8\""), std::string::npos) << early.str();
+
+  const std::vector<DeviceInformationContainer> results = {axis, axis};
+  DeviceTable t = HeadingsOnly();
+  MergeUpnpResults(t, results, false);
+  const RecordOrigins origins = OriginsOfSearch(SearchSettings{}, 0, &results);
+  std::ostringstream end, whole;
+  printer.PrintNewRows(t, origins, end, true);
+  PrintRows(t, OutputFormat::kNdjson, origins, whole);
+  EXPECT_EQ(early.str(), whole.str().substr(0, early.str().size()));
+  EXPECT_EQ(early.str() + end.str(), whole.str());
 }
 
 // CSV and the tabs show a device's controls escaped, guard a cell that a

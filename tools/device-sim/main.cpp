@@ -27,6 +27,7 @@
 #include "sim_options.h"
 #include "stop_signal.h"
 #include "tcp_relay.h"
+#include "timed_changes.h"
 #include "udp_discovery.h"
 #include "upnp_host.h"
 
@@ -45,6 +46,12 @@ int main(int argc, char** argv) {
   }
   std::vector<tComUnitInfo> loaded;
   if (!LoadSimDevices(options, &loaded, &error)) {
+    std::fprintf(stderr, "device-sim: %s\n", error.c_str());
+    return 2;
+  }
+  TimedChangeOptions changes{options.appear, options.appear_ms, options.vanish,
+                             options.vanish_ms, options.move,   options.move_ms};
+  if (!CheckTimedChanges(changes, loaded.size(), &error)) {
     std::fprintf(stderr, "device-sim: %s\n", error.c_str());
     return 2;
   }
@@ -79,6 +86,8 @@ int main(int argc, char** argv) {
     o.extra_texts = LongFieldPacketTexts(options.long_fields);
     modules.push_back(std::make_unique<TcpRelay>(devices, log, o));
   }
+  if (options.appear + options.vanish + options.move > 0)
+    modules.push_back(std::make_unique<TimedChanges>(devices, log, changes));
   // Control packages (flag 03) re-address the device they name.
   DhcpPool pool;
   ControlBehaviour behaviour{options.restart_ms, options.ignore_control};
@@ -130,6 +139,10 @@ int main(int argc, char** argv) {
     o.cache_control = options.upnp_cache_control;
     o.notify_only = options.upnp_notify_only;
     o.pretty = options.upnp_pretty;
+    o.appear = options.upnp_appear;
+    o.appear_ms = options.upnp_appear_ms;
+    o.byebye = options.upnp_byebye;
+    o.byebye_ms = options.upnp_byebye_ms;
     modules.push_back(std::make_unique<RunnerModule>(
         "upnp", [o](std::atomic<bool>& stop) { return RunUpnpHost(o, stop, std::cout); }));
   }

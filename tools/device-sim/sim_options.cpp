@@ -149,6 +149,18 @@ std::vector<Option> SimOptionTable(SimOptions* o) {
                    0, 1000, &o->long_fields),
       Option({"--seed"}, "N", "seed of the shuffle and the reply delays (default 1)", seed),
       Option::Text(""),
+      Option::Text("Devices that come, go and move (times from 'ready'; the first devices of the\n"
+                   "list vanish, the next ones move, the last ones appear):"),
+      NumberOption("--appear", "N", "the last N devices answer only from --appear-ms on", 0, 1000000, &o->appear),
+      NumberOption("--appear-ms", "MS", "when they appear (default 10000)", 0, 3600000, &o->appear_ms),
+      NumberOption("--vanish", "N", "the first N devices stop answering at --vanish-ms", 0, 1000000, &o->vanish),
+      NumberOption("--vanish-ms", "MS", "when they vanish (default 10000)", 0, 3600000, &o->vanish_ms),
+      NumberOption("--move", "N",
+                   "the N devices after those take, at --move-ms, their\n"
+                   "address with 100 added to its third number",
+                   0, 1000000, &o->move),
+      NumberOption("--move-ms", "MS", "when they move (default 10000)", 0, 3600000, &o->move_ms),
+      Option::Text(""),
       Option::Text("UDP discovery:"),
       Option({"--no-udp"}, "", "do not open UDP port 6666", SetFlag(&o->udp, false)),
       NumberOption("--per-datagram", "K", "device packets per answer datagram (default 1)", 1, 100000,
@@ -240,6 +252,16 @@ std::vector<Option> SimOptionTable(SimOptions* o) {
              SetFlag(&o->upnp_notify_only)),
       Option({"--upnp-pretty"}, "", "descriptions with blanks and line breaks around every text",
              SetFlag(&o->upnp_pretty)),
+      NumberOption("--upnp-appear", "N",
+                   "the last N AXIS, Vivotek or other devices answer no search\n"
+                   "until --upnp-appear-ms, then announce themselves (ssdp:alive)",
+                   0, 1000, &o->upnp_appear),
+      NumberOption("--upnp-appear-ms", "MS", "when they appear (default 10000)", 0, 3600000, &o->upnp_appear_ms),
+      NumberOption("--upnp-byebye", "N",
+                   "the first N of them say ssdp:byebye at --upnp-byebye-ms and\n"
+                   "answer no more",
+                   0, 1000, &o->upnp_byebye),
+      NumberOption("--upnp-byebye-ms", "MS", "when they leave (default 10000)", 0, 3600000, &o->upnp_byebye_ms),
       Option({"-h", "--help"}, "", "", SetFlag(&o->help)),
   };
 }

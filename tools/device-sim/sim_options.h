@@ -23,6 +23,11 @@ struct SimOptions {
                                            // packet fields are 1,000 characters long
   std::uint32_t seed = 1;                  // --seed N: delays and shuffling
 
+  // Devices that come, go and move (timed_changes.h); times from "ready".
+  int appear = 0, appear_ms = 10000;       // --appear N, --appear-ms MS
+  int vanish = 0, vanish_ms = 10000;       // --vanish N, --vanish-ms MS
+  int move = 0, move_ms = 10000;           // --move N, --move-ms MS
+
   // UDP discovery on port 6666.
   bool udp = true;                         // --no-udp
   int per_datagram = 1;                    // --per-datagram K
@@ -65,6 +70,8 @@ struct SimOptions {
   bool upnp_cache_control = true;          // --upnp-no-cache-control
   bool upnp_notify_only = false;           // --upnp-notify-only
   bool upnp_pretty = false;                // --upnp-pretty
+  int upnp_appear = 0, upnp_appear_ms = 10000;  // --upnp-appear N, --upnp-appear-ms MS
+  int upnp_byebye = 0, upnp_byebye_ms = 10000;  // --upnp-byebye N, --upnp-byebye-ms MS
 
   // Control packages (flag 03).
   int restart_ms = 0;                      // --restart-ms N

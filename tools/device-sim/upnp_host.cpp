@@ -8,6 +8,7 @@
 #include <glib/gstdio.h>
 #include <libgupnp/gupnp.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -293,6 +294,8 @@ int RunUpnpHost(const UpnpHostOptions& o, std::atomic<bool>& stop, std::ostream&
         files.push_back(std::string(dir) + "/" + name);
         std::ofstream(files.back()) << UpnpDescriptionXml(plan[i], o.pretty);
         announced.push_back({plan[i].udn, server + "/" + name});
+        if (static_cast<int>(i) < o.byebye) announced.back().byebye_ms = o.byebye_ms;
+        if (i + static_cast<std::size_t>(o.appear) >= plan.size()) announced.back().appear_ms = std::max(o.appear_ms, 1);
         log << "upnp device " << i + 1 << ": " << plan[i].manufacturer << " | "
             << plan[i].friendly_name << " | " << plan[i].presentation_url << std::endl;
       }

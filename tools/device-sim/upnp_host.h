@@ -35,6 +35,11 @@ struct UpnpHostOptions {
   // --upnp-pretty: descriptions put blanks and line breaks around every text,
   // as pretty-printing devices do.
   bool pretty = false;
+  // --upnp-appear N: the last N planned devices answer no search until
+  // appear_ms (from the start), then announce themselves; --upnp-byebye N:
+  // the first N say bye-bye at byebye_ms and answer no more.
+  int appear = 0, appear_ms = 0;
+  int byebye = 0, byebye_ms = 0;
 };
 
 // One simulated root device.

@@ -103,14 +103,25 @@ struct SsdpResponder::Answer {
   sockaddr_in to;
 };
 
+struct SsdpResponder::Change {
+  SsdpResponder* responder;
+  std::size_t device;
+};
+
 SsdpResponder::SsdpResponder(std::vector<SsdpDevice> devices, SsdpOptions options, std::ostream& log)
-    : devices_(std::move(devices)), options_(options), log_(log), random_(std::random_device{}()) {}
+    : devices_(std::move(devices)), options_(options), log_(log), random_(std::random_device{}()) {
+  for (const SsdpDevice& d : devices_) present_.push_back(d.appear_ms <= 0);
+}
 
 SsdpResponder::~SsdpResponder() {
   // Destroying a waiting answer's timer frees it (FreeAnswer).
   std::set<GSource*> waiting;
   waiting.swap(answers_);
   for (GSource* timer : waiting) g_source_destroy(timer);
+  for (GSource* timer : changes_) {
+    g_source_destroy(timer);
+    g_source_unref(timer);
+  }
   if (notifier_) g_source_destroy(notifier_);
   if (reader_) g_source_destroy(reader_);
   if (fd_ >= 0) Announce("ssdp:byebye");
@@ -156,6 +167,7 @@ bool SsdpResponder::Start(const std::string& host_ip, std::string* error) {
   g_source_set_callback(reader_, G_SOURCE_FUNC(OnReadable), this, nullptr);
   AttachTimer(reader_);
   Announce("ssdp:alive");
+  ScheduleChanges();
   if (options_.notify_only) {
     notifier_ = g_timeout_source_new(kSsdpNotifyIntervalMs);
     g_source_set_callback(notifier_, OnNotifyDue, this, nullptr);
@@ -167,6 +179,42 @@ bool SsdpResponder::Start(const std::string& host_ip, std::string* error) {
 void SsdpResponder::AttachTimer(GSource* timer) {
   g_source_attach(timer, g_main_context_get_thread_default());
   g_source_unref(timer);  // the main context holds it until it is destroyed
+}
+
+void SsdpResponder::ScheduleChanges() {
+  for (std::size_t i = 0; i < devices_.size(); ++i) {
+    const std::pair<int, GSourceFunc> due[] = {{devices_[i].appear_ms, OnAppearDue},
+                                               {devices_[i].byebye_ms, OnByebyeDue}};
+    for (const auto& [ms, callback] : due) {
+      if (ms <= 0 && callback == OnAppearDue) continue;  // present from the start
+      if (ms < 0) continue;                               // never leaves
+      GSource* timer = g_timeout_source_new(static_cast<guint>(ms));
+      g_source_set_callback(timer, callback, new Change{this, i}, [](gpointer c) { delete static_cast<Change*>(c); });
+      g_source_attach(timer, g_main_context_get_thread_default());
+      changes_.push_back(timer);  // the responder keeps its reference
+    }
+  }
+}
+
+gboolean SsdpResponder::OnAppearDue(gpointer data) {
+  auto* change = static_cast<Change*>(data);
+  SsdpResponder* self = change->responder;
+  const SsdpDevice& device = self->devices_[change->device];
+  self->present_[change->device] = true;
+  self->SendTo(SsdpNotify(device, "ssdp:alive", self->options_.cache_control), self->group_);
+  self->log_ << "upnp alive " << device.udn << std::endl;
+  return G_SOURCE_REMOVE;
+}
+
+gboolean SsdpResponder::OnByebyeDue(gpointer data) {
+  auto* change = static_cast<Change*>(data);
+  SsdpResponder* self = change->responder;
+  const SsdpDevice& device = self->devices_[change->device];
+  if (self->present_[change->device])
+    self->SendTo(SsdpNotify(device, "ssdp:byebye", self->options_.cache_control), self->group_);
+  self->present_[change->device] = false;
+  self->log_ << "upnp byebye " << device.udn << std::endl;
+  return G_SOURCE_REMOVE;
 }
 
 gboolean SsdpResponder::OnReadable(GSocket*, GIOCondition, gpointer self) {
@@ -194,7 +242,7 @@ void SsdpResponder::Receive() {
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
     std::shuffle(order.begin(), order.end(), random_);
     for (std::size_t i : order) {
-      if (!SsdpAnswers(devices_[i], search->st)) continue;
+      if (!present_[i] || !SsdpAnswers(devices_[i], search->st)) continue;
       if (!options_.mx_honour) {
         SendTo(SsdpAnswer(devices_[i], search->st, options_.cache_control), from);
         continue;
@@ -212,6 +260,7 @@ gboolean SsdpResponder::OnAnswerDue(gpointer data) {
   auto* answer = static_cast<Answer*>(data);
   SsdpResponder* self = answer->responder;
   self->answers_.erase(answer->timer);
+  if (!self->present_[answer->device]) return G_SOURCE_REMOVE;  // it left meanwhile
   self->SendTo(SsdpAnswer(self->devices_[answer->device], answer->st, self->options_.cache_control),
                answer->to);
   return G_SOURCE_REMOVE;
@@ -229,5 +278,6 @@ void SsdpResponder::SendTo(const std::string& text, const sockaddr_in& to) {
 }
 
 void SsdpResponder::Announce(const std::string& nts) {
-  for (const SsdpDevice& device : devices_) SendTo(SsdpNotify(device, nts, options_.cache_control), group_);
+  for (std::size_t i = 0; i < devices_.size(); ++i)
+    if (present_[i]) SendTo(SsdpNotify(devices_[i], nts, options_.cache_control), group_);
 }

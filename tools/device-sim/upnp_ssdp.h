@@ -7,6 +7,8 @@
 //
 // Log lines (to the given stream):
 //   "upnp search from A:P st=S mx=N"   for every M-SEARCH heard
+//   "upnp alive UDN" / "upnp byebye UDN"   a device that appears or leaves
+//                                      while the responder runs
 #pragma once
 
 #include <gio/gio.h>
@@ -25,6 +27,11 @@
 struct SsdpDevice {
   std::string udn;       // "uuid:..."
   std::string location;  // the URL of its description
+  // It answers and announces only from appear_ms on (0: from the start) and,
+  // when byebye_ms is not negative, says bye-bye then and falls silent; both
+  // from Start().
+  int appear_ms = 0;
+  int byebye_ms = -1;
 };
 
 struct SsdpOptions {
@@ -78,10 +85,13 @@ class SsdpResponder {
   static gboolean OnAnswerDue(gpointer answer);
   static void FreeAnswer(gpointer answer);
   static gboolean OnNotifyDue(gpointer self);
+  static gboolean OnAppearDue(gpointer change);
+  static gboolean OnByebyeDue(gpointer change);
   void Receive();
   void SendTo(const std::string& text, const sockaddr_in& to);
   void Announce(const std::string& nts);
   void AttachTimer(GSource* timer);
+  void ScheduleChanges();
 
   std::vector<SsdpDevice> devices_;
   SsdpOptions options_;
@@ -93,4 +103,7 @@ class SsdpResponder {
   GSource* reader_ = nullptr;
   GSource* notifier_ = nullptr;
   std::set<GSource*> answers_;  // answers waiting for their time
+  std::vector<bool> present_;    // by device: it answers and announces
+  struct Change;
+  std::vector<GSource*> changes_;  // appear and bye-bye timers, until the end
 };

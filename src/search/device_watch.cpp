@@ -1,0 +1,237 @@
+// The live watch's rounds, its table of what it has seen, and its events.
+#include "search/device_watch.h"
+
+#include <algorithm>
+
+#include "protocol/interfaces.h"
+
+namespace {
+
+bool SameNotes(const std::vector<RowNote>& a, const std::vector<RowNote>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](const RowNote& x, const RowNote& y) { return x.kind == y.kind && x.detail == y.detail; });
+}
+
+std::string UpnpIdentity(const std::string& udn) {
+  ListedDevice d;
+  d.upnp = true;
+  d.udn = udn;
+  return DeviceIdentity(d);
+}
+
+}  // namespace
+
+DeviceWatch::DeviceWatch(WatchSearch& search, DescriptionRequests* descriptions, Options options)
+    : search_(search), descriptions_(descriptions), options_(std::move(options)),
+      self_(std::make_shared<DeviceWatch*>(this)) {
+  if (!options_.clock) options_.clock = [] { return Clock::now(); };
+  if (!options_.local_networks) options_.local_networks = [] { return LocalNetworksOf(BroadcastInterfaces()); };
+}
+
+DeviceWatch::~DeviceWatch() = default;
+
+void DeviceWatch::Tick() {
+  if (paused_ || running_) return;
+  if (last_start_ && options_.clock() - *last_start_ < options_.interval) return;
+  StartRound();
+}
+
+void DeviceWatch::StartRound() {
+  running_ = true;
+  last_start_ = options_.clock();
+  local_ = options_.local_networks();
+  if (on_round_started_) on_round_started_();
+  std::weak_ptr<DeviceWatch*> self = self_;
+  const unsigned generation = generation_;
+  search_.Start(
+      [self, generation](std::vector<WatchedDevice> devices) {
+        if (auto watch = self.lock(); watch && (*watch)->generation_ == generation)
+          (*watch)->Found(std::move(devices));
+      },
+      [self, generation] {
+        auto watch = self.lock();
+        if (!watch) return;
+        if ((*watch)->generation_ == generation) (*watch)->RoundDone();
+        else (*watch)->running_ = false;
+      });
+}
+
+void DeviceWatch::Found(std::vector<WatchedDevice> devices) {
+  std::vector<Event> events = Apply(std::move(devices));
+  Tell(events);
+}
+
+void DeviceWatch::RoundDone() {
+  running_ = false;
+  ++rounds_done_;
+  std::vector<Event> events;
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    Entry& e = entries_[i];
+    if (e.gone) continue;
+    e.missed = e.seen ? 0 : e.missed + 1;
+    e.seen = false;
+    if (e.missed >= kMissedRoundsForGone) {
+      e.gone = true;
+      events.push_back({EventKind::kGone, i});
+    }
+  }
+  asked_.clear();
+  if (!events.empty()) RefreshNotes(events);
+  Tell(events);
+}
+
+std::vector<DeviceWatch::Event> DeviceWatch::Apply(std::vector<WatchedDevice> devices) {
+  // The entries that share an identity with a device: CompareDevices pairs
+  // them one to one, an unchanged pair first.
+  std::vector<std::size_t> candidates;
+  std::vector<ListedDevice> before, now;
+  now.reserve(devices.size());
+  for (const WatchedDevice& d : devices) {
+    now.push_back(d.listed);
+    auto it = by_identity_.find(DeviceIdentity(d.listed));
+    if (it == by_identity_.end()) continue;
+    for (std::size_t e : it->second) {
+      if (std::find(candidates.begin(), candidates.end(), e) != candidates.end()) continue;
+      candidates.push_back(e);
+      before.push_back(entries_[e].device.listed);
+    }
+  }
+  std::vector<Event> events;
+  for (const DeviceChange& change : CompareDevices(before, now)) {
+    if (change.kind == DeviceChange::kMissing) continue;
+    WatchedDevice& d = devices[change.now];
+    if (change.before == DeviceChange::kNone) {
+      events.push_back({EventKind::kFound, AddEntry(std::move(d))});
+      continue;
+    }
+    const std::size_t i = candidates[change.before];
+    Entry& e = entries_[i];
+    e.seen = true;
+    if (e.gone) {  // back again
+      e.device = std::move(d);
+      e.gone = false;
+      e.missed = 0;
+      e.found_at = options_.clock();
+      e.before.reset();
+      e.changed_fields.clear();
+      events.push_back({EventKind::kFound, i});
+    } else if (change.kind == DeviceChange::kChanged) {
+      e.before = std::move(e.device);
+      e.changed_fields = change.fields;
+      e.device = std::move(d);
+      events.push_back({EventKind::kChanged, i});
+    } else {
+      e.device = std::move(d);  // the same record; what is kept beside it may have changed
+    }
+  }
+  if (!events.empty()) RefreshNotes(events);
+  return events;
+}
+
+std::size_t DeviceWatch::AddEntry(WatchedDevice device) {
+  const std::size_t i = entries_.size();
+  by_identity_[DeviceIdentity(device.listed)].push_back(i);
+  Entry e;
+  e.device = std::move(device);
+  e.found_at = options_.clock();
+  e.seen = true;
+  entries_.push_back(std::move(e));
+  return i;
+}
+
+void DeviceWatch::RefreshNotes(std::vector<Event>& events) {
+  std::vector<std::size_t> present;
+  std::vector<ListedDevice> listed;
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    if (entries_[i].gone) continue;
+    present.push_back(i);
+    listed.push_back(entries_[i].device.listed);
+  }
+  std::vector<std::vector<RowNote>> notes = NotesOf(listed, local_);
+  for (std::size_t k = 0; k < present.size(); ++k) {
+    Entry& e = entries_[present[k]];
+    if (SameNotes(e.notes, notes[k])) continue;
+    e.notes = std::move(notes[k]);
+    events.push_back({EventKind::kNote, present[k]});
+  }
+}
+
+void DeviceWatch::Tell(const std::vector<Event>& events) {
+  if (!on_event_) return;
+  for (const Event& event : events) on_event_(event);
+}
+
+const DeviceWatch::Entry* DeviceWatch::ListedUpnp(const std::string& udn) const {
+  auto it = by_identity_.find(UpnpIdentity(udn));
+  if (it == by_identity_.end()) return nullptr;
+  for (std::size_t i : it->second)
+    if (!entries_[i].gone) return &entries_[i];
+  return nullptr;
+}
+
+void DeviceWatch::Alive(const std::string& udn, const std::string& location) {
+  if (paused_ || udn.empty()) return;
+  if (const Entry* listed = ListedUpnp(udn)) {
+    entries_[static_cast<std::size_t>(listed - entries_.data())].seen = true;
+    return;
+  }
+  if (descriptions_ == nullptr || asked_.size() >= kDescriptionRequestsPerRound ||
+      std::find(asked_.begin(), asked_.end(), udn) != asked_.end())
+    return;
+  asked_.push_back(udn);
+  descriptions_->Request(udn, location);
+}
+
+void DeviceWatch::Byebye(const std::string& udn) {
+  auto it = by_identity_.find(UpnpIdentity(udn));
+  if (it == by_identity_.end()) return;
+  std::vector<Event> events;
+  for (std::size_t i : it->second) {
+    Entry& e = entries_[i];
+    if (e.gone) continue;
+    e.gone = true;
+    e.seen = false;
+    e.missed = kMissedRoundsForGone;
+    events.push_back({EventKind::kGone, i});
+  }
+  // Announced again, it is asked for again.
+  asked_.erase(std::remove(asked_.begin(), asked_.end(), udn), asked_.end());
+  if (!events.empty()) RefreshNotes(events);
+  Tell(events);
+}
+
+void DeviceWatch::Described(WatchedDevice device) {
+  std::vector<WatchedDevice> devices;
+  devices.push_back(std::move(device));
+  Tell(Apply(std::move(devices)));
+}
+
+void DeviceWatch::Restart(std::vector<WatchedDevice> devices) {
+  ++generation_;
+  entries_.clear();
+  by_identity_.clear();
+  asked_.clear();
+  last_start_ = options_.clock();
+  local_ = options_.local_networks();
+  for (WatchedDevice& d : devices) AddEntry(std::move(d));
+  std::vector<Event> unused;
+  RefreshNotes(unused);
+}
+
+bool DeviceWatch::IsNew(std::size_t i) const {
+  return i < entries_.size() && options_.clock() < entries_[i].found_at + kNewFor;
+}
+
+const char* WatchEventWord(DeviceWatch::EventKind kind) {
+  switch (kind) {
+    case DeviceWatch::EventKind::kFound:
+      return "found";
+    case DeviceWatch::EventKind::kChanged:
+      return "changed";
+    case DeviceWatch::EventKind::kGone:
+      return "gone";
+    case DeviceWatch::EventKind::kNote:
+      break;
+  }
+  return "note";
+}
