@@ -4,6 +4,7 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -26,6 +27,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QSpinBox>
 #include <QTableView>
 #include <QTimer>
 #include <QToolButton>
@@ -45,6 +47,8 @@
 #include "search/engine_upnp_phase.h"
 #include "search/network_exchanges.h"
 #include "search/verification_search.h"
+#include "search/watch_announcements.h"
+#include "search/watch_round_search.h"
 #include "ui/detail_info.h"
 #include "ui/log_form.h"
 #include "ui/modal.h"
@@ -130,7 +134,8 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
   make_verification_exchanges_ = [](DeviceTable&, const SearchSettings&, DebugLog&) { return MakeOfflineExchanges(); };
   verification_ = std::make_unique<VerificationSearch>(
       *log_, [this](DeviceTable& t, const SearchSettings& s, DebugLog& l) { return make_verification_exchanges_(t, s, l); },
-      VerificationSearch::Hooks{[this] { return readdress_settings_; }, [this] { return driver_->Searching(); },
+      VerificationSearch::Hooks{[this] { return readdress_settings_; },
+                                [this] { return driver_->Searching() || (watch_ && watch_->RoundRunning()); },
                                 [this] { UpdateSearchButton(); }});
   SetExchanges(MakeOfflineExchanges());
   local_networks_ = [] { return LocalNetworksOf(BroadcastInterfaces()); };
@@ -140,6 +145,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
 }
 
 TMainForm::~TMainForm() {
+  StopWatch();
   log_->SetListener(nullptr);
   delete LogForm;
   LogForm = nullptr;
@@ -165,6 +171,8 @@ void TMainForm::UseNetwork() {
   SetExchanges(MakeNetworkExchanges(table_, settings_, *log_));
   make_verification_exchanges_ = MakeNetworkExchanges;
   SetUpnpPhase(std::make_unique<EngineUpnpPhase>(this, table_, settings_, *log_));
+  network_ = true;
+  if (WatchCheck->isChecked()) StartWatch();
 }
 
 void TMainForm::SetUpnpPhase(std::unique_ptr<UpnpPhase> upnp) {
@@ -186,6 +194,7 @@ void TMainForm::RebuildDriver() {
   driver_->SetOnFinished([this] {
     RefreshGrid();
     UpdateMarks();
+    if (WatchCheck->isChecked()) StartWatch();  // from this search's devices, with its settings
     if (on_search_finished_) on_search_finished_();
     verification_->WindowSearchEnded();
   });
@@ -365,6 +374,19 @@ void TMainForm::CreateStrip() {
   marks_timer_->setObjectName("MarksTimer");
   marks_timer_->setSingleShot(true);
   connect(marks_timer_, &QTimer::timeout, this, &TMainForm::UpdateMarks);
+  WatchCheck = new QCheckBox("Watch", Panel2);
+  WatchCheck->setObjectName("WatchCheck");
+  WatchCheck->setToolTip("Search again every interval and mark devices that come, change or go");
+  WatchInterval = new QSpinBox(Panel2);
+  WatchInterval->setObjectName("WatchInterval");
+  WatchInterval->setRange(kLeastWatchSeconds, kMostWatchSeconds);
+  WatchInterval->setValue(kDefaultWatchSeconds);
+  WatchInterval->setSuffix(" s");
+  WatchInterval->setToolTip("How often the watch searches");
+  watch_timer_ = new QTimer(this);
+  watch_timer_->setObjectName("WatchTimer");
+  watch_timer_->setInterval(250);
+  connect(watch_timer_, &QTimer::timeout, this, &TMainForm::WatchTick);
   ExportButton = new QPushButton("Export...", Panel2);
   ExportButton->setObjectName("ExportButton");
   LogButton = new QPushButton("Log", Panel2);
@@ -375,12 +397,22 @@ void TMainForm::CreateStrip() {
   layout->addWidget(FilterEdit);
   layout->addWidget(NoteLabel, 1);  // the free room
   layout->addWidget(WarningsButton);
+  layout->addWidget(WatchCheck);
+  layout->addWidget(WatchInterval);
   layout->addWidget(ExportButton);
   layout->addWidget(LogButton);
   new LayoutWatcher(Panel2, [this] { UpdateMinimumSize(); });
 
   connect(FilterEdit, &QLineEdit::textChanged, this, &TMainForm::FilterEditChange);
   connect(WarningsButton, &QToolButton::clicked, this, &TMainForm::WarningsButtonClick);
+  connect(WatchCheck, &QCheckBox::clicked, this, &TMainForm::WatchCheckClick);
+  connect(WatchInterval, &QSpinBox::valueChanged, this, [this](int) {
+    if (!watch_) return;
+    if (watch_->RoundRunning())
+      watch_restart_due_ = true;
+    else
+      StartWatch();
+  });
   connect(ExportButton, &QPushButton::clicked, this, &TMainForm::ExportButtonClick);
   connect(LogButton, &QPushButton::clicked, this, &TMainForm::LogButtonClick);
   connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this, [this] {
@@ -470,11 +502,14 @@ void TMainForm::moveEvent(QMoveEvent* event) {
 void TMainForm::closeEvent(QCloseEvent* event) {
   // A search still running its exchange holds the window as a UPnP search does.
   if ((upnp_ != nullptr && upnp_->InProgress()) || driver_->Searching()) {
+    ++busy_;
     ShowMessage(this, "Searching Upnp Devices! Please wait", "Warring");
+    --busy_;
     event->ignore();
     return;
   }
   SaveSettings();
+  StopWatch();
   event->accept();
 }
 
@@ -522,9 +557,14 @@ void TMainForm::ReadSettings() { settings_ = CurrentSettings(); }
 
 void TMainForm::Button1Click() {
   if (driver_->Searching() || verification_->Pending()) return;
+  if (watch_ && watch_->RoundRunning()) {
+    search_waiting_ = true;  // both would listen on one port: after the round
+    return;
+  }
   ReadSettings();
   filter_.Forget();  // the new device list may tie the same cells to another interface
   marks_.ForgetRecords();
+  grid_watch_.Forget();
   driver_->Start();
   RefreshGrid();
 }
@@ -610,12 +650,16 @@ void TMainForm::Info1Click() {
   if (SelectedRowHidden()) return;
   static const UpnpSnapshot kNone;
   const auto* phase = dynamic_cast<const EngineUpnpPhase*>(upnp_.get());
+  ++busy_;  // a round's changes would move the rows under the dialogs
   ShowDetailInfo(this, table_, phase != nullptr ? phase->Merged() : kNone, *log_);
+  --busy_;
 }
 
 void TMainForm::NetworkSetup1Click() {
   if (SelectedRowHidden()) return;
+  ++busy_;
   OpenNetworkSetup(this, table_, CurrentSettings(), *log_);
+  --busy_;
 }
 
 void TMainForm::Copy1Click() {
@@ -662,7 +706,7 @@ void TMainForm::ShowExtraRows() {
 }
 
 void TMainForm::GridChanged() {
-  RefreshGrid();
+  RefreshGrid(keep_on_change_);
   if (marks_timer_ == nullptr || marks_timer_->isActive()) return;
   // A burst of changes (a search's answers) is marked once it pauses, and
   // the marks take at most a tenth of the time.
@@ -670,11 +714,112 @@ void TMainForm::GridChanged() {
   marks_timer_->start(static_cast<int>(std::min<long long>(cost * 10, 500)));
 }
 
+void TMainForm::WatchCheckClick() {
+  if (WatchCheck->isChecked())
+    StartWatch();
+  else
+    StopWatch();
+}
+
+void TMainForm::StartWatch() {
+  StopWatch();
+  if (make_watch_search_) {
+    watch_search_ = make_watch_search_();
+  } else {
+    // Without the network (tests) the rounds find nothing, as the window's searches do.
+    watch_search_ = std::make_unique<WatchRoundSearch>(CurrentSettings(), network_, *log_, make_verification_exchanges_);
+    if (network_) {
+      announcements_ = std::make_unique<WatchAnnouncements>();
+      std::string error;
+      if (!announcements_->Start(&error)) {
+        log_->Append("Watch: SSDP announcements are not heard: " + error + "\n");
+        announcements_.reset();
+      }
+    }
+  }
+  DeviceWatch::Options options;
+  options.interval = std::chrono::seconds(WatchInterval->value());
+  options.local_networks = local_networks_;
+  options.clock = clock_;
+  watch_ = std::make_unique<DeviceWatch>(*watch_search_, announcements_.get(), options);
+  watch_->SetOnEvent([this](const DeviceWatch::Event& event) { WatchEvent(event); });
+  if (announcements_) announcements_->SetWatch(watch_.get());
+  // An empty list is filled by the first round, at once; otherwise the list
+  // is where the watch starts, and its first round is an interval away.
+  if (!table_.devices.Empty()) watch_->Restart(grid_watch_.Restart(Origins()));
+  round_was_running_ = false;
+  watch_restart_due_ = false;
+  watch_timer_->start();
+  WatchTick();
+}
+
+void TMainForm::StopWatch() {
+  if (watch_timer_ != nullptr) watch_timer_->stop();
+  if (announcements_) announcements_->SetWatch(nullptr);
+  announcements_.reset();
+  watch_.reset();
+  watch_search_.reset();  // waits for a round under way, which then reports nothing
+  round_was_running_ = false;
+  if (search_waiting_) {
+    search_waiting_ = false;
+    Button1Click();
+  }
+  verification_->WindowSearchEnded();
+}
+
+void TMainForm::WatchTick() {
+  if (!watch_) return;
+  const bool running = watch_->RoundRunning();
+  if (round_was_running_ && !running) {
+    round_was_running_ = false;
+    verification_->WindowSearchEnded();  // it waited for the round
+    if (search_waiting_) {
+      search_waiting_ = false;
+      Button1Click();  // the watch starts again from its result
+      return;
+    }
+    if (watch_restart_due_) {
+      StartWatch();
+      return;
+    }
+  }
+  watch_->SetPaused(busy_ > 0 || driver_->Searching() || verification_->Pending() || search_waiting_);
+  watch_->Tick();
+  round_was_running_ = watch_->RoundRunning();
+  if (marks_.NewMarkEnds(clock_())) UpdateMarks();
+}
+
+void TMainForm::WatchEvent(const DeviceWatch::Event& event) {
+  if (!watch_batch_open_) {
+    // The events of one call come together: one change of the grid for all.
+    watch_batch_open_ = true;
+    watch_keep_ = SelectedGridRows();
+    table_.grid.BeginUpdate();
+    QTimer::singleShot(0, this, &TMainForm::EndWatchBatch);
+  }
+  grid_watch_.Apply(*watch_, event, clock_());
+}
+
+void TMainForm::EndWatchBatch() {
+  if (!watch_batch_open_) return;
+  watch_batch_open_ = false;
+  keep_on_change_ = watch_keep_;  // appended and updated rows keep their numbers
+  table_.grid.EndUpdate();
+  keep_on_change_.reset();
+  const int rows = static_cast<int>(RowsWithText(table_.grid).size());
+  if (rows != found_ && !driver_->Searching()) {
+    search_label_ = StringPrintf("%d device(s) found!", rows);
+    found_ = rows;
+    UpdateCountLabel();
+  }
+  UpdateMarks();
+}
+
 void TMainForm::UpdateMarks() {
   if (model_ == nullptr) return;
   if (marks_timer_ != nullptr) marks_timer_->stop();
   const auto start = std::chrono::steady_clock::now();
-  marks_.Update(ListedDevicesOf(table_, Origins()), local_networks_(), start);
+  marks_.Update(ListedDevicesOf(table_, Origins()), local_networks_(), clock_());
   marks_cost_ = std::chrono::steady_clock::now() - start;
   const int warnings = marks_.WarningRows();
   WarningsButton->setText(QString("%1 warning(s)").arg(warnings));
@@ -732,8 +877,8 @@ void TMainForm::LogButtonClick() {
 RecordOrigins TMainForm::Origins() const {
   // The engine's worker writes its results until the search has ended.
   const bool ended = !driver_->Searching();
-  return OriginsOfSearch(settings_, driver_->ExchangeRecords(),
-                         engine_ != nullptr && ended ? &engine_->results : nullptr);
+  return grid_watch_.WithAppended(OriginsOfSearch(settings_, driver_->ExchangeRecords(),
+                                                 engine_ != nullptr && ended ? &engine_->results : nullptr));
 }
 
 void TMainForm::AddSelectionSetupItem() {
@@ -797,6 +942,9 @@ void TMainForm::ApplyRememberedSettings() {
   ComboBox1->setCurrentIndex(-1);
   ComboBox1->setEditText("");
   ComboBox2->setCurrentIndex(ComboBox2->findText(QString::fromStdString(remembered_.relay_protocol)));
+  WatchInterval->setValue(remembered_.watch_interval);
+  WatchCheck->setChecked(remembered_.watch);
+  if (remembered_.watch) StartWatch();
   if (!remembered_.geometry.empty())
     geometry_restored_ = restoreGeometry(QByteArray::fromStdString(remembered_.geometry));
 }
@@ -806,6 +954,8 @@ void TMainForm::SaveSettings() {
   remembered_.ip_relay = RadioButton2->isChecked();
   remembered_.relay_protocol = ComboBox2->currentText().toStdString();
   remembered_.geometry = saveGeometry().toStdString();
+  remembered_.watch = WatchCheck->isChecked();
+  remembered_.watch_interval = WatchInterval->value();
   SaveRememberedSettings(settings_path_, remembered_, *log_);
 }
 

@@ -36,6 +36,18 @@
 // click, or Escape, shows them all again. The marks are recomputed once
 // after each change of the grid, not while drawing.
 //
+// "Watch" in the strip (off by default, remembered, with its interval
+// beside it: 30 s by default, at least 5) keeps the list true while it is
+// on (DeviceWatch, GridWatch): each interval a search of its own runs, and a
+// device found is appended and marked new for a minute, a changed one is
+// updated in place and marked changed (its fields before and after in the
+// tooltip), a gone one is greyed and stays until the next "Device Search".
+// "Device Search" still empties the list; watching goes on from its result.
+// Never two searches at once: a "Device Search" pressed during a watch's
+// round starts when the round has ended, and no round starts while the
+// window searches, a Network Setup or detail dialog is open, a selection's
+// verification is pending, or the window closes.
+//
 // The window has a minimum size, at which every control shows whole and
 // none lies over another (MinimumClientSize): it follows the panel's
 // controls, Label1's text and the strip's layout, so a control added to the
@@ -58,6 +70,7 @@
 #include <string>
 #include <vector>
 
+#include "app/grid_watch.h"
 #include "app/row_marks.h"
 #include "protocol/debug_log.h"
 #include "protocol/device_table.h"
@@ -73,6 +86,7 @@
 class GridModel;
 class GridView;
 class QAction;
+class QCheckBox;
 class QComboBox;
 class QFrame;
 class QGroupBox;
@@ -82,6 +96,7 @@ class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 class QTableView;
 class QTimer;
 class QToolButton;
@@ -89,6 +104,7 @@ class TLogForm;
 class UdpControlPackageSender;
 class UpnpEngine;
 class VerificationSearch;
+class WatchAnnouncements;
 
 // The window keeps this many lines of its debug log, each of at most
 // kLogLineBytes bytes.
@@ -168,6 +184,16 @@ class TMainForm : public QWidget, public SearchControls {
   // Recomputes the rows' marks now (otherwise it happens once the event loop
   // runs after a change).
   void UpdateMarks();
+  // The watch's round search (tests give a fake; null: the program's, over
+  // the window's exchanges) and the time it and the marks go by. Only while
+  // not watching.
+  void SetWatchSearch(std::function<std::unique_ptr<WatchSearch>()> make) { make_watch_search_ = std::move(make); }
+  void SetClock(std::function<RowMarks::Clock::time_point()> clock) { clock_ = std::move(clock); }
+  // The running watch, or null while "Watch" is off.
+  DeviceWatch* Watch() const { return watch_.get(); }
+  // What the watch's timer does: pauses or resumes the watch, starts a due
+  // round, and ends the "new" marks that ran out.
+  void WatchTick();
   // Called after a search ended (after the UPnP merge, where there is one).
   void SetOnSearchFinished(std::function<void()> finished) { on_search_finished_ = std::move(finished); }
 
@@ -195,6 +221,8 @@ class TMainForm : public QWidget, public SearchControls {
   QLineEdit* FilterEdit;
   QLabel* NoteLabel;  // "Exported N rows to FILE", for kStripNoteMs (in full as its tooltip)
   QToolButton* WarningsButton;  // "N warning(s)"; pressed, only rows with notes show
+  QCheckBox* WatchCheck;        // "Watch"
+  QSpinBox* WatchInterval;      // its interval in seconds
   QPushButton* ExportButton;
   QPushButton* LogButton;
   TLogForm* LogForm = nullptr;  // made when "Log" is first pressed
@@ -215,6 +243,7 @@ class TMainForm : public QWidget, public SearchControls {
   void Copy1Click();
   void FilterEditChange();
   void WarningsButtonClick();
+  void WatchCheckClick();
   void ExportButtonClick();
   void LogButtonClick();
 
@@ -261,6 +290,12 @@ class TMainForm : public QWidget, public SearchControls {
   bool RowShown(int row) const;
   // The extra rows (a comparison's missing devices) that the filters show.
   void ShowExtraRows();
+  // Starts watching afresh from the device list (stopping a watch first);
+  // StopWatch ends it. Neither while a round runs.
+  void StartWatch();
+  void StopWatch();
+  void WatchEvent(const DeviceWatch::Event& event);
+  void EndWatchBatch();
 
   DeviceTable table_;
   SearchSettings settings_;
@@ -277,6 +312,24 @@ class TMainForm : public QWidget, public SearchControls {
   std::function<std::vector<LocalNetwork>()> local_networks_;
   QTimer* marks_timer_ = nullptr;
   std::chrono::steady_clock::duration marks_cost_{};  // how long the last recomputation took
+  std::function<RowMarks::Clock::time_point()> clock_ = [] { return RowMarks::Clock::now(); };
+  std::optional<std::vector<int>> keep_on_change_;  // rows to keep selected across a grid change
+
+  // The live watch: its round search, its SSDP announcements (with the
+  // network only), the watch and what applies its events to the grid.
+  std::function<std::unique_ptr<WatchSearch>()> make_watch_search_;
+  std::unique_ptr<WatchAnnouncements> announcements_;
+  std::unique_ptr<WatchSearch> watch_search_;
+  std::unique_ptr<DeviceWatch> watch_;
+  GridWatch grid_watch_{table_, marks_};
+  QTimer* watch_timer_ = nullptr;
+  bool watch_batch_open_ = false;  // events applied inside one grid batch
+  std::vector<int> watch_keep_;    // the selection when the batch opened
+  bool round_was_running_ = false;
+  bool search_waiting_ = false;    // "Device Search" pressed during a round
+  bool watch_restart_due_ = false; // the interval changed during a round
+  int busy_ = 0;                   // modal dialogs and closing: no round starts
+  bool network_ = false;           // UseNetwork() was called
   std::string search_label_ = "0 device(s) found!";  // as the last search set it
   int found_ = 0;                                    // the devices it found
   QString settings_path_;                            // "" until UseSettingsFile

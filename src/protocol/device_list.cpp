@@ -1,6 +1,8 @@
 // Device list storage, its (ip, mac) index and what is kept beside the records.
 #include "protocol/device_list.h"
 
+#include <algorithm>
+
 void DeviceList::Clear() {
   records_.clear();
   places_.clear();
@@ -37,6 +39,18 @@ void DeviceList::RemoveLast() {
   }
   records_.pop_back();
   places_.pop_back();
+}
+
+void DeviceList::Replace(std::size_t i, const tComUnitInfo& info) {
+  if (i >= records_.size()) return;
+  auto old = index_.find(Key(FieldText(records_[i].ip), FieldText(records_[i].mac)));
+  if (old != index_.end()) {
+    std::erase(old->second, i);
+    if (old->second.empty()) index_.erase(old);
+  }
+  records_[i] = info;
+  std::vector<std::size_t>& same = index_[Key(FieldText(info.ip), FieldText(info.mac))];
+  same.insert(std::lower_bound(same.begin(), same.end(), i), i);
 }
 
 const tComUnitInfo* DeviceList::FindFirst(std::string_view ip, std::string_view mac) const {

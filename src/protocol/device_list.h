@@ -32,6 +32,9 @@ class DeviceList {
   // whose answer came in on `interface`.
   void AppendUpnp(const tComUnitInfo& info, std::size_t upnp_device, std::string_view interface = {});
   void RemoveLast();
+  // Puts `info` in the place of record i (what is kept beside it stays);
+  // the index follows its new ip and mac.
+  void Replace(std::size_t i, const tComUnitInfo& info);
   std::size_t Size() const { return records_.size(); }
   bool Empty() const { return records_.empty(); }
   const tComUnitInfo& At(std::size_t i) const { return records_[i]; }

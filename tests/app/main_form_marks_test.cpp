@@ -9,10 +9,14 @@
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
+#include <QCheckBox>
+#include <QSpinBox>
 #include <arpa/inet.h>
 
 #include "app/main_form.h"
 #include "fake_search.h"
+#include "fake_watch_search.h"
+#include "records.h"
 
 namespace {
 
@@ -42,6 +46,11 @@ QModelIndex RowOf(TMainForm& form, const std::string& model, int column = 0) {
   for (int r = 0; r < m->rowCount(); ++r)
     if (m->index(r, 0).data().toString().toStdString() == model) return m->index(r, column);
   return {};
+}
+
+void ClickViewRow(TMainForm& form, int view_row, Qt::KeyboardModifiers modifiers = {}) {
+  QRect rect = form.StringGrid1->visualRect(form.StringGrid1->model()->index(view_row, 1));
+  QTest::mouseClick(form.StringGrid1->viewport(), Qt::LeftButton, modifiers, rect.center());
 }
 
 }  // namespace
@@ -102,4 +111,131 @@ TEST(MainFormMarks, NotesMarkRowsAndFilterThem) {
   QTest::keyClick(&form, Qt::Key_Escape);
   EXPECT_FALSE(form.WarningsButton->isChecked());
   EXPECT_EQ(ShownModels(form).size(), 4u);
+}
+
+namespace {
+
+// The devices of the form's list as a watch's round reports them.
+std::vector<WatchedDevice> Reported(TMainForm& form) {
+  std::vector<WatchedDevice> devices;
+  for (ListedDevice& d : ListedDevicesOf(form.Table(), RecordOrigins{})) devices.push_back({.listed = std::move(d)});
+  return devices;
+}
+
+WatchedDevice Found(const std::string& model, const std::string& ip, const std::string& mac) {
+  WatchedDevice d{.listed = {.record = MakeRecord({.model = model, .ip = ip, .mac = mac}), .interface = "eth1"}};
+  return d;
+}
+
+WatchedDevice FoundUpnp(const std::string& ip, const std::string& udn) {
+  WatchedDevice d = Found("Cam", ip, "NULL");
+  d.listed.upnp = true;
+  d.listed.udn = udn;
+  d.source = "upnp";
+  return d;
+}
+
+std::string Cell(TMainForm& form, const std::string& model, int column, int role = Qt::DisplayRole) {
+  return RowOf(form, model, column).data(role).toString().toStdString();
+}
+
+bool Tinted(TMainForm& form, const std::string& model) { return RowOf(form, model).data(Qt::BackgroundRole).isValid(); }
+bool Greyed(TMainForm& form, const std::string& model) { return RowOf(form, model).data(Qt::ForegroundRole).isValid(); }
+
+}  // namespace
+
+// With "Watch" on, rounds of a fake search (a clock the test moves): a new
+// device is appended and marked new for a minute, a changed one is updated
+// in its row, one missing from three rounds and one that says bye-bye are
+// greyed; the selection stays. "Device Search" pressed during a round waits
+// for its end, empties the list and the watch goes on from there.
+TEST(MainFormMarks, WatchMarksDevicesThatComeChangeAndGo) {
+  TMainForm form;
+  UseFakeExchanges(form, {"Zentravox,01,A1,P,a,10.0.0.1,80,255.255.255.0,g,d,00:00:00:00:00:01,D,x",
+                          "Zentravox,01,B1,P,b,10.0.0.2,80,255.255.255.0,g,d,00:00:00:00:00:02,D,x",
+                          "Zentravox,01,C1,P,c,10.0.0.3,80,255.255.255.0,g,d,00:00:00:00:00:03,D,x"});
+  FakeClock clock;
+  form.SetClock(clock.Function());
+  FakeWatchSearch* rounds = nullptr;
+  form.SetWatchSearch([&rounds] {
+    auto search = std::make_unique<FakeWatchSearch>();
+    rounds = search.get();
+    return search;
+  });
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  EXPECT_FALSE(form.WatchCheck->isChecked());  // off by default
+  EXPECT_EQ(form.WatchInterval->value(), 30);
+  EXPECT_EQ(form.WatchInterval->minimum(), 5);
+  form.Button1Click();
+  ASSERT_EQ(ShownModels(form), (std::vector<std::string>{"C1", "B1", "A1"}));
+  const std::vector<WatchedDevice> first = Reported(form);  // A1, B1, C1
+  ClickViewRow(form, 0);                                    // C1 and B1 selected
+  ClickViewRow(form, 1, Qt::ShiftModifier);
+  ASSERT_EQ(form.SelectedGridRows(), (std::vector<int>{1, 2}));
+
+  QTest::mouseClick(form.WatchCheck, Qt::LeftButton);
+  ASSERT_NE(form.Watch(), nullptr);
+  EXPECT_EQ(rounds->starts, 0);  // the list is where it starts: a round is an interval away
+  clock.Advance(std::chrono::seconds(30));
+  form.WatchTick();
+  ASSERT_EQ(rounds->starts, 1);
+
+  // Round 1: B1 moved to 10.0.0.22, D1 and a UPnP camera are new, C1 is missing.
+  WatchedDevice moved = first[1];
+  SetField(moved.listed.record.ip, "10.0.0.22");
+  rounds->Answer({first[0], moved, Found("D1", "10.0.0.4", "00:00:00:00:00:04"), FoundUpnp("10.0.0.5", "uuid:e")});
+  QCoreApplication::processEvents();
+  EXPECT_EQ(ShownModels(form), (std::vector<std::string>{"C1", "B1", "A1", "D1", "Cam"}));
+  EXPECT_EQ(form.Label1->text(), "5 device(s) found!");
+  EXPECT_EQ(form.SelectedGridRows(), (std::vector<int>{1, 2}));  // rows keep their places
+  EXPECT_EQ(Cell(form, "B1", 3), "10.0.0.22");
+  EXPECT_NE(form.Table().devices.FindFirst("10.0.0.22", "00:00:00:00:00:02"), nullptr);  // the list's index follows
+  EXPECT_EQ(form.Table().devices.FindFirst("10.0.0.2", "00:00:00:00:00:02"), nullptr);
+  EXPECT_TRUE(Tinted(form, "B1"));
+  EXPECT_NE(Cell(form, "B1", 0, Qt::ToolTipRole).find("Changed: IP 10.0.0.2 \u2192 10.0.0.22"), std::string::npos);
+  EXPECT_TRUE(Tinted(form, "D1"));
+  EXPECT_NE(Cell(form, "D1", 0, Qt::ToolTipRole).find("New: found while watching"), std::string::npos);
+  EXPECT_FALSE(Tinted(form, "A1"));
+  EXPECT_FALSE(Greyed(form, "C1"));
+
+  // Rounds 2 to 4 without C1: gone after its third missed round (the round
+  // that follows the list's own search counts it as seen by that search).
+  // D1, found in round 1, is no longer new from round 3 on, a minute later.
+  for (int round = 2; round <= 4; ++round) {
+    EXPECT_FALSE(Greyed(form, "C1")) << round;
+    EXPECT_EQ(Tinted(form, "D1"), round <= 3) << round;
+    clock.Advance(std::chrono::seconds(30));
+    form.WatchTick();
+    ASSERT_EQ(rounds->starts, round);
+    rounds->Answer({first[0], moved, Found("D1", "10.0.0.4", "00:00:00:00:00:04"), FoundUpnp("10.0.0.5", "uuid:e")});
+    QCoreApplication::processEvents();
+  }
+  EXPECT_TRUE(Greyed(form, "C1"));
+  EXPECT_NE(Cell(form, "C1", 0, Qt::ToolTipRole).find("Gone"), std::string::npos);
+  EXPECT_FALSE(Greyed(form, "Cam"));
+  form.Watch()->Byebye("uuid:e");
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(Greyed(form, "Cam"));
+  EXPECT_EQ(ShownModels(form).size(), 5u);  // gone rows stay
+
+  EXPECT_FALSE(Tinted(form, "D1"));
+  EXPECT_TRUE(Tinted(form, "B1"));  // changed stays changed
+  clock.Advance(std::chrono::seconds(30));
+  form.WatchTick();  // the fifth round starts
+
+  // "Device Search" during the round waits for its end, then empties the list.
+  ASSERT_TRUE(form.Watch()->RoundRunning());
+  form.Button1Click();
+  EXPECT_EQ(ShownModels(form).size(), 5u);
+  rounds->Answer({});
+  form.WatchTick();
+  EXPECT_EQ(ShownModels(form), (std::vector<std::string>{"C1", "B1", "A1"}));
+  EXPECT_FALSE(Greyed(form, "C1"));
+  EXPECT_FALSE(Tinted(form, "B1"));
+  ASSERT_NE(form.Watch(), nullptr);  // watching goes on from the new list
+  EXPECT_FALSE(form.Watch()->RoundRunning());
+  EXPECT_EQ(form.Watch()->Entries().size(), 3u);
+  QTest::mouseClick(form.WatchCheck, Qt::LeftButton);
+  EXPECT_EQ(form.Watch(), nullptr);
 }
