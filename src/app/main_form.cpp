@@ -56,6 +56,10 @@
 #include "ui/readdress_form.h"
 #include "ui/save_file.h"
 
+// The strip's interval box and the remembered setting follow the watch's bounds.
+static_assert(kLeastWatchSeconds == DeviceWatch::kShortestInterval.count() &&
+              kDefaultWatchSeconds == DeviceWatch::kDefaultInterval.count());
+
 namespace {
 
 // The product lines of the project filter, between "ALL" and "UPNP".
