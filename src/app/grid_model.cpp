@@ -1,6 +1,11 @@
 // Item model over StringGrid, and the grid's view.
 #include "app/grid_model.h"
 
+#include <QApplication>
+#include <QBrush>
+#include <QColor>
+#include <QIcon>
+#include <QStyle>
 #include <QTextDocument>
 #include <algorithm>
 
@@ -8,8 +13,22 @@
 
 GridModel::GridModel(StringGrid& grid, QObject* parent) : QAbstractTableModel(parent), grid_(grid) { ReadRows(); }
 
+namespace {
+
+// The tooltip text as the tooltip shows it: a text that might be read as
+// rich text goes as escaped rich text, which shows it as it is.
+QVariant PlainTip(const std::string& tip) {
+  if (tip.empty()) return {};
+  const QString plain = RecordText(tip);
+  return Qt::mightBeRichText(plain) ? Qt::convertFromPlainText(plain, Qt::WhiteSpacePre) : plain;
+}
+
+QVariant Greyed() { return QBrush(QApplication::palette().color(QPalette::Disabled, QPalette::Text)); }
+
+}  // namespace
+
 int GridModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+  return parent.isValid() ? 0 : static_cast<int>(rows_.size() + extra_.size());
 }
 
 int GridModel::columnCount(const QModelIndex& parent) const {
@@ -27,20 +46,55 @@ int GridModel::ViewRow(int grid_row) const {
 }
 
 QVariant GridModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) return {};
+  if (!index.isValid()) return {};
+  if (IsExtraRow(index.row())) {
+    const std::size_t e = static_cast<std::size_t>(index.row()) - rows_.size();
+    const std::string& text = extra_[e][static_cast<std::size_t>(index.column())];
+    if (role == Qt::DisplayRole) return RecordText(text);
+    if (role == Qt::ForegroundRole) return Greyed();
+    if (role == Qt::ToolTipRole) return PlainTip((text.size() < 20 ? std::string() : text + "\n") + extra_tips_[e]);
+    return {};
+  }
   const int row = GridRow(index.row());
   const std::string& text = grid_.Cell(index.column(), row);
-  if (role == Qt::ToolTipRole) {
-    std::string tip = text.size() < 20 ? std::string() : text;  // a long text in full
-    std::string row_line = row_tip_ ? row_tip_(row) : std::string();
-    if (!row_line.empty()) tip += (tip.empty() ? "" : "\n") + row_line;
-    if (tip.empty()) return {};
-    // A tooltip guesses rich text: a text that might be read as such goes
-    // as escaped rich text, which shows it as it is.
-    const QString plain = RecordText(tip);
-    return Qt::mightBeRichText(plain) ? Qt::convertFromPlainText(plain, Qt::WhiteSpacePre) : plain;
+  switch (role) {
+    case Qt::DisplayRole:
+      return RecordText(text);
+    case Qt::ToolTipRole: {
+      std::string tip = text.size() < 20 ? std::string() : text;  // a long text in full
+      std::string row_line = row_tip_ ? row_tip_(row) : std::string();
+      if (!row_line.empty()) tip += (tip.empty() ? "" : "\n") + row_line;
+      return PlainTip(tip);
+    }
+    case Qt::DecorationRole:
+      if (index.column() == 0 && look_ && look_(row).warning)
+        return QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+      return {};
+    case Qt::ForegroundRole:
+      if (look_ && look_(row).greyed) return Greyed();
+      return {};
+    case Qt::BackgroundRole: {
+      if (!look_) return {};
+      const RowLook::Tint tint = look_(row).tint;
+      if (tint == RowLook::Tint::kNew) return QBrush(QColor(0xdf, 0xf5, 0xdf));      // pale green
+      if (tint == RowLook::Tint::kChanged) return QBrush(QColor(0xfc, 0xf0, 0xcf));  // pale amber
+      return {};
+    }
+    default:
+      return {};
   }
-  return RecordText(text);
+}
+
+void GridModel::SetExtraRows(std::vector<StringGrid::Row> rows, std::vector<std::string> tips) {
+  extra_ = std::move(rows);
+  extra_tips_ = std::move(tips);
+  extra_tips_.resize(extra_.size());
+}
+
+void GridModel::MarksChanged() {
+  if (rowCount() == 0) return;
+  emit dataChanged(index(0, 0), index(rowCount() - 1, StringGrid::kColumns - 1),
+                   {Qt::DecorationRole, Qt::ForegroundRole, Qt::BackgroundRole, Qt::ToolTipRole});
 }
 
 QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const {

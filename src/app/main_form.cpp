@@ -4,6 +4,7 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -26,8 +27,10 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QSpinBox>
 #include <QTableView>
 #include <QTimer>
+#include <QToolButton>
 #include <QUrl>
 #include <algorithm>
 #include <sstream>
@@ -39,15 +42,24 @@
 #include "app/window_layout.h"
 #include "netsetup/address_rules.h"
 #include "netsetup/control_sender.h"
+#include "protocol/interfaces.h"
+#include "protocol/record_text.h"
+#include "protocol/string_printf.h"
 #include "search/engine_upnp_phase.h"
 #include "search/network_exchanges.h"
 #include "search/verification_search.h"
+#include "search/watch_announcements.h"
+#include "search/watch_round_search.h"
 #include "ui/detail_info.h"
 #include "ui/log_form.h"
 #include "ui/modal.h"
 #include "ui/network_setup.h"
 #include "ui/readdress_form.h"
 #include "ui/save_file.h"
+
+// The strip's interval box and the remembered setting follow the watch's bounds.
+static_assert(kLeastWatchSeconds == DeviceWatch::kShortestInterval.count() &&
+              kDefaultWatchSeconds == DeviceWatch::kDefaultInterval.count());
 
 namespace {
 
@@ -127,15 +139,18 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
   make_verification_exchanges_ = [](DeviceTable&, const SearchSettings&, DebugLog&) { return MakeOfflineExchanges(); };
   verification_ = std::make_unique<VerificationSearch>(
       *log_, [this](DeviceTable& t, const SearchSettings& s, DebugLog& l) { return make_verification_exchanges_(t, s, l); },
-      VerificationSearch::Hooks{[this] { return readdress_settings_; }, [this] { return driver_->Searching(); },
+      VerificationSearch::Hooks{[this] { return readdress_settings_; },
+                                [this] { return driver_->Searching() || (watch_ && watch_->RoundRunning()); },
                                 [this] { UpdateSearchButton(); }});
   SetExchanges(MakeOfflineExchanges());
-  table_.grid.SetObserver([this] { RefreshGrid(); });
+  local_networks_ = [] { return LocalNetworksOf(BroadcastInterfaces()); };
+  table_.grid.SetObserver([this] { GridChanged(); });
   // Linux has no firewall command to run and no sockets library to start.
   FormCreate();
 }
 
 TMainForm::~TMainForm() {
+  StopWatch();
   log_->SetListener(nullptr);
   delete LogForm;
   LogForm = nullptr;
@@ -161,6 +176,8 @@ void TMainForm::UseNetwork() {
   SetExchanges(MakeNetworkExchanges(table_, settings_, *log_));
   make_verification_exchanges_ = MakeNetworkExchanges;
   SetUpnpPhase(std::make_unique<EngineUpnpPhase>(this, table_, settings_, *log_));
+  network_ = true;
+  if (WatchCheck->isChecked()) StartWatch();
 }
 
 void TMainForm::SetUpnpPhase(std::unique_ptr<UpnpPhase> upnp) {
@@ -181,6 +198,8 @@ void TMainForm::RebuildDriver() {
   driver_ = std::make_unique<SearchDriver>(table_, settings_, *this, *exchanges_, upnp_.get(), log_.get());
   driver_->SetOnFinished([this] {
     RefreshGrid();
+    UpdateMarks();
+    if (WatchCheck->isChecked()) StartWatch();  // from this search's devices, with its settings
     if (on_search_finished_) on_search_finished_();
     verification_->WindowSearchEnded();
   });
@@ -245,11 +264,13 @@ void TMainForm::CreateControls() {
   StringGrid1->setObjectName("StringGrid1");
   model_ = new GridModel(table_.grid, this);
   model_->SetRowToolTip([this](int row) {
-    const std::string answered = RowInterfaceTip(table_, row);
-    const std::string confirmed = verified_rows_.Tip(table_, row);
-    return answered.empty() || confirmed.empty() ? answered + confirmed : answered + "\n" + confirmed;
+    std::string tip = marks_.TipOf(row);
+    for (const std::string& line : {RowInterfaceTip(table_, row), verified_rows_.Tip(table_, row)})
+      if (!line.empty()) tip += (tip.empty() ? "" : "\n") + line;
+    return tip;
   });
-  model_->SetRowFilter([this](int row) { return filter_.Shows(table_, row); });
+  model_->SetRowLook([this](int row) { return marks_.LookOf(row); });
+  model_->SetRowFilter([this](int row) { return RowShown(row); });
   StringGrid1->setModel(model_);
   StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
   StringGrid1->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -347,6 +368,30 @@ void TMainForm::CreateStrip() {
   note_timer_->setSingleShot(true);
   note_timer_->setInterval(kStripNoteMs);
   connect(note_timer_, &QTimer::timeout, this, [this] { static_cast<NoteText*>(NoteLabel)->SetNote(""); });
+  WarningsButton = new QToolButton(Panel2);
+  WarningsButton->setObjectName("WarningsButton");
+  WarningsButton->setText("0 warning(s)");
+  WarningsButton->setToolTip("Show only the rows with warnings");
+  WarningsButton->setCheckable(true);
+  WarningsButton->setAutoRaise(true);
+  WarningsButton->setEnabled(false);
+  marks_timer_ = new QTimer(this);
+  marks_timer_->setObjectName("MarksTimer");
+  marks_timer_->setSingleShot(true);
+  connect(marks_timer_, &QTimer::timeout, this, &TMainForm::UpdateMarks);
+  WatchCheck = new QCheckBox("Watch", Panel2);
+  WatchCheck->setObjectName("WatchCheck");
+  WatchCheck->setToolTip("Search again every interval and mark devices that come, change or go");
+  WatchInterval = new QSpinBox(Panel2);
+  WatchInterval->setObjectName("WatchInterval");
+  WatchInterval->setRange(kLeastWatchSeconds, kMostWatchSeconds);
+  WatchInterval->setValue(kDefaultWatchSeconds);
+  WatchInterval->setSuffix(" s");
+  WatchInterval->setToolTip("How often the watch searches");
+  watch_timer_ = new QTimer(this);
+  watch_timer_->setObjectName("WatchTimer");
+  watch_timer_->setInterval(250);
+  connect(watch_timer_, &QTimer::timeout, this, &TMainForm::WatchTick);
   ExportButton = new QPushButton("Export...", Panel2);
   ExportButton->setObjectName("ExportButton");
   LogButton = new QPushButton("Log", Panel2);
@@ -356,18 +401,36 @@ void TMainForm::CreateStrip() {
   layout->addWidget(FilterLabel);
   layout->addWidget(FilterEdit);
   layout->addWidget(NoteLabel, 1);  // the free room
+  layout->addWidget(WarningsButton);
+  layout->addWidget(WatchCheck);
+  layout->addWidget(WatchInterval);
   layout->addWidget(ExportButton);
   layout->addWidget(LogButton);
   new LayoutWatcher(Panel2, [this] { UpdateMinimumSize(); });
 
   connect(FilterEdit, &QLineEdit::textChanged, this, &TMainForm::FilterEditChange);
+  connect(WarningsButton, &QToolButton::clicked, this, &TMainForm::WarningsButtonClick);
+  connect(WatchCheck, &QCheckBox::clicked, this, &TMainForm::WatchCheckClick);
+  connect(WatchInterval, &QSpinBox::valueChanged, this, [this](int) {
+    if (!watch_) return;
+    if (watch_->RoundRunning())
+      watch_restart_due_ = true;
+    else
+      StartWatch();
+  });
   connect(ExportButton, &QPushButton::clicked, this, &TMainForm::ExportButtonClick);
   connect(LogButton, &QPushButton::clicked, this, &TMainForm::LogButtonClick);
   connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this, [this] {
     FilterEdit->setFocus(Qt::ShortcutFocusReason);
     FilterEdit->selectAll();
   });
-  connect(new QShortcut(Qt::Key_Escape, this), &QShortcut::activated, FilterEdit, &QLineEdit::clear);
+  connect(new QShortcut(Qt::Key_Escape, this), &QShortcut::activated, this, [this] {
+    FilterEdit->clear();
+    if (WarningsButton->isChecked()) {
+      WarningsButton->setChecked(false);
+      WarningsButtonClick();
+    }
+  });
 }
 
 void TMainForm::FormCreate() {
@@ -444,11 +507,14 @@ void TMainForm::moveEvent(QMoveEvent* event) {
 void TMainForm::closeEvent(QCloseEvent* event) {
   // A search still running its exchange holds the window as a UPnP search does.
   if ((upnp_ != nullptr && upnp_->InProgress()) || driver_->Searching()) {
+    ++busy_;
     ShowMessage(this, "Searching Upnp Devices! Please wait", "Warring");
+    --busy_;
     event->ignore();
     return;
   }
   SaveSettings();
+  StopWatch();
   event->accept();
 }
 
@@ -467,8 +533,17 @@ void TMainForm::SetCountLabel(const std::string& text) {
 }
 
 void TMainForm::UpdateCountLabel() {
-  const int shown = filter_.Active() ? static_cast<int>(filter_.ShownRows(table_).size()) : found_;
-  Label1->setText(QString::fromStdString(CountLabelText(filter_, search_label_, shown, found_)));
+  if (WarningsButton->isChecked()) {
+    // PrintRows's rows: those that hold any text.
+    const std::vector<int> shown = ShownGridRows(), with_text = RowsWithText(table_.grid);
+    const auto n = std::count_if(shown.begin(), shown.end(), [&](int r) {
+      return std::binary_search(with_text.begin(), with_text.end(), r);
+    });
+    Label1->setText(QString::fromStdString(StringPrintf("%d of %d device(s) shown", static_cast<int>(n), found_)));
+  } else {
+    const int shown = filter_.Active() ? static_cast<int>(filter_.ShownRows(table_).size()) : found_;
+    Label1->setText(QString::fromStdString(CountLabelText(filter_, search_label_, shown, found_)));
+  }
   // As wide as its text, which the window's minimum width then keeps whole.
   Label1->resize(Label1->sizeHint().width(), Label1->height());
   UpdateMinimumSize();
@@ -487,10 +562,16 @@ void TMainForm::ReadSettings() { settings_ = CurrentSettings(); }
 
 void TMainForm::Button1Click() {
   if (driver_->Searching() || verification_->Pending()) return;
+  if (watch_ && watch_->RoundRunning()) {
+    search_waiting_ = true;  // both would listen on one port: after the round
+    return;
+  }
   ReadSettings();
   filter_.Forget();  // the new device list may tie the same cells to another interface
   verified_rows_.Clear();
   if (const std::string note = RelayAddressNote(settings_); !note.empty()) log_->Append(note);
+  marks_.ForgetRecords();
+  grid_watch_.Forget();
   driver_->Start();
   RefreshGrid();
 }
@@ -560,6 +641,8 @@ void TMainForm::PopupMenu1Popup() {
 }
 
 bool TMainForm::SelectedRowHidden() const {
+  // A compared list's missing device (an extra row) is no device to act on.
+  if (StringGrid1->currentIndex().isValid() && model_->IsExtraRow(StringGrid1->currentIndex().row())) return true;
   const int row = table_.selected_row;
   return row >= 1 && row < table_.grid.RowCount() && model_->ViewRow(row) < 0;
 }
@@ -574,12 +657,16 @@ void TMainForm::Info1Click() {
   if (SelectedRowHidden()) return;
   static const UpnpSnapshot kNone;
   const auto* phase = dynamic_cast<const EngineUpnpPhase*>(upnp_.get());
+  ++busy_;  // a round's changes would move the rows under the dialogs
   ShowDetailInfo(this, table_, phase != nullptr ? phase->Merged() : kNone, *log_);
+  --busy_;
 }
 
 void TMainForm::NetworkSetup1Click() {
   if (SelectedRowHidden()) return;
+  ++busy_;
   OpenNetworkSetup(this, table_, CurrentSettings(), *log_);
+  --busy_;
 }
 
 void TMainForm::Copy1Click() {
@@ -593,6 +680,166 @@ void TMainForm::FilterEditChange() {
   RefreshGrid(selected);
   // While a search runs, Label1 keeps the last count until the search ends.
   if (!driver_->Searching()) UpdateCountLabel();
+}
+
+void TMainForm::WarningsButtonClick() {
+  const std::vector<int> selected = SelectedGridRows();
+  ShowExtraRows();
+  RefreshGrid(selected);
+  if (!driver_->Searching()) UpdateCountLabel();
+  WarningsButton->setEnabled(WarningsButton->isChecked() || marks_.WarningRows() > 0);
+}
+
+bool TMainForm::RowShown(int row) const {
+  return filter_.Shows(table_, row) && (!WarningsButton->isChecked() || marks_.HasNotes(row));
+}
+
+void TMainForm::ShowExtraRows() {
+  std::vector<StringGrid::Row> rows;
+  std::vector<std::string> tips;
+  const QString needle = FilterEdit->text().trimmed();
+  if (!WarningsButton->isChecked()) {
+    for (std::size_t i = 0; i < marks_.MissingRows().size(); ++i) {
+      const StringGrid::Row& row = marks_.MissingRows()[i];
+      const bool shown = needle.isEmpty() || std::any_of(row.begin(), row.end(), [&](const std::string& cell) {
+                           return RecordText(cell).contains(needle, Qt::CaseInsensitive);
+                         });
+      if (!shown) continue;
+      rows.push_back(row);
+      tips.push_back(marks_.MissingTips()[i]);
+    }
+  }
+  model_->SetExtraRows(std::move(rows), std::move(tips));
+}
+
+void TMainForm::GridChanged() {
+  RefreshGrid(keep_on_change_);
+  if (marks_timer_ == nullptr || marks_timer_->isActive()) return;
+  // A burst of changes (a search's answers) is marked once it pauses, and
+  // the marks take at most a tenth of the time.
+  const auto cost = std::chrono::duration_cast<std::chrono::milliseconds>(marks_cost_).count();
+  marks_timer_->start(static_cast<int>(std::min<long long>(cost * 10, 500)));
+}
+
+void TMainForm::WatchCheckClick() {
+  if (WatchCheck->isChecked())
+    StartWatch();
+  else
+    StopWatch();
+}
+
+void TMainForm::StartWatch() {
+  StopWatch();
+  if (make_watch_search_) {
+    watch_search_ = make_watch_search_();
+  } else {
+    // Without the network (tests) the rounds find nothing, as the window's searches do.
+    watch_search_ = std::make_unique<WatchRoundSearch>(CurrentSettings(), network_, *log_, make_verification_exchanges_);
+    if (network_) {
+      announcements_ = std::make_unique<WatchAnnouncements>();
+      std::string error;
+      if (!announcements_->Start(&error)) {
+        log_->Append("Watch: SSDP announcements are not heard: " + error + "\n");
+        announcements_.reset();
+      }
+    }
+  }
+  DeviceWatch::Options options;
+  options.interval = std::chrono::seconds(WatchInterval->value());
+  options.local_networks = local_networks_;
+  options.clock = clock_;
+  watch_ = std::make_unique<DeviceWatch>(*watch_search_, announcements_.get(), options);
+  watch_->SetOnEvent([this](const DeviceWatch::Event& event) { WatchEvent(event); });
+  if (announcements_) announcements_->SetWatch(watch_.get());
+  // An empty list is filled by the first round, at once; otherwise the list
+  // is where the watch starts, and its first round is an interval away.
+  if (!table_.devices.Empty()) watch_->Restart(grid_watch_.Restart(Origins()));
+  round_was_running_ = false;
+  watch_restart_due_ = false;
+  watch_timer_->start();
+  WatchTick();
+}
+
+void TMainForm::StopWatch() {
+  if (watch_timer_ != nullptr) watch_timer_->stop();
+  if (announcements_) announcements_->SetWatch(nullptr);
+  announcements_.reset();
+  watch_.reset();
+  watch_search_.reset();  // waits for a round under way, which then reports nothing
+  round_was_running_ = false;
+  if (search_waiting_) {
+    search_waiting_ = false;
+    Button1Click();
+  }
+  verification_->WindowSearchEnded();
+}
+
+void TMainForm::WatchTick() {
+  if (!watch_) return;
+  const bool running = watch_->RoundRunning();
+  if (round_was_running_ && !running) {
+    round_was_running_ = false;
+    verification_->WindowSearchEnded();  // it waited for the round
+    if (search_waiting_) {
+      search_waiting_ = false;
+      Button1Click();  // the watch starts again from its result
+      return;
+    }
+    if (watch_restart_due_) {
+      StartWatch();
+      return;
+    }
+  }
+  watch_->SetPaused(busy_ > 0 || driver_->Searching() || verification_->Pending() || search_waiting_);
+  watch_->Tick();
+  round_was_running_ = watch_->RoundRunning();
+  if (marks_.NewMarkEnds(clock_())) UpdateMarks();
+}
+
+void TMainForm::WatchEvent(const DeviceWatch::Event& event) {
+  if (!watch_batch_open_) {
+    // The events of one call come together: one change of the grid for all.
+    watch_batch_open_ = true;
+    watch_keep_ = SelectedGridRows();
+    table_.grid.BeginUpdate();
+    QTimer::singleShot(0, this, &TMainForm::EndWatchBatch);
+  }
+  grid_watch_.Apply(*watch_, event, clock_());
+}
+
+void TMainForm::EndWatchBatch() {
+  if (!watch_batch_open_) return;
+  watch_batch_open_ = false;
+  keep_on_change_ = watch_keep_;  // appended and updated rows keep their numbers
+  table_.grid.EndUpdate();
+  keep_on_change_.reset();
+  const int rows = static_cast<int>(RowsWithText(table_.grid).size());
+  if (rows != found_ && !driver_->Searching()) {
+    search_label_ = StringPrintf("%d device(s) found!", rows);
+    found_ = rows;
+    UpdateCountLabel();
+  }
+  UpdateMarks();
+}
+
+void TMainForm::UpdateMarks() {
+  if (model_ == nullptr) return;
+  if (marks_timer_ != nullptr) marks_timer_->stop();
+  const auto start = std::chrono::steady_clock::now();
+  marks_.Update(ListedDevicesOf(table_, Origins()), local_networks_(), clock_());
+  marks_cost_ = std::chrono::steady_clock::now() - start;
+  const int warnings = marks_.WarningRows();
+  WarningsButton->setText(QString("%1 warning(s)").arg(warnings));
+  WarningsButton->setEnabled(WarningsButton->isChecked() || warnings > 0);
+  if (WarningsButton->isChecked() || marks_.Comparing() || model_->ExtraRows() > 0) {
+    // Which rows show depends on the marks.
+    const std::vector<int> selected = SelectedGridRows();
+    ShowExtraRows();
+    RefreshGrid(selected);
+    if (!driver_->Searching()) UpdateCountLabel();
+  } else {
+    model_->MarksChanged();
+  }
 }
 
 void TMainForm::ExportButtonClick() {
@@ -637,8 +884,8 @@ void TMainForm::LogButtonClick() {
 RecordOrigins TMainForm::Origins() const {
   // The engine's worker writes its results until the search has ended.
   const bool ended = !driver_->Searching();
-  return OriginsOfSearch(settings_, driver_->ExchangeRecords(),
-                         engine_ != nullptr && ended ? &engine_->results : nullptr);
+  return grid_watch_.WithAppended(OriginsOfSearch(settings_, driver_->ExchangeRecords(),
+                                                 engine_ != nullptr && ended ? &engine_->results : nullptr));
 }
 
 void TMainForm::AddSelectionSetupItem() {
@@ -702,6 +949,9 @@ void TMainForm::ApplyRememberedSettings() {
   ComboBox1->setCurrentIndex(-1);
   ComboBox1->setEditText("");
   ComboBox2->setCurrentIndex(ComboBox2->findText(QString::fromStdString(remembered_.relay_protocol)));
+  WatchInterval->setValue(remembered_.watch_interval);
+  WatchCheck->setChecked(remembered_.watch);
+  if (remembered_.watch) StartWatch();
   if (!remembered_.geometry.empty())
     geometry_restored_ = restoreGeometry(QByteArray::fromStdString(remembered_.geometry));
 }
@@ -711,6 +961,8 @@ void TMainForm::SaveSettings() {
   remembered_.ip_relay = RadioButton2->isChecked();
   remembered_.relay_protocol = ComboBox2->currentText().toStdString();
   remembered_.geometry = saveGeometry().toStdString();
+  remembered_.watch = WatchCheck->isChecked();
+  remembered_.watch_interval = WatchInterval->value();
   SaveRememberedSettings(settings_path_, remembered_, *log_);
 }
 

@@ -31,6 +31,25 @@
 // included, and says "Exported N rows to FILE" in the strip for
 // kStripNoteMs.
 //
+// Rows are marked (RowMarks): a warning mark in the first cell of a row
+// whose device has notes (address conflict, this PC's address, ...), the
+// reasons in the row's tooltip, and "N warning(s)" in the strip. A click on
+// that text shows only the rows with warnings (it stays pressed); a second
+// click, or Escape, shows them all again. The marks are recomputed once
+// after each change of the grid, not while drawing.
+//
+// "Watch" in the strip (off by default, remembered, with its interval
+// beside it: 30 s by default, at least 5) keeps the list true while it is
+// on (DeviceWatch, GridWatch): each interval a search of its own runs, and a
+// device found is appended and marked new for a minute, a changed one is
+// updated in place and marked changed (its fields before and after in the
+// tooltip), a gone one is greyed and stays until the next "Device Search".
+// "Device Search" still empties the list; watching goes on from its result.
+// Never two searches at once: a "Device Search" pressed during a watch's
+// round starts when the round has ended, and no round starts while the
+// window searches, a Network Setup or detail dialog is open, a selection's
+// verification is pending, or the window closes.
+//
 // The window has a minimum size, at which every control shows whole and
 // none lies over another (MinimumClientSize): it follows the panel's
 // controls, Label1's text and the strip's layout, so a control added to the
@@ -45,6 +64,7 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -53,6 +73,8 @@
 #include <vector>
 
 #include "netsetup/verified_rows.h"
+#include "app/grid_watch.h"
+#include "app/row_marks.h"
 #include "protocol/debug_log.h"
 #include "protocol/device_table.h"
 #include "protocol/search_controls.h"
@@ -67,6 +89,7 @@
 class GridModel;
 class GridView;
 class QAction;
+class QCheckBox;
 class QComboBox;
 class QFrame;
 class QGroupBox;
@@ -76,12 +99,15 @@ class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 class QTableView;
 class QTimer;
+class QToolButton;
 class TLogForm;
 class UdpControlPackageSender;
 class UpnpEngine;
 class VerificationSearch;
+class WatchAnnouncements;
 
 // The window keeps this many lines of its debug log, each of at most
 // kLogLineBytes bytes.
@@ -157,6 +183,23 @@ class TMainForm : public QWidget, public SearchControls {
   SearchDriver& Driver() { return *driver_; }
   const std::vector<float>& ColumnProportions() const { return column_proportions_; }
   bool PopupAttached() const { return popup_attached_; }
+  const RowMarks& Marks() const { return marks_; }
+  // This PC's networks for the rows' notes; LocalNetworksOf(BroadcastInterfaces())
+  // unless a test gives its own. Read at each recomputation of the marks.
+  void SetLocalNetworks(std::function<std::vector<LocalNetwork>()> local) { local_networks_ = std::move(local); }
+  // Recomputes the rows' marks now (otherwise it happens once the event loop
+  // runs after a change).
+  void UpdateMarks();
+  // The watch's round search (tests give a fake; null: the program's, over
+  // the window's exchanges) and the time it and the marks go by. Only while
+  // not watching.
+  void SetWatchSearch(std::function<std::unique_ptr<WatchSearch>()> make) { make_watch_search_ = std::move(make); }
+  void SetClock(std::function<RowMarks::Clock::time_point()> clock) { clock_ = std::move(clock); }
+  // The running watch, or null while "Watch" is off.
+  DeviceWatch* Watch() const { return watch_.get(); }
+  // What the watch's timer does: pauses or resumes the watch, starts a due
+  // round, and ends the "new" marks that ran out.
+  void WatchTick();
   // Called after a search ended (after the UPnP merge, where there is one).
   void SetOnSearchFinished(std::function<void()> finished) { on_search_finished_ = std::move(finished); }
 
@@ -183,6 +226,9 @@ class TMainForm : public QWidget, public SearchControls {
   QLabel* FilterLabel;
   QLineEdit* FilterEdit;
   QLabel* NoteLabel;  // "Exported N rows to FILE", for kStripNoteMs (in full as its tooltip)
+  QToolButton* WarningsButton;  // "N warning(s)"; pressed, only rows with notes show
+  QCheckBox* WatchCheck;        // "Watch"
+  QSpinBox* WatchInterval;      // its interval in seconds
   QPushButton* ExportButton;
   QPushButton* LogButton;
   TLogForm* LogForm = nullptr;  // made when "Log" is first pressed
@@ -202,6 +248,8 @@ class TMainForm : public QWidget, public SearchControls {
   void NetworkSetupSelection1Click();
   void Copy1Click();
   void FilterEditChange();
+  void WarningsButtonClick();
+  void WatchCheckClick();
   void ExportButtonClick();
   void LogButtonClick();
 
@@ -235,11 +283,25 @@ class TMainForm : public QWidget, public SearchControls {
   void UpdateMinimumSize();
   // Shows `text` in the strip for kStripNoteMs.
   void ShowStripNote(const QString& text);
-  // Whether the filter hides selected_row (a data row of the grid): then
-  // "Detail Info.", "Browse" and "Network Setup" do nothing.
+  // Whether the filter hides selected_row (a data row of the grid), or the
+  // current row is an extra row: then "Detail Info.", "Browse" and "Network
+  // Setup" do nothing.
   bool SelectedRowHidden() const;
   // Where the rows' records came from, for Copy and Export.
   RecordOrigins Origins() const;
+  // The grid changed: redraw it now and recompute the marks soon, once for
+  // a burst of changes.
+  void GridChanged();
+  // Whether a data row passes the filter text and the warnings' filter.
+  bool RowShown(int row) const;
+  // The extra rows (a comparison's missing devices) that the filters show.
+  void ShowExtraRows();
+  // Starts watching afresh from the device list (stopping a watch first);
+  // StopWatch ends it. Neither while a round runs.
+  void StartWatch();
+  void StopWatch();
+  void WatchEvent(const DeviceWatch::Event& event);
+  void EndWatchBatch();
 
   DeviceTable table_;
   SearchSettings settings_;
@@ -252,6 +314,28 @@ class TMainForm : public QWidget, public SearchControls {
   GridModel* model_ = nullptr;
   GridView* grid_view_ = nullptr;  // StringGrid1
   RowFilter filter_;
+  RowMarks marks_{table_};
+  std::function<std::vector<LocalNetwork>()> local_networks_;
+  QTimer* marks_timer_ = nullptr;
+  std::chrono::steady_clock::duration marks_cost_{};  // how long the last recomputation took
+  std::function<RowMarks::Clock::time_point()> clock_ = [] { return RowMarks::Clock::now(); };
+  std::optional<std::vector<int>> keep_on_change_;  // rows to keep selected across a grid change
+
+  // The live watch: its round search, its SSDP announcements (with the
+  // network only), the watch and what applies its events to the grid.
+  std::function<std::unique_ptr<WatchSearch>()> make_watch_search_;
+  std::unique_ptr<WatchAnnouncements> announcements_;
+  std::unique_ptr<WatchSearch> watch_search_;
+  std::unique_ptr<DeviceWatch> watch_;
+  GridWatch grid_watch_{table_, marks_};
+  QTimer* watch_timer_ = nullptr;
+  bool watch_batch_open_ = false;  // events applied inside one grid batch
+  std::vector<int> watch_keep_;    // the selection when the batch opened
+  bool round_was_running_ = false;
+  bool search_waiting_ = false;    // "Device Search" pressed during a round
+  bool watch_restart_due_ = false; // the interval changed during a round
+  int busy_ = 0;                   // modal dialogs and closing: no round starts
+  bool network_ = false;           // UseNetwork() was called
   std::string search_label_ = "0 device(s) found!";  // as the last search set it
   int found_ = 0;                                    // the devices it found
   QString settings_path_;                            // "" until UseSettingsFile

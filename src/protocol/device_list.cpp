@@ -43,13 +43,19 @@ void DeviceList::RemoveLast() {
 
 void DeviceList::Replace(std::size_t i, const tComUnitInfo& info, std::string_view interface,
                          std::uint32_t local_address) {
+  if (i >= records_.size()) return;
+  Replace(i, info);
+  places_[i] = Place{std::string(interface), local_address, RecordSource::kExchange, 0};
+}
+
+void DeviceList::Replace(std::size_t i, const tComUnitInfo& info) {
+  if (i >= records_.size()) return;
   auto old = index_.find(Key(FieldText(records_[i].ip), FieldText(records_[i].mac)));
   if (old != index_.end()) {
     std::erase(old->second, i);
     if (old->second.empty()) index_.erase(old);
   }
   records_[i] = info;
-  places_[i] = Place{std::string(interface), local_address, RecordSource::kExchange, 0};
   std::vector<std::size_t>& same = index_[Key(FieldText(info.ip), FieldText(info.mac))];
   same.insert(std::lower_bound(same.begin(), same.end(), i), i);
 }

@@ -35,6 +35,9 @@ class DeviceList {
   // Record i becomes `info`, a record of the exchange that answered on
   // `interface` and reached `local_address` (as Append); the index follows.
   void Replace(std::size_t i, const tComUnitInfo& info, std::string_view interface, std::uint32_t local_address = 0);
+  // Puts `info` in the place of record i (what is kept beside it stays);
+  // the index follows its new ip and mac.
+  void Replace(std::size_t i, const tComUnitInfo& info);
   std::size_t Size() const { return records_.size(); }
   bool Empty() const { return records_.empty(); }
   const tComUnitInfo& At(std::size_t i) const { return records_[i]; }

@@ -104,6 +104,7 @@ struct Pairing {
 // How a conflict note names another device at the same address.
 std::string OtherName(const ListedDevice& d) {
   if (d.upnp) return "a UPnP device";
+  if (FieldText(d.record.mac).empty()) return "a device without a MAC";
   return std::string(FieldText(d.record.mac));
 }
 
@@ -129,7 +130,8 @@ std::vector<LocalNetwork> ThisPcNetworks() { return LocalNetworksOf(BroadcastInt
 
 std::vector<LocalNetwork> LocalNetworksOf(const std::vector<NetInterface>& interfaces) {
   std::vector<LocalNetwork> local;
-  for (const NetInterface& i : interfaces) local.push_back({i.name, i.address, i.netmask});
+  for (const NetInterface& i : interfaces)
+    for (const InterfaceAddress& a : AddressesOf(i)) local.push_back({i.name, a.address, a.netmask});
   return local;
 }
 

@@ -49,7 +49,8 @@ constexpr std::size_t kNamedOthers = 5;
 // The notes of each device of `devices` (same order), in the order of
 // NoteKind. Addresses compare by value where they are strict dotted quads.
 //  - address conflict: the other MACs at the same IP (SameMac decides what is
-//    another MAC; a UPnP device, whose MAC reads "NULL", is named as such),
+//    another MAC; a UPnP device, whose MAC reads "NULL", is named as such,
+//    and so is one without a MAC),
 //    so two UPnP rows of one address never conflict.
 //  - this PC: the IP is one of `local`'s addresses.
 //  - own gateway: the gateway equals the IP.

@@ -314,10 +314,14 @@ std::vector<RowNote> UpnpDeviceNotes(const DeviceTable& table, const RecordOrigi
 }
 
 std::string RecordOrigins::SourceOf(std::size_t record_index) const {
+  if (record_index >= later_from && record_index - later_from < later_sources.size())
+    return later_sources[record_index - later_from];
   return record_index < exchange_records ? exchange_source : "upnp";
 }
 
 const DeviceInformationContainer* RecordOrigins::UpnpOf(std::size_t record_index) const {
+  if (record_index >= later_from)
+    return record_index - later_from < later_upnp.size() ? later_upnp[record_index - later_from] : nullptr;
   if (record_index < exchange_records || record_index - exchange_records >= upnp.size()) return nullptr;
   return upnp[record_index - exchange_records];
 }

@@ -31,6 +31,11 @@ struct RecordOrigins {
   std::string exchange_source = "protocol";
   std::size_t exchange_records = SIZE_MAX;
   std::vector<const DeviceInformationContainer*> upnp = {};
+  // Records appended after the search, from `later_from` on (the window's
+  // live watch adds them): each one's source and UPnP texts (null: none).
+  std::size_t later_from = SIZE_MAX;
+  std::vector<std::string> later_sources = {};
+  std::vector<const DeviceInformationContainer*> later_upnp = {};
 
   // "protocol", "httpcmd" or "upnp".
   std::string SourceOf(std::size_t record_index) const;

@@ -20,6 +20,8 @@ const char kAddressesKey[] = "search/relay_addresses";
 const char kProtocolKey[] = "search/relay_protocol";
 const char kGeometryKey[] = "window/geometry";
 const char kExportFolderKey[] = "export/folder";
+const char kWatchKey[] = "watch/enabled";
+const char kWatchIntervalKey[] = "watch/interval";
 
 }  // namespace
 
@@ -82,6 +84,10 @@ RememberedSettings LoadRememberedSettings(const QString& path, DebugLog& log) {
     settings.relay_protocol = protocol;
   settings.geometry = stored.value(kGeometryKey).toByteArray().toStdString();
   settings.export_folder = stored.value(kExportFolderKey).toString().toStdString();
+  settings.watch = stored.value(kWatchKey).toString() == "true";
+  bool number = false;
+  const int interval = stored.value(kWatchIntervalKey).toInt(&number);
+  if (number && interval >= kLeastWatchSeconds && interval <= kMostWatchSeconds) settings.watch_interval = interval;
   return settings;
 }
 
@@ -96,6 +102,8 @@ bool SaveRememberedSettings(const QString& path, const RememberedSettings& setti
   if (!settings.geometry.empty()) stored.setValue(kGeometryKey, QByteArray::fromStdString(settings.geometry));
   if (!settings.export_folder.empty())
     stored.setValue(kExportFolderKey, QString::fromStdString(settings.export_folder));
+  stored.setValue(kWatchKey, settings.watch ? "true" : "false");
+  stored.setValue(kWatchIntervalKey, settings.watch_interval);
   stored.sync();
   if (stored.status() == QSettings::NoError) return true;
   log.Append("Settings file " + path.toStdString() + " not written: it cannot be written\n");

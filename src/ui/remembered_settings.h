@@ -1,6 +1,6 @@
 // What the window remembers from one run to the next: the search method, the
-// relay addresses typed so far, the relay protocol, the window's geometry
-// and the folder of the last export (the filter text is not kept). The rules for the relay list are
+// relay addresses typed so far, the relay protocol, the window's geometry,
+// whether it watches and how often, and the folder of the last export (the filter text is not kept). The rules for the relay list are
 // plain functions; the file is a QSettings INI file, by default
 // "kestra/device-search.conf" in the XDG configuration folder
 // ($XDG_CONFIG_HOME, else ~/.config).
@@ -13,6 +13,11 @@
 
 #include "protocol/debug_log.h"
 
+// The watch's interval in seconds: by default, at least and at most.
+constexpr int kDefaultWatchSeconds = 30;
+constexpr int kLeastWatchSeconds = 5;
+constexpr int kMostWatchSeconds = 3600;
+
 // At most this many typed relay addresses are remembered.
 constexpr std::size_t kRememberedRelayAddresses = 20;
 
@@ -24,6 +29,8 @@ struct RememberedSettings {
   std::string relay_protocol = "TCP";  // "TCP", "UDP" or "HttpCmd"
   std::string geometry;                // QWidget::saveGeometry()'s bytes; "" for none
   std::string export_folder;           // where the last export went; "" for none yet
+  bool watch = false;                  // "Watch" checked
+  int watch_interval = kDefaultWatchSeconds;  // kLeastWatchSeconds .. kMostWatchSeconds
 };
 
 // The folder "Export..." starts in: the last export's while it is still a

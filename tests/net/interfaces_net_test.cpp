@@ -81,12 +81,16 @@ std::map<std::string, std::string> InterfaceByIp(const CommandResult& r) {
 }
 
 // ip -> the tooltip of the row's Name cell, for each row of the window.
-std::map<std::string, std::string> WindowTips(TMainForm& form) {
+// Each row's tooltip by its IP: its last line (where it answered), or the
+// whole text with `whole`.
+std::map<std::string, std::string> WindowTips(TMainForm& form, bool whole = false) {
   std::map<std::string, std::string> tips;
   QAbstractItemModel* model = form.StringGrid1->model();
   for (int r = 0; r < model->rowCount(); ++r) {
     std::string ip = model->index(r, 3).data().toString().toStdString();
-    if (!ip.empty()) tips[ip] = model->index(r, 2).data(Qt::ToolTipRole).toString().toStdString();
+    std::string tip = model->index(r, 2).data(Qt::ToolTipRole).toString().toStdString();
+    if (!whole && tip.rfind('\n') != std::string::npos) tip = tip.substr(tip.rfind('\n') + 1);
+    if (!ip.empty()) tips[ip] = tip;
   }
   return tips;
 }
@@ -225,6 +229,9 @@ TEST(Interfaces, EveryDeviceOnEveryInterfaceIsFoundOnceWithItsInterface) {
     root_tips = WindowTips(form);
     EXPECT_EQ(root_tips["10.55.1.1"], "Answered on " + if2 + " at 10.55.0.1");
     EXPECT_EQ(root_tips["10.99.1.3"], "Answered on " + if0 + " at 10.99.0.1");
+    // The devices behind if2 lie outside its subnet: their rows say so.
+    EXPECT_NE(WindowTips(form, true)["10.55.1.1"].find("Warning: not reachable from " + if2 + " (10.55.0.1/24)"),
+              std::string::npos);
     const std::vector<std::string>& log = form.Log().Lines();
     EXPECT_NE(std::find(log.begin(), log.end(), "Device 10.55.1.2 [02:4B:44:55:00:02] answered on " + if2 + "\n"),
               log.end());

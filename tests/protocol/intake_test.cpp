@@ -106,6 +106,15 @@ TEST(DeviceList, FindsRecordsByAddressAndMac) {
   EXPECT_EQ(FieldText(list.FindFirst("10.0.0.1", "NULL")->model), "first");
   EXPECT_EQ(list.FindAll("10.0.0.1", "NULL").size(), 2u);
   EXPECT_EQ(list.FindFirst("10.0.0.1", "null"), nullptr);
+  // A record replaced in place is found by its new address only, in its place.
+  tComUnitInfo moved = a;
+  SetField(moved.ip, "10.0.0.9");
+  list.Replace(0, moved);
+  EXPECT_EQ(FieldText(list.FindFirst("10.0.0.1", "NULL")->model), "second");
+  EXPECT_EQ(list.FindFirst("10.0.0.9", "NULL"), &list.At(0));
+  list.Replace(0, a);
+  EXPECT_EQ(FieldText(list.FindFirst("10.0.0.1", "NULL")->model), "first");
+  EXPECT_EQ(list.FindFirst("10.0.0.9", "NULL"), nullptr);
   list.RemoveLast();
   EXPECT_EQ(list.FindAll("10.0.0.1", "NULL").size(), 1u);
   list.RemoveLast();

@@ -121,3 +121,20 @@ TEST(RowNotes, NameAtMostFiveOthersAndCountTheRest) {
   EXPECT_EQ(NoteWords(notes[19999]), "address-conflict");
   EXPECT_EQ(NoteWords({{NoteKind::kThisPc, ""}, {NoteKind::kSeenTwice, ""}}), "this-pc;seen-twice");
 }
+
+// Every address of an interface is one of this PC's networks; an interface
+// made by hand (no address list) counts with its first address alone.
+TEST(RowNotes, LocalNetworksTakeEveryAddressOfAnInterface) {
+  NetInterface eth0{.name = "eth0", .address = Address("10.99.0.1"), .netmask = Address("255.255.255.0"), .addresses = {}};
+  eth0.addresses = {{Address("10.99.0.1"), Address("255.255.255.0")}, {Address("192.168.0.1"), Address("255.255.255.0")}};
+  const NetInterface eth1{.name = "eth1", .address = Address("10.77.0.1"), .netmask = Address("255.255.0.0"), .addresses = {}};
+  const std::vector<LocalNetwork> local = LocalNetworksOf({eth0, eth1});
+  ASSERT_EQ(local.size(), kThisPc.size());
+  for (std::size_t i = 0; i < local.size(); ++i) {
+    EXPECT_EQ(local[i].interface, kThisPc[i].interface) << i;
+    EXPECT_EQ(local[i].address, kThisPc[i].address) << i;
+    EXPECT_EQ(local[i].netmask, kThisPc[i].netmask) << i;
+  }
+  // A device at the second address's subnet is reachable from eth0.
+  EXPECT_TRUE(NotesOf({At("192.168.0.20", "00:00:00:00:00:09")}, local)[0].empty());
+}
