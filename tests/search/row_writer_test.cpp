@@ -141,8 +141,11 @@ TEST(RowWriter, NdjsonPrintsEachRowOnceAsItArrives) {
 // merge; a second device equal to it is (one early line stands for one row),
 // and a device the merge skips prints nothing.
 TEST(RowWriter, NdjsonUpnpRowsPrintedEarlyComeOnce) {
-  DeviceInformationContainer axis{.description = "Door", .manufacturer_name = "AXIS",
-                                  .presentation_url = "http://10.0.0.8/", .unique_device_name = "uuid:a"};
+  DeviceInformationContainer axis;
+  axis.description = "Door";
+  axis.manufacturer_name = "AXIS";
+  axis.presentation_url = "http://10.0.0.8/";
+  axis.unique_device_name = "uuid:a";
   DeviceInformationContainer other = axis;
   other.manufacturer_name = "Acme";
   NdjsonPrinter printer;
