@@ -10,9 +10,11 @@
 //           address (at --churn-ms, 8 s, after the simulator is ready), so the
 //           rounds also append, update and grey rows.
 // A 5 ms timer ticks throughout; each gap between two ticks is measured. For
-// each run: the longest gap, the 99th percentile and the median of the gaps,
-// the number of ticks, the number of rounds (the watch's rounds; 1 for the
-// search) and the rows listed at the end.
+// each run: the longest gap (and when it ended), the 99th percentile and the
+// median of the gaps, the number of ticks, the number of rounds (the watch's
+// rounds; 1 for the search) and the rows listed at the end, by kind and by
+// mark; for the watch also the longest gap after its first second, that is
+// past turning "Watch" on.
 //
 // usage: bench_window [--only search|watch] [--devices N] [--upnp N]
 //                     [--interval S] [--seconds S] [--churn N] [--churn-ms MS]
@@ -58,17 +60,21 @@ class StallMeter {
     ticker_.setTimerType(Qt::PreciseTimer);
     ticker_.setInterval(5);
     QObject::connect(&ticker_, &QTimer::timeout, [this] {
-      gaps_.push_back(static_cast<double>(since_tick_.nsecsElapsed()) / 1e6);
+      Record();
       since_tick_.restart();
     });
   }
   void Start() {
     gaps_.clear();
+    ends_s_.clear();
+    longest_ = 0;
+    longest_at_s_ = 0;
     ticker_.start();
     since_tick_.start();
+    since_start_.start();
   }
   void Stop() {
-    gaps_.push_back(static_cast<double>(since_tick_.nsecsElapsed()) / 1e6);  // the last, unfinished gap
+    Record();  // the last, unfinished gap
     ticker_.stop();
   }
   // The gap below which `fraction` of the gaps lie.
@@ -79,13 +85,34 @@ class StallMeter {
     const auto at = static_cast<std::size_t>(fraction * static_cast<double>(sorted.size() - 1) + 0.5);
     return sorted[std::min(at, sorted.size() - 1)];
   }
-  double Longest() const { return gaps_.empty() ? 0 : *std::max_element(gaps_.begin(), gaps_.end()); }
+  double Longest() const { return longest_; }
+  // When the longest gap ended, in seconds from Start.
+  double LongestAt() const { return longest_at_s_; }
+  // The longest gap that ended `from_s` seconds or more after Start.
+  double LongestFrom(double from_s) const {
+    double longest = 0;
+    for (std::size_t i = 0; i < gaps_.size(); ++i)
+      if (ends_s_[i] >= from_s) longest = std::max(longest, gaps_[i]);
+    return longest;
+  }
   std::size_t Ticks() const { return gaps_.size(); }
 
  private:
+  void Record() {
+    const double gap = static_cast<double>(since_tick_.nsecsElapsed()) / 1e6;
+    if (gap > longest_) {
+      longest_ = gap;
+      longest_at_s_ = static_cast<double>(since_start_.elapsed()) / 1e3;
+    }
+    gaps_.push_back(gap);
+    ends_s_.push_back(static_cast<double>(since_start_.elapsed()) / 1e3);
+  }
+
   QTimer ticker_;
-  QElapsedTimer since_tick_;
+  QElapsedTimer since_tick_, since_start_;
   std::vector<double> gaps_;
+  std::vector<double> ends_s_;  // when each gap ended, seconds from Start
+  double longest_ = 0, longest_at_s_ = 0;
 };
 
 // Runs the event loop until `done` or `limit_s` seconds; false on the limit.
@@ -106,19 +133,43 @@ int ListedRows(TMainForm& form) {
   return rows;
 }
 
+// The listed rows by kind and by the watch's marks, as "N protocol, N UPnP; N new, N changed, N gone".
+std::string RowKinds(TMainForm& form) {
+  const StringGrid& grid = form.Table().grid;
+  int protocol = 0, upnp = 0, fresh = 0, changed = 0, gone = 0;
+  for (int row = 1; row < grid.RowCount(); ++row) {
+    if (grid.Cell(kMacColumn, row).empty()) continue;
+    (grid.Cell(kNetmaskColumn, row) == "NULL" ? upnp : protocol) += 1;
+    const RowLook look = form.Marks().LookOf(row);
+    fresh += look.tint == RowLook::Tint::kNew;
+    changed += look.tint == RowLook::Tint::kChanged;
+    gone += look.greyed;
+  }
+  char text[160];
+  std::snprintf(text, sizeof(text), "%d protocol, %d UPnP; %d new, %d changed, %d gone", protocol, upnp, fresh,
+                changed, gone);
+  return text;
+}
+
 struct Figures {
   bool ok = false;
-  double longest_ms = 0, p99_ms = 0, median_ms = 0;
+  double longest_rounds_ms = -1;  // the watch's longest after its first second (its start)
+  double longest_ms = 0, longest_at_s = 0, p99_ms = 0, median_ms = 0;
   std::size_t ticks = 0;
   int rounds = 0;
   int rows = 0;
   double seconds = 0;
   std::string label;
+  std::string kinds;
 };
 
 void Print(const char* run, const Figures& f) {
-  std::printf("%-7s %-12.1f %-10.2f %-10.2f %-8zu %-7d %-7d %-8.1f %s%s\n", run, f.longest_ms, f.p99_ms, f.median_ms,
+  char longest[40];
+  std::snprintf(longest, sizeof(longest), "%.1f (%.1f)", f.longest_ms, f.longest_at_s);
+  std::printf("%-7s %-14s %-9.2f %-10.2f %-8zu %-7d %-7d %-8.1f %s%s\n", run, longest, f.p99_ms, f.median_ms,
               f.ticks, f.rounds, f.rows, f.seconds, f.label.c_str(), f.ok ? "" : " (NOT FINISHED)");
+  if (f.longest_rounds_ms >= 0) std::printf("        longest from 1 s after \"Watch\" on: %.1f\n", f.longest_rounds_ms);
+  std::printf("        rows: %s\n", f.kinds.c_str());
 }
 
 // Starts device-sim in `net` with the devices of `o`, and with the churn when `churn`.
@@ -168,6 +219,8 @@ Figures SearchRun(const Options& o) {
   meter.Stop();
   f.seconds = Seconds(start, Clock::now());
   f.longest_ms = meter.Longest();
+  f.longest_at_s = meter.LongestAt();
+  f.kinds = RowKinds(form);
   f.p99_ms = meter.Percentile(0.99);
   f.median_ms = meter.Percentile(0.5);
   f.ticks = meter.Ticks();
@@ -191,7 +244,7 @@ Figures WatchRun(const Options& o) {
     std::fprintf(stderr, "the search before watching did not end\n");
     return f;
   }
-  const int searched_rows = ListedRows(form);
+  const std::string searched_rows = RowKinds(form);
   form.WatchInterval->setValue(o.interval_s);
   StallMeter meter;
   const Clock::time_point start = Clock::now();
@@ -201,16 +254,19 @@ Figures WatchRun(const Options& o) {
   meter.Stop();
   f.seconds = Seconds(start, Clock::now());
   f.ok = form.Watch() != nullptr;
+  f.longest_rounds_ms = meter.LongestFrom(1.0);
   f.rounds = form.Watch() != nullptr ? form.Watch()->RoundsDone() : 0;
   f.longest_ms = meter.Longest();
+  f.longest_at_s = meter.LongestAt();
+  f.kinds = RowKinds(form);
   f.p99_ms = meter.Percentile(0.99);
   f.median_ms = meter.Percentile(0.5);
   f.ticks = meter.Ticks();
   f.rows = ListedRows(form);
   f.label = form.Label1->text().toStdString();
-  std::printf("(watch: simulator ready %.1f s after its start; %d rows before watching; watching from %.1f s to "
+  std::printf("(watch: simulator ready %.1f s after its start; rows before watching: %s; watching from %.1f s to "
               "%.1f s after ready; churn at %.1f s)\n",
-              Seconds(sim_start, ready), searched_rows, Seconds(ready, start), Seconds(ready, Clock::now()),
+              Seconds(sim_start, ready), searched_rows.c_str(), Seconds(ready, start), Seconds(ready, Clock::now()),
               o.churn_ms / 1000.0);
   if (form.WatchCheck->isChecked()) form.WatchCheck->click();
   return f;
@@ -263,13 +319,14 @@ int main(int argc, char** argv) {
   std::vector<std::pair<const char*, Figures>> results;
   if (o.only.empty() || o.only == "search") results.emplace_back("search", SearchRun(o));
   if (o.only.empty() || o.only == "watch") results.emplace_back("watch", WatchRun(o));
-  std::printf("%-7s %-12s %-10s %-10s %-8s %-7s %-7s %-8s %s\n", "run", "longest(ms)", "p99(ms)", "median", "ticks",
+  std::printf("%-7s %-14s %-9s %-10s %-8s %-7s %-7s %-8s %s\n", "run", "longest (at)", "p99", "median", "ticks",
               "rounds", "rows", "seconds", "label");
   bool ok = true;
   for (const auto& [run, figures] : results) {
     Print(run, figures);
     ok = ok && figures.ok;
   }
-  std::printf("gaps: between ticks of a 5 ms timer on the window's thread (5 ms when nothing stalls)\n");
+  std::printf("gaps (ms) between ticks of a 5 ms timer on the window's thread, 5 ms when nothing stalls;\n"
+              "at: when the longest ended, seconds from the button / from \"Watch\" on\n");
   return ok ? 0 : 1;
 }
