@@ -52,10 +52,14 @@ std::size_t GridWatch::AppendRecord(const WatchedDevice& device) {
   else
     table_.devices.Append(info, device.listed.interface);
   appended_.push_back(device);
-  // The intake's way: the row at the row counter, which becomes the count.
-  table_.grid.SetRow(table_.row_counter, GridRowOf(info));
-  ++table_.row_counter;
-  table_.grid.SetRowCount(table_.row_counter);
+  // After every row the grid has, the UPnP merge's included (as the merge
+  // appends), in place of the one empty row a search that found nothing
+  // leaves under the heading.
+  StringGrid& grid = table_.grid;
+  int row = grid.RowCount();
+  if (row == 2 && table_.devices.Size() == 1) row = 1;
+  grid.SetRow(row, GridRowOf(info));
+  grid.SetRowCount(row + 1);
   return table_.devices.Size() - 1;
 }
 

@@ -213,6 +213,8 @@ void DeviceWatch::Restart(std::vector<WatchedDevice> devices) {
   asked_.clear();
   last_start_ = options_.clock();
   local_ = options_.local_networks();
+  entries_.reserve(devices.size());
+  by_identity_.reserve(devices.size());
   // The search that gave `devices` counts as a round of its own: a device
   // missing from the next round has missed one.
   for (WatchedDevice& d : devices) entries_[AddEntry(std::move(d))].seen = false;
