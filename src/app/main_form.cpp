@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFocusEvent>
 #include <QFrame>
@@ -47,6 +48,7 @@
 #include "protocol/string_printf.h"
 #include "search/engine_upnp_phase.h"
 #include "search/network_exchanges.h"
+#include "search/saved_list.h"
 #include "search/verification_search.h"
 #include "search/watch_announcements.h"
 #include "search/watch_round_search.h"
@@ -392,6 +394,12 @@ void TMainForm::CreateStrip() {
   watch_timer_->setObjectName("WatchTimer");
   watch_timer_->setInterval(250);
   connect(watch_timer_, &QTimer::timeout, this, &TMainForm::WatchTick);
+  CompareButton = new QPushButton("Compare...", Panel2);
+  CompareButton->setObjectName("CompareButton");
+  CompareButton->setToolTip("Compare the devices with a list saved earlier");
+  ClearCompareButton = new QPushButton("Clear comparison", Panel2);
+  ClearCompareButton->setObjectName("ClearCompareButton");
+  ClearCompareButton->setEnabled(false);
   ExportButton = new QPushButton("Export...", Panel2);
   ExportButton->setObjectName("ExportButton");
   LogButton = new QPushButton("Log", Panel2);
@@ -404,6 +412,8 @@ void TMainForm::CreateStrip() {
   layout->addWidget(WarningsButton);
   layout->addWidget(WatchCheck);
   layout->addWidget(WatchInterval);
+  layout->addWidget(CompareButton);
+  layout->addWidget(ClearCompareButton);
   layout->addWidget(ExportButton);
   layout->addWidget(LogButton);
   new LayoutWatcher(Panel2, [this] { UpdateMinimumSize(); });
@@ -418,6 +428,8 @@ void TMainForm::CreateStrip() {
     else
       StartWatch();
   });
+  connect(CompareButton, &QPushButton::clicked, this, &TMainForm::CompareButtonClick);
+  connect(ClearCompareButton, &QPushButton::clicked, this, &TMainForm::ClearCompareButtonClick);
   connect(ExportButton, &QPushButton::clicked, this, &TMainForm::ExportButtonClick);
   connect(LogButton, &QPushButton::clicked, this, &TMainForm::LogButtonClick);
   connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this, [this] {
@@ -840,6 +852,42 @@ void TMainForm::UpdateMarks() {
   } else {
     model_->MarksChanged();
   }
+}
+
+void TMainForm::CompareButtonClick() {
+  const QString path = AskOpenFileName(this, "Compare", ExportStartFolder(remembered_),
+                                       "Device lists (*.csv *.json *.ndjson);;All files (*)");
+  if (path.isEmpty()) return;
+  const QString reason = CompareWith(path);
+  if (!reason.isEmpty()) {
+    ShowMessage(this, "The devices could not be compared with the file.\n" + reason, "Error");
+    return;
+  }
+  const RowMarks::CompareCounts n = marks_.Counts();
+  ShowStripNote(QString("Compared with %1: %2 same, %3 new, %4 changed, %5 missing")
+                    .arg(QFileInfo(path).fileName())
+                    .arg(n.same)
+                    .arg(n.added)
+                    .arg(n.changed)
+                    .arg(n.missing));
+}
+
+void TMainForm::ClearCompareButtonClick() { ClearComparison(); }
+
+QString TMainForm::CompareWith(const QString& path) {
+  std::string error;
+  std::optional<std::vector<ListedDevice>> saved = ReadSavedList(QFile::encodeName(path).toStdString(), &error);
+  if (!saved) return QString::fromLocal8Bit(error);
+  marks_.SetSavedList(std::move(*saved), QFile::encodeName(QFileInfo(path).fileName()).toStdString());
+  ClearCompareButton->setEnabled(true);
+  UpdateMarks();
+  return "";
+}
+
+void TMainForm::ClearComparison() {
+  marks_.ClearSavedList();
+  ClearCompareButton->setEnabled(false);
+  UpdateMarks();
 }
 
 void TMainForm::ExportButtonClick() {

@@ -38,6 +38,13 @@
 // click, or Escape, shows them all again. The marks are recomputed once
 // after each change of the grid, not while drawing.
 //
+// "Compare..." in the strip reads a list saved earlier and compares the
+// rows with it (CompareWith), afresh after each change of the grid: same,
+// new (tinted as the watch's new rows) or changed (tinted, the fields before
+// and after in the tooltip); the saved devices not found now follow the
+// grid's rows, greyed, and no menu item or dialog acts on them. "Clear
+// comparison" removes it all. Export writes the rows as it did before.
+//
 // "Watch" in the strip (off by default, remembered, with its interval
 // beside it: 30 s by default, at least 5) keeps the list true while it is
 // on (DeviceWatch, GridWatch): each interval a search of its own runs, and a
@@ -162,6 +169,14 @@ class TMainForm : public QWidget, public SearchControls {
   // Writes the remembered settings now (to the file UseSettingsFile named).
   void SaveSettings();
 
+  // Compares the device list with the saved list in `path` (what Export or
+  // `device-search search --format json|ndjson|csv` wrote) from now on, until
+  // ClearComparison: rows are marked same, new or changed, and the list's
+  // devices not found now follow the grid's rows, greyed. Result: "" when
+  // the file was read, else the reason (the comparison shown stays).
+  QString CompareWith(const QString& path);
+  void ClearComparison();
+
   // Writes the rows shown, in the grid's order, to `path` in `format`
   // (kCsv or kJson), as `device-search search --format` does; `rows`, where
   // given, receives how many. Result: "" when the file was written, else
@@ -229,6 +244,8 @@ class TMainForm : public QWidget, public SearchControls {
   QToolButton* WarningsButton;  // "N warning(s)"; pressed, only rows with notes show
   QCheckBox* WatchCheck;        // "Watch"
   QSpinBox* WatchInterval;      // its interval in seconds
+  QPushButton* CompareButton;       // "Compare..."
+  QPushButton* ClearCompareButton;  // "Clear comparison", while one is shown
   QPushButton* ExportButton;
   QPushButton* LogButton;
   TLogForm* LogForm = nullptr;  // made when "Log" is first pressed
@@ -250,6 +267,8 @@ class TMainForm : public QWidget, public SearchControls {
   void FilterEditChange();
   void WarningsButtonClick();
   void WatchCheckClick();
+  void CompareButtonClick();
+  void ClearCompareButtonClick();
   void ExportButtonClick();
   void LogButtonClick();
 

@@ -9,6 +9,7 @@ ModalHook g_modal_hook;
 MessageHook g_message_hook;
 SaveFileHook g_save_file_hook;
 QuestionHook g_question_hook;
+OpenFileHook g_open_file_hook;
 }  // namespace
 
 int ExecModal(QDialog& dialog) {
@@ -34,6 +35,11 @@ QString AskSaveFileName(QWidget* owner, const QString& caption, const QString& s
   return QFileDialog::getSaveFileName(owner, caption, suggested, filters, selected_filter, options);
 }
 
+QString AskOpenFileName(QWidget* owner, const QString& caption, const QString& folder, const QString& filters) {
+  if (g_open_file_hook) return g_open_file_hook(caption);
+  return QFileDialog::getOpenFileName(owner, caption, folder, filters);
+}
+
 bool AskYesNo(QWidget* owner, const QString& text, const QString& caption) {
   if (g_question_hook) return g_question_hook(owner, text, caption);
   QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, owner);
@@ -46,3 +52,4 @@ void SetModalHook(ModalHook hook) { g_modal_hook = std::move(hook); }
 void SetMessageHook(MessageHook hook) { g_message_hook = std::move(hook); }
 void SetSaveFileHook(SaveFileHook hook) { g_save_file_hook = std::move(hook); }
 void SetQuestionHook(QuestionHook hook) { g_question_hook = std::move(hook); }
+void SetOpenFileHook(OpenFileHook hook) { g_open_file_hook = std::move(hook); }

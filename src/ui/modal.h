@@ -27,6 +27,11 @@ void ShowMessage(QWidget* owner, const QString& text, const QString& caption,
 QString AskSaveFileName(QWidget* owner, const QString& caption, const QString& suggested, const QString& filters,
                         QString* selected_filter = nullptr, bool confirm_overwrite = true);
 
+// Asks for the name of a file to read (QFileDialog::getOpenFileName), in
+// the folder `folder`, with `filters` as AskSaveFileName takes them.
+// Result: the name, or "" when the user cancelled.
+QString AskOpenFileName(QWidget* owner, const QString& caption, const QString& folder, const QString& filters);
+
 // A question with the buttons Yes and No (the default), owned by `owner`.
 // Result: true for Yes.
 bool AskYesNo(QWidget* owner, const QString& text, const QString& caption);
@@ -36,6 +41,8 @@ using MessageHook =
     std::function<void(QWidget* owner, const QString& text, const QString& caption)>;
 // Answers AskSaveFileName: the name and the filter picked.
 using SaveFileHook = std::function<QString(const QString& caption, QString* selected_filter)>;
+// Answers AskOpenFileName.
+using OpenFileHook = std::function<QString(const QString& caption)>;
 // Answers AskYesNo.
 using QuestionHook = std::function<bool(QWidget* owner, const QString& text, const QString& caption)>;
 
@@ -45,3 +52,4 @@ void SetModalHook(ModalHook hook);
 void SetMessageHook(MessageHook hook);
 void SetSaveFileHook(SaveFileHook hook);
 void SetQuestionHook(QuestionHook hook);
+void SetOpenFileHook(OpenFileHook hook);

@@ -1,5 +1,6 @@
 // The main window's row marks on Qt's offscreen platform: the notes' warning
-// mark, tooltip and "N warning(s)" filter.
+// mark, tooltip and "N warning(s)" filter, the watch's marks and the
+// comparison with a saved list.
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModel>
@@ -7,6 +8,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTableView>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <QCheckBox>
@@ -17,6 +21,7 @@
 #include "fake_search.h"
 #include "fake_watch_search.h"
 #include "records.h"
+#include "ui/modal.h"
 
 namespace {
 
@@ -237,4 +242,99 @@ TEST(MainFormMarks, WatchMarksDevicesThatComeChangeAndGo) {
   EXPECT_EQ(form.Watch()->Entries().size(), 3u);
   QTest::mouseClick(form.WatchCheck, Qt::LeftButton);
   EXPECT_EQ(form.Watch(), nullptr);
+}
+
+// "Compare..." with a list exported earlier, as JSON and as CSV: the rows are
+// marked same, new or changed (the fields in the tooltip), the saved device
+// not found now follows them greyed and nothing acts on it; a file that
+// cannot be read says so and keeps the comparison; a new search is compared
+// afresh; "Clear comparison" removes it all.
+TEST(MainFormMarks, CompareMarksRowsAgainstASavedList) {
+  TMainForm form;
+  FakeExchanges* exchanges = UseFakeExchanges(form, {"Zentravox,01,A1,P,a,10.0.0.1,80,255.255.255.0,g,d,00:00:00:00:00:01,D,x",
+                                                     "Zentravox,01,B1,P,b,10.0.0.9,80,255.255.255.0,g,d,00:00:00:00:00:02,D,x",
+                                                     "Zentravox,01,Z9,P,z,10.0.0.7,80,255.255.255.0,g,d,00:00:00:00:00:09,D,x"});
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  form.Button1Click();
+  QTemporaryDir dir;
+  const QString json = dir.filePath("saved.json"), csv = dir.filePath("saved.csv");
+  ASSERT_EQ(form.ExportTo(json, OutputFormat::kJson), "");
+  ASSERT_EQ(form.ExportTo(csv, OutputFormat::kCsv), "");
+  const std::vector<std::string> now = {"Zentravox,01,A1,P,a,10.0.0.1,80,255.255.255.0,g,d,00:00:00:00:00:01,D,x",
+                                        "Zentravox,01,B1,P,b,10.0.0.2,80,255.255.255.0,g,d,00:00:00:00:00:02,D,x",
+                                        "Zentravox,01,C1,P,c,10.0.0.3,80,255.255.255.0,g,d,00:00:00:00:00:03,D,x"};
+  exchanges->packets = now;
+  form.Button1Click();
+  EXPECT_FALSE(form.ClearCompareButton->isEnabled());
+
+  QString picked;
+  std::vector<QString> messages;
+  int dialogs = 0;
+  SetOpenFileHook([&](const QString&) { return picked; });
+  SetMessageHook([&](QWidget*, const QString& text, const QString&) { messages.push_back(text); });
+  SetModalHook([&](QDialog&) { return ++dialogs, 0; });
+  for (const QString& file : {json, csv}) {
+    SCOPED_TRACE(file.toStdString());
+    const std::string name = QFileInfo(file).fileName().toStdString();
+    picked = file;
+    QTest::mouseClick(form.CompareButton, Qt::LeftButton);
+    ASSERT_TRUE(messages.empty()) << messages[0].toStdString();
+    EXPECT_TRUE(form.ClearCompareButton->isEnabled());
+    const std::vector<std::string> models = ShownModels(form);
+    ASSERT_EQ(models.size(), 4u);
+    EXPECT_EQ(models.back(), "Z9");
+    EXPECT_TRUE(Greyed(form, "Z9"));
+    EXPECT_NE(Cell(form, "Z9", 0, Qt::ToolTipRole).find("Missing: in " + name), std::string::npos);
+    EXPECT_FALSE(Tinted(form, "A1"));
+    EXPECT_NE(Cell(form, "A1", 0, Qt::ToolTipRole).find("Same as in " + name), std::string::npos);
+    EXPECT_TRUE(Tinted(form, "B1"));
+    EXPECT_NE(Cell(form, "B1", 3, Qt::ToolTipRole).find("Changed since " + name + ": IP 10.0.0.9 \u2192 10.0.0.2"),
+              std::string::npos);
+    EXPECT_TRUE(Tinted(form, "C1"));
+    EXPECT_NE(Cell(form, "C1", 0, Qt::ToolTipRole).find("New: not in " + name), std::string::npos);
+
+    // The missing row is no device: the menu's items, Browse, Detail Info.,
+    // Network Setup and the selection leave it alone.
+    ClickViewRow(form, 3);
+    EXPECT_TRUE(form.SelectedGridRows().empty());
+    form.PopupMenu1Popup();
+    EXPECT_FALSE(form.Info1->isEnabled());
+    EXPECT_FALSE(form.Browser1->isEnabled());
+    EXPECT_FALSE(form.NetworkSetup1->isEnabled());
+    EXPECT_FALSE(form.NetworkSetupSelection1->isEnabled());
+    form.Info1Click();
+    form.NetworkSetup1Click();
+    form.Browser1Click();
+    EXPECT_EQ(dialogs, 0);
+  }
+
+  // An unreadable file changes nothing.
+  picked = dir.filePath("absent.csv");
+  QTest::mouseClick(form.CompareButton, Qt::LeftButton);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_TRUE(messages[0].contains("absent.csv")) << messages[0].toStdString();
+  EXPECT_EQ(form.CompareWith(json + "x"), dir.filePath("saved.jsonx") + ": No such file or directory");
+  EXPECT_EQ(ShownModels(form).back(), "Z9");
+
+  // A new search that finds Z9 again is compared afresh.
+  exchanges->packets.push_back("Zentravox,01,Z9,P,z,10.0.0.7,80,255.255.255.0,g,d,00:00:00:00:00:09,D,x");
+  form.Button1Click();
+  form.UpdateMarks();
+  EXPECT_EQ(ShownModels(form).size(), 4u);
+  EXPECT_FALSE(Greyed(form, "Z9"));
+  EXPECT_FALSE(Tinted(form, "Z9"));
+
+  QTest::mouseClick(form.ClearCompareButton, Qt::LeftButton);
+  EXPECT_FALSE(form.ClearCompareButton->isEnabled());
+  EXPECT_FALSE(Tinted(form, "B1"));
+  EXPECT_FALSE(Tinted(form, "C1"));
+  EXPECT_EQ(Cell(form, "A1", 0, Qt::ToolTipRole).find("Same"), std::string::npos);
+  exchanges->packets = now;
+  form.Button1Click();
+  form.UpdateMarks();
+  EXPECT_EQ(ShownModels(form).size(), 3u);  // no missing rows without a comparison
+  SetOpenFileHook({});
+  SetMessageHook({});
+  SetModalHook({});
 }
