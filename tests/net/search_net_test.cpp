@@ -190,8 +190,14 @@ TEST(SearchNet, DefaultSearchAddsAxisAndVivotekAfterTheProtocolRows) {
   // every row of the JSON once, none twice.
   const QJsonArray array = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array();
   std::vector<std::string> rows, protocol_rows;
+  // A streamed row carries its notes as they stood when it was printed, so
+  // the rows are compared without them.
+  auto without_notes = [](QJsonObject row) {
+    row.remove("notes");
+    return QJsonDocument(row).toJson(QJsonDocument::Compact).toStdString();
+  };
   for (const QJsonValue& row : array) {
-    rows.push_back(QJsonDocument(row.toObject()).toJson(QJsonDocument::Compact).toStdString());
+    rows.push_back(without_notes(row.toObject()));
     if (row.toObject()["source"] == "protocol") protocol_rows.push_back(rows.back());
   }
   const int upnp_rows_json = static_cast<int>(rows.size() - protocol_rows.size());
@@ -210,7 +216,7 @@ TEST(SearchNet, DefaultSearchAddsAxisAndVivotekAfterTheProtocolRows) {
     QJsonParseError error;
     QJsonDocument line = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
     ASSERT_EQ(error.error, QJsonParseError::NoError) << text;
-    lines.push_back(line.toJson(QJsonDocument::Compact).toStdString());
+    lines.push_back(without_notes(line.object()));
     if (line.object()["source"] == "protocol") protocol_lines.push_back(lines.back());
   }
   EXPECT_EQ(protocol_lines, protocol_rows);
