@@ -200,3 +200,9 @@ std::vector<tComUnitInfo> NetworkSetupRecords(const DeviceTable& table,
   }
   return records;
 }
+
+std::string MacCompareKey(std::string_view mac) {
+  std::string key(mac);
+  for (char& c : key) c = FoldMacChar(c);
+  return key;
+}

@@ -18,15 +18,6 @@ std::string ListingKey(const tComUnitInfo& r) {
   return std::string(FieldText(r.ip)) + '\0' + std::string(FieldText(r.mac));
 }
 
-std::string MacKey(std::string_view mac) {
-  std::string key(mac);
-  for (char& c : key) {
-    if (c == '-') c = ':';
-    else if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return key;
-}
-
 // A grid row that may show what the search found.
 struct Candidate {
   int row = 0;
@@ -43,7 +34,7 @@ int VerifiedRows::Apply(DeviceTable& table, const ReaddressPlan& plan, const std
   for (std::size_t i = 0; i < plan.rows.size(); ++i)
     planned.emplace(ListingKey(plan.rows[i].device.record), static_cast<int>(i));
   std::unordered_map<std::string, std::vector<std::size_t>> by_mac;  // MAC -> answers
-  for (std::size_t i = 0; i < found.size(); ++i) by_mac[MacKey(FieldText(found[i].record.mac))].push_back(i);
+  for (std::size_t i = 0; i < found.size(); ++i) by_mac[MacCompareKey(FieldText(found[i].record.mac))].push_back(i);
 
   std::vector<Candidate> rows;
   for (int row = 1; row < table.grid.RowCount(); ++row) {
@@ -70,7 +61,7 @@ int VerifiedRows::Apply(DeviceTable& table, const ReaddressPlan& plan, const std
     for (Candidate& c : rows) {
       if (c.pick >= 0) continue;
       const tComUnitInfo& record = table.devices.At(c.record);
-      auto answers = by_mac.find(MacKey(FieldText(record.mac)));
+      auto answers = by_mac.find(MacCompareKey(FieldText(record.mac)));
       if (answers == by_mac.end()) continue;
       for (std::size_t answer : answers->second) {
         if (used[answer]) continue;
