@@ -748,7 +748,7 @@ void TMainForm::StartWatch() {
     // Without the network (tests) the rounds find nothing, as the window's searches do.
     watch_search_ = std::make_unique<WatchRoundSearch>(CurrentSettings(), network_, *log_, make_verification_exchanges_);
     if (network_) {
-      announcements_ = std::make_unique<WatchAnnouncements>();
+      announcements_ = std::make_unique<WatchAnnouncements>(log_.get());
       std::string error;
       if (!announcements_->Start(&error)) {
         log_->Append("Watch: SSDP announcements are not heard: " + error + "\n");

@@ -235,7 +235,7 @@ int RunWatchCommand(const std::vector<std::string>& args) {
   WatchRoundSearch rounds(cmd->settings, cmd->upnp, log);
   std::unique_ptr<WatchAnnouncements> announcements;
   if (cmd->upnp) {
-    announcements = std::make_unique<WatchAnnouncements>();
+    announcements = std::make_unique<WatchAnnouncements>(&log);
     std::string why;
     if (!announcements->Start(&why)) {
       std::cerr << "device-search: UPnP announcements are not heard (" << why << "); the rounds go on\n";

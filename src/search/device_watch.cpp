@@ -182,22 +182,29 @@ void DeviceWatch::Alive(const std::string& udn, const std::string& location) {
   descriptions_->Request(udn, location);
 }
 
-void DeviceWatch::Byebye(const std::string& udn) {
+bool DeviceWatch::Byebye(const std::string& udn, const std::string& sender) {
   auto it = by_identity_.find(UpnpIdentity(udn));
-  if (it == by_identity_.end()) return;
+  if (it == by_identity_.end()) return true;
   std::vector<Event> events;
+  bool from_device = false;
   for (std::size_t i : it->second) {
     Entry& e = entries_[i];
+    if (!e.device.upnp || e.device.upnp->description_address.empty() ||
+        e.device.upnp->description_address != sender)
+      continue;
+    from_device = true;
     if (e.gone) continue;
     e.gone = true;
     e.seen = false;
     e.missed = kMissedRoundsForGone;
     events.push_back({EventKind::kGone, i});
   }
+  if (!from_device) return false;
   // Announced again, it is asked for again.
   asked_.erase(std::remove(asked_.begin(), asked_.end(), udn), asked_.end());
   if (!events.empty()) RefreshNotes(events);
   Tell(events);
+  return true;
 }
 
 void DeviceWatch::Described(WatchedDevice device) {

@@ -155,8 +155,12 @@ class DeviceWatch {
   // gone) the description is asked for, once per round. Does nothing while
   // paused.
   void Alive(const std::string& udn, const std::string& location);
-  // An ssdp:byebye of `udn`: the listed UPnP device with that UDN is gone.
-  void Byebye(const std::string& udn);
+  // An ssdp:byebye of `udn` sent by `sender` (a dotted quad): the listed UPnP
+  // device with that UDN is gone, if its description came from `sender`
+  // (WatchedDevice::upnp's description_address). False, and nothing changes,
+  // when a listed device has that UDN but its description came from another
+  // address or from one not known: anyone on the link can send a byebye.
+  bool Byebye(const std::string& udn, const std::string& sender);
   // A device whose description was fetched after its ssdp:alive: found
   // (again) or changed as if a round had found it.
   void Described(WatchedDevice device);

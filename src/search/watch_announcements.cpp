@@ -4,7 +4,7 @@
 #include "search/queued_call.h"
 #include "search/watch_round_search.h"
 
-WatchAnnouncements::WatchAnnouncements() {
+WatchAnnouncements::WatchAnnouncements(DebugLog* log) {
   QObject* context = &context_;
   SsdpListener::Handlers handlers;
   handlers.alive = [this, context](const std::string& udn, const std::string& location) {
@@ -12,9 +12,11 @@ WatchAnnouncements::WatchAnnouncements() {
       if (watch_) watch_->Alive(udn, location);
     });
   };
-  handlers.byebye = [this, context](const std::string& udn) {
-    QueueCall(context, [this, udn] {
-      if (watch_) watch_->Byebye(udn);
+  handlers.byebye = [this, context, log](const std::string& udn, const std::string& sender) {
+    QueueCall(context, [this, udn, sender, log] {
+      if (watch_ && !watch_->Byebye(udn, sender) && log)
+        log->Append("Watch: ssdp:byebye of " + udn + " from " + sender +
+                    " ignored: the device's description did not come from there\n");
     });
   };
   handlers.described = [this, context](const UpnpDeviceProperties& properties) {

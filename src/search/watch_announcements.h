@@ -8,13 +8,16 @@
 #include <memory>
 #include <string>
 
+#include "protocol/debug_log.h"
 #include "search/device_watch.h"
 #include "upnp/ssdp_listener.h"
 
 class WatchAnnouncements : public DescriptionRequests {
  public:
-  // Thread: the watch's, whose Qt event loop must run.
-  WatchAnnouncements();
+  // Thread: the watch's, whose Qt event loop must run. `log`, when given,
+  // takes a line for each byebye ignored because it did not come from the
+  // device; it must outlive this.
+  explicit WatchAnnouncements(DebugLog* log = nullptr);
   // Stops the listener; notices not yet handed over are dropped.
   ~WatchAnnouncements() override;
 

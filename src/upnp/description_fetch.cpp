@@ -4,12 +4,16 @@
 
 #include "upnp/description_fetch.h"
 
+#include <atomic>
+
 #include "upnp/upnp_account.h"
 #include "upnp/upnp_description.h"
 
 namespace {
 
 constexpr gsize kReadChunk = 65536;
+
+std::atomic<int> detached_ever{0};
 
 // An owned GLib string as UTF-8 text; null gives an empty text.
 std::string Take(char* text) {
@@ -52,13 +56,23 @@ UpnpDeviceProperties ReadRootDevice(GUPnPDeviceInfo* info, const std::string& in
   return p;
 }
 
+// The IPv4 address `message` was answered from; "" when not known.
+std::string PeerAddress(SoupMessage* message) {
+  GSocketAddress* remote = soup_message_get_remote_address(message);
+  if (remote == nullptr || !G_IS_INET_SOCKET_ADDRESS(remote)) return "";
+  GInetAddress* address = g_inet_socket_address_get_address(G_INET_SOCKET_ADDRESS(remote));
+  if (g_inet_address_get_family(address) != G_SOCKET_FAMILY_IPV4) return "";
+  return Take(g_inet_address_to_string(address));
+}
+
 }  // namespace
 
 // One description being fetched. Exactly one asynchronous operation runs for
 // it at a time, and its callback always comes (cancelled at the latest when
-// the fetches end); End then frees it.
+// the fetches end); End then frees it. A fetch whose owner went first (owner
+// null) only frees itself.
 struct DescriptionFetches::Fetch {
-  DescriptionFetches* owner = nullptr;
+  DescriptionFetches* owner = nullptr;  // null once detached
   GUPnPContext* context = nullptr;  // a reference, or null
   std::string interface;
   std::string udn;
@@ -68,6 +82,7 @@ struct DescriptionFetches::Fetch {
   GInputStream* stream = nullptr;
   GSource* deadline = nullptr;  // a reference, or null
   bool timed_out = false;
+  std::string peer;  // the IPv4 address the description comes from, once connected
   std::string body;
   Done done;
 
@@ -96,6 +111,7 @@ struct DescriptionFetches::Fetch {
     std::optional<UpnpDeviceProperties> device;
     try {
       device = ReadRootDevice(GUPNP_DEVICE_INFO(proxy), interface);
+      device->description_address = peer;
     } catch (...) {
       *why = "it could not be read";
     }
@@ -116,9 +132,9 @@ struct DescriptionFetches::Fetch {
     if (context) g_object_unref(context);
     DescriptionFetches* fetches = owner;
     Done tell = std::move(done);
-    fetches->fetches_.erase(this);
+    if (fetches != nullptr) fetches->fetches_.erase(this);  // null: detached, the owner is gone
     delete this;
-    if (!fetches->closing_ && tell) tell(std::move(device), why);
+    if (fetches != nullptr && !fetches->closing_ && tell) tell(std::move(device), why);
   }
 
   void Complete() {
@@ -161,6 +177,7 @@ struct DescriptionFetches::Fetch {
     GError* error = nullptr;
     fetch->stream = soup_session_send_finish(SOUP_SESSION(source), result, &error);
     if (fetch->stream == nullptr) return fetch->Fail(error, "");
+    fetch->peer = PeerAddress(fetch->message);
     const guint status = soup_message_get_status(fetch->message);
     if (!SOUP_STATUS_IS_SUCCESSFUL(status)) return fetch->Fail(nullptr, "HTTP status " + std::to_string(status));
     SoupMessageHeaders* headers = soup_message_get_response_headers(fetch->message);
@@ -187,12 +204,19 @@ DescriptionFetches::DescriptionFetches()
 DescriptionFetches::~DescriptionFetches() {
   closing_ = true;
   CancelAll();
-  const gint64 until = g_get_monotonic_time() + 2 * G_USEC_PER_SEC;
+  soup_session_abort(session_);
+  const gint64 until =
+      g_get_monotonic_time() + std::chrono::duration_cast<std::chrono::microseconds>(kCloseBound).count();
   while (!fetches_.empty() && g_get_monotonic_time() < until)
     if (!g_main_context_iteration(context_, FALSE)) g_usleep(1000);
+  // Never seen; but a callback that comes after this must find no owner.
+  for (Fetch* fetch : fetches_) fetch->owner = nullptr;
+  detached_ever += static_cast<int>(fetches_.size());
   g_object_unref(session_);
   g_main_context_unref(context_);
 }
+
+int DescriptionFetches::DetachedEver() { return detached_ever.load(); }
 
 bool DescriptionFetches::Start(const std::string& udn, const std::string& location, const std::string& interface,
                                GUPnPContext* context, std::chrono::milliseconds deadline, Done done,

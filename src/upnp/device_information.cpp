@@ -68,6 +68,7 @@ void ReadDeviceInformation(const UpnpDeviceProperties& device,
   Store(device.unique_device_name, record.unique_device_name);
   Store(device.upc, record.upc);
   record.interface = device.interface;
+  record.description_address = device.description_address;
 }
 
 bool IsAxisMaker(std::string_view manufacturer_name) {

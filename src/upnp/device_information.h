@@ -30,8 +30,10 @@ struct DeviceInformationContainer {
   std::string unique_device_name;
   std::string upc;
   // Not one of the nineteen: the network interface the device answered on
-  // ("eth0"; "" when unknown).
+  // ("eth0"; "" when unknown), and the IPv4 address its description came
+  // from ("10.0.0.9"; "" when unknown): only that host may say it is gone.
   std::string interface;
+  std::string description_address;
 
   bool operator==(const DeviceInformationContainer&) const = default;
 };
@@ -72,6 +74,7 @@ struct UpnpDeviceProperties {
   std::optional<std::string> unique_device_name;
   std::optional<std::string> upc;
   std::string interface;  // the network interface it answered on; "" when unknown
+  std::string description_address;  // the IPv4 address its description came from; "" when unknown
 };
 
 // "No: Zero children", "Yes: One child", "Yes: <n> children" (a negative

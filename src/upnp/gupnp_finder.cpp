@@ -17,6 +17,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <set>
@@ -24,6 +25,7 @@
 
 #include "upnp/description_fetch.h"
 #include "upnp/library_log.h"
+#include "upnp/ssdp_listener.h"
 #include "upnp/upnp_description.h"
 
 namespace {
@@ -56,6 +58,10 @@ struct FindState {
   bool window_open = true;
   bool ended = false;           // no description is taken any more
   std::set<std::string> asked;  // unique device names whose description was asked for
+  // Fetches running for replies to the search's own M-SEARCH requests, and
+  // for announcements; each kind within its limit.
+  std::size_t reply_fetches = 0;
+  std::size_t announced_fetches = 0;
   std::vector<UpnpDeviceProperties>* devices = nullptr;  // in the order read
   const std::function<void(const UpnpDeviceProperties&)>* on_device = nullptr;
   std::vector<std::unique_ptr<Network>> networks;
@@ -63,6 +69,9 @@ struct FindState {
 
   Clock::time_point WindowEnd() const { return first_search.value_or(started) + timing.window; }
 };
+
+// How the search heard of a root device.
+enum class Heard { kReply, kAnnouncement };
 
 // The unique device name of an SSDP unique service name
 // ("uuid:x::upnp:rootdevice"); empty when it is not a device's.
@@ -74,12 +83,18 @@ std::string UdnOfUsn(const char* usn) {
 
 // Notes in the account why the description at `location` was not read.
 void Refuse(FindState* state, const std::string& location, const std::string& why) {
-  state->account->descriptions_refused.push_back(QuotedDeviceText(location) + ": " + why);
+  state->account->NoteRefusedDescription(QuotedDeviceText(location) + ": " + why);
+}
+
+std::size_t& RunningFor(FindState* state, Heard heard) {
+  return heard == Heard::kReply ? state->reply_fetches : state->announced_fetches;
 }
 
 // Takes the device a fetch read; once the window has closed and no fetch
-// runs, the search ends.
-void Fetched(FindState* state, std::optional<UpnpDeviceProperties> device) {
+// for a reply runs, the search ends (fetches for announcements do not hold
+// it open: they are given up when it ends).
+void Fetched(FindState* state, Heard heard, std::optional<UpnpDeviceProperties> device) {
+  --RunningFor(state, heard);
   if (device && !state->ended) {
     try {
       state->devices->push_back(std::move(*device));
@@ -88,39 +103,68 @@ void Fetched(FindState* state, std::optional<UpnpDeviceProperties> device) {
       // No exception crosses GLib: a device that could not be kept is left out.
     }
   }
-  if (!state->window_open && state->fetches->Running() == 0) g_main_loop_quit(state->loop);
+  if (!state->window_open && state->reply_fetches == 0) g_main_loop_quit(state->loop);
 }
 
-void StartFetch(FindState* state, const Network& network, const std::string& udn,
-                const std::string& location) {
+// Asks for the description of the root device `udn` at `location`, once per
+// search, while the window is open and the fetches of its kind are within
+// their limit; beyond it the device is dropped (and counted), so that a
+// later answer of it may still ask.
+void TakeDevice(FindState* state, const Network& network, Heard heard, const std::string& udn,
+                const char* location) {
+  if (!state->window_open || udn.empty() || location == nullptr || state->asked.count(udn)) return;
+  std::size_t& running = RunningFor(state, heard);
+  if (running >= (heard == Heard::kReply ? kUpnpSearchFetchLimit : kUpnpAnnouncedFetchLimit)) {
+    ++state->account->descriptions_dropped;
+    return;
+  }
+  state->asked.insert(udn);
   ++state->account->descriptions_asked;
+  ++running;
   std::string why;
+  const std::string url = location;
   const bool started = state->fetches->Start(
-      udn, location, network.interface, network.context, std::chrono::milliseconds(0),
-      [state, location](std::optional<UpnpDeviceProperties> device, const std::string& reason) {
-        if (!device && !reason.empty() && !state->ended) Refuse(state, location, reason);
-        Fetched(state, std::move(device));
+      udn, url, network.interface, network.context, std::chrono::milliseconds(0),
+      [state, url, heard](std::optional<UpnpDeviceProperties> device, const std::string& reason) {
+        if (!device && !reason.empty() && !state->ended) Refuse(state, url, reason);
+        Fetched(state, heard, std::move(device));
       },
       &why);
-  if (!started) Refuse(state, location, why);
+  if (!started) {
+    --running;
+    Refuse(state, url, why);
+  }
 }
 
-void OnResourceAvailable(GSSDPResourceBrowser*, const char* usn, GList* locations, gpointer data) {
+// Every SSDP message a context receives, with its sender (the browser's own
+// signal hides the sender): a reply carries ST and no MAN, a request MAN, an
+// announcement NT and NTS. Replies (to the port the M-SEARCH left from) are
+// counted, and a root device's reply leads to its description; a root
+// device's ssdp:alive does only when its LOCATION is on the host that sent
+// it, so that an announcement cannot send the search to any other host.
+void OnMessage(GSSDPClient*, const char* from, guint, int, SoupMessageHeaders* headers, gpointer data) {
   auto* network = static_cast<Network*>(data);
   FindState* state = network->state;
-  if (!state->window_open || locations == nullptr || locations->data == nullptr) return;
-  const std::string udn = UdnOfUsn(usn);
-  if (udn.empty() || !state->asked.insert(udn).second) return;
-  StartFetch(state, *network, udn, static_cast<const char*>(locations->data));
-}
-
-// Counts the SSDP replies (unicast, to the port the M-SEARCH left from): a
-// reply carries ST and no MAN; a request carries MAN, an announcement NT.
-void OnMessage(GSSDPClient*, const char*, guint, int, SoupMessageHeaders* headers, gpointer data) {
-  auto* network = static_cast<Network*>(data);
-  if (headers != nullptr && soup_message_headers_get_one(headers, "ST") != nullptr &&
-      soup_message_headers_get_one(headers, "MAN") == nullptr)
-    ++network->state->account->interfaces[network->account].replies;
+  if (headers == nullptr) return;
+  const auto header = [headers](const char* name) { return soup_message_headers_get_one(headers, name); };
+  const char* st = header("ST");
+  if (st != nullptr && header("MAN") == nullptr) {
+    ++state->account->interfaces[network->account].replies;
+    if (std::strcmp(st, kRootDeviceTarget) == 0)
+      TakeDevice(state, *network, Heard::kReply, UdnOfUsn(header("USN")), header("LOCATION"));
+    return;
+  }
+  const char* nt = header("NT");
+  const char* nts = header("NTS");
+  if (!state->window_open || nt == nullptr || nts == nullptr || std::strcmp(nt, kRootDeviceTarget) != 0 ||
+      std::strcmp(nts, "ssdp:alive") != 0)
+    return;
+  const char* location = header("LOCATION");
+  if (location == nullptr || from == nullptr || !LocationOnSender(location, from)) {
+    ++state->account->announcements_elsewhere;
+    return;
+  }
+  TakeDevice(state, *network, Heard::kAnnouncement, UdnOfUsn(header("USN")), location);
 }
 
 // GSSDP 1.6's browser sends its M-SEARCH when it is made active, then again
@@ -156,7 +200,6 @@ gboolean RepeatSearch(gpointer data) {
 // Starts the search on one network: its browser, and the second M-SEARCH.
 void StartSearching(FindState* state, Network* network) {
   network->browser = NewBrowser(state, network->context);
-  g_signal_connect(network->browser, "resource-available", G_CALLBACK(OnResourceAvailable), network);
   gssdp_resource_browser_set_active(network->browser, TRUE);
   network->activated = Clock::now();
   if (!state->first_search) state->first_search = network->activated;
@@ -174,7 +217,6 @@ void StopSearching(Network* network) {
     g_source_unref(network->repeat);
   }
   if (network->browser == nullptr) return;
-  g_signal_handlers_disconnect_by_data(network->browser, network);
   gssdp_resource_browser_set_active(network->browser, FALSE);
   network->state->account->interfaces[network->account].msearches += RequestsSent(Clock::now() - network->activated);
   g_object_unref(network->browser);
@@ -318,14 +360,15 @@ bool GupnpFinder::FindRootDevices(Clock::time_point started, std::vector<UpnpDev
     // The window's end moves once the first M-SEARCH has gone out.
     while (Clock::now() < state.WindowEnd()) RunUntil(state, state.WindowEnd());
     state.window_open = false;
-    if (state.fetches->Running() > 0) RunUntil(state, state.WindowEnd() + timing_.grace);
+    if (state.reply_fetches > 0) RunUntil(state, state.WindowEnd() + timing_.grace);
   }
   state.ended = true;
   account.descriptions_unfinished = static_cast<int>(state.fetches->Running());
   account.descriptions_read = static_cast<int>(devices.size());
 
   // Release everything on this thread: the fetches still running are
-  // cancelled and their callbacks awaited, then pending disposals run.
+  // cancelled and their callbacks awaited (the fetches' destructor waits for
+  // any left), then pending disposals run.
   for (const std::unique_ptr<Network>& network : state.networks) StopSearching(network.get());
   state.fetches->CancelAll();
   Drain(state.context, [&] { return state.fetches->Running() == 0; }, std::chrono::milliseconds(2000));

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,13 @@ constexpr long long kUpnpDescriptionLimit = 1048576;
 // the descriptions of real devices.
 constexpr int kUpnpFetchConnections = 256;
 constexpr int kUpnpFetchConnectionsPerServer = 16;
+// Fetches one search keeps under way at once for the replies to its own
+// M-SEARCH requests, and, on top of those, for the announcements it hears
+// (as many as the watch's SSDP listener follows): a host that floods the
+// group with announcements holds at most the latter. A device heard of
+// beyond them is dropped, and counted in the account.
+constexpr std::size_t kUpnpSearchFetchLimit = 64;
+constexpr std::size_t kUpnpAnnouncedFetchLimit = 8;
 
 // One IPv4 address that the search runs on.
 struct UpnpSearchAddress {
@@ -71,10 +79,13 @@ bool UdpPortFree(const std::string& address, int port);
 // free there, else from a random port, which the account tells. A context
 // also serves HTTP, idle, on the same port.
 // A root device's description is asked for once per search, by the first
-// announcement of its unique device name on any interface (answers and
-// NOTIFYs alike, while the window is open). Each fetch may run until the
-// grace ends, what is left of the window plus the grace, and is then given
-// up; the search ends as soon as the window has closed and no fetch runs.
+// reply or ssdp:alive of its unique device name on any interface, while the
+// window is open: a reply's whatever its LOCATION, an announcement's only
+// when its LOCATION is on the host that sent it; each kind within its limit
+// of fetches under way (kUpnpSearchFetchLimit, kUpnpAnnouncedFetchLimit).
+// A fetch for a reply may run until the grace ends, what is left of the
+// window plus the grace; the search ends as soon as the window has closed
+// and no fetch for a reply runs, and gives up the fetches still running.
 // Descriptions are fetched and read by DescriptionFetches
 // (description_fetch.h); each device read is handed to the on-device
 // callback (UpnpFinder::SetOnDevice) at once. Texts are read from the

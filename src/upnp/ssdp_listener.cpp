@@ -152,12 +152,12 @@ struct SsdpListener::Thread {
       if ((msg.msg_flags & MSG_TRUNC) != 0) continue;
       std::optional<SsdpNotice> notice = ParseSsdpNotify(std::string_view(buffer, static_cast<std::size_t>(size)));
       if (!notice) continue;
-      if (!notice->alive) {
-        if (handlers->byebye) handlers->byebye(notice->udn);
-        continue;
-      }
       char sender[INET_ADDRSTRLEN] = {};
       inet_ntop(AF_INET, &from.sin_addr, sender, sizeof(sender));
+      if (!notice->alive) {
+        if (handlers->byebye) handlers->byebye(notice->udn, sender);
+        continue;
+      }
       if (notice->nt != "upnp:rootdevice" || !LocationOnSender(notice->location, sender)) continue;
       if (interfaces.size() >= kRememberedInterfaces) interfaces.clear();
       interfaces[notice->udn] = ArrivalInterface(msg);

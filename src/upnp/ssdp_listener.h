@@ -61,8 +61,9 @@ class SsdpListener {
     // A root device's ssdp:alive (NT upnp:rootdevice) whose LOCATION is on
     // the address it came from (LocationOnSender).
     std::function<void(const std::string& udn, const std::string& location)> alive;
-    // Any ssdp:byebye.
-    std::function<void(const std::string& udn)> byebye;
+    // Any ssdp:byebye, with the address it came from (a dotted quad): the
+    // receiver decides whether that is the device's own.
+    std::function<void(const std::string& udn, const std::string& sender)> byebye;
     // A device whose description Fetch() read, with the interface its
     // announcement came in on; not called when the fetch failed.
     std::function<void(const UpnpDeviceProperties& device)> described;

@@ -12,13 +12,13 @@ std::string Plural(int n, const char* one, const char* many) {
 }
 
 // One "UPnP: <prefix><item>" line per item, at most kUpnpAccountListLimit,
-// then "UPnP: N more <what>".
+// then "UPnP: N more <what>" for the others and the `more` not kept.
 void AppendList(std::vector<std::string>& lines, const char* prefix, const std::vector<std::string>& items,
-                const char* what) {
+                const char* what, std::size_t more = 0) {
   for (std::size_t i = 0; i < items.size() && i < kUpnpAccountListLimit; ++i)
     lines.push_back(std::string("UPnP: ") + prefix + items[i]);
-  if (items.size() > kUpnpAccountListLimit)
-    lines.push_back(StringPrintf("UPnP: %zu more %s", items.size() - kUpnpAccountListLimit, what));
+  if (items.size() > kUpnpAccountListLimit) more += items.size() - kUpnpAccountListLimit;
+  if (more > 0) lines.push_back(StringPrintf("UPnP: %zu more %s", more, what));
 }
 
 // The length of the UTF-8 character that `text` begins with, 0 when it begins
@@ -49,6 +49,11 @@ int UpnpSearchAccount::Replies() const {
   return replies;
 }
 
+void UpnpSearchAccount::NoteRefusedDescription(std::string refusal) {
+  if (descriptions_refused.size() < kUpnpAccountListLimit) descriptions_refused.push_back(std::move(refusal));
+  else ++descriptions_refused_more;
+}
+
 std::vector<std::string> UpnpAccountLines(const UpnpSearchAccount& account) {
   std::vector<std::string> lines;
   if (account.interfaces.empty()) lines.push_back("UPnP: no network interface to search on");
@@ -69,9 +74,18 @@ std::vector<std::string> UpnpAccountLines(const UpnpSearchAccount& account) {
   }
   lines.push_back(StringPrintf("UPnP: %s asked for, %d read, %zu refused, %d unfinished when the search ended",
                                Plural(account.descriptions_asked, "description", "descriptions").c_str(),
-                               account.descriptions_read, account.descriptions_refused.size(),
+                               account.descriptions_read,
+                               account.descriptions_refused.size() + static_cast<std::size_t>(account.descriptions_refused_more),
                                account.descriptions_unfinished));
-  AppendList(lines, "description refused: ", account.descriptions_refused, "descriptions refused");
+  AppendList(lines, "description refused: ", account.descriptions_refused, "descriptions refused",
+             static_cast<std::size_t>(account.descriptions_refused_more));
+  if (account.descriptions_dropped > 0)
+    lines.push_back(StringPrintf("UPnP: %s not asked for: as many fetches as a search allows were under way",
+                                 Plural(account.descriptions_dropped, "description", "descriptions").c_str()));
+  if (account.announcements_elsewhere > 0)
+    lines.push_back(StringPrintf(
+        "UPnP: %s not followed: the LOCATION is not on the host that sent it",
+        Plural(account.announcements_elsewhere, "announcement", "announcements").c_str()));
   lines.push_back(StringPrintf("UPnP: %d kept (AXIS or Vivotek), %zu refused", account.devices_kept,
                                account.devices_refused.size()));
   AppendList(lines, "device refused: ", account.devices_refused, "devices refused");

@@ -36,9 +36,17 @@ struct UpnpSearchAccount {
   int descriptions_asked = 0;  // one per root device heard of, on any interface
   int descriptions_read = 0;   // fetched and read: the devices handed on
   // One "URL: reason" per description asked for but not read, in the order
-  // the reasons came.
+  // the reasons came: the first kUpnpAccountListLimit (NoteRefusedDescription),
+  // the others only counted.
   std::vector<std::string> descriptions_refused;
+  int descriptions_refused_more = 0;
   int descriptions_unfinished = 0;  // still being fetched when the search ended
+  // Root devices heard of but not asked for, because as many fetches as the
+  // search allows were under way (a later answer may still ask).
+  int descriptions_dropped = 0;
+  // Announcements (ssdp:alive) not followed, because their LOCATION is not on
+  // the host that sent them.
+  int announcements_elsewhere = 0;
   // Of the devices read: how many the engine kept, and for each it did not,
   // the device and the reason ("\"Router\" by \"Linksys\": neither AXIS nor
   // Vivotek").
@@ -47,6 +55,8 @@ struct UpnpSearchAccount {
 
   // Replies on every interface together.
   int Replies() const;
+  // Keeps `refusal` in descriptions_refused, or counts it beyond the limit.
+  void NoteRefusedDescription(std::string refusal);
 };
 
 // At most this many refused descriptions, and as many refused devices, are
@@ -55,7 +65,9 @@ constexpr std::size_t kUpnpAccountListLimit = 20;
 
 // The account as debug log lines, each beginning "UPnP: ": one per address
 // searched (or not searched, with the reason), one for a port taken, then
-// the descriptions and the devices, each refusal listed (within the limit).
+// the descriptions (and, when there were any, those dropped and the
+// announcements not followed) and the devices, each refusal listed (within
+// the limit).
 std::vector<std::string> UpnpAccountLines(const UpnpSearchAccount& account);
 
 // A text a device sent, fit for one log line: in double quotes, cut after 80

@@ -137,6 +137,8 @@ WatchedDevice FoundUpnp(const std::string& ip, const std::string& udn) {
   d.listed.upnp = true;
   d.listed.udn = udn;
   d.source = "upnp";
+  d.upnp.emplace().unique_device_name = udn;
+  d.upnp->description_address = ip;
   return d;
 }
 
@@ -218,7 +220,7 @@ TEST(MainFormMarks, WatchMarksDevicesThatComeChangeAndGo) {
   EXPECT_TRUE(Greyed(form, "C1"));
   EXPECT_NE(Cell(form, "C1", 0, Qt::ToolTipRole).find("Gone"), std::string::npos);
   EXPECT_FALSE(Greyed(form, "Cam"));
-  form.Watch()->Byebye("uuid:e");
+  form.Watch()->Byebye("uuid:e", "10.0.0.5");
   QCoreApplication::processEvents();
   EXPECT_TRUE(Greyed(form, "Cam"));
   EXPECT_EQ(ShownModels(form).size(), 5u);  // gone rows stay

@@ -23,6 +23,7 @@ WatchedDevice Upnp(const std::string& name, const std::string& ip, const std::st
                    .udn = udn},
                   "upnp"};
   d.upnp.emplace().unique_device_name = udn;
+  d.upnp->description_address = ip;
   return d;
 }
 
@@ -106,10 +107,14 @@ TEST_F(Watch, OneMacAtTwoAddressesIsTwoRows) {
 TEST_F(Watch, AnnouncementsFindAndLoseUpnpDevices) {
   const WatchedDevice u = Upnp("U", "10.0.0.5", "uuid:u");
   EXPECT_EQ(Round({u}), Events{"found U"});
-  // ssdp:byebye: gone at once, once.
-  watch.Byebye("uuid:u");
-  watch.Byebye("uuid:u");
-  watch.Byebye("uuid:other");
+  // ssdp:byebye from any host but the one its description came from is
+  // ignored; from that one: gone at once, once.
+  EXPECT_FALSE(watch.Byebye("uuid:u", "10.0.0.66"));
+  EXPECT_FALSE(watch.Byebye("uuid:u", ""));
+  EXPECT_EQ(events, (Events{"found U"}));
+  EXPECT_TRUE(watch.Byebye("uuid:u", "10.0.0.5"));
+  EXPECT_TRUE(watch.Byebye("uuid:u", "10.0.0.5"));
+  EXPECT_TRUE(watch.Byebye("uuid:other", "10.0.0.5"));
   EXPECT_EQ(events, (Events{"found U", "gone U"}));
   // ssdp:alive of a device not listed: its description is asked for once a round.
   watch.Alive("uuid:u", "http://10.0.0.5/d.xml");

@@ -9,6 +9,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "upnp/gupnp_finder.h"
 
 namespace {
@@ -45,6 +47,20 @@ TEST(UpnpAccount, LinesNameEachInterfaceThePortAndEveryRefusal) {
   EXPECT_EQ(lines.front(), "UPnP: no network interface to search on");
   EXPECT_EQ(lines.size(), 3 + kUpnpAccountListLimit + 1);
   EXPECT_EQ(lines.back(), "UPnP: 3 more devices refused");
+
+  // A flood: refused descriptions are kept up to the limit and counted
+  // beyond it; those dropped and the announcements not followed get a line.
+  account = {};
+  for (int i = 0; i < 5000; ++i) account.NoteRefusedDescription("\"http://10.0.0.66:1/f.xml\": HTTP status 500");
+  account.descriptions_dropped = 1200;
+  account.announcements_elsewhere = 1;
+  EXPECT_EQ(account.descriptions_refused.size(), kUpnpAccountListLimit);
+  const std::vector<std::string> flood = UpnpAccountLines(account);
+  const auto has = [&](const std::string& line) { return std::find(flood.begin(), flood.end(), line) != flood.end(); };
+  EXPECT_TRUE(has("UPnP: 0 descriptions asked for, 0 read, 5000 refused, 0 unfinished when the search ended"));
+  EXPECT_TRUE(has("UPnP: 4980 more descriptions refused"));
+  EXPECT_TRUE(has("UPnP: 1200 descriptions not asked for: as many fetches as a search allows were under way"));
+  EXPECT_TRUE(has("UPnP: 1 announcement not followed: the LOCATION is not on the host that sent it"));
 }
 
 TEST(UpnpAccount, DeviceTextsAreQuotedCutAndFreedOfWhatATerminalActsOn) {

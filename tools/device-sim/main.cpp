@@ -25,6 +25,7 @@
 #include "sim_log.h"
 #include "sim_module.h"
 #include "sim_options.h"
+#include "ssdp_flood.h"
 #include "stop_signal.h"
 #include "tcp_relay.h"
 #include "timed_changes.h"
@@ -145,6 +146,14 @@ int main(int argc, char** argv) {
     o.byebye_ms = options.upnp_byebye_ms;
     modules.push_back(std::make_unique<RunnerModule>(
         "upnp", [o](std::atomic<bool>& stop) { return RunUpnpHost(o, stop, std::cout); }));
+  }
+  if (options.ssdp_flood > 0) {
+    SsdpFloodOptions o;
+    o.address = options.upnp_address;
+    o.rate = options.ssdp_flood;
+    o.duration_ms = options.ssdp_flood_ms;
+    modules.push_back(std::make_unique<RunnerModule>(
+        "ssdp-flood", [o, &log](std::atomic<bool>& stop) { return RunSsdpFlood(o, stop, log); }));
   }
 
   for (auto& module : modules) {

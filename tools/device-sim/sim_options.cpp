@@ -262,6 +262,13 @@ std::vector<Option> SimOptionTable(SimOptions* o) {
                    "answer no more",
                    0, 1000, &o->upnp_byebye),
       NumberOption("--upnp-byebye-ms", "MS", "when they leave (default 10000)", 0, 3600000, &o->upnp_byebye_ms),
+      NumberOption("--ssdp-flood", "RATE",
+                   "a hostile host: RATE ssdp:alive a second from --upnp-address,\n"
+                   "each of another UDN, whose LOCATION is a server there that\n"
+                   "accepts and never answers",
+                   0, 100000, &o->ssdp_flood),
+      NumberOption("--ssdp-flood-ms", "MS", "stop announcing after MS (default: never)", 0, 3600000,
+                   &o->ssdp_flood_ms),
       Option({"-h", "--help"}, "", "", SetFlag(&o->help)),
   };
 }

@@ -72,6 +72,8 @@ struct SimOptions {
   bool upnp_pretty = false;                // --upnp-pretty
   int upnp_appear = 0, upnp_appear_ms = 10000;  // --upnp-appear N, --upnp-appear-ms MS
   int upnp_byebye = 0, upnp_byebye_ms = 10000;  // --upnp-byebye N, --upnp-byebye-ms MS
+  int ssdp_flood = 0;                      // --ssdp-flood RATE
+  int ssdp_flood_ms = 0;                   // --ssdp-flood-ms MS
 
   // Control packages (flag 03).
   int restart_ms = 0;                      // --restart-ms N
