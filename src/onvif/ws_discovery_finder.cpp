@@ -40,7 +40,6 @@ struct ProbeSocket {
 // A device taken, until it is final.
 struct Pending {
   TakenDevice taken;
-  bool waiting = true;  // its details request has not started
 };
 
 // One details request under way.
@@ -180,7 +179,7 @@ void Search::Receive(ProbeSocket& s) {
 
 void Search::Take(TakenDevice taken) {
   const bool details = taken.details.has_value();
-  pending_.push_back(Pending{std::move(taken), details});
+  pending_.push_back(Pending{std::move(taken)});
   if (details) {
     waiting_.push_back(pending_.size() - 1);
     StartFetches();
@@ -200,9 +199,7 @@ void Search::StartFetches() {
   while (!waiting_.empty() && fetches_.size() < static_cast<std::size_t>(kOnvifDetailsAtOnce)) {
     const std::size_t index = waiting_.front();
     waiting_.pop_front();
-    Pending& p = pending_[index];
-    p.waiting = false;
-    const XaddrUrl& x = *p.taken.details;
+    const XaddrUrl& x = *pending_[index].taken.details;
     auto f = std::make_unique<Fetch>();
     f->pending = index;
     f->deadline = Clock::now() + timing_.details_timeout;

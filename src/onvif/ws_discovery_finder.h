@@ -23,8 +23,9 @@
 //     final: at once when no details are asked for, else when they are read,
 //     refused or given up (a 401 or a SOAP fault keeps the device as its
 //     scopes give it).
-// Nothing is held after Find returns: every socket is closed, port
-// kOnvifProbePort included.
+// The window counts from the first Probe, which goes out as soon as Find
+// has opened its sockets (so `started` bounds nothing more). Nothing is held
+// after Find returns: every socket is closed, port kOnvifProbePort included.
 //
 // The details client is a small non-blocking HTTP/1.1 client over POSIX
 // sockets driven by the same poll() loop as the UDP sockets: the search
