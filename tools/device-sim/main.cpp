@@ -1,6 +1,6 @@
 // device-sim: plays any number of the maker's devices, a UDP/TCP relay, an
-// HTTP relay and UPnP root devices, for tests, benchmarks and demos. Run it
-// only inside a test network namespace.
+// HTTP relay, UPnP root devices and ONVIF cameras, for tests, benchmarks and
+// demos. Run it only inside a test network namespace.
 //
 // Structure: the devices live in one DeviceSet shared by every module. Each
 // module is opened here on the main thread, then served on a thread of its
@@ -20,6 +20,7 @@
 #include "control_package.h"
 #include "device_set.h"
 #include "http_relay.h"
+#include "onvif_host.h"
 #include "runner_module.h"
 #include "sim_devices.h"
 #include "sim_log.h"
@@ -154,6 +155,27 @@ int main(int argc, char** argv) {
     o.duration_ms = options.ssdp_flood_ms;
     modules.push_back(std::make_unique<RunnerModule>(
         "ssdp-flood", [o, &log](std::atomic<bool>& stop) { return RunSsdpFlood(o, stop, log); }));
+  }
+  if (options.onvif + options.onvif_computer > 0 || !options.onvif_hostile.empty()) {
+    if (options.onvif_bye + options.onvif_move > options.onvif || options.onvif_appear > options.onvif) {
+      std::fprintf(stderr, "device-sim: --onvif-appear, --onvif-bye and --onvif-move name more cameras than --onvif\n");
+      return 2;
+    }
+    OnvifHostOptions o;
+    o.cameras = options.onvif;
+    o.computers = options.onvif_computer;
+    o.hostile = options.onvif_hostile;
+    o.address = options.onvif_address;
+    o.http_port = options.onvif_http_port;
+    o.delay_ms = options.onvif_delay_ms;
+    o.plain = options.onvif_plain;
+    o.appear = options.onvif_appear;
+    o.appear_ms = options.onvif_appear_ms;
+    o.bye = options.onvif_bye;
+    o.bye_ms = options.onvif_bye_ms;
+    o.move = options.onvif_move;
+    o.move_ms = options.onvif_move_ms;
+    modules.push_back(std::make_unique<OnvifHost>(o, log));
   }
 
   for (auto& module : modules) {

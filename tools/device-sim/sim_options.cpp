@@ -17,6 +17,15 @@ bool IsHostileDescriptionKind(const std::string& kind) {
   return false;
 }
 
+// The kinds of --onvif-hostile (onvif_host.h).
+const char kOnvifHostileKinds[] = "truncated, dtd, foreign, no-xaddrs, huge, elsewhere, fault, stall";
+
+bool IsOnvifHostileKind(const std::string& kind) {
+  for (const char* k : {"truncated", "dtd", "foreign", "no-xaddrs", "huge", "elsewhere", "fault", "stall"})
+    if (kind == k) return true;
+  return false;
+}
+
 bool ParseInt(const std::string& text, int min, int max, int* out) {
   int value = 0;
   const char* end = text.data() + text.size();
@@ -113,6 +122,19 @@ std::vector<Option> SimOptionTable(SimOptions* o) {
     for (const std::string& kind : o->upnp_hostile) {
       if (!IsHostileDescriptionKind(kind)) {
         *error = "--upnp-hostile: '" + kind + "' is not one of " + kHostileKindList;
+        return false;
+      }
+    }
+    return true;
+  };
+  auto onvif_hostile = [o](const std::string& text, std::string* error) {
+    if (!ParseList(text, &o->onvif_hostile)) {
+      *error = "--onvif-hostile: '" + text + "' is not a comma-separated list of non-empty texts";
+      return false;
+    }
+    for (const std::string& kind : o->onvif_hostile) {
+      if (!IsOnvifHostileKind(kind)) {
+        *error = "--onvif-hostile: '" + kind + "' is not one of " + kOnvifHostileKinds;
         return false;
       }
     }
@@ -269,6 +291,39 @@ std::vector<Option> SimOptionTable(SimOptions* o) {
                    0, 100000, &o->ssdp_flood),
       NumberOption("--ssdp-flood-ms", "MS", "stop announcing after MS (default: never)", 0, 3600000,
                    &o->ssdp_flood_ms),
+      Option::Text(""),
+      Option::Text("ONVIF cameras (WS-Discovery on 239.255.255.250:3702, GetDeviceInformation over HTTP):"),
+      NumberOption("--onvif", "N",
+                   "cameras and recorders that vary as real ones do (a random\n"
+                   "source port, answers twice, other prefixes, a delay, any\n"
+                   "Probe answered, credentials asked, host-name and IPv6 XAddrs)",
+                   0, 4096, &o->onvif),
+      NumberOption("--onvif-computer", "N", "responders of types wsdp:Device pub:Computer", 0, 1000,
+                   &o->onvif_computer),
+      Option({"--onvif-hostile"}, "K,...",
+             "one more responder per kind: truncated, dtd, foreign (a\n"
+             "RelatesTo of no Probe), no-xaddrs, huge, elsewhere (an XAddr\n"
+             "on another host), fault (details answer a SOAP fault),\n"
+             "stall (details never answer)",
+             onvif_hostile),
+      Option({"--onvif-address"}, "A", "the address to answer and serve from (required with them)",
+             StoreValue(&o->onvif_address)),
+      NumberOption("--onvif-http-port", "N", "the device service's port (default 80; moved cameras N+1)", 1, 65534,
+                   &o->onvif_http_port),
+      NumberOption("--onvif-delay-ms", "MAX", "the waiting cameras wait up to MAX ms (default 300)", 0, 60000,
+                   &o->onvif_delay_ms),
+      Option({"--onvif-plain"}, "", "no variations: every camera answers at once, once, from 3702",
+             SetFlag(&o->onvif_plain)),
+      NumberOption("--onvif-appear", "N", "the last N cameras answer nothing until --onvif-appear-ms,\nthen say Hello",
+                   0, 4096, &o->onvif_appear),
+      NumberOption("--onvif-appear-ms", "MS", "when they appear (default 10000)", 0, 3600000, &o->onvif_appear_ms),
+      NumberOption("--onvif-bye", "N", "the first N say Bye at --onvif-bye-ms and answer no more", 0, 4096,
+                   &o->onvif_bye),
+      NumberOption("--onvif-bye-ms", "MS", "when they leave (default 10000)", 0, 3600000, &o->onvif_bye_ms),
+      NumberOption("--onvif-move", "N",
+                   "the N cameras after those take an XAddr on the next port\nat --onvif-move-ms and say Hello",
+                   0, 4096, &o->onvif_move),
+      NumberOption("--onvif-move-ms", "MS", "when they move (default 10000)", 0, 3600000, &o->onvif_move_ms),
       Option({"-h", "--help"}, "", "", SetFlag(&o->help)),
   };
 }

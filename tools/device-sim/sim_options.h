@@ -75,6 +75,19 @@ struct SimOptions {
   int ssdp_flood = 0;                      // --ssdp-flood RATE
   int ssdp_flood_ms = 0;                   // --ssdp-flood-ms MS
 
+  // ONVIF cameras and other WS-Discovery responders (onvif_host.h; none
+  // unless one of the counts or hostile kinds is given).
+  int onvif = 0;                           // --onvif N
+  int onvif_computer = 0;                  // --onvif-computer N
+  std::vector<std::string> onvif_hostile;  // --onvif-hostile KIND,..
+  std::string onvif_address;               // --onvif-address A
+  int onvif_http_port = 80;                // --onvif-http-port N
+  int onvif_delay_ms = 300;                // --onvif-delay-ms MAX
+  bool onvif_plain = false;                // --onvif-plain
+  int onvif_appear = 0, onvif_appear_ms = 10000;  // --onvif-appear N, --onvif-appear-ms MS
+  int onvif_bye = 0, onvif_bye_ms = 10000;        // --onvif-bye N, --onvif-bye-ms MS
+  int onvif_move = 0, onvif_move_ms = 10000;      // --onvif-move N, --onvif-move-ms MS
+
   // Control packages (flag 03).
   int restart_ms = 0;                      // --restart-ms N
   std::vector<std::string> ignore_control; // --ignore-control MAC,..
