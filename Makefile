@@ -21,10 +21,14 @@ INSTALL_LIST ?= $(BUILD)/installed-files.txt
 # that a new compiler's new warning never stops a user's `make test`.
 WERROR ?= OFF
 
-.PHONY: run test build deps configure bench clean fuzz test-sanitize test-tsan package package-rpm install uninstall
+.PHONY: run test build deps test-deps configure bench clean fuzz test-sanitize test-tsan package package-rpm install uninstall
 
 deps:
 	@bash scripts/install-deps
+
+# What only the tests need besides (independent implementations they run).
+test-deps:
+	@bash scripts/install-deps test
 
 configure: deps
 	cmake -S . -B $(BUILD) -G Ninja -DKDS_WERROR=$(WERROR)
@@ -38,7 +42,7 @@ build: configure
 run: build
 	./$(BUILD)/device-search
 
-test: build
+test: test-deps build
 	cd $(BUILD) && ctest --output-on-failure
 
 # cpack builds the packages in $(BUILD)/package-DEB and -RPM, stamped with
@@ -69,7 +73,7 @@ fuzz:
 
 # Sanitizer runs: scripts/sanitize sets the runtime options and suppressions.
 SANITIZE_FLAGS = -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined
-test-sanitize: deps
+test-sanitize: test-deps
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DKDS_WERROR=$(WERROR) -DKDS_HARDENING=OFF \
 	  "-DCMAKE_C_FLAGS=$(SANITIZE_FLAGS)" "-DCMAKE_CXX_FLAGS=$(SANITIZE_FLAGS)" \
 	  "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined" \
@@ -78,7 +82,7 @@ test-sanitize: deps
 	cd $(ASAN_BUILD) && bash ../scripts/sanitize asan ctest --output-on-failure -LE package
 
 TSAN_FLAGS = -fsanitize=thread -fno-omit-frame-pointer
-test-tsan: deps
+test-tsan: test-deps
 	cmake -S . -B $(TSAN_BUILD) -G Ninja -DKDS_WERROR=$(WERROR) -DKDS_HARDENING=OFF \
 	  "-DCMAKE_C_FLAGS=$(TSAN_FLAGS)" "-DCMAKE_CXX_FLAGS=$(TSAN_FLAGS)" \
 	  "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread" "-DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread"

@@ -1,8 +1,13 @@
 // `device-search watch` end to end in the test network: devices that come,
-// go, move, announce themselves and say bye-bye, each seen as its event; and
-// a stop by signal in the middle of a burst of events.
+// go, move, announce themselves and say bye-bye, each seen as its event; a
+// bye-bye that another host sends for them; and a stop by signal in the
+// middle of a burst of events.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <sys/wait.h>
 
 #include <QJsonArray>
@@ -142,4 +147,47 @@ TEST(WatchNet, SigintEndsWithExitZeroAndWholeLines) {
   ASSERT_FALSE(lines.empty());
   const std::vector<Event> events = EventsOf(lines);
   EXPECT_TRUE(events.back().line["row"].toObject().contains("interface")) << lines.back();
+}
+
+// An ssdp:byebye of a listed AXIS camera sent by another host on the link
+// (here the client itself, whose multicast comes back to its own listener)
+// changes nothing; the camera's own byebye makes it gone.
+TEST(WatchNet, ByebyeCountsOnlyFromTheDevicesOwnAddress) {
+  SKIP_WITHOUT_NETWORK();
+  TestNetwork net;
+  ASSERT_TRUE(net.Ready()) << net.Error();
+  ChildProcess* sim = net.StartDeviceSim({"--count", "1", "--upnp-axis", "1", "--upnp-mx-honour", "off",
+                                          "--upnp-byebye", "1", "--upnp-byebye-ms", "9000", "--upnp-address",
+                                          TestNetwork::kDevicesAddress});
+  ASSERT_NE(sim, nullptr);
+  ASSERT_TRUE(sim->WaitForLine("upnp ready", 10000)) << sim->Output();
+  ChildProcess* watch = net.StartInClient({KDS_DEVICE_SEARCH_PATH, "watch", "--interval", "30"});
+  ASSERT_NE(watch, nullptr) << net.Error();
+  ASSERT_TRUE(watch->WaitForLine("AXIS Network Camera 1", 20000)) << watch->Output();
+  const std::string udn =
+      EventsOf(watch->Lines()).back().line["row"].toObject()["upnp"].toObject()["unique_device_name"].toString()
+          .toStdString();
+  ASSERT_EQ(udn.rfind("uuid:", 0), 0u) << watch->Output();
+  {
+    NetnsScope client = net.EnterClient();
+    ASSERT_TRUE(client.Entered()) << client.Error();
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    in_addr own{};
+    inet_pton(AF_INET, TestNetwork::kClientAddress, &own);
+    ASSERT_EQ(setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &own, sizeof(own)), 0);
+    sockaddr_in group{};
+    group.sin_family = AF_INET;
+    group.sin_port = htons(1900);
+    inet_pton(AF_INET, "239.255.255.250", &group.sin_addr);
+    const std::string byebye = "NOTIFY * HTTP/1.1\r\nHOST: 239.255.255.250:1900\r\nNT: upnp:rootdevice\r\n"
+                               "NTS: ssdp:byebye\r\nUSN: " + udn + "::upnp:rootdevice\r\n\r\n";
+    for (int i = 0; i < 3; ++i)
+      sendto(fd, byebye.data(), byebye.size(), 0, reinterpret_cast<const sockaddr*>(&group), sizeof(group));
+    close(fd);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_EQ(watch->CountLines("\"event\":\"gone\""), 0) << watch->Output();
+  ASSERT_TRUE(sim->WaitForLine("upnp byebye", 20000)) << sim->Output();
+  EXPECT_TRUE(watch->WaitForLine("\"event\":\"gone\"", 5000)) << watch->Output();
+  watch->Stop();
 }
