@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <iostream>
 
-#include "netsetup/address_rules.h"
 #include "protocol/interfaces.h"
+#include "protocol/ipv4_text.h"
 
 const char kInterfaceWithRelayError[] = "--interface does not go with --relay (a relay is reached by its route)";
 

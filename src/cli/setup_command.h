@@ -32,9 +32,10 @@ std::string SetupUsage();
 
 // Parses the arguments after "setup"; on a bad argument returns nothing and
 // sets `error` to a one-line message. --mac must be six hexadecimal pairs.
-// Given addresses are checked here with the dialog's rule, and a static
-// address with every rule that needs no search (CheckStaticAddress), so a
-// bad one is refused before anything is sent.
+// Given addresses are checked here: each a strict dotted quad
+// (CheckGivenAddress: "Invalid IP Address - [10.1]: not a dotted quad such as
+// ..."), and a static address with every rule that needs no search
+// (CheckStaticAddress), so a bad one is refused before anything is sent.
 // --plan goes with neither --mac nor --dhcp, --static and the addresses;
 // --verify, --dry-run and --format go only with --plan, and --verify not
 // with --dry-run. --help ends the parse at once.

@@ -9,7 +9,7 @@
 #include <set>
 #include <unordered_map>
 
-#include "protocol/codec.h"
+#include "protocol/ipv4_text.h"
 #include "protocol/string_printf.h"
 
 namespace {
@@ -59,8 +59,11 @@ int Order(const ReaddressPlan& plan, std::size_t i) {
   return plan.rows[i].line > 0 ? plan.rows[i].line : static_cast<int>(i) + 1;
 }
 
+// "Invalid <caption> - [<text>]", then why the text is no given address
+// when it takes saying (": not a dotted quad such as ...").
 std::string InvalidText(const char* caption, const std::string& text) {
-  return StringPrintf("Invalid %s - [%s]", caption, text.c_str());
+  const std::string reason = NotStrictReason(text);
+  return StringPrintf("Invalid %s - [%s]", caption, text.c_str()) + (reason.empty() ? "" : ": " + reason);
 }
 
 // One static row's own checks: each address valid, the texts within their
@@ -119,16 +122,17 @@ void CheckPlan(const ReaddressPlan& plan, const std::vector<PlanDevice>& listed,
   for (std::size_t i = 0; i < plan.rows.size(); ++i) {
     const PlanRow& row = plan.rows[i];
     if (row.type != NetworkType::kStatic) continue;
-    if (std::optional<std::uint32_t> ip = HostAddress(row.ip)) targets[*ip].push_back(i);
+    if (std::optional<std::uint32_t> ip = GivenAddress(row.ip)) targets[*ip].push_back(i);
   }
   std::set<std::string> planned;
   for (const PlanRow& row : plan.rows) planned.insert(ListingKey(row.device.record));
-  // The addresses that listed devices the plan leaves as they are keep.
+  // The addresses that listed devices the plan leaves as they are keep: all
+  // that a device may be at.
   std::map<std::uint32_t, std::vector<std::string>> kept;  // address -> MACs
   for (const PlanDevice& device : listed) {
     if (planned.count(ListingKey(device.record)) != 0) continue;
-    if (std::optional<std::uint32_t> held = HostAddress(FieldText(device.record.ip)))
-      if (targets.count(*held) != 0) kept[*held].push_back(Text(FieldText(device.record.mac)));
+    for (std::uint32_t held : HeldAddresses(FieldText(device.record.ip)))
+      if (targets.count(held) != 0) kept[held].push_back(Text(FieldText(device.record.mac)));
   }
 
   for (const auto& [address, rows] : targets) {
@@ -175,9 +179,9 @@ std::vector<PlanDevice> InOrder(std::vector<PlanDevice> devices, PlanOrder order
       return Lower(FieldText(a.record.mac)) < Lower(FieldText(b.record.mac));
     });
   } else if (order == PlanOrder::kByAddress) {
-    // Devices without a valid address go last.
+    // Devices without a strict address go last.
     auto key = [](const PlanDevice& d) -> std::uint64_t {
-      std::optional<std::uint32_t> a = HostAddress(Text(FieldText(d.record.ip)));
+      std::optional<std::uint32_t> a = StrictAddress(FieldText(d.record.ip));
       return a ? *a : std::uint64_t{1} << 32;
     };
     std::stable_sort(devices.begin(), devices.end(),
@@ -236,15 +240,15 @@ ReaddressPlan SequentialPlan(const std::vector<PlanDevice>& selected, const Sequ
 
   // The netmask is contiguous: every address from the start address to the
   // broadcast address lies in the start address's subnet.
-  const std::uint32_t mask = *HostAddress(settings.netmask);
-  const std::uint32_t start = *HostAddress(settings.start);
+  const std::uint32_t mask = *GivenAddress(settings.netmask);
+  const std::uint32_t start = *GivenAddress(settings.start);
   const std::uint32_t network = start & mask;
   const std::uint32_t broadcast = network | ~mask;
-  const std::optional<std::uint32_t> gateway = HostAddress(settings.gateway);
-  // Addresses held, and by which devices.
+  const std::optional<std::uint32_t> gateway = GivenAddress(settings.gateway);
+  // Addresses held (all that a device may be at), and by which devices.
   std::multimap<std::uint32_t, const tComUnitInfo*> held;
   for (const PlanDevice& device : listed)
-    if (std::optional<std::uint32_t> a = HostAddress(FieldText(device.record.ip))) held.emplace(*a, &device.record);
+    for (std::uint32_t a : HeldAddresses(FieldText(device.record.ip))) held.emplace(a, &device.record);
   std::set<std::pair<std::string, std::uint32_t>> mine;  // (interface, address)
   for (const OwnAddress& a : own) mine.emplace(a.interface, a.address);
   // Every address skipped is one of the finite set above: the run takes at
@@ -374,16 +378,13 @@ bool SendPlanRow(const PlanRow& row, ControlPackageSender& sender, DebugLog& log
 
 namespace {
 
-bool SameAddress(const std::string& a, const std::string& b) {
-  std::optional<std::uint32_t> x = HostAddress(a);
-  std::optional<std::uint32_t> y = HostAddress(b);
-  return x && y ? *x == *y : a == b;
-}
-
+// The answer's four addresses are these, compared as addresses: a text
+// outside the strict rule matches only its own bytes, so an answer of
+// "10.0.0.011" is not at 10.0.0.11, nor at 10.0.0.9.
 bool HasAddresses(const tComUnitInfo& r, const std::string& ip, const std::string& netmask,
                   const std::string& gateway, const std::string& dns) {
-  return SameAddress(Text(FieldText(r.ip)), ip) && SameAddress(Text(FieldText(r.netmask)), netmask) &&
-         SameAddress(Text(FieldText(r.gateway)), gateway) && SameAddress(Text(FieldText(r.dns)), dns);
+  return SameAddressText(FieldText(r.ip), ip) && SameAddressText(FieldText(r.netmask), netmask) &&
+         SameAddressText(FieldText(r.gateway), gateway) && SameAddressText(FieldText(r.dns), dns);
 }
 
 // What one answer says of a row whose package went out.

@@ -47,7 +47,10 @@ std::vector<LocalNetwork> ThisPcNetworks();
 constexpr std::size_t kNamedOthers = 5;
 
 // The notes of each device of `devices` (same order), in the order of
-// NoteKind. Addresses compare by value where they are strict dotted quads.
+// NoteKind. Addresses compare as numbers; a device that reports an IP outside
+// the strict rule ("10.0.0.011") counts as at every address it may be at
+// (HeldAddresses: 10.0.0.11 and 10.0.0.9), and one that reports no address
+// at all as at none.
 //  - address conflict: the other MACs at the same IP (SameMac decides what is
 //    another MAC; a UPnP device, whose MAC reads "NULL", is named as such,
 //    and so is one without a MAC),

@@ -20,6 +20,7 @@
 
 #include "capturing_sender.h"
 #include "fake_plan_search.h"
+#include "protocol/ipv4_text.h"
 #include "widget_app.h"
 
 namespace {
@@ -122,7 +123,8 @@ TEST_F(ReaddressFormTest, PreviewFollowsTheTypingAndApplyWaitsForAPlanThatHolds)
             "02:4B:44:00:00:02: no address left in 10.99.0.0/255.255.255.0\n"
             "02:4B:44:00:00:03: no address left in 10.99.0.0/255.255.255.0");
   Type("LabeledEditNetmask", "255.255.0.");
-  EXPECT_EQ(Child<QLabel>("LabelReasons")->text(), "Invalid Netmask - [255.255.0.]");
+  EXPECT_EQ(Child<QLabel>("LabelReasons")->text().toStdString(),
+            "Invalid Netmask - [255.255.0.]: " + NotStrictReason("255.255.0."));
   QTest::mouseClick(Child<QPushButton>("ButtonApply"), Qt::LeftButton);
   EXPECT_TRUE(sender.sent.empty());
 
