@@ -3,7 +3,7 @@
 // Input: the text of a plan file, every byte of it, read against five listed
 // devices (two sharing a MAC; one reached through a relay; one reporting
 // "10.0.0.024", which may be 10.0.0.24 or 10.0.0.20) and this PC's address
-// 10.0.0.100 on eth0.
+// 10.0.0.100/24 on eth0.
 //
 // Checks: no more rows than lines, each from a line that exists, in line
 // order; every refusal and warning names a line that exists ("line N: "),
@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Device("10.0.0.20", "02:4B:44:00:00:01", "eth0"), Device("10.0.0.21", "02:4B:44:00:00:02", "eth0"),
       Device("10.0.0.22", "02:4B:44:00:00:03", ""), Device("10.0.0.23", "02:4b:44:00:00:03", "eth0"),
       Device("10.0.0.024", "02:4B:44:00:00:04", "eth0")};
-  static const std::vector<OwnAddress> own = {{"eth0", 0x0A000064u}};  // 10.0.0.100
+  static const std::vector<OwnAddress> own = {{"eth0", 0x0A000064u, 0xFFFFFF00u}};  // 10.0.0.100/24
 
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   std::size_t lines = 0;

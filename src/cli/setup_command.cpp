@@ -147,8 +147,10 @@ std::string SetupUsage() {
          "an address of this PC on the interface the device answered on, or one\n"
          "another device keeps (a device that reports an address in another form,\n"
          "such as 10.0.0.011, keeps both 10.0.0.11 and 10.0.0.9); so is a netmask\n"
-         "that is 0.0.0.0 or not contiguous. A gateway of 0.0.0.0 means none. DHCP\n"
-         "is never refused for the addresses a device has.\n"
+         "that is 0.0.0.0 or not contiguous. A gateway of 0.0.0.0 means none. An\n"
+         "address outside every subnet of this PC on that interface is sent with a\n"
+         "warning (\"the device will not be reachable from eth0 (10.0.0.1/24)\").\n"
+         "DHCP is never refused for the addresses a device has.\n"
          "\n"
          "With --plan, every device the file (at most 1 MiB) names, each with its own\n"
          "addresses. The whole plan is checked before anything is sent: a row with a\n"
@@ -259,6 +261,11 @@ int ApplySetup(const SetupCommand& cmd, const AddressNeighbours& neighbours, Con
   if (cmd.gateway) {
     NetSetupRules::ExitCheck check = NetSetupRules::CheckAddressExit(NetEdit::kGateway, texts);
     if (!check.notice.Empty()) err << check.notice.caption << ": " << ShownLines(check.notice.text) << "\n";
+  }
+  if (cmd.type == NetworkType::kStatic) {
+    const StaticAddress address{texts[NetEdit::kIp], texts[NetEdit::kNetmask], texts[NetEdit::kGateway]};
+    const std::string warning = UnreachableWarning(address.ip, neighbours.device.interface, neighbours.own);
+    if (!warning.empty() && !CheckDeviceAddress(address, neighbours)) err << "Warning: " << ShownText(warning) << "\n";
   }
   NetSetupRules rules(sender, log);
   rules.SetNeighbours(neighbours);

@@ -51,8 +51,10 @@ std::vector<tComUnitInfo> DevicesWithMac(const DeviceList& devices, const std::s
 void PrintDevicesWithSameMac(const std::vector<tComUnitInfo>& found, const std::string& mac, std::ostream& err);
 
 // From the device as the search found it and the command: the dialog's
-// texts (addresses not given keep the device's), the gateway warning printed
-// to `err`, then Apply through `sender`, which refuses a static address that
+// texts (addresses not given keep the device's), the gateway warning and the
+// warning for an address outside this PC's subnets on the device's interface
+// (UnreachableWarning) printed to `err`, then Apply through `sender`, which
+// refuses a static address that
 // is never handed out (CheckDeviceAddress against `neighbours`). Prints the
 // result text to `out`. Device text in the messages is shown as ShownText
 // shows it. Exit status: 0 sent, 1 not sent, 2 the address refused (nothing

@@ -17,7 +17,7 @@ std::optional<std::uint32_t> GivenAddress(std::string_view text) {
 std::vector<OwnAddress> OwnAddressesOf(const std::vector<NetInterface>& interfaces) {
   std::vector<OwnAddress> own;
   for (const NetInterface& i : interfaces)
-    for (const InterfaceAddress& a : AddressesOf(i)) own.push_back({i.name, ntohl(a.address)});
+    for (const InterfaceAddress& a : AddressesOf(i)) own.push_back({i.name, ntohl(a.address), ntohl(a.netmask)});
   return own;
 }
 
@@ -108,6 +108,17 @@ std::optional<AddressRefusal> CheckDeviceAddress(const StaticAddress& address, c
                    StringPrintf("%s is held by %s", address.ip.c_str(), std::string(FieldText(other.record.mac)).c_str()));
   }
   return std::nullopt;
+}
+
+std::string UnreachableWarning(const std::string& ip, const std::string& interface,
+                               const std::vector<OwnAddress>& own) {
+  const std::optional<std::uint32_t> address = GivenAddress(ip);
+  if (!address || interface.empty()) return "";
+  std::vector<InterfaceAddress> subnets;
+  for (const OwnAddress& mine : own)
+    if (mine.interface == interface) subnets.push_back({htonl(mine.address), htonl(mine.netmask)});
+  if (subnets.empty() || InSubnetOf(subnets, htonl(*address))) return "";
+  return "the device will not be reachable from " + SubnetsText(interface, subnets);
 }
 
 bool IsNoAddress(const std::string& text) { return GivenAddress(text) == 0u; }

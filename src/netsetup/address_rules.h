@@ -4,7 +4,8 @@
 // DHCP package hands out nothing and is never checked here, so that a
 // device left at a bad address can always go back to DHCP. Also which texts
 // a person or a file may give as addresses (strict dotted quads,
-// protocol/ipv4_text.h). Plain functions of their inputs; any thread
+// protocol/ipv4_text.h), and the warning for a static address outside the
+// device's network. Plain functions of their inputs; any thread
 // (MachineAddresses reads the machine's interfaces).
 #pragma once
 
@@ -24,13 +25,14 @@
 // conversion never took. None for any other text, the empty one included.
 std::optional<std::uint32_t> GivenAddress(std::string_view text);
 
-// One IPv4 address of this PC and the interface it is on.
+// One IPv4 address of this PC, the interface it is on and its netmask.
 struct OwnAddress {
   std::string interface;      // "eth0"
   std::uint32_t address = 0;  // host byte order
+  std::uint32_t netmask = 0;  // host byte order; 0 (unknown) puts every address in its subnet
 };
 // This PC's addresses on `interfaces` (every address of each, AddressesOf),
-// each beside its interface's name.
+// each beside its interface's name and with its netmask.
 std::vector<OwnAddress> OwnAddressesOf(const std::vector<NetInterface>& interfaces);
 // The same for the machine's interfaces as they are now.
 std::vector<OwnAddress> MachineAddresses();
@@ -90,6 +92,15 @@ struct AddressNeighbours {
 // at (HeldAddresses). The device's own listing, and so its current address,
 // is fine.
 std::optional<AddressRefusal> CheckDeviceAddress(const StaticAddress& address, const AddressNeighbours& neighbours);
+
+// The warning for a static address `ip` that lies outside every subnet of
+// this PC (`own`) on `interface`, the interface the device answered on:
+// "the device will not be reachable from eth0 (10.99.0.1/24)", in the words
+// of the rows' "not-reachable" note. "" when it lies inside one, for a
+// device reached through a relay (an empty `interface`), where this PC has
+// no address on the interface, and for an `ip` that is no given address.
+std::string UnreachableWarning(const std::string& ip, const std::string& interface,
+                               const std::vector<OwnAddress>& own);
 
 // True for the given address 0.0.0.0: no gateway (or no DNS server).
 bool IsNoAddress(const std::string& text);

@@ -40,17 +40,39 @@ std::string RowName(const PlanRow& row) {
 // (a file's line, a selection's position; 0 for the settings), put in that
 // order when the plan is done.
 struct Notes {
-  std::vector<std::pair<int, std::string>> refusals, warnings;
+  std::vector<std::pair<int, std::string>> refusals;
+  // A warning of one row: the row's name and what it says of it.
+  struct Warning {
+    int order = 0;
+    std::string row, text;
+    bool named = true;  // a line that several rows share names them ("Unresonable Gateway" does not)
+  };
+  std::vector<Warning> warnings;
 
   void Refuse(int order, std::string text) { refusals.emplace_back(order, std::move(text)); }
-  void Warn(int order, std::string text) { warnings.emplace_back(order, std::move(text)); }
-  void Finish(ReaddressPlan& plan) {
-    auto put = [](std::vector<std::pair<int, std::string>>& notes, std::vector<std::string>& out) {
-      std::stable_sort(notes.begin(), notes.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-      for (auto& note : notes) out.push_back(std::move(note.second));
-    };
-    put(refusals, plan.refusals);
-    put(warnings, plan.warnings);
+  void Warn(int order, std::string row, std::string text, bool named = true) {
+    warnings.push_back({order, std::move(row), std::move(text), named});
+  }
+  // With `shared`, the rows that have one warning text share one line
+  // ("A, B and 3 more: text"), in the order of their first rows.
+  void Finish(ReaddressPlan& plan, bool shared = false) {
+    std::stable_sort(refusals.begin(), refusals.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& note : refusals) plan.refusals.push_back(std::move(note.second));
+    std::stable_sort(warnings.begin(), warnings.end(), [](const auto& a, const auto& b) { return a.order < b.order; });
+    if (!shared) {
+      for (const Warning& w : warnings) plan.warnings.push_back(w.row + ": " + w.text);
+      return;
+    }
+    std::vector<std::string> texts;                          // in the order of their first rows
+    std::map<std::string, std::vector<std::string>> rows;    // text -> the rows' names
+    std::map<std::string, bool> named;
+    for (const Warning& w : warnings) {
+      if (rows.count(w.text) == 0) texts.push_back(w.text);
+      rows[w.text].push_back(w.row);
+      named[w.text] = w.named;
+    }
+    for (const std::string& text : texts)
+      plan.warnings.push_back(named[text] ? NameList(rows[text], rows[text].size()) + ": " + text : text);
   }
 };
 
@@ -67,8 +89,9 @@ std::string InvalidText(const char* caption, const std::string& text) {
 }
 
 // One static row's own checks: each address valid, the texts within their
-// fields, an address that is handed out (CheckStaticAddress), the gateway's
-// subnet (a warning).
+// fields, an address that is handed out (CheckStaticAddress); then two
+// warnings: the gateway's subnet, and an address outside this PC's subnets
+// on the interface the device answered on.
 void CheckStaticRow(const ReaddressPlan& plan, std::size_t i, const std::vector<OwnAddress>& own, Notes& notes) {
   const PlanRow& row = plan.rows[i];
   const int order = Order(plan, i);
@@ -92,11 +115,13 @@ void CheckStaticRow(const ReaddressPlan& plan, std::size_t i, const std::vector<
       return;
     }
   }
-  if (std::optional<AddressRefusal> refused =
-          CheckStaticAddress({row.ip, row.netmask, row.gateway}, row.device.interface, own))
-    refuse(refused->reason);
+  const std::optional<AddressRefusal> refused =
+      CheckStaticAddress({row.ip, row.netmask, row.gateway}, row.device.interface, own);
+  if (refused) refuse(refused->reason);
   if (NetSetupRules::GatewayOutsideSubnet(row.ip, row.netmask, row.gateway))
-    notes.Warn(order, RowName(row) + ": " + StringPrintf("Unresonable Gateway - [%s]", row.gateway.c_str()));
+    notes.Warn(order, RowName(row), StringPrintf("Unresonable Gateway - [%s]", row.gateway.c_str()), false);
+  if (const std::string warning = UnreachableWarning(row.ip, row.device.interface, own); !refused && !warning.empty())
+    notes.Warn(order, RowName(row), warning);
 }
 
 // The checks of the plan as a whole, after each row's own: no device twice,
@@ -273,9 +298,9 @@ ReaddressPlan SequentialPlan(const std::vector<PlanDevice>& selected, const Sequ
     row.ip = DottedText(static_cast<std::uint32_t>(next++));
   }
   if (notes.refusals.empty()) CheckPlan(plan, listed, own, notes);
-  notes.Finish(plan);
-  // Every row shares the start address's subnet: one warning says it.
-  if (!plan.warnings.empty()) plan.warnings = {StringPrintf("Unresonable Gateway - [%s]", settings.gateway.c_str())};
+  // Every row shares the start address's subnet: one line says each warning
+  // (the gateway's once, an unreachable interface naming its rows).
+  notes.Finish(plan, true);
   return plan;
 }
 

@@ -13,9 +13,11 @@
 // dotted quad, GivenAddress) and with the addresses that are never handed
 // out (address_rules.h), this PC's addresses on the interface each device
 // answered on included, and every address a listed device may be at
-// (HeldAddresses) too; the dialog's gateway warning ("Unresonable Gateway -
-// [%s]") stays a warning. DHCP rows are never refused for the addresses they
-// carry. Refusals and warnings hold the texts as given:
+// (HeldAddresses) too. Two warnings stay warnings: the dialog's gateway
+// warning ("Unresonable Gateway - [%s]") and an address outside this PC's
+// subnets on the device's interface ("the device will not be reachable from
+// eth0 (10.99.0.1/24)", UnreachableWarning). DHCP rows are never refused for
+// the addresses they carry. Refusals and warnings hold the texts as given:
 // whoever shows them shows them by the shown-text rule. The checks take time
 // in proportion to the rows and devices, not their square.
 #pragma once
@@ -72,7 +74,10 @@ struct SequentialSettings {
 // refused once each, with the dialog's texts ("Invalid Start Address -
 // [...]"), as are a netmask that is not contiguous and a start address that
 // is never handed out; so the run takes at most as many steps as there are
-// devices and addresses to skip, whatever the netmask.
+// devices and addresses to skip, whatever the netmask. Each warning is one
+// line for all the rows it concerns: "Unresonable Gateway - [...]" once,
+// "<MAC>, <MAC> and N more: the device will not be reachable from ..." per
+// interface.
 ReaddressPlan SequentialPlan(const std::vector<PlanDevice>& selected, const SequentialSettings& settings,
                              const std::vector<PlanDevice>& listed, const std::vector<OwnAddress>& own);
 

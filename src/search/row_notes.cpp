@@ -15,13 +15,6 @@
 
 namespace {
 
-int PrefixLength(std::uint32_t netmask) {
-  std::uint32_t host = ntohl(netmask);
-  int n = 0;
-  while (n < 32 && (host & (0x80000000u >> n))) ++n;
-  return n;
-}
-
 // "A, B and C" for `names`, the first of `count` others; "A, B and 3 more"
 // when there are more others than names.
 std::string NamedOthers(const std::vector<std::string>& names, std::size_t count) {
@@ -217,21 +210,16 @@ std::vector<std::vector<RowNote>> NotesOf(const std::vector<ListedDevice>& devic
   // This PC's networks by interface, with each interface's note.
   struct Link {
     std::string name;
-    std::vector<const LocalNetwork*> networks;
+    std::vector<InterfaceAddress> subnets;  // network byte order
     std::string unreachable;  // "not reachable from eth0 (10.99.0.1/24, ...)"
   };
   std::vector<Link> links;
   for (const LocalNetwork& l : local) {
     auto link = std::find_if(links.begin(), links.end(), [&l](const Link& k) { return k.name == l.interface; });
     if (link == links.end()) link = links.insert(links.end(), Link{l.interface, {}, {}});
-    link->networks.push_back(&l);
+    link->subnets.push_back({l.address, l.netmask});
   }
-  for (Link& link : links) {
-    std::vector<std::string> subnets;
-    for (const LocalNetwork* l : link.networks)
-      subnets.push_back(StringPrintf("%s/%d", DottedAddress(l->address).c_str(), PrefixLength(l->netmask)));
-    link.unreachable = "not reachable from " + link.name + " (" + JoinNames(subnets) + ")";
-  }
+  for (Link& link : links) link.unreachable = "not reachable from " + SubnetsText(link.name, link.subnets);
 
   std::vector<std::vector<RowNote>> notes(n);
   for (std::size_t i = 0; i < n; ++i) {
@@ -258,9 +246,8 @@ std::vector<std::vector<RowNote>> NotesOf(const std::vector<ListedDevice>& devic
     if (!d.interface.empty()) {
       for (const Link& link : links) {
         if (link.name != d.interface) continue;
-        bool inside = false;
-        for (const LocalNetwork* l : link.networks)
-          for (std::uint32_t a : at) inside = inside || ((htonl(a) ^ l->address) & l->netmask) == 0;
+        const bool inside =
+            std::any_of(at.begin(), at.end(), [&link](std::uint32_t a) { return InSubnetOf(link.subnets, htonl(a)); });
         if (!inside) out.push_back({NoteKind::kNotReachable, link.unreachable});
         break;
       }

@@ -57,9 +57,10 @@ constexpr std::size_t kNamedOthers = 5;
 //    so two UPnP rows of one address never conflict.
 //  - this PC: the IP is one of `local`'s addresses.
 //  - own gateway: the gateway equals the IP.
-//  - not reachable: "not reachable from IFACE (A.B.C.D/N, ...)" when the
-//    device answered on an interface of `local` and its IP is in none of that
-//    interface's subnets; devices of an unknown interface (relays) get none.
+//  - not reachable: "not reachable from IFACE (A.B.C.D/N, ...)"
+//    (SubnetsText) when the device answered on an interface of `local` and
+//    its IP is in none of that interface's subnets; devices of an unknown
+//    interface (relays) get none.
 //  - seen twice: the other addresses of a six-hex-pair MAC.
 // Linear in the list's size: 50,000 devices take a few milliseconds.
 std::vector<std::vector<RowNote>> NotesOf(const std::vector<ListedDevice>& devices,

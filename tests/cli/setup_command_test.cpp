@@ -284,3 +284,31 @@ TEST(SetupCommand, AnAddressOutsideTheStrictRuleIsRefusedBeforeAnythingIsSent) {
     }
   }
 }
+
+// A static address outside every subnet of this PC on the interface the
+// device answered on is sent, with a warning; a refused one gets none.
+TEST(SetupCommand, AnAddressOutsideTheInterfacesSubnetsIsSentWithAWarning) {
+  const std::vector<OwnAddress> own = {{"eth0", *StrictAddress("10.99.0.1"), *StrictAddress("255.255.255.0")}};
+  const PlanDevice device = {Device(), "eth0"};
+  const PlanDevice other = {TestDevice("10.99.7.30", "02:4B:44:00:00:02"), "eth0"};
+  auto setup = [&](const std::string& ip, const PlanDevice& d, std::string* err_text) {
+    std::optional<SetupCommand> cmd = Parse(
+        {"--mac", kMac, "--static", "--ip", ip, "--netmask", "255.255.0.0", "--gateway", "10.99.0.254"});
+    if (!cmd) return -1;
+    CapturingSender sender;
+    NullLog log;
+    std::ostringstream out, err;
+    const int status = ApplySetup(*cmd, {d, own, {d, other}}, sender, log, out, err);
+    *err_text = err.str();
+    return status;
+  };
+  std::string err;
+  EXPECT_EQ(setup("10.99.7.20", device, &err), 0);
+  EXPECT_EQ(err, "Warning: the device will not be reachable from eth0 (10.99.0.1/24)\n");
+  EXPECT_EQ(setup("10.99.0.21", device, &err), 0);
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(setup("10.99.7.20", {Device(), ""}, &err), 0);  // through a relay
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(setup("10.99.7.30", device, &err), 2);  // refused: the refusal alone
+  EXPECT_EQ(err.find("Warning"), std::string::npos) << err;
+}

@@ -124,7 +124,12 @@ TEST_F(ReaddressNet, FiftyDevicesFromAPlanFileComeBackAtTheirNewAddresses) {
   CommandResult r = net.RunInClient(
       {KDS_DEVICE_SEARCH_PATH, "setup", "--plan", plan.Path(), "--verify", "2", "--format", "csv"}, 60000);
   EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
-  EXPECT_EQ(r.err, "");
+  // The new addresses lie outside the client's /24: sent, each with a warning.
+  std::string warnings;
+  for (int line = 4; line < 4 + kDevices; ++line)
+    warnings += "Warning: line " + std::to_string(line) + ": the device will not be reachable from " +
+                net.ClientInterface() + " (10.99.0.1/24)\n";
+  EXPECT_EQ(r.err, warnings);
   std::vector<std::string> lines = Lines(r.out);
   ASSERT_EQ(lines.size(), static_cast<std::size_t>(kDevices + 1)) << r.out;
   for (int n = 1; n <= kDevices; ++n) {
@@ -177,7 +182,8 @@ TEST(ReaddressNetRefused, ARefusedPlanSendsNothing) {
 // Three devices: one at 10.99.0.11, one to re-address, and one that answers
 // "10.99.0.011" (so it may be at 10.99.0.11 or, as the C library reads it,
 // at 10.99.0.9). No address outside the strict rule goes out, from a plan
-// or from `setup`, and neither reading of the third device is given away.
+// or from `setup`, and neither reading of the third device is given away;
+// a static address outside the client's subnet is sent with a warning.
 TEST(ReaddressNetAddresses, OnlyStrictAddressesGoOutAndNoReadingIsGivenAway) {
   SKIP_WITHOUT_NETWORK();
   TestNetwork net;
@@ -237,6 +243,21 @@ TEST(ReaddressNetAddresses, OnlyStrictAddressesGoOutAndNoReadingIsGivenAway) {
   EXPECT_EQ(r.err, "device-search: Invalid IP Address - [10.99.0.9]: 10.99.0.9 is held by " + Mac(3) +
                        "; nothing was sent\n");
   EXPECT_EQ(sim->CountLines("control "), 0) << sim->Output();
+
+  // Outside the client's subnet: sent, with the notes' words.
+  const std::string warning =
+      "Warning: the device will not be reachable from " + net.ClientInterface() + " (10.99.0.1/24)\n";
+  PlanFile away(Mac(2) + ",10.98.0.20,255.255.0.0,10.98.0.254,10.98.0.253\n");
+  r = net.RunInClient({KDS_DEVICE_SEARCH_PATH, "setup", "--plan", away.Path(), "--dry-run"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.err, "Warning: line 1: the device will not be reachable from " + net.ClientInterface() +
+                       " (10.99.0.1/24)\n");
+  r = net.RunInClient({KDS_DEVICE_SEARCH_PATH, "setup", "--mac", Mac(2), "--static", "--ip", "10.98.0.20", "--netmask",
+                       "255.255.0.0", "--gateway", "10.98.0.254"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.err, warning);
+  EXPECT_TRUE(sim->WaitForLine("control package applied", 2000)) << sim->Output();
+  EXPECT_EQ(sim->CountLines("control package applied"), 1) << sim->Output();
 }
 
 TEST_F(ReaddressNet, TheWindowsDialogReaddressesTheSelectionAndShowsWhoCameBack) {

@@ -433,3 +433,42 @@ TEST(ReaddressPlan, AnAnswerInAnotherFormIsNotAtTheNewSettings) {
   SetField(answer.record.ip, "10.99.0.11");
   EXPECT_EQ(VerifyPlan(plan, {answer}, {})[0].outcome, PlanOutcome::kAtNewSettings);
 }
+
+// A static address outside every subnet of this PC on the device's interface
+// is sent with a warning in the notes' words; a relay's device gets none.
+TEST(ReaddressPlan, AnAddressOutsideTheInterfacesSubnetsIsAWarning) {
+  const std::vector<OwnAddress> own = {{"eth0", 0x0A630001u, 0xFFFFFF00u},   // 10.99.0.1/24
+                                       {"eth0", 0xC0A80001u, 0xFFFF0000u},   // 192.168.0.1/16
+                                       {"eth1", 0x0A4D0001u, 0xFFFF0000u}};  // 10.77.0.1/16
+  struct Case {
+    const char* ip;
+    const char* interface;
+    const char* warning;
+  };
+  const Case cases[] = {
+      {"10.99.0.50", "eth0", ""},
+      {"192.168.7.50", "eth0", ""},  // the second subnet of the link
+      {"10.99.1.50", "eth0", "the device will not be reachable from eth0 (10.99.0.1/24, 192.168.0.1/16)"},
+      {"10.99.0.50", "eth1", "the device will not be reachable from eth1 (10.77.0.1/16)"},
+      {"10.99.1.50", "", ""},      // through a relay: its network is elsewhere
+      {"10.99.1.50", "eth9", ""},  // no address of this PC there to judge by
+      {"10.99.1.50 x", "eth0", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(UnreachableWarning(c.ip, c.interface, own), c.warning) << c.ip << c.interface;
+
+  const std::vector<PlanDevice> listed = {Device("10.99.0.20", Mac(1)), Device("10.99.0.21", Mac(2)),
+                                          Device("10.77.0.22", Mac(3), "eth1"), Device("10.99.0.23", Mac(4), "")};
+  ReaddressPlan plan = CsvPlan(Mac(1) + ",10.99.1.20,255.255.0.0,10.99.0.254,10.99.0.253\n" + Mac(2) +
+                                   ",10.99.0.30,255.255.255.0,10.99.0.254,10.99.0.253\n",
+                               listed, own);
+  EXPECT_FALSE(plan.Refused());
+  EXPECT_THAT(plan.warnings,
+              ElementsAre("line 1: the device will not be reachable from eth0 (10.99.0.1/24, 192.168.0.1/16)"));
+  // A selection: one line per interface, naming its rows.
+  plan = SequentialPlan(listed, Static("10.99.1.1", "255.255.0.0", "10.99.0.254"), listed, own);
+  EXPECT_FALSE(plan.Refused());
+  EXPECT_THAT(plan.warnings,
+              ElementsAre(Mac(1) + ", " + Mac(2) +
+                              ": the device will not be reachable from eth0 (10.99.0.1/24, 192.168.0.1/16)",
+                          Mac(3) + ": the device will not be reachable from eth1 (10.77.0.1/16)"));
+}
