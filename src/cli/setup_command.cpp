@@ -53,8 +53,8 @@ std::vector<Option> SetupOptionTable(SetupCommand* cmd, SetupOptions* given) {
          char* end = nullptr;
          long seconds = std::strtol(value.c_str(), &end, 10);
          if (value.empty() || *end != '\0' || seconds < 0 || seconds > kMaxVerifySeconds) {
-           *error = StringPrintf("--verify needs a number of seconds from 0 to %d, not '%s'", kMaxVerifySeconds,
-                                 value.c_str());
+           *error = StringPrintf("--verify needs a number of seconds from 0 to %d, not ", kMaxVerifySeconds) +
+                    QuotedArgument(value);
            return false;
          }
          cmd->plan.verify = static_cast<int>(seconds);
@@ -68,7 +68,7 @@ std::vector<Option> SetupOptionTable(SetupCommand* cmd, SetupOptions* given) {
          else if (value == "json") cmd->plan.format = OutputFormat::kJson;
          else if (value == "csv") cmd->plan.format = OutputFormat::kCsv;
          else {
-           *error = "--format must be table, json or csv, not '" + value + "'";
+           *error = "--format must be table, json or csv, not " + QuotedArgument(value);
            return false;
          }
          return true;
@@ -198,8 +198,7 @@ std::optional<SetupCommand> ParseSetupArguments(const std::vector<std::string>& 
     return std::nullopt;
   }
   if (!IsMacText(cmd.mac)) {
-    error = "--mac needs six hexadecimal pairs such as 00:11:22:33:44:55, not '" +
-            (cmd.mac.size() > 40 ? cmd.mac.substr(0, 40) + "..." : cmd.mac) + "'";
+    error = "--mac needs six hexadecimal pairs such as 00:11:22:33:44:55, not " + QuotedArgument(cmd.mac);
     return std::nullopt;
   }
   if (given.dhcp == given.stat) {

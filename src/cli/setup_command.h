@@ -31,7 +31,8 @@ struct SetupCommand {
 std::string SetupUsage();
 
 // Parses the arguments after "setup"; on a bad argument returns nothing and
-// sets `error` to a one-line message. --mac must be six hexadecimal pairs.
+// sets `error` to a one-line message (quoting the arguments as given; it is
+// shown by the shown-text rule). --mac must be six hexadecimal pairs.
 // Given addresses are checked here: each a strict dotted quad
 // (CheckGivenAddress: "Invalid IP Address - [10.1]: not a dotted quad such as
 // ..."), and a static address with every rule that needs no search
