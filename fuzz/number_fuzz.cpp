@@ -1,5 +1,5 @@
-// Fuzz target: the small text rules of the codec: the MAC test, the number
-// parse and the dotted-address conversion.
+// Fuzz target: the small text rules of the codec and of IPv4 texts: the MAC
+// test, the number parse, the dotted-address conversion and the strict rule.
 //
 // Input: one text (up to its first zero byte).
 //
@@ -7,7 +7,9 @@
 // or more; ParseNumber equals atol's reading computed wide and clamped to
 // long, and leaves errno alone; InetAddr gives the expected address for a
 // plain dotted quad, fails on an empty text, and an address it gives reads
-// back the same from its dotted form.
+// back the same from its dotted form; StrictAddress takes exactly the plain
+// dotted quads (as inet_pton does), and what a device reporting the text
+// holds is at most two addresses, the conversion's among them.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
@@ -15,10 +17,15 @@
 #include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include <algorithm>
 
 #include "fuzz_check.h"
 #include "protocol/codec.h"
+#include "protocol/ipv4_text.h"
 
 namespace {
 
@@ -92,5 +99,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(inet_ntop(AF_INET, &a, dotted, sizeof(dotted)) != nullptr, "inet_ntop");
     FUZZ_CHECK(InetAddr(dotted) == address, "the dotted form reads back otherwise");
   }
+
+  const std::optional<std::uint32_t> strict = StrictAddress(text);
+  in_addr pton{};
+  FUZZ_CHECK(strict.has_value() == (inet_pton(AF_INET, text.c_str(), &pton) == 1),
+             "the strict rule is not inet_pton's");
+  FUZZ_CHECK(strict.has_value() == PlainDottedQuad(text, &expected), "the strict rule takes another text");
+  if (strict) FUZZ_CHECK(htonl(*strict) == expected && DottedText(*strict) == text, "a strict text reads otherwise");
+  const std::vector<std::uint32_t> held = HeldAddresses(text);
+  FUZZ_CHECK(held.size() <= 2, "more than two addresses held");
+  if (strict) FUZZ_CHECK(held == std::vector<std::uint32_t>{*strict}, "a strict text holds another address");
+  if (const std::optional<std::uint32_t> lenient = LenientAddress(text))
+    FUZZ_CHECK(std::find(held.begin(), held.end(), *lenient) != held.end(), "the conversion's address is not held");
   return 0;
 }

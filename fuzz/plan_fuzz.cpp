@@ -1,16 +1,17 @@
 // Fuzz target: the plan file reader (CsvPlan) and its checks.
 //
-// Input: the text of a plan file, every byte of it, read against four listed
-// devices (two sharing a MAC; one reached through a relay) and this PC's
-// address 10.0.0.100 on eth0.
+// Input: the text of a plan file, every byte of it, read against five listed
+// devices (two sharing a MAC; one reached through a relay; one reporting
+// "10.0.0.024", which may be 10.0.0.24 or 10.0.0.20) and this PC's address
+// 10.0.0.100/24 on eth0.
 //
 // Checks: no more rows than lines, each from a line that exists, in line
 // order; every refusal and warning names a line that exists ("line N: "),
 // in line order, or is the one whole-plan refusal; what they say is bounded
 // by the input (a few times its bytes and a few hundred bytes a line). A plan
-// that is not refused gives no static address that is never handed out, no
-// address to two rows nor one a device outside the plan keeps, and each of
-// its first row is sent by the dialog's rules.
+// that is not refused gives only strict dotted quads, no static address that
+// is never handed out, no address to two rows nor one a device outside the
+// plan may be at, and each of its first row is sent by the dialog's rules.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -22,6 +23,7 @@
 
 #include "fuzz_check.h"
 #include "netsetup/readdress_plan.h"
+#include "protocol/ipv4_text.h"
 
 namespace {
 
@@ -69,8 +71,9 @@ void CheckNotes(const std::vector<std::string>& notes, std::size_t lines, const 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const std::vector<PlanDevice> listed = {
       Device("10.0.0.20", "02:4B:44:00:00:01", "eth0"), Device("10.0.0.21", "02:4B:44:00:00:02", "eth0"),
-      Device("10.0.0.22", "02:4B:44:00:00:03", ""), Device("10.0.0.23", "02:4b:44:00:00:03", "eth0")};
-  static const std::vector<OwnAddress> own = {{"eth0", 0x0A000064u}};  // 10.0.0.100
+      Device("10.0.0.22", "02:4B:44:00:00:03", ""), Device("10.0.0.23", "02:4b:44:00:00:03", "eth0"),
+      Device("10.0.0.024", "02:4B:44:00:00:04", "eth0")};
+  static const std::vector<OwnAddress> own = {{"eth0", 0x0A000064u, 0xFFFFFF00u}};  // 10.0.0.100/24
 
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   std::size_t lines = 0;
@@ -103,7 +106,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (row.type != NetworkType::kStatic) continue;
     FUZZ_CHECK(!CheckStaticAddress({row.ip, row.netmask, row.gateway}, row.device.interface, own),
                "a plan gives an address that is never handed out");
-    FUZZ_CHECK(given.insert(*HostAddress(row.ip)).second, "a plan gives one address twice");
+    for (const std::string* address : {&row.ip, &row.netmask, &row.gateway, &row.dns})
+      FUZZ_CHECK(IsStrictAddress(*address), "a plan sends an address outside the strict rule");
+    FUZZ_CHECK(given.insert(*StrictAddress(row.ip)).second, "a plan gives one address twice");
   }
   // Nor one that a listed device the plan leaves alone keeps.
   std::set<std::string> planned;
@@ -112,7 +117,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const PlanDevice& device : listed) {
     if (planned.count(std::string(FieldText(device.record.ip)) + '\0' + std::string(FieldText(device.record.mac))) != 0)
       continue;
-    FUZZ_CHECK(given.count(*HostAddress(FieldText(device.record.ip))) == 0, "a plan gives an address a device keeps");
+    for (std::uint32_t held : HeldAddresses(FieldText(device.record.ip)))
+      FUZZ_CHECK(given.count(held) == 0, "a plan gives an address a device keeps");
   }
   // The dialog's rules send what the plan's accept (the first row only: a
   // package is built in a 64 KiB buffer).

@@ -1,13 +1,12 @@
 // Selection, pointer, heading click, popup and Browse rules of the device grid.
 #include "app/grid_rules.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
 #include "protocol/interfaces.h"
+#include "protocol/ipv4_text.h"
 #include "protocol/string_printf.h"
 #include "search/grid_sort.h"
 
@@ -76,14 +75,14 @@ std::optional<QUrl> BrowseUrl(const DeviceTable& table, DebugLog& log) {
   long port = std::strtol(port_text.c_str(), &end, 10);
   const bool integer = !port_text.empty() && end != nullptr && *end == '\0' && errno == 0;
   if (!integer) port = 80;
-  in_addr address{};
-  if (inet_pton(AF_INET, ip.c_str(), &address) != 1 || port < 1 || port > 65535) {
+  const std::optional<std::uint32_t> address = StrictAddress(ip);
+  if (!address || port < 1 || port > 65535) {
     log.Append(StringPrintf(kBrowseRefusedLog, ip.c_str(), port_text.c_str()));
     return std::nullopt;
   }
   QUrl url;
   url.setScheme("http");
-  url.setHost(QString::fromStdString(DottedAddress(address.s_addr)));
+  url.setHost(QString::fromStdString(DottedText(*address)));
   url.setPort(static_cast<int>(port));
   return url;
 }

@@ -43,7 +43,7 @@ bool SelectionSetupEnabled(const DeviceTable& table, const std::vector<int>& row
 // The address "Browse" opens for selected_row: http://IP:PORT of the first
 // record with the row's IP and Mac (a UPnP row's are the host and port of its
 // presentation URL), built with QUrl's setters. IP must be a strict dotted
-// quad (inet_pton: neither "1 @evil.example" nor "10.0.0.1 " is one); PORT is
+// quad (StrictAddress: neither "1 @evil.example" nor "10.0.0.1 " is one); PORT is
 // the record's trigger_port read as a whole decimal integer, or 80 when that
 // is empty or not one, and must then lie in 1..65535. None, without a word,
 // when the row is not a data row or no record matches; none after a line in

@@ -10,10 +10,12 @@
 #include "app/display_check.h"
 #include "app/main_form.h"
 #include "app/version.h"
+#include "cli/options.h"
 #include "cli/search_command.h"
 #include "cli/setup_command.h"
 #include "cli/usage.h"
 #include "cli/watch_command.h"
+#include "protocol/shown_text.h"
 #include "ui/remembered_settings.h"
 
 int main(int argc, char** argv) {
@@ -40,14 +42,15 @@ int main(int argc, char** argv) {
       QCoreApplication app(argc, argv);
       return RunWatchCommand(std::vector<std::string>(args.begin() + 1, args.end()));
     }
-    std::cerr << "device-search: unknown command '" << first << "' (see device-search --help)\n";
+    std::cerr << "device-search: unknown command " << ShownText(QuotedArgument(first))
+              << " (see device-search --help)\n";
     return 2;
   }
 
   // Qt aborts in the application's constructor when it reaches no display.
   const std::string problem = DisplayProblem(DisplayEnvironment::OfThisProcess());
   if (!problem.empty()) {
-    std::cerr << problem << "\n";
+    std::cerr << ShownText(problem) << "\n";  // it quotes DISPLAY and WAYLAND_DISPLAY
     return 1;
   }
   TApplication app(argc, argv);

@@ -43,7 +43,7 @@ bool ReadOptions(const std::vector<std::string>& args, const std::vector<Option>
   for (std::size_t i = 0; i < args.size(); ++i) {
     const Option* option = Find(options, args[i]);
     if (option == nullptr) {
-      *error = "unknown argument '" + args[i] + "'";
+      *error = "unknown argument " + QuotedArgument(args[i]);
       return false;
     }
     std::string value;
@@ -85,6 +85,14 @@ std::string OptionList(const std::vector<Option>& options, int column) {
     list += line + help + "\n";
   }
   return list;
+}
+
+std::string QuotedArgument(const std::string& text) {
+  constexpr std::size_t kShown = 40;
+  if (text.size() <= kShown) return "'" + text + "'";
+  std::size_t cut = kShown;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return "'" + text.substr(0, cut) + "...'";
 }
 
 OptionTake StoreValue(std::string* target) {

@@ -52,6 +52,13 @@ bool ReadOptions(const std::vector<std::string>& args, const std::vector<Option>
 // names run past the column), each further help line indented to `column`.
 std::string OptionList(const std::vector<Option>& options, int column);
 
+// An argument as an error message quotes it: between "'" and "'", the
+// argument, or its first 40 bytes and "..." when it is longer (cut before a
+// byte that continues a UTF-8 character). The message is shown by the
+// shown-text rule where it is printed (EndBeforeRunning), so no control
+// character of the argument reaches the terminal.
+std::string QuotedArgument(const std::string& text);
+
 // Takes for the usual options: the value stored as it is; a flag set to `to`.
 OptionTake StoreValue(std::string* target);
 OptionTake SetFlag(bool* target, bool to = true);

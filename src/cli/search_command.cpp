@@ -9,6 +9,7 @@
 #include "cli/options.h"
 #include "cli/search_options.h"
 #include "cli/stderr_log.h"
+#include "protocol/shown_text.h"
 #include "search/firewall_hint.h"
 #include "search/saved_list.h"
 #include "upnp/upnp_merge.h"
@@ -31,7 +32,7 @@ std::vector<Option> SearchOptions(SearchCommand* cmd, bool* protocol_given) {
          else if (value == "json") cmd->format = OutputFormat::kJson;
          else if (value == "ndjson") cmd->format = OutputFormat::kNdjson;
          else {
-           *error = "--format must be table, csv, json or ndjson, not '" + value + "'";
+           *error = "--format must be table, csv, json or ndjson, not " + QuotedArgument(value);
            return false;
          }
          return true;
@@ -108,7 +109,7 @@ int RunSearchCommand(const std::vector<std::string>& args) {
     return *status;
   std::optional<std::vector<ListedDevice>> saved;
   if (!cmd->compare.empty() && !(saved = ReadSavedList(cmd->compare, &error))) {
-    std::cerr << "device-search: " << error << "\n";
+    std::cerr << "device-search: " << ShownText(error) << "\n";
     return 2;
   }
   StderrLog log(cmd->verbose);

@@ -8,8 +8,9 @@
 #include <algorithm>
 #include <iostream>
 
-#include "netsetup/address_rules.h"
 #include "protocol/interfaces.h"
+#include "protocol/ipv4_text.h"
+#include "protocol/shown_text.h"
 
 const char kInterfaceWithRelayError[] = "--interface does not go with --relay (a relay is reached by its route)";
 
@@ -30,7 +31,7 @@ Option ProtocolOption(SearchSettings* settings, bool* given) {
           [settings, given](const std::string& value, std::string* error) {
             std::optional<std::string> protocol = RelayProtocolOf(value);
             if (!protocol) {
-              *error = "--protocol must be tcp, udp or httpcmd, not '" + value + "'";
+              *error = "--protocol must be tcp, udp or httpcmd, not " + QuotedArgument(value);
               return false;
             }
             settings->relay_protocol = *protocol;
@@ -55,12 +56,6 @@ Option HelpOption(bool* help) {
 }
 
 namespace {
-
-// An argument as an error message quotes it: at most 40 bytes, then "...".
-std::string Quoted(const std::string& text) {
-  constexpr std::size_t kShown = 40;
-  return "'" + (text.size() > kShown ? text.substr(0, kShown) + "..." : text) + "'";
-}
 
 bool IsNameByte(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
@@ -131,18 +126,19 @@ bool CheckWhereToSearch(const SearchSettings& settings, bool protocol_given, std
   if (settings.relay_protocol == "HttpCmd") {
     if (RelayHostOf(settings.relay_address)) return true;
     *error = "--relay needs a host name or an IPv4 address with --protocol httpcmd, not " +
-             Quoted(settings.relay_address);
+             QuotedArgument(settings.relay_address);
     return false;
   }
   if (IsStrictAddress(settings.relay_address)) return true;
   *error = "--relay needs an IPv4 address such as 192.168.1.20 with --protocol " +
-           std::string(settings.relay_protocol == "UDP" ? "udp" : "tcp") + ", not " + Quoted(settings.relay_address);
+           std::string(settings.relay_protocol == "UDP" ? "udp" : "tcp") + ", not " +
+           QuotedArgument(settings.relay_address);
   return false;
 }
 
 bool CheckRelayHost(const SearchSettings& settings, std::string* error, const HostResolver& resolve) {
   if (!settings.ip_relay || settings.relay_protocol != "HttpCmd" || HttpRelayAddress(settings, resolve)) return true;
-  *error = "the relay host " + Quoted(RelayHostOf(settings.relay_address).value_or(settings.relay_address)) +
+  *error = "the relay host " + QuotedArgument(RelayHostOf(settings.relay_address).value_or(settings.relay_address)) +
            " cannot be found";
   return false;
 }
@@ -151,7 +147,7 @@ bool CheckInterfaceNames(const std::vector<std::string>& names, std::string* err
   const std::vector<NetInterface> there = BroadcastInterfaces();
   std::vector<std::string> unknown = UnknownInterfaces(there, names);
   if (unknown.empty()) return true;
-  *error = "no interface '" + unknown.front() + "' to search on; " +
+  *error = "no interface " + QuotedArgument(unknown.front()) + " to search on; " +
            (there.empty() ? std::string("there is none (up, with an IPv4 address and broadcast)")
                           : "the interfaces are: " + InterfaceNames(there));
   return false;
@@ -160,7 +156,7 @@ bool CheckInterfaceNames(const std::vector<std::string>& names, std::string* err
 std::optional<int> EndBeforeRunning(const std::string& command, bool parsed, bool help, const std::string& error,
                                     const std::string& usage) {
   if (!parsed) {
-    std::cerr << "device-search: " << error << " (see device-search " << command << " --help)\n";
+    std::cerr << "device-search: " << ShownText(error) << " (see device-search " << command << " --help)\n";
     return 2;
   }
   if (help) {

@@ -61,8 +61,9 @@ bool CheckInterfaceNames(const std::vector<std::string>& names, std::string* err
 // How a command ends before it runs, as `search` and `setup` do: arguments
 // that did not parse (`parsed` false, `error` saying why) print
 // "device-search: <error> (see device-search <command> --help)" on standard
-// error and give exit status 2; --help prints `usage` and gives 0. Nothing
-// (the command runs) otherwise.
+// error, the error as ShownText shows it (it quotes arguments and interface
+// names), and give exit status 2; --help prints `usage` and gives 0.
+// Nothing (the command runs) otherwise.
 std::optional<int> EndBeforeRunning(const std::string& command, bool parsed, bool help, const std::string& error,
                                     const std::string& usage);
 

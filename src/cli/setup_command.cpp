@@ -53,8 +53,8 @@ std::vector<Option> SetupOptionTable(SetupCommand* cmd, SetupOptions* given) {
          char* end = nullptr;
          long seconds = std::strtol(value.c_str(), &end, 10);
          if (value.empty() || *end != '\0' || seconds < 0 || seconds > kMaxVerifySeconds) {
-           *error = StringPrintf("--verify needs a number of seconds from 0 to %d, not '%s'", kMaxVerifySeconds,
-                                 value.c_str());
+           *error = StringPrintf("--verify needs a number of seconds from 0 to %d, not ", kMaxVerifySeconds) +
+                    QuotedArgument(value);
            return false;
          }
          cmd->plan.verify = static_cast<int>(seconds);
@@ -68,7 +68,7 @@ std::vector<Option> SetupOptionTable(SetupCommand* cmd, SetupOptions* given) {
          else if (value == "json") cmd->plan.format = OutputFormat::kJson;
          else if (value == "csv") cmd->plan.format = OutputFormat::kCsv;
          else {
-           *error = "--format must be table, json or csv, not '" + value + "'";
+           *error = "--format must be table, json or csv, not " + QuotedArgument(value);
            return false;
          }
          return true;
@@ -136,12 +136,21 @@ std::string SetupUsage() {
          "\"Network Setup\" does: use DHCP, or the static addresses given. The package\n"
          "goes out of the network interface the device answered on.\n"
          "\n"
-         "A static address is refused when it is 0.0.0.0, loopback, multicast, class E\n"
-         "or 255.255.255.255, the network or broadcast address of its netmask, its own\n"
-         "gateway, an address of this PC on the interface the device answered on, or\n"
-         "one another device keeps; so is a netmask that is 0.0.0.0 or not contiguous.\n"
-         "A gateway of 0.0.0.0 means none. DHCP is never refused for the addresses a\n"
-         "device has.\n"
+         "Every address given (--ip, --netmask, --gateway, --dns and a plan's cells)\n"
+         "is a dotted quad such as 192.168.1.20: four decimal numbers from 0 to 255,\n"
+         "without leading zeros and with nothing before or after. Any other text\n"
+         "(10.1, 010.0.0.1, 0x0a.0.0.1, \"10.0.0.1 x\") is refused before anything\n"
+         "is sent, as is 255.255.255.255.\n"
+         "\n"
+         "A static address is refused when it is 0.0.0.0, loopback, multicast or\n"
+         "class E, the network or broadcast address of its netmask, its own gateway,\n"
+         "an address of this PC on the interface the device answered on, or one\n"
+         "another device keeps (a device that reports an address in another form,\n"
+         "such as 10.0.0.011, keeps both 10.0.0.11 and 10.0.0.9); so is a netmask\n"
+         "that is 0.0.0.0 or not contiguous. A gateway of 0.0.0.0 means none. An\n"
+         "address outside every subnet of this PC on that interface is sent with a\n"
+         "warning (\"the device will not be reachable from eth0 (10.0.0.1/24)\").\n"
+         "DHCP is never refused for the addresses a device has.\n"
          "\n"
          "With --plan, every device the file (at most 1 MiB) names, each with its own\n"
          "addresses. The whole plan is checked before anything is sent: a row with a\n"
@@ -189,8 +198,7 @@ std::optional<SetupCommand> ParseSetupArguments(const std::vector<std::string>& 
     return std::nullopt;
   }
   if (!IsMacText(cmd.mac)) {
-    error = "--mac needs six hexadecimal pairs such as 00:11:22:33:44:55, not '" +
-            (cmd.mac.size() > 40 ? cmd.mac.substr(0, 40) + "..." : cmd.mac) + "'";
+    error = "--mac needs six hexadecimal pairs such as 00:11:22:33:44:55, not " + QuotedArgument(cmd.mac);
     return std::nullopt;
   }
   if (given.dhcp == given.stat) {
@@ -207,12 +215,13 @@ std::optional<SetupCommand> ParseSetupArguments(const std::vector<std::string>& 
     return std::nullopt;
   }
   cmd.type = given.dhcp ? NetworkType::kDhcp : NetworkType::kStatic;
-  const std::pair<NetEdit, std::optional<std::string>*> addresses[] = {
-      {NetEdit::kIp, &cmd.ip}, {NetEdit::kNetmask, &cmd.netmask},
-      {NetEdit::kGateway, &cmd.gateway}, {NetEdit::kDns, &cmd.dns}};
-  for (const auto& [edit, text] : addresses) {
-    if (*text && !NetSetupRules::IsValidAddress(**text)) {
-      error = StringPrintf("Invalid %s - [%s]", NetSetupRules::Caption(edit), (*text)->c_str());
+  const std::pair<AddressField, std::optional<std::string>*> addresses[] = {
+      {AddressField::kIp, &cmd.ip}, {AddressField::kNetmask, &cmd.netmask},
+      {AddressField::kGateway, &cmd.gateway}, {AddressField::kDns, &cmd.dns}};
+  for (const auto& [field, text] : addresses) {
+    if (!*text) continue;
+    if (std::optional<AddressRefusal> refused = CheckGivenAddress(field, **text)) {
+      error = refused->Message(": ");
       return std::nullopt;
     }
   }
@@ -251,6 +260,11 @@ int ApplySetup(const SetupCommand& cmd, const AddressNeighbours& neighbours, Con
   if (cmd.gateway) {
     NetSetupRules::ExitCheck check = NetSetupRules::CheckAddressExit(NetEdit::kGateway, texts);
     if (!check.notice.Empty()) err << check.notice.caption << ": " << ShownLines(check.notice.text) << "\n";
+  }
+  if (cmd.type == NetworkType::kStatic) {
+    const StaticAddress address{texts[NetEdit::kIp], texts[NetEdit::kNetmask], texts[NetEdit::kGateway]};
+    const std::string warning = UnreachableWarning(address.ip, neighbours.device.interface, neighbours.own);
+    if (!warning.empty() && !CheckDeviceAddress(address, neighbours)) err << "Warning: " << ShownText(warning) << "\n";
   }
   NetSetupRules rules(sender, log);
   rules.SetNeighbours(neighbours);

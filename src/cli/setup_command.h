@@ -31,10 +31,12 @@ struct SetupCommand {
 std::string SetupUsage();
 
 // Parses the arguments after "setup"; on a bad argument returns nothing and
-// sets `error` to a one-line message. --mac must be six hexadecimal pairs.
-// Given addresses are checked here with the dialog's rule, and a static
-// address with every rule that needs no search (CheckStaticAddress), so a
-// bad one is refused before anything is sent.
+// sets `error` to a one-line message (quoting the arguments as given; it is
+// shown by the shown-text rule). --mac must be six hexadecimal pairs.
+// Given addresses are checked here: each a strict dotted quad
+// (CheckGivenAddress: "Invalid IP Address - [10.1]: not a dotted quad such as
+// ..."), and a static address with every rule that needs no search
+// (CheckStaticAddress), so a bad one is refused before anything is sent.
 // --plan goes with neither --mac nor --dhcp, --static and the addresses;
 // --verify, --dry-run and --format go only with --plan, and --verify not
 // with --dry-run. --help ends the parse at once.
@@ -50,8 +52,10 @@ std::vector<tComUnitInfo> DevicesWithMac(const DeviceList& devices, const std::s
 void PrintDevicesWithSameMac(const std::vector<tComUnitInfo>& found, const std::string& mac, std::ostream& err);
 
 // From the device as the search found it and the command: the dialog's
-// texts (addresses not given keep the device's), the gateway warning printed
-// to `err`, then Apply through `sender`, which refuses a static address that
+// texts (addresses not given keep the device's), the gateway warning and the
+// warning for an address outside this PC's subnets on the device's interface
+// (UnreachableWarning) printed to `err`, then Apply through `sender`, which
+// refuses a static address that
 // is never handed out (CheckDeviceAddress against `neighbours`). Prints the
 // result text to `out`. Device text in the messages is shown as ShownText
 // shows it. Exit status: 0 sent, 1 not sent, 2 the address refused (nothing

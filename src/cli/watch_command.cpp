@@ -18,6 +18,7 @@
 #include "cli/search_options.h"
 #include "cli/stderr_log.h"
 #include "protocol/interfaces.h"
+#include "protocol/shown_text.h"
 #include "protocol/string_printf.h"
 #include "search/row_writer.h"
 #include "search/watch_announcements.h"
@@ -32,8 +33,8 @@ Option SecondsOption(const char* name, std::string help, long least, std::option
             long value = 0;
             auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
             if (ec != std::errc() || end != text.data() + text.size() || value < least || value > 315360000) {
-              *error = option + " must be a whole number of seconds, at least " + std::to_string(least) + ", not '" +
-                       text + "'";
+              *error = option + " must be a whole number of seconds, at least " + std::to_string(least) + ", not " +
+                       QuotedArgument(text);
               return false;
             }
             *out = std::chrono::seconds(value);
@@ -55,7 +56,7 @@ std::vector<Option> WatchOptions(WatchCommand* cmd, bool* protocol_given, std::o
       {{"--format"}, "FORMAT", "ndjson (the default: one JSON object per event) or\ntable (a readable line per event)",
        [cmd](const std::string& value, std::string* error) {
          if (value != "ndjson" && value != "table") {
-           *error = "--format must be ndjson or table, not '" + value + "'";
+           *error = "--format must be ndjson or table, not " + QuotedArgument(value);
            return false;
          }
          cmd->table = value == "table";
@@ -238,7 +239,7 @@ int RunWatchCommand(const std::vector<std::string>& args) {
     announcements = std::make_unique<WatchAnnouncements>(&log);
     std::string why;
     if (!announcements->Start(&why)) {
-      std::cerr << "device-search: UPnP announcements are not heard (" << why << "); the rounds go on\n";
+      std::cerr << "device-search: UPnP announcements are not heard (" << ShownText(why) << "); the rounds go on\n";
       announcements.reset();
     }
   }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "protocol/codec.h"
+#include "protocol/ipv4_text.h"
 #include "protocol/string_printf.h"
 
 namespace {
@@ -28,19 +29,30 @@ const NetEdit kCopyOrder[] = {NetEdit::kModel, NetEdit::kProj,    NetEdit::kName
 
 const int kNoteField = 10;
 
+NetEdit EditOf(AddressField field) {
+  switch (field) {
+    case AddressField::kNetmask:
+      return NetEdit::kNetmask;
+    case AddressField::kGateway:
+      return NetEdit::kGateway;
+    case AddressField::kDns:
+      return NetEdit::kDns;
+    case AddressField::kIp:
+      break;
+  }
+  return NetEdit::kIp;
+}
+
 }  // namespace
 
 const char* NetSetupRules::Caption(NetEdit edit) { return kEdits[static_cast<int>(edit)].caption; }
 
 int NetSetupRules::FieldOf(NetEdit edit) { return kEdits[static_cast<int>(edit)].field; }
 
-bool NetSetupRules::IsValidAddress(const std::string& text) {
-  return InetAddr(text.c_str()) != kInetAddrNone;
-}
+bool NetSetupRules::IsValidAddress(const std::string& text) { return GivenAddress(text).has_value(); }
 
 std::uint32_t NetSetupRules::AddressOrAllOnes(const std::string& text) {
-  // The failure value is all ones already.
-  return InetAddr(text.c_str());
+  return GivenAddress(text).value_or(0xFFFFFFFFu);
 }
 
 bool NetSetupRules::GatewayOutsideSubnet(const std::string& ip, const std::string& netmask,
@@ -127,12 +139,21 @@ NetSetupRules::ApplyResult NetSetupRules::Apply(NetworkType type, const NetFormT
   }
   if (type == NetworkType::kStatic) {
     const StaticAddress address{texts[NetEdit::kIp], texts[NetEdit::kNetmask], texts[NetEdit::kGateway]};
-    const std::optional<AddressRefusal> refused =
+    std::optional<AddressRefusal> refused =
         neighbours_ ? CheckDeviceAddress(address, *neighbours_) : CheckStaticAddress(address, "", {});
+    // The gateway and the DNS server are given addresses too, unless they
+    // are the device's own texts, which go back to it as they came.
+    for (const auto& [edit, field] : {std::pair{NetEdit::kGateway, AddressField::kGateway},
+                                      std::pair{NetEdit::kDns, AddressField::kDns}}) {
+      if (refused) break;
+      const std::string& text = texts[edit];
+      if (neighbours_ && text == TextsOfRecord(neighbours_->device.record)[edit]) continue;
+      refused = CheckGivenAddress(field, text);
+    }
     if (refused) {
       result.notice = {refused->Message("\n"), "Warning"};
       result.has_focus = true;
-      result.focus = refused->field == AddressField::kIp ? NetEdit::kIp : NetEdit::kNetmask;
+      result.focus = EditOf(refused->field);
       result.refused = refused;
       return result;
     }

@@ -49,10 +49,12 @@ class NetSetupRules {
   // The record field an edit carries (index for UnitField/UnitFieldWidth).
   static int FieldOf(NetEdit edit);
 
-  // The dotted-address conversion (InetAddr); false when it fails, which
-  // 255.255.255.255 and the empty text do too. "10" and "10.1" are valid.
+  // A given address (GivenAddress): a strict dotted quad other than
+  // 255.255.255.255. "10", "10.1", "010.0.0.1", "10.0.0.1 x" and the
+  // empty text are not.
   static bool IsValidAddress(const std::string& text);
-  // The conversion's value, with a failing text counted as 255.255.255.255.
+  // Its value (host byte order), with an invalid text counted as
+  // 255.255.255.255.
   static std::uint32_t AddressOrAllOnes(const std::string& text);
   // True when (ip AND netmask) differs from (gateway AND netmask); never for
   // a gateway of 0.0.0.0, which is none.
@@ -94,10 +96,12 @@ class NetSetupRules {
   // "Apply". No type: "Please specify the network type first." / "Warning",
   // nothing sent, the dialog stays open. A text too long: its notice, nothing
   // sent, the dialog stays open (`focus` names the edit). Static IP with an
-  // address that is never handed out (CheckDeviceAddress): "Invalid IP
-  // Address - [...]" or "Invalid Netmask - [...]", a line with the reason,
-  // "Warning", nothing sent, the focus on that edit. DHCP and ZoNet packages
-  // are not checked for their addresses. Otherwise builds the
+  // address that is never handed out (CheckDeviceAddress), or a gateway or
+  // DNS that is no given address (unless it is the device's own text, as
+  // the record had it): "Invalid IP Address - [...]", "Invalid Netmask -
+  // [...]", "Invalid Gateway - [...]" or "Invalid DNS - [...]", a line with
+  // the reason, "Warning", nothing sent, the focus on that edit. DHCP and
+  // ZoNet packages are not checked for their addresses. Otherwise builds the
   // flag-03 packet and hands it to the sender: "Control package sent.\nPlease
   // try to re-search the device after one minute." or "Failed to send the
   // control package." / "Note", and the dialog closes.

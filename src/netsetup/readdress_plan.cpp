@@ -9,7 +9,7 @@
 #include <set>
 #include <unordered_map>
 
-#include "protocol/codec.h"
+#include "protocol/ipv4_text.h"
 #include "protocol/string_printf.h"
 
 namespace {
@@ -40,17 +40,39 @@ std::string RowName(const PlanRow& row) {
 // (a file's line, a selection's position; 0 for the settings), put in that
 // order when the plan is done.
 struct Notes {
-  std::vector<std::pair<int, std::string>> refusals, warnings;
+  std::vector<std::pair<int, std::string>> refusals;
+  // A warning of one row: the row's name and what it says of it.
+  struct Warning {
+    int order = 0;
+    std::string row, text;
+    bool named = true;  // a line that several rows share names them ("Unresonable Gateway" does not)
+  };
+  std::vector<Warning> warnings;
 
   void Refuse(int order, std::string text) { refusals.emplace_back(order, std::move(text)); }
-  void Warn(int order, std::string text) { warnings.emplace_back(order, std::move(text)); }
-  void Finish(ReaddressPlan& plan) {
-    auto put = [](std::vector<std::pair<int, std::string>>& notes, std::vector<std::string>& out) {
-      std::stable_sort(notes.begin(), notes.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-      for (auto& note : notes) out.push_back(std::move(note.second));
-    };
-    put(refusals, plan.refusals);
-    put(warnings, plan.warnings);
+  void Warn(int order, std::string row, std::string text, bool named = true) {
+    warnings.push_back({order, std::move(row), std::move(text), named});
+  }
+  // With `shared`, the rows that have one warning text share one line
+  // ("A, B and 3 more: text"), in the order of their first rows.
+  void Finish(ReaddressPlan& plan, bool shared = false) {
+    std::stable_sort(refusals.begin(), refusals.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& note : refusals) plan.refusals.push_back(std::move(note.second));
+    std::stable_sort(warnings.begin(), warnings.end(), [](const auto& a, const auto& b) { return a.order < b.order; });
+    if (!shared) {
+      for (const Warning& w : warnings) plan.warnings.push_back(w.row + ": " + w.text);
+      return;
+    }
+    std::vector<std::string> texts;                          // in the order of their first rows
+    std::map<std::string, std::vector<std::string>> rows;    // text -> the rows' names
+    std::map<std::string, bool> named;
+    for (const Warning& w : warnings) {
+      if (rows.count(w.text) == 0) texts.push_back(w.text);
+      rows[w.text].push_back(w.row);
+      named[w.text] = w.named;
+    }
+    for (const std::string& text : texts)
+      plan.warnings.push_back(named[text] ? NameList(rows[text], rows[text].size()) + ": " + text : text);
   }
 };
 
@@ -59,13 +81,17 @@ int Order(const ReaddressPlan& plan, std::size_t i) {
   return plan.rows[i].line > 0 ? plan.rows[i].line : static_cast<int>(i) + 1;
 }
 
+// "Invalid <caption> - [<text>]", then why the text is no given address
+// when it takes saying (": not a dotted quad such as ...").
 std::string InvalidText(const char* caption, const std::string& text) {
-  return StringPrintf("Invalid %s - [%s]", caption, text.c_str());
+  const std::string reason = NotStrictReason(text);
+  return StringPrintf("Invalid %s - [%s]", caption, text.c_str()) + (reason.empty() ? "" : ": " + reason);
 }
 
 // One static row's own checks: each address valid, the texts within their
-// fields, an address that is handed out (CheckStaticAddress), the gateway's
-// subnet (a warning).
+// fields, an address that is handed out (CheckStaticAddress); then two
+// warnings: the gateway's subnet, and an address outside this PC's subnets
+// on the interface the device answered on.
 void CheckStaticRow(const ReaddressPlan& plan, std::size_t i, const std::vector<OwnAddress>& own, Notes& notes) {
   const PlanRow& row = plan.rows[i];
   const int order = Order(plan, i);
@@ -89,11 +115,13 @@ void CheckStaticRow(const ReaddressPlan& plan, std::size_t i, const std::vector<
       return;
     }
   }
-  if (std::optional<AddressRefusal> refused =
-          CheckStaticAddress({row.ip, row.netmask, row.gateway}, row.device.interface, own))
-    refuse(refused->reason);
+  const std::optional<AddressRefusal> refused =
+      CheckStaticAddress({row.ip, row.netmask, row.gateway}, row.device.interface, own);
+  if (refused) refuse(refused->reason);
   if (NetSetupRules::GatewayOutsideSubnet(row.ip, row.netmask, row.gateway))
-    notes.Warn(order, RowName(row) + ": " + StringPrintf("Unresonable Gateway - [%s]", row.gateway.c_str()));
+    notes.Warn(order, RowName(row), StringPrintf("Unresonable Gateway - [%s]", row.gateway.c_str()), false);
+  if (const std::string warning = UnreachableWarning(row.ip, row.device.interface, own); !refused && !warning.empty())
+    notes.Warn(order, RowName(row), warning);
 }
 
 // The checks of the plan as a whole, after each row's own: no device twice,
@@ -119,16 +147,17 @@ void CheckPlan(const ReaddressPlan& plan, const std::vector<PlanDevice>& listed,
   for (std::size_t i = 0; i < plan.rows.size(); ++i) {
     const PlanRow& row = plan.rows[i];
     if (row.type != NetworkType::kStatic) continue;
-    if (std::optional<std::uint32_t> ip = HostAddress(row.ip)) targets[*ip].push_back(i);
+    if (std::optional<std::uint32_t> ip = GivenAddress(row.ip)) targets[*ip].push_back(i);
   }
   std::set<std::string> planned;
   for (const PlanRow& row : plan.rows) planned.insert(ListingKey(row.device.record));
-  // The addresses that listed devices the plan leaves as they are keep.
+  // The addresses that listed devices the plan leaves as they are keep: all
+  // that a device may be at.
   std::map<std::uint32_t, std::vector<std::string>> kept;  // address -> MACs
   for (const PlanDevice& device : listed) {
     if (planned.count(ListingKey(device.record)) != 0) continue;
-    if (std::optional<std::uint32_t> held = HostAddress(FieldText(device.record.ip)))
-      if (targets.count(*held) != 0) kept[*held].push_back(Text(FieldText(device.record.mac)));
+    for (std::uint32_t held : HeldAddresses(FieldText(device.record.ip)))
+      if (targets.count(held) != 0) kept[held].push_back(Text(FieldText(device.record.mac)));
   }
 
   for (const auto& [address, rows] : targets) {
@@ -175,9 +204,9 @@ std::vector<PlanDevice> InOrder(std::vector<PlanDevice> devices, PlanOrder order
       return Lower(FieldText(a.record.mac)) < Lower(FieldText(b.record.mac));
     });
   } else if (order == PlanOrder::kByAddress) {
-    // Devices without a valid address go last.
+    // Devices without a strict address go last.
     auto key = [](const PlanDevice& d) -> std::uint64_t {
-      std::optional<std::uint32_t> a = HostAddress(Text(FieldText(d.record.ip)));
+      std::optional<std::uint32_t> a = StrictAddress(FieldText(d.record.ip));
       return a ? *a : std::uint64_t{1} << 32;
     };
     std::stable_sort(devices.begin(), devices.end(),
@@ -236,15 +265,15 @@ ReaddressPlan SequentialPlan(const std::vector<PlanDevice>& selected, const Sequ
 
   // The netmask is contiguous: every address from the start address to the
   // broadcast address lies in the start address's subnet.
-  const std::uint32_t mask = *HostAddress(settings.netmask);
-  const std::uint32_t start = *HostAddress(settings.start);
+  const std::uint32_t mask = *GivenAddress(settings.netmask);
+  const std::uint32_t start = *GivenAddress(settings.start);
   const std::uint32_t network = start & mask;
   const std::uint32_t broadcast = network | ~mask;
-  const std::optional<std::uint32_t> gateway = HostAddress(settings.gateway);
-  // Addresses held, and by which devices.
+  const std::optional<std::uint32_t> gateway = GivenAddress(settings.gateway);
+  // Addresses held (all that a device may be at), and by which devices.
   std::multimap<std::uint32_t, const tComUnitInfo*> held;
   for (const PlanDevice& device : listed)
-    if (std::optional<std::uint32_t> a = HostAddress(FieldText(device.record.ip))) held.emplace(*a, &device.record);
+    for (std::uint32_t a : HeldAddresses(FieldText(device.record.ip))) held.emplace(a, &device.record);
   std::set<std::pair<std::string, std::uint32_t>> mine;  // (interface, address)
   for (const OwnAddress& a : own) mine.emplace(a.interface, a.address);
   // Every address skipped is one of the finite set above: the run takes at
@@ -269,9 +298,9 @@ ReaddressPlan SequentialPlan(const std::vector<PlanDevice>& selected, const Sequ
     row.ip = DottedText(static_cast<std::uint32_t>(next++));
   }
   if (notes.refusals.empty()) CheckPlan(plan, listed, own, notes);
-  notes.Finish(plan);
-  // Every row shares the start address's subnet: one warning says it.
-  if (!plan.warnings.empty()) plan.warnings = {StringPrintf("Unresonable Gateway - [%s]", settings.gateway.c_str())};
+  // Every row shares the start address's subnet: one line says each warning
+  // (the gateway's once, an unreachable interface naming its rows).
+  notes.Finish(plan, true);
   return plan;
 }
 
@@ -374,16 +403,13 @@ bool SendPlanRow(const PlanRow& row, ControlPackageSender& sender, DebugLog& log
 
 namespace {
 
-bool SameAddress(const std::string& a, const std::string& b) {
-  std::optional<std::uint32_t> x = HostAddress(a);
-  std::optional<std::uint32_t> y = HostAddress(b);
-  return x && y ? *x == *y : a == b;
-}
-
+// The answer's four addresses are these, compared as addresses: a text
+// outside the strict rule matches only its own bytes, so an answer of
+// "10.0.0.011" is not at 10.0.0.11, nor at 10.0.0.9.
 bool HasAddresses(const tComUnitInfo& r, const std::string& ip, const std::string& netmask,
                   const std::string& gateway, const std::string& dns) {
-  return SameAddress(Text(FieldText(r.ip)), ip) && SameAddress(Text(FieldText(r.netmask)), netmask) &&
-         SameAddress(Text(FieldText(r.gateway)), gateway) && SameAddress(Text(FieldText(r.dns)), dns);
+  return SameAddressText(FieldText(r.ip), ip) && SameAddressText(FieldText(r.netmask), netmask) &&
+         SameAddressText(FieldText(r.gateway), gateway) && SameAddressText(FieldText(r.dns), dns);
 }
 
 // What one answer says of a row whose package went out.

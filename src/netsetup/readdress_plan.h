@@ -9,12 +9,17 @@
 // a file, the device's MAC for a row of a selection), refusals come in the
 // order of their rows, and one names at most five other rows ("line 2,
 // line 3, ... and 12 more"). Static rows are checked with the Network Setup
-// dialog's rules and texts ("Invalid %s - [%s]") and with the addresses that
-// are never handed out (address_rules.h), this PC's addresses on the
-// interface each device answered on included; the dialog's gateway warning
-// ("Unresonable Gateway - [%s]") stays a warning. DHCP rows are never
-// refused for the addresses they carry. The checks take time in proportion
-// to the rows and devices, not their square.
+// dialog's rules and texts ("Invalid %s - [%s]": every address a strict
+// dotted quad, GivenAddress) and with the addresses that are never handed
+// out (address_rules.h), this PC's addresses on the interface each device
+// answered on included, and every address a listed device may be at
+// (HeldAddresses) too. Two warnings stay warnings: the dialog's gateway
+// warning ("Unresonable Gateway - [%s]") and an address outside this PC's
+// subnets on the device's interface ("the device will not be reachable from
+// eth0 (10.99.0.1/24)", UnreachableWarning). DHCP rows are never refused for
+// the addresses they carry. Refusals and warnings hold the texts as given:
+// whoever shows them shows them by the shown-text rule. The checks take time
+// in proportion to the rows and devices, not their square.
 #pragma once
 
 #include <string>
@@ -62,13 +67,17 @@ struct SequentialSettings {
 // skipped when they are the subnet's network or broadcast address (of the
 // start address and netmask), the gateway, an address of this PC (`own`) on
 // the interface the device answered on, or held by any device of `listed`
-// other than the one being given an address (a device may keep its own). A
+// other than the one being given an address (a device may keep its own;
+// HeldAddresses says what a device holds). A
 // run that reaches the subnet's end does not wrap: the devices left over are
 // refused ("no address left in <network>/<netmask>"). Invalid settings are
 // refused once each, with the dialog's texts ("Invalid Start Address -
 // [...]"), as are a netmask that is not contiguous and a start address that
 // is never handed out; so the run takes at most as many steps as there are
-// devices and addresses to skip, whatever the netmask.
+// devices and addresses to skip, whatever the netmask. Each warning is one
+// line for all the rows it concerns: "Unresonable Gateway - [...]" once,
+// "<MAC>, <MAC> and N more: the device will not be reachable from ..." per
+// interface.
 ReaddressPlan SequentialPlan(const std::vector<PlanDevice>& selected, const SequentialSettings& settings,
                              const std::vector<PlanDevice>& listed, const std::vector<OwnAddress>& own);
 
@@ -110,7 +119,8 @@ struct RowOutcome {
 
 // The outcome of each row of `plan` (in row order) given the devices a
 // search found. A row's device is found by its MAC (SameMac); addresses are
-// compared by value ("10.1" is 10.0.0.1). A row whose `sent` entry is false
+// compared as addresses (SameAddressText: an answer outside the strict rule,
+// "10.0.0.011", is at no planned address). A row whose `sent` entry is false
 // is kNotSent; rows past the end of `sent` count as sent.
 std::vector<RowOutcome> VerifyPlan(const ReaddressPlan& plan, const std::vector<PlanDevice>& found,
                                    const std::vector<bool>& sent);

@@ -12,6 +12,7 @@
 #include "netsetup/address_rules.h"
 #include "netsetup/control_sender.h"
 #include "protocol/interfaces.h"
+#include "protocol/ipv4_text.h"
 #include "protocol/string_printf.h"
 #include "protocol/transport.h"
 
@@ -37,9 +38,8 @@ std::vector<NetInterface> TargetInterfaces(const std::string& device_interface,
 // `i` with one address only: the one in the subnet of `device_ip` (a
 // dotted quad) when it has one, else its first.
 NetInterface FromDeviceSubnet(NetInterface i, const std::string& device_ip) {
-  in_addr device{};
-  if (inet_pton(AF_INET, device_ip.c_str(), &device) != 1) device.s_addr = 0;
-  const InterfaceAddress from = AddressForDevice(i, device.s_addr).value_or(AddressesOf(i).front());
+  const std::uint32_t device = htonl(StrictAddress(device_ip).value_or(0));
+  const InterfaceAddress from = AddressForDevice(i, device).value_or(AddressesOf(i).front());
   i.address = from.address;
   i.netmask = from.netmask;
   i.addresses = {from};

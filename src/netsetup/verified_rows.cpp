@@ -6,6 +6,8 @@
 #include <optional>
 #include <unordered_map>
 
+#include "protocol/ipv4_text.h"
+
 const char kNotConfirmedTip[] = "Not confirmed: the verification search did not find the device at these settings";
 
 namespace {
@@ -65,8 +67,7 @@ int VerifiedRows::Apply(DeviceTable& table, const ReaddressPlan& plan, const std
       if (answers == by_mac.end()) continue;
       for (std::size_t answer : answers->second) {
         if (used[answer]) continue;
-        if (same_address && HostAddress(FieldText(found[answer].record.ip)) != HostAddress(FieldText(record.ip)))
-          continue;
+        if (same_address && !SameAddressText(FieldText(found[answer].record.ip), FieldText(record.ip))) continue;
         take(c, answer);
         break;
       }

@@ -1,14 +1,13 @@
 // Packet builder, transport encoding and reply parser of the discovery protocol.
 #include "protocol/codec.h"
 
-#include <arpa/inet.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
 #include <vector>
 
+#include "protocol/ipv4_text.h"
 #include "protocol/string_printf.h"
 
 const char kMagicWord[] = "Zentravox";
@@ -227,9 +226,4 @@ long ParseNumber(const char* text) {
   long value = std::strtol(text, nullptr, 10);  // clamps at LONG_MIN/LONG_MAX
   errno = saved;
   return value;
-}
-
-std::uint32_t InetAddr(const char* text) {
-  if (text == nullptr) return kInetAddrNone;
-  return static_cast<std::uint32_t>(inet_addr(text));
 }

@@ -64,8 +64,3 @@ bool GetMacFromCString(const char* text);
 // the first other character, 0 without digits), clamped to the range of long
 // instead of overflowing.
 long ParseNumber(const char* text);
-
-// The C library's dotted-address conversion (network byte order);
-// 0xFFFFFFFF (INADDR_NONE) on failure, which 255.255.255.255 also gives.
-std::uint32_t InetAddr(const char* text);
-constexpr std::uint32_t kInetAddrNone = 0xFFFFFFFFu;

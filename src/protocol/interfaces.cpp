@@ -102,3 +102,26 @@ std::string DottedAddress(std::uint32_t address) {
   inet_ntop(AF_INET, &a, text, sizeof(text));
   return text;
 }
+
+bool InSubnetOf(const std::vector<InterfaceAddress>& subnets, std::uint32_t address) {
+  return std::any_of(subnets.begin(), subnets.end(),
+                     [address](const InterfaceAddress& s) { return ((address ^ s.address) & s.netmask) == 0; });
+}
+
+namespace {
+
+int PrefixLength(std::uint32_t netmask) {
+  const std::uint32_t host = ntohl(netmask);
+  int n = 0;
+  while (n < 32 && (host & (0x80000000u >> n))) ++n;
+  return n;
+}
+
+}  // namespace
+
+std::string SubnetsText(const std::string& name, const std::vector<InterfaceAddress>& subnets) {
+  std::vector<std::string> texts;
+  for (const InterfaceAddress& s : subnets)
+    texts.push_back(DottedAddress(s.address) + "/" + std::to_string(PrefixLength(s.netmask)));
+  return name + " (" + JoinNames(texts) + ")";
+}

@@ -61,3 +61,11 @@ std::string JoinNames(const std::vector<std::string>& names);
 
 // "10.99.0.1" for an address in network byte order.
 std::string DottedAddress(std::uint32_t address);
+
+// True when `address` (network byte order) lies in the subnet of one of
+// `subnets` (address and netmask alike).
+bool InSubnetOf(const std::vector<InterfaceAddress>& subnets, std::uint32_t address);
+// An interface and its subnets as notes and warnings name them:
+// "eth0 (10.99.0.1/24, 192.168.0.1/16)", each address of `subnets` with the
+// length of its netmask's leading ones.
+std::string SubnetsText(const std::string& name, const std::vector<InterfaceAddress>& subnets);

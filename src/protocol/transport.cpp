@@ -25,6 +25,7 @@
 
 #include "protocol/answer_codec.h"
 #include "protocol/codec.h"
+#include "protocol/ipv4_text.h"
 #include "protocol/reply_reader.h"
 #include "protocol/string_printf.h"
 

@@ -1,15 +1,12 @@
 // Device identity across lists and the comparison of two lists.
 #include "search/device_changes.h"
 
-#include <arpa/inet.h>
-
 #include <cstring>
 #include <deque>
 #include <unordered_map>
 
-#include "netsetup/address_rules.h"
 #include "netsetup/net_setup_rules.h"
-#include "protocol/codec.h"
+#include "protocol/ipv4_text.h"
 #include "protocol/record_text.h"
 #include "search/row_writer.h"
 
@@ -42,15 +39,13 @@ bool SameField(const tComUnitInfo& a, const tComUnitInfo& b, int f) {
 }
 
 // The device's identity and the text of the `fields` it knows, each in one
-// spelling (addresses by value, the MAC folded), so that two devices
-// ChangedFields finds alike give the same text.
+// spelling (the MAC folded; an address has one as SameAddressText compares
+// it), so that two devices ChangedFields finds alike give the same text.
 std::string FieldsText(const ListedDevice& d, KnownFields fields) {
   std::string text = DeviceIdentity(d);
   for (int f = 0; f < kUnitFieldCount; ++f) {
     if (!Knows(fields, f)) continue;
     std::string field(UnitField(d.record, f), strnlen(UnitField(d.record, f), UnitFieldWidth(f)));
-    if (IsAddressField(f))
-      if (std::optional<std::uint32_t> value = AddressValue(field)) field = std::to_string(*value);
     if (f == kMacField) field = FoldedMac(field);
     if (!IsAscii(field)) field = RecordText(field).toStdString();  // one spelling of the same text
     text += '\0';
@@ -99,35 +94,6 @@ std::string FoldedMac(std::string_view mac) {
     if (c == '-') c = ':';
   }
   return out;
-}
-
-std::optional<std::uint32_t> DottedQuad(std::string_view text) {
-  std::uint32_t host = 0;
-  std::size_t i = 0;
-  for (int part = 0; part < 4; ++part) {
-    if (part > 0 && (i >= text.size() || text[i++] != '.')) return std::nullopt;
-    const std::size_t start = i;
-    unsigned value = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && i - start < 3) value = value * 10 + (text[i++] - '0');
-    if (i == start || value > 255 || (text[start] == '0' && i - start > 1)) return std::nullopt;
-    host = host << 8 | value;
-  }
-  if (i != text.size()) return std::nullopt;
-  return htonl(host);
-}
-
-std::optional<std::uint32_t> AddressValue(std::string_view text) {
-  if (std::optional<std::uint32_t> quad = DottedQuad(text))  // the common case, quickly
-    return *quad == 0xFFFFFFFFu ? std::nullopt : quad;        // the dialog refuses the all-ones address
-  const std::optional<std::uint32_t> host = HostAddress(text);  // the dialog's rule
-  if (!host) return std::nullopt;
-  return htonl(*host);
-}
-
-bool SameAddressText(std::string_view a, std::string_view b) {
-  if (a == b) return true;
-  std::optional<std::uint32_t> x = AddressValue(a), y = AddressValue(b);
-  return x && y && *x == *y;
 }
 
 std::vector<int> ChangedFields(const ListedDevice& before, const ListedDevice& now) {

@@ -53,20 +53,11 @@ std::string DeviceIdentity(const ListedDevice& device);
 // in lower case, "-" as ":".
 std::string FoldedMac(std::string_view mac);
 
-// A strict dotted quad ("10.0.0.1": four decimal numbers of at most 255,
-// without leading zeros, as inet_pton reads them) in network byte order.
-std::optional<std::uint32_t> DottedQuad(std::string_view text);
-// An address field's value by the Network Setup dialog's rule ("10.1" is
-// 10.0.0.1), in network byte order; none for a text the rule refuses.
-std::optional<std::uint32_t> AddressValue(std::string_view text);
-
-// Two texts of an address field as the same address: by value where the
-// Network Setup dialog's rule reads both ("10.1" is 10.0.0.1), else as text.
-bool SameAddressText(std::string_view a, std::string_view b);
-
 // The record fields (indices for UnitFieldName) in which `now` differs from
-// `before`, among those both know. The four address fields compare by value
-// (SameAddressText), the MAC by SameMac, the others as texts: exact bytes, or
+// `before`, among those both know. The four address fields compare as
+// addresses (SameAddressText, protocol/ipv4_text.h: strict dotted quads by
+// value, any other text by its bytes), the MAC by SameMac, the others as
+// texts: exact bytes, or
 // bytes that read as the same text (RecordText: a saved list holds in UTF-8
 // what a device sent in Latin-1).
 std::vector<int> ChangedFields(const ListedDevice& before, const ListedDevice& now);

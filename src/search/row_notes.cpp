@@ -5,21 +5,15 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "netsetup/net_setup_rules.h"
+#include "protocol/ipv4_text.h"
 #include "protocol/string_printf.h"
 
 namespace {
-
-int PrefixLength(std::uint32_t netmask) {
-  std::uint32_t host = ntohl(netmask);
-  int n = 0;
-  while (n < 32 && (host & (0x80000000u >> n))) ++n;
-  return n;
-}
 
 // "A, B and C" for `names`, the first of `count` others; "A, B and 3 more"
 // when there are more others than names.
@@ -59,6 +53,8 @@ std::uint64_t TextKey(std::string_view text) { return std::hash<std::string_view
 // Devices grouped by one value (an address, or a MAC) with the distinct
 // second values in each group (the MACs at an address, the addresses of a
 // MAC): sorted, so that each group and each distinct value in it is a run.
+// A device stands in one group, or in two (a device that may be at two
+// addresses); its second value is the same in both.
 struct Pairing {
   struct Entry {
     std::uint64_t group, value;
@@ -69,36 +65,88 @@ struct Pairing {
   };
   std::vector<Entry> entries;
 
-  // For a device of a group with more than one distinct value: how many
-  // values besides its own, and the first device of at most kNamedOthers of
-  // them (in value order).
+  // For a device whose groups hold more than one distinct value together:
+  // how many values besides its own, and the first device of at most
+  // kNamedOthers of them (in value order).
   struct Others {
     std::size_t count = 0;
     std::vector<std::size_t> devices;
   };
   std::vector<Others> Resolve(std::size_t devices) {
+    constexpr std::size_t kNone = SIZE_MAX;
     std::sort(entries.begin(), entries.end());
-    std::vector<Others> others(devices);
-    std::vector<std::size_t> firsts;  // the first entry of each distinct value of the group
-    for (std::size_t begin = 0; begin < entries.size();) {
-      std::size_t end = begin;
-      firsts.clear();
-      for (; end < entries.size() && entries[end].group == entries[begin].group; ++end)
-        if (end == begin || entries[end].value != entries[end - 1].value) firsts.push_back(end);
-      if (firsts.size() > 1) {
-        for (std::size_t e = begin; e < end; ++e) {
-          Others& o = others[entries[e].device];
-          o.count = firsts.size() - 1;
-          for (std::size_t f : firsts) {
-            if (o.devices.size() == kNamedOthers) break;
-            if (entries[f].value != entries[e].value) o.devices.push_back(entries[f].device);
-          }
-        }
+    // Each group's distinct values in order, each with its first device:
+    // group g is distinct[groups[g].first, groups[g].second).
+    std::vector<Value> distinct;
+    std::vector<std::pair<std::size_t, std::size_t>> groups;
+    std::vector<std::size_t> first(devices, kNone), second(devices, kNone);
+    std::vector<std::uint64_t> own(devices, 0);
+    for (std::size_t e = 0; e < entries.size(); ++e) {
+      const Entry& x = entries[e];
+      const bool new_group = e == 0 || x.group != entries[e - 1].group;
+      if (new_group) groups.emplace_back(distinct.size(), distinct.size());
+      if (new_group || x.value != entries[e - 1].value) {
+        distinct.push_back({x.value, x.device});
+        ++groups.back().second;
       }
-      begin = end;
+      const std::size_t g = groups.size() - 1;
+      own[x.device] = x.value;
+      (first[x.device] == kNone ? first : second)[x.device] = g;
+    }
+    // Two groups' values together, for the devices that stand in both: how
+    // many, and the first kNamedOthers + 1 (one may be the device's own).
+    // Few devices stand in two groups, and few pairs of groups share one.
+    std::map<std::pair<std::size_t, std::size_t>, std::pair<std::size_t, std::vector<Value>>> unions;
+    auto both = [&](std::size_t a, std::size_t b) -> const std::pair<std::size_t, std::vector<Value>>& {
+      auto [it, added] = unions.try_emplace({a, b});
+      if (!added) return it->second;
+      std::size_t i = groups[a].first, j = groups[b].first, count = 0;
+      const std::size_t end_a = groups[a].second, end_b = groups[b].second;
+      std::vector<Value>& head = it->second.second;
+      while (i < end_a || j < end_b) {
+        Value next;
+        if (j == end_b || (i < end_a && distinct[i].value < distinct[j].value)) {
+          next = distinct[i++];
+        } else if (i == end_a || distinct[j].value < distinct[i].value) {
+          next = distinct[j++];
+        } else {  // in both: its first device
+          next = distinct[i].device < distinct[j].device ? distinct[i] : distinct[j];
+          ++i;
+          ++j;
+        }
+        ++count;
+        if (head.size() <= kNamedOthers) head.push_back(next);
+      }
+      it->second.first = count;
+      return it->second;
+    };
+    std::vector<Others> others(devices);
+    for (std::size_t d = 0; d < devices; ++d) {
+      if (first[d] == kNone) continue;
+      std::size_t count = groups[first[d]].second - groups[first[d]].first;
+      const Value* begin = distinct.data() + groups[first[d]].first;
+      const Value* end = distinct.data() + groups[first[d]].second;
+      if (second[d] != kNone) {
+        const auto& [total, head] = both(first[d], second[d]);
+        count = total;
+        begin = head.data();
+        end = head.data() + head.size();
+      }
+      if (count < 2) continue;
+      Others& o = others[d];
+      o.count = count - 1;
+      for (const Value* v = begin; v != end && o.devices.size() < kNamedOthers; ++v)
+        if (v->value != own[d]) o.devices.push_back(v->device);
     }
     return others;
   }
+
+ private:
+  // A distinct value of a group, with the first device that has it there.
+  struct Value {
+    std::uint64_t value = 0;
+    std::size_t device = 0;
+  };
 };
 
 // How a conflict note names another device at the same address.
@@ -138,19 +186,23 @@ std::vector<LocalNetwork> LocalNetworksOf(const std::vector<NetInterface>& inter
 std::vector<std::vector<RowNote>> NotesOf(const std::vector<ListedDevice>& devices,
                                           const std::vector<LocalNetwork>& local) {
   const std::size_t n = devices.size();
-  // Each device's address (strict dotted quads only) and MAC as numbers;
-  // the MACs at each address, and the addresses of each six-hex-pair MAC.
-  std::vector<std::optional<std::uint32_t>> ips(n);
+  // Each device's addresses (all it may be at: HeldAddresses) and MAC as
+  // numbers; the MACs at each address, and the addresses of each
+  // six-hex-pair MAC (a text outside the strict rule by its text).
+  std::vector<std::vector<std::uint32_t>> held(n);  // host byte order
   Pairing macs_at, addresses_of;
   macs_at.entries.reserve(n);
   addresses_of.entries.reserve(n);
   for (std::size_t i = 0; i < n; ++i) {
     const ListedDevice& d = devices[i];
-    ips[i] = DottedQuad(FieldText(d.record.ip));
+    const std::string_view ip = FieldText(d.record.ip);
+    held[i] = HeldAddresses(ip);
     const std::uint64_t mac = MacKey(FieldText(d.record.mac));
-    if (ips[i]) macs_at.entries.push_back({*ips[i], mac, i});
-    if (!d.upnp && mac < (1ull << 48))  // six hex pairs
-      addresses_of.entries.push_back({mac, ips[i] ? *ips[i] : TextKey(FieldText(d.record.ip)), i});
+    for (std::uint32_t a : held[i]) macs_at.entries.push_back({a, mac, i});
+    if (!d.upnp && mac < (1ull << 48)) {  // six hex pairs
+      const std::optional<std::uint32_t> strict = StrictAddress(ip);
+      addresses_of.entries.push_back({mac, strict ? *strict : TextKey(ip), i});
+    }
   }
   const std::vector<Pairing::Others> conflicts = macs_at.Resolve(n);
   const std::vector<Pairing::Others> elsewhere = addresses_of.Resolve(n);
@@ -158,27 +210,24 @@ std::vector<std::vector<RowNote>> NotesOf(const std::vector<ListedDevice>& devic
   // This PC's networks by interface, with each interface's note.
   struct Link {
     std::string name;
-    std::vector<const LocalNetwork*> networks;
+    std::vector<InterfaceAddress> subnets;  // network byte order
     std::string unreachable;  // "not reachable from eth0 (10.99.0.1/24, ...)"
   };
   std::vector<Link> links;
   for (const LocalNetwork& l : local) {
     auto link = std::find_if(links.begin(), links.end(), [&l](const Link& k) { return k.name == l.interface; });
     if (link == links.end()) link = links.insert(links.end(), Link{l.interface, {}, {}});
-    link->networks.push_back(&l);
+    link->subnets.push_back({l.address, l.netmask});
   }
-  for (Link& link : links) {
-    std::vector<std::string> subnets;
-    for (const LocalNetwork* l : link.networks)
-      subnets.push_back(StringPrintf("%s/%d", DottedAddress(l->address).c_str(), PrefixLength(l->netmask)));
-    link.unreachable = "not reachable from " + link.name + " (" + JoinNames(subnets) + ")";
-  }
+  for (Link& link : links) link.unreachable = "not reachable from " + SubnetsText(link.name, link.subnets);
 
   std::vector<std::vector<RowNote>> notes(n);
   for (std::size_t i = 0; i < n; ++i) {
     const ListedDevice& d = devices[i];
     std::vector<RowNote>& out = notes[i];
-    if (ips[i]) {
+    const std::vector<std::uint32_t>& at = held[i];
+    auto holds = [&at](std::uint32_t host) { return std::find(at.begin(), at.end(), host) != at.end(); };
+    if (!at.empty()) {
       const std::string ip(FieldText(d.record.ip));
       if (conflicts[i].count > 0) {
         std::vector<std::string> names;
@@ -186,18 +235,19 @@ std::vector<std::vector<RowNote>> NotesOf(const std::vector<ListedDevice>& devic
         out.push_back({NoteKind::kAddressConflict, ip + " is also used by " + NamedOthers(names, conflicts[i].count)});
       }
       for (const LocalNetwork& l : local) {
-        if (l.address != *ips[i]) continue;
+        if (!holds(ntohl(l.address))) continue;
         out.push_back({NoteKind::kThisPc, ip + " is an address of this PC (" + l.interface + ")"});
         break;
       }
-      if (DottedQuad(FieldText(d.record.gateway)) == ips[i])
+      const std::vector<std::uint32_t> gateway = HeldAddresses(FieldText(d.record.gateway));
+      if (std::any_of(gateway.begin(), gateway.end(), holds))
         out.push_back({NoteKind::kOwnGateway, "the gateway " + ip + " is the device's own address"});
     }
     if (!d.interface.empty()) {
       for (const Link& link : links) {
         if (link.name != d.interface) continue;
-        bool inside = false;
-        for (const LocalNetwork* l : link.networks) inside = inside || (ips[i] && ((*ips[i] ^ l->address) & l->netmask) == 0);
+        const bool inside =
+            std::any_of(at.begin(), at.end(), [&link](std::uint32_t a) { return InSubnetOf(link.subnets, htonl(a)); });
         if (!inside) out.push_back({NoteKind::kNotReachable, link.unreachable});
         break;
       }

@@ -47,16 +47,20 @@ std::vector<LocalNetwork> ThisPcNetworks();
 constexpr std::size_t kNamedOthers = 5;
 
 // The notes of each device of `devices` (same order), in the order of
-// NoteKind. Addresses compare by value where they are strict dotted quads.
+// NoteKind. Addresses compare as numbers; a device that reports an IP outside
+// the strict rule ("10.0.0.011") counts as at every address it may be at
+// (HeldAddresses: 10.0.0.11 and 10.0.0.9), and one that reports no address
+// at all as at none.
 //  - address conflict: the other MACs at the same IP (SameMac decides what is
 //    another MAC; a UPnP device, whose MAC reads "NULL", is named as such,
 //    and so is one without a MAC),
 //    so two UPnP rows of one address never conflict.
 //  - this PC: the IP is one of `local`'s addresses.
 //  - own gateway: the gateway equals the IP.
-//  - not reachable: "not reachable from IFACE (A.B.C.D/N, ...)" when the
-//    device answered on an interface of `local` and its IP is in none of that
-//    interface's subnets; devices of an unknown interface (relays) get none.
+//  - not reachable: "not reachable from IFACE (A.B.C.D/N, ...)"
+//    (SubnetsText) when the device answered on an interface of `local` and
+//    its IP is in none of that interface's subnets; devices of an unknown
+//    interface (relays) get none.
 //  - seen twice: the other addresses of a six-hex-pair MAC.
 // Linear in the list's size: 50,000 devices take a few milliseconds.
 std::vector<std::vector<RowNote>> NotesOf(const std::vector<ListedDevice>& devices,

@@ -16,13 +16,16 @@
 #include <algorithm>
 
 #include "protocol/record_text.h"
+#include "protocol/shown_text.h"
 #include "ui/apply_close_buttons.h"
 #include "ui/modal.h"
 
 namespace {
 
+// A notice quotes what was typed or what the device sent: shown by the
+// shown-text rule, so that no control or bidi character of it acts.
 void Show(QWidget* owner, const Notice& notice) {
-  ShowMessage(owner, RecordText(notice.text), RecordText(notice.caption));
+  ShowMessage(owner, QString::fromStdString(ShownLines(notice.text)), RecordText(notice.caption));
 }
 
 const NetEdit kInfoEdits[] = {NetEdit::kModel, NetEdit::kProj, NetEdit::kName, NetEdit::kMac,

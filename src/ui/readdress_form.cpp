@@ -18,6 +18,7 @@
 #include <algorithm>
 
 #include "protocol/record_text.h"
+#include "protocol/shown_text.h"
 #include "ui/apply_close_buttons.h"
 
 namespace {
@@ -225,7 +226,7 @@ void TReaddressForm::Redraw() {
   // takes seconds for a preview of two thousand rows.
   for (int c = kMacColumn; c < kStatusColumn; ++c) preview_->resizeColumnToContents(c);
   label_count_->setText(QString("%1 devices in the plan; %2 UPnP rows left out").arg(session_.Total()).arg(upnp_left_out_));
-  label_reasons_->setText(RecordText(session_.Reasons()));
+  label_reasons_->setText(QString::fromStdString(ShownLines(session_.Reasons())));  // they quote typed and device text
   progress_->setRange(0, session_.Total());
   progress_->setValue(session_.Sent() + session_.Failed());
   label_status_->setText(QString::fromStdString(session_.StatusLine()));

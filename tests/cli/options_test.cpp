@@ -1,8 +1,16 @@
-// The option-table reader: values, flags, stops and refusals, and the option
-// list that --help prints from the same table.
+// The option-table reader: values, flags, stops and refusals, the option
+// list that --help prints from the same table, and how every command's
+// argument errors quote what they were given.
 #include "cli/options.h"
 
 #include <gtest/gtest.h>
+
+#include <iostream>
+#include <sstream>
+
+#include "cli/search_command.h"
+#include "cli/setup_command.h"
+#include "cli/watch_command.h"
 
 namespace {
 
@@ -84,4 +92,71 @@ TEST(Options, ListsEachOptionWithItsHelpFromTheColumn) {
   // One blank at least while the option fits before the column.
   EXPECT_EQ(OptionList({Option({"--x"}, "N", "y")}, 10), "  --x N   y\n");
   EXPECT_EQ(OptionList({Option({"--xyz"}, "N", "y")}, 10), "  --xyz N y\n");
+}
+
+// An argument quoted in a message is cut at 40 bytes, never inside a UTF-8
+// character.
+TEST(Options, QuotedArgumentsAreCutWholeCharactersAtATime) {
+  EXPECT_EQ(QuotedArgument("eth0"), "'eth0'");
+  EXPECT_EQ(QuotedArgument(std::string(40, 'a')), "'" + std::string(40, 'a') + "'");
+  EXPECT_EQ(QuotedArgument(std::string(41, 'a')), "'" + std::string(40, 'a') + "...'");
+  // "é" is two bytes: the 40th byte would split the twentieth.
+  std::string accents;
+  for (int i = 0; i < 25; ++i) accents += "\xc3\xa9";
+  EXPECT_EQ(QuotedArgument("x" + accents), "'x" + accents.substr(0, 38) + "...'");
+}
+
+namespace {
+
+// What a command prints on standard error, and its exit status.
+std::pair<int, std::string> RunCapturing(int (*command)(const std::vector<std::string>&),
+                                         const std::vector<std::string>& args) {
+  std::ostringstream err;
+  std::streambuf* saved = std::cerr.rdbuf(err.rdbuf());
+  const int status = command(args);
+  std::cerr.rdbuf(saved);
+  return {status, err.str()};
+}
+
+}  // namespace
+
+// Every command's argument errors repeat arguments and interface names only
+// as the shown-text rule shows them: an escape sequence in an argument never
+// reaches the terminal. Each of these ends before anything is searched.
+TEST(Options, ArgumentErrorsShowArgumentsEscaped) {
+  struct Case {
+    int (*command)(const std::vector<std::string>&);
+    std::vector<std::string> args;
+    std::string err;
+  };
+  const Case cases[] = {
+      {RunSetupCommand,
+       {"--mac", "\x1b[31m00:AB:CD:00:00:0A", "--dhcp"},
+       "device-search: --mac needs six hexadecimal pairs such as 00:11:22:33:44:55, not '\\x1b[31m00:AB:CD:00:00:0A' "
+       "(see device-search setup --help)\n"},
+      {RunSetupCommand,
+       {"--mac", "00:AB:CD:00:00:0A", "--static", "--ip", "10.99.0.68\x1b[2J", "--netmask", "255.255.255.0",
+        "--gateway", "10.99.0.254"},
+       "device-search: Invalid IP Address - [10.99.0.68\\x1b[2J]: not a dotted quad such as 192.168.1.20 (four "
+       "decimal numbers from 0 to 255, no leading zeros, nothing else) (see device-search setup --help)\n"},
+      {RunSearchCommand, {"--\x1b]0;owned\x07"},
+       "device-search: unknown argument '--\\x1b]0;owned\\x07' (see device-search search --help)\n"},
+      {RunSearchCommand, {"--format", "t\xe2\x80\xae" "able"},
+       "device-search: --format must be table, csv, json or ndjson, not 't\\u{202e}able' "
+       "(see device-search search --help)\n"},
+      {RunWatchCommand, {"--interval", "5\n6"},
+       "device-search: --interval must be a whole number of seconds, at least 5, not '5\\x0a6' "
+       "(see device-search watch --help)\n"},
+  };
+  for (const Case& c : cases) {
+    const auto [status, err] = RunCapturing(c.command, c.args);
+    EXPECT_EQ(status, 2) << c.args.front();
+    EXPECT_EQ(err, c.err);
+  }
+  // An unknown interface, whatever this machine's interfaces are called.
+  const auto [status, err] =
+      RunCapturing(RunSetupCommand, {"--mac", "00:AB:CD:00:00:0A", "--dhcp", "--interface", "\x1b[2Jx9"});
+  EXPECT_EQ(status, 2);
+  EXPECT_EQ(err.rfind("device-search: no interface '\\x1b[2Jx9' to search on; ", 0), 0u) << err;
+  EXPECT_EQ(err.find('\x1b'), std::string::npos);
 }

@@ -9,6 +9,7 @@
 #include "capturing_sender.h"
 #include "cli/search_options.h"
 #include "netsetup/readdress_plan.h"
+#include "protocol/ipv4_text.h"
 #include "records.h"
 
 namespace {
@@ -32,7 +33,7 @@ std::optional<SetupCommand> Parse(std::vector<std::string> args, std::string* er
 
 TEST(SetupCommand, ReadsTheTypeAndWhereToSend) {
   ASSERT_TRUE(Parse({"--mac", kMac, "--dhcp"}));
-  auto cmd = Parse({"--mac", kMac, "--static", "--ip", "10.1", "--netmask", "255.0.0.0",
+  auto cmd = Parse({"--mac", kMac, "--static", "--ip", "10.0.0.1", "--netmask", "255.0.0.0",
                     "--gateway", "10.0.0.254", "--relay", "10.99.0.2", "--protocol", "udp"});
   ASSERT_TRUE(cmd);
   EXPECT_EQ(cmd->type, NetworkType::kStatic);
@@ -137,7 +138,7 @@ TEST(SetupCommand, FindsDevicesByMacIgnoringCase) {
 TEST(AddressRules, TheDialogSetupAndPlansRefuseTheSameAddresses) {
   const std::string mac = "02:4B:44:00:00:01";
   const tComUnitInfo record = TestDevice("10.0.0.20", mac);
-  const std::vector<OwnAddress> own = {{"eth0", *HostAddress("10.0.0.100")}, {"eth1", *HostAddress("10.0.5.1")}};
+  const std::vector<OwnAddress> own = {{"eth0", *StrictAddress("10.0.0.100")}, {"eth1", *StrictAddress("10.0.5.1")}};
   const PlanDevice other = {TestDevice("10.0.0.30", "02:4B:44:00:00:02"), "eth0"};
   const AddressField ip = AddressField::kIp, netmask = AddressField::kNetmask;
   struct Case {
@@ -160,7 +161,7 @@ TEST(AddressRules, TheDialogSetupAndPlansRefuseTheSameAddresses) {
       {"10.0.0.0", "255.255.255.0", "10.0.0.1", "eth0", "10.0.0.0 is the network address of netmask 255.255.255.0", ip},
       {"10.0.0.255", "255.255.255.0", "10.0.0.1", "eth0", "10.0.0.255 is the broadcast address of netmask 255.255.255.0",
        ip},
-      {"10.1", "255.255.255.0", "10.0.0.1", "eth0", "10.1 is the gateway's address", ip},  // 10.0.0.1 written short
+      {"10.0.0.1", "255.255.255.0", "10.0.0.1", "eth0", "10.0.0.1 is the gateway's address", ip},
       {"10.0.0.100", "255.255.255.0", "10.0.0.1", "eth0", "10.0.0.100 is this PC's address on eth0", ip},
       {"10.0.0.30", "255.255.255.0", "10.0.0.1", "eth0", "10.0.0.30 is held by 02:4B:44:00:00:02", ip},
   };
@@ -261,4 +262,53 @@ TEST(SetupCommand, DevicesWithTheSameMacAreListedEscaped) {
             "device-search: 2 devices have MAC 00:11:22:33:44:55:\n"
             "  M100  Lobby  10.99.0.20  00:11:22:33:44:55\n"
             "  M100  \\x1b]0;pwned\\x07  \\x1b[2J  00:11:22:33:44:55\n");
+}
+
+// Each address option takes a strict dotted quad only: any other form that
+// the C library would read as some address is refused before the search,
+// with exit status 2. Before, "10.99.0.68 ;x" went out and the device kept
+// that text as its address.
+TEST(SetupCommand, AnAddressOutsideTheStrictRuleIsRefusedBeforeAnythingIsSent) {
+  const std::pair<const char*, const char*> options[] = {
+      {"--ip", "IP Address"}, {"--netmask", "Netmask"}, {"--gateway", "Gateway"}, {"--dns", "DNS"}};
+  for (const char* text : {"10.99.0.68 ;x", "10.99.0.62 x", "10.99.0.012", "010.99.0.63", "0x0a.99.0.64", "10.99.65"}) {
+    for (const auto& [option, caption] : options) {
+      std::vector<std::string> args = {"--mac",       kMac,          "--static",  "--ip",
+                                       "10.99.0.40",  "--netmask",   "255.255.255.0", "--gateway",
+                                       "10.99.0.254", "--dns",       "10.99.0.253"};
+      for (std::size_t i = 0; i + 1 < args.size(); ++i)
+        if (args[i] == option) args[i + 1] = text;
+      std::string error;
+      EXPECT_FALSE(Parse(args, &error)) << option << " " << text;
+      EXPECT_EQ(error, std::string("Invalid ") + caption + " - [" + text + "]: " + NotStrictReason(text));
+    }
+  }
+}
+
+// A static address outside every subnet of this PC on the interface the
+// device answered on is sent, with a warning; a refused one gets none.
+TEST(SetupCommand, AnAddressOutsideTheInterfacesSubnetsIsSentWithAWarning) {
+  const std::vector<OwnAddress> own = {{"eth0", *StrictAddress("10.99.0.1"), *StrictAddress("255.255.255.0")}};
+  const PlanDevice device = {Device(), "eth0"};
+  const PlanDevice other = {TestDevice("10.99.7.30", "02:4B:44:00:00:02"), "eth0"};
+  auto setup = [&](const std::string& ip, const PlanDevice& d, std::string* err_text) {
+    std::optional<SetupCommand> cmd = Parse(
+        {"--mac", kMac, "--static", "--ip", ip, "--netmask", "255.255.0.0", "--gateway", "10.99.0.254"});
+    if (!cmd) return -1;
+    CapturingSender sender;
+    NullLog log;
+    std::ostringstream out, err;
+    const int status = ApplySetup(*cmd, {d, own, {d, other}}, sender, log, out, err);
+    *err_text = err.str();
+    return status;
+  };
+  std::string err;
+  EXPECT_EQ(setup("10.99.7.20", device, &err), 0);
+  EXPECT_EQ(err, "Warning: the device will not be reachable from eth0 (10.99.0.1/24)\n");
+  EXPECT_EQ(setup("10.99.0.21", device, &err), 0);
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(setup("10.99.7.20", {Device(), ""}, &err), 0);  // through a relay
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(setup("10.99.7.30", device, &err), 2);  // refused: the refusal alone
+  EXPECT_EQ(err.find("Warning"), std::string::npos) << err;
 }

@@ -2,7 +2,8 @@
 // step, from `setup --plan` and from the window's "Network Setup for
 // Selection..." dialog, each verified by a second search after the devices'
 // restart; a device that ignores its package is reported "unchanged"; a
-// refused plan sends nothing.
+// refused plan sends nothing; an address outside the strict rule never goes
+// out, and a device that answers one keeps both its readings.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -123,7 +124,12 @@ TEST_F(ReaddressNet, FiftyDevicesFromAPlanFileComeBackAtTheirNewAddresses) {
   CommandResult r = net.RunInClient(
       {KDS_DEVICE_SEARCH_PATH, "setup", "--plan", plan.Path(), "--verify", "2", "--format", "csv"}, 60000);
   EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
-  EXPECT_EQ(r.err, "");
+  // The new addresses lie outside the client's /24: sent, each with a warning.
+  std::string warnings;
+  for (int line = 4; line < 4 + kDevices; ++line)
+    warnings += "Warning: line " + std::to_string(line) + ": the device will not be reachable from " +
+                net.ClientInterface() + " (10.99.0.1/24)\n";
+  EXPECT_EQ(r.err, warnings);
   std::vector<std::string> lines = Lines(r.out);
   ASSERT_EQ(lines.size(), static_cast<std::size_t>(kDevices + 1)) << r.out;
   for (int n = 1; n <= kDevices; ++n) {
@@ -171,6 +177,87 @@ TEST(ReaddressNetRefused, ARefusedPlanSendsNothing) {
   // Both searched; the simulator saw no control package.
   EXPECT_TRUE(sim->WaitForLines("udp request flag=00", 4, 2000)) << sim->Output();
   EXPECT_EQ(sim->CountLines("control "), 0) << sim->Output();
+}
+
+// Three devices: one at 10.99.0.11, one to re-address, and one that answers
+// "10.99.0.011" (so it may be at 10.99.0.11 or, as the C library reads it,
+// at 10.99.0.9). No address outside the strict rule goes out, from a plan
+// or from `setup`, and neither reading of the third device is given away;
+// a static address outside the client's subnet is sent with a warning.
+TEST(ReaddressNetAddresses, OnlyStrictAddressesGoOutAndNoReadingIsGivenAway) {
+  SKIP_WITHOUT_NETWORK();
+  TestNetwork net;
+  ASSERT_TRUE(net.Ready()) << net.Error();
+  auto line = [](const std::string& ip, int n) {
+    return "Zentravox,01,M100,P1,Cam" + std::to_string(n) + "," + ip + ",80,255.255.255.0,10.99.0.254,10.99.0.253," +
+           Mac(n) + ",D1,sim\n";
+  };
+  PlanFile devices(line("10.99.0.11", 1) + line("10.99.0.20", 2) + line("10.99.0.011", 3));
+  ChildProcess* sim = net.StartDeviceSim({"--file", devices.Path()});
+  ASSERT_NE(sim, nullptr) << net.Error();
+
+  // The device at "10.99.0.011" is listed as it answers, in conflict with
+  // the one at 10.99.0.11, and reachable.
+  const std::map<std::string, QJsonObject> found = SearchByMac(net);
+  ASSERT_EQ(found.size(), 3u);
+  EXPECT_EQ(found.at(Mac(3))["ip"].toString(), "10.99.0.011");
+  const QJsonArray notes = found.at(Mac(3))["notes"].toArray();
+  ASSERT_EQ(notes.size(), 1) << QJsonDocument(notes).toJson().toStdString();
+  EXPECT_EQ(notes[0].toObject()["detail"].toString().toStdString(), "10.99.0.011 is also used by " + Mac(1));
+
+  const std::string rest = ",255.255.255.0,10.99.0.254,10.99.0.253\n";
+  struct Case {
+    std::string plan;  // the one row's address, or its row
+    std::string refusal;
+  };
+  const Case cases[] = {
+      {"10.99.0.62 x", "line 1: Invalid IP Address - [10.99.0.62 x]: not a dotted quad"},
+      {"10.99.0.012", "line 1: Invalid IP Address - [10.99.0.012]: not a dotted quad"},
+      {"010.99.0.63", "line 1: Invalid IP Address - [010.99.0.63]: not a dotted quad"},
+      {"0x0a.99.0.64", "line 1: Invalid IP Address - [0x0a.99.0.64]: not a dotted quad"},
+      {"10.99.65", "line 1: Invalid IP Address - [10.99.65]: not a dotted quad"},
+      {"10.99.0.011", "line 1: Invalid IP Address - [10.99.0.011]: not a dotted quad"},
+      {"10.99.0.9", "line 1: 10.99.0.9 is held by " + Mac(3) + ", which the plan leaves as it is"},
+      {"10.99.0.11", "line 1: 10.99.0.11 is held by "},  // both devices, in the order they answered
+  };
+  for (const Case& c : cases) {
+    PlanFile plan(Mac(2) + "," + c.plan + rest);
+    CommandResult r = net.RunInClient({KDS_DEVICE_SEARCH_PATH, "setup", "--plan", plan.Path(), "--dry-run"});
+    EXPECT_EQ(r.exit_code, 2) << c.plan << "\n" << r.out << r.err;
+    EXPECT_EQ(r.err.rfind("device-search: the plan is refused; nothing was sent:\n  " + c.refusal, 0), 0u)
+        << c.plan << "\n" << r.err;
+  }
+  PlanFile both(Mac(2) + ",10.99.0.11" + rest);
+  const std::string held = net.RunInClient({KDS_DEVICE_SEARCH_PATH, "setup", "--plan", both.Path(), "--dry-run"}).err;
+  EXPECT_TRUE(held.find(Mac(1) + ", " + Mac(3) + ", which the plan leaves as they are") != std::string::npos ||
+              held.find(Mac(3) + ", " + Mac(1) + ", which the plan leaves as they are") != std::string::npos)
+      << held;
+  CommandResult r = net.RunInClient({KDS_DEVICE_SEARCH_PATH, "setup", "--mac", Mac(2), "--static", "--ip",
+                                     "10.99.0.68 ;x", "--netmask", "255.255.255.0", "--gateway", "10.99.0.254"});
+  EXPECT_EQ(r.exit_code, 2) << r.out << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("Invalid IP Address - [10.99.0.68 ;x]"), std::string::npos) << r.err;
+  r = net.RunInClient({KDS_DEVICE_SEARCH_PATH, "setup", "--mac", Mac(2), "--static", "--ip", "10.99.0.9", "--netmask",
+                       "255.255.255.0", "--gateway", "10.99.0.254"});
+  EXPECT_EQ(r.exit_code, 2) << r.out << r.err;
+  EXPECT_EQ(r.err, "device-search: Invalid IP Address - [10.99.0.9]: 10.99.0.9 is held by " + Mac(3) +
+                       "; nothing was sent\n");
+  EXPECT_EQ(sim->CountLines("control "), 0) << sim->Output();
+
+  // Outside the client's subnet: sent, with the notes' words.
+  const std::string warning =
+      "Warning: the device will not be reachable from " + net.ClientInterface() + " (10.99.0.1/24)\n";
+  PlanFile away(Mac(2) + ",10.98.0.20,255.255.0.0,10.98.0.254,10.98.0.253\n");
+  r = net.RunInClient({KDS_DEVICE_SEARCH_PATH, "setup", "--plan", away.Path(), "--dry-run"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.err, "Warning: line 1: the device will not be reachable from " + net.ClientInterface() +
+                       " (10.99.0.1/24)\n");
+  r = net.RunInClient({KDS_DEVICE_SEARCH_PATH, "setup", "--mac", Mac(2), "--static", "--ip", "10.98.0.20", "--netmask",
+                       "255.255.0.0", "--gateway", "10.98.0.254"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.err, warning);
+  EXPECT_TRUE(sim->WaitForLine("control package applied", 2000)) << sim->Output();
+  EXPECT_EQ(sim->CountLines("control package applied"), 1) << sim->Output();
 }
 
 TEST_F(ReaddressNet, TheWindowsDialogReaddressesTheSelectionAndShowsWhoCameBack) {

@@ -35,10 +35,14 @@ std::string ExitNotice(NetEdit edit, const NetFormTexts& texts, bool* refocus = 
 
 }  // namespace
 
-TEST(NetSetupRules, AddressCheckAcceptsWhatTheDottedConversionAccepts) {
-  for (const char* bad : {"255.255.255.255", "", "abc", "1.2.3.4.5", "256.1.1.1"})
+// The edits take strict dotted quads only (and never 255.255.255.255, which
+// the dotted conversion never took): every other form that the C library
+// reads stands for an address other than the one a person reads.
+TEST(NetSetupRules, AddressCheckAcceptsOnlyStrictDottedQuads) {
+  for (const char* bad : {"255.255.255.255", "", "abc", "1.2.3.4.5", "256.1.1.1", "10", "10.1", "0x0a.1",
+                          "010.0.0.1", "10.99.0.012", "10.99.0.62 x", "10.99.0.68 ;x", " 10.99.0.1", "10.99.65"})
     EXPECT_FALSE(NetSetupRules::IsValidAddress(bad)) << bad;
-  for (const char* good : {"10", "10.1", "0x0a.1", "010.0.0.1", "0.0.0.0", "192.168.1.10"})
+  for (const char* good : {"0.0.0.0", "192.168.1.10", "255.255.255.254"})
     EXPECT_TRUE(NetSetupRules::IsValidAddress(good)) << good;
 
   bool refocus = false;
@@ -49,6 +53,9 @@ TEST(NetSetupRules, AddressCheckAcceptsWhatTheDottedConversionAccepts) {
   EXPECT_EQ(ExitNotice(NetEdit::kGateway, t, &refocus), "Invalid Gateway - []");
   EXPECT_TRUE(refocus);
   t[NetEdit::kDns] = "10.1";
+  EXPECT_EQ(ExitNotice(NetEdit::kDns, t, &refocus), "Invalid DNS - [10.1]");
+  EXPECT_TRUE(refocus);
+  t[NetEdit::kDns] = "10.0.0.1";
   EXPECT_EQ(ExitNotice(NetEdit::kDns, t), "");
   t[NetEdit::kNetmask] = "%s%n";  // texts are never taken as formats
   EXPECT_EQ(ExitNotice(NetEdit::kNetmask, t), "Invalid Netmask - [%s%n]");
@@ -101,7 +108,18 @@ TEST(NetSetupRules, ApplyBuildsTheControlPackageFromTheTexts) {
   EXPECT_FALSE(none.close);
   EXPECT_TRUE(sender.sent.empty());
 
-  // The address edits are not checked again here: an empty gateway goes out.
+  // A gateway that is no address is refused, unless it is the device's own
+  // text, which goes back to it as it came: an empty one here.
+  NetSetupRules::ApplyResult refused =
+      rules.Apply(NetworkType::kStatic, Texts("192.168.1.10", "255.255.255.0", ""));
+  EXPECT_EQ(refused.notice.text, "Invalid Gateway - []");
+  EXPECT_FALSE(refused.close);
+  EXPECT_EQ(refused.focus, NetEdit::kGateway);
+  EXPECT_TRUE(sender.sent.empty());
+  tComUnitInfo device = MakeRecord({.model = "M100", .proj = "P1", .name = "Lobby", .ip = "192.168.1.20",
+                                    .trigger_port = "80", .netmask = "255.255.255.0", .gateway = "",
+                                    .dns = "192.168.1.2", .mac = "00:11:22:33:44:55", .dev = "D1"});
+  rules.SetNeighbours({{device, "eth0"}, {}, {}});
   NetSetupRules::ApplyResult ok =
       rules.Apply(NetworkType::kStatic, Texts("192.168.1.10", "255.255.255.0", ""));
   const std::string plain =

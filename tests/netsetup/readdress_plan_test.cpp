@@ -9,6 +9,7 @@
 #include <gmock/gmock.h>
 
 #include "capturing_sender.h"
+#include "protocol/ipv4_text.h"
 #include "records.h"
 
 namespace {
@@ -40,6 +41,9 @@ std::vector<std::string> Ips(const ReaddressPlan& plan) {
   for (const PlanRow& row : plan.rows) ips.push_back(row.ip);
   return ips;
 }
+
+// The reason after "Invalid ... - [text]" for a text outside the strict rule.
+std::string NotQuad(const std::string& text) { return ": " + NotStrictReason(text); }
 
 std::vector<std::string> Macs(const ReaddressPlan& plan) {
   std::vector<std::string> macs;
@@ -148,13 +152,13 @@ TEST(SequentialPlan, OrderSettingsCheckedOnceAndDhcp) {
   // Invalid settings are refused once each, in the dialog's words; the
   // gateway outside the subnet is one warning, not one per device.
   plan = SequentialPlan(selected, Static("10.0.0.300", "255.255.255.255", "10.0.0.1", ""), selected, {});
-  EXPECT_THAT(plan.refusals, ElementsAre("Invalid Start Address - [10.0.0.300]",
+  EXPECT_THAT(plan.refusals, ElementsAre("Invalid Start Address - [10.0.0.300]" + NotQuad("10.0.0.300"),
                                          "Invalid Netmask - [255.255.255.255]", "Invalid DNS - []"));
   plan = SequentialPlan(selected, Static("10.0.0.100", "255.255.255.0", "10.0.9.1"), selected, {});
   EXPECT_FALSE(plan.Refused());
   EXPECT_THAT(plan.warnings, ElementsAre("Unresonable Gateway - [10.0.9.1]"));
   plan = SequentialPlan(selected, Static("10.0.0.100", "255.255.255.0", "010.000.000.0001"), selected, {});
-  EXPECT_THAT(plan.refusals, ElementsAre("Gateway is too long - at most 15 characters"));
+  EXPECT_THAT(plan.refusals, ElementsAre("Invalid Gateway - [010.000.000.0001]" + NotQuad("010.000.000.0001")));
 
   // DHCP: every device, with the addresses it has now.
   s.type = NetworkType::kDhcp;
@@ -224,7 +228,8 @@ TEST(CsvPlan, EveryOffendingRowIsNamed) {
       "02:4B:44:00:00:03,10.0.1.255,255.255.255.0,10.0.1.254,10.0.1.253\n";  // 8: broadcast
   ReaddressPlan plan = CsvPlan(csv, listed, {});
   EXPECT_THAT(plan.refusals,
-              ElementsAre("line 1: bad MAC [02:4B:44:00:00:1]", "line 2: Invalid IP Address - [10.0.1.x]",
+              ElementsAre("line 1: bad MAC [02:4B:44:00:00:1]",
+                          "line 2: Invalid IP Address - [10.0.1.x]" + NotQuad("10.0.1.x"),
                           "line 2: Invalid DNS - []",
                           "line 3: 6 fields; a row is mac,ip,netmask,gateway,dns or mac,dhcp",
                           "line 4: 3 fields; a row is mac,ip,netmask,gateway,dns or mac,dhcp",
@@ -237,9 +242,8 @@ TEST(CsvPlan, EveryOffendingRowIsNamed) {
 TEST(CsvPlan, DuplicateTargetsAndAddressesKeptByOthersAreRefused) {
   std::vector<PlanDevice> listed = {Device("10.0.0.1", Mac(1)), Device("10.0.0.2", Mac(2)),
                                     Device("10.0.0.3", Mac(3)), Device("10.0.0.4", Mac(4))};
-  // Lines 1 and 3 ask for one address ("10.1" is 10.0.0.1 written short);
-  // line 2 takes the address of a device the plan leaves alone; line 4 names
-  // the device of line 1 again; line 5 is the network address.
+  // Lines 1 and 3 ask for one address; line 2 takes the address of a device
+  // the plan leaves alone; line 4 names the device of line 1 again.
   const std::string csv =
       "02:4B:44:00:00:01,10.0.0.9,255.0.0.0,10.0.0.254,10.0.0.253\n"
       "02:4B:44:00:00:02,10.0.0.4,255.0.0.0,10.0.0.254,10.0.0.253\n"
@@ -257,10 +261,10 @@ TEST(CsvPlan, DuplicateTargetsAndAddressesKeptByOthersAreRefused) {
   plan = CsvPlan(
       "02:4B:44:00:00:01,10.0.0.2,255.255.255.0,10.0.0.254,10.0.0.253\n"
       "02:4B:44:00:00:02,10.0.0.1,255.255.255.0,10.0.0.254,10.0.0.253\n"
-      "02:4B:44:00:00:03,10.1,255.255.255.0,10.0.0.254,10.0.0.253\n",
+      "02:4B:44:00:00:03,10.0.0.1,255.255.255.0,10.0.0.254,10.0.0.253\n",
       {listed[0], listed[1], listed[2]}, {});
   EXPECT_THAT(plan.refusals, ElementsAre("line 2: 10.0.0.1 is planned for line 3 too",
-                                         "line 3: 10.1 is planned for line 2 too"));
+                                         "line 3: 10.0.0.1 is planned for line 2 too"));
   plan = CsvPlan("02:4B:44:00:00:01,10.0.0.0,255.255.255.0,10.0.0.254,10.0.0.253\n"
                  "02:4B:44:00:00:02,10.0.0.2,255.255.255.0,10.0.9.254,10.0.0.253\n",
                  listed, {});
@@ -365,4 +369,106 @@ TEST(ReaddressPlan, VerificationTellsNewUnchangedOtherAndMissing) {
   found = {first, moved(listed[4], "10.0.0.150")};
   EXPECT_TRUE(VerificationSucceeded(VerifyPlan(plan, found, {})));
   EXPECT_FALSE(VerificationSucceeded(VerifyPlan(plan, {first}, {})));  // the DHCP device is silent
+}
+
+// Every form the C library reads but that is no strict dotted quad, in every
+// cell of a static row: refused, naming its line, cell and text. Before, each
+// of these was a plan that went out.
+TEST(CsvPlan, AnAddressOutsideTheStrictRuleIsRefusedInEveryCell) {
+  const std::vector<PlanDevice> listed = {Device("10.99.0.20", Mac(1)), Device("10.99.0.11", Mac(2))};
+  const char* captions[] = {"IP Address", "Netmask", "Gateway", "DNS"};
+  for (const char* text : {"10.99.0.62 x", "10.99.0.012", "010.99.0.63", "0x0a.99.0.64", "10.99.65", "10.99.0.011",
+                           "10.99.0.68 ;x", "255.255.255.255"}) {
+    for (int cell = 0; cell < 4; ++cell) {
+      std::vector<std::string> cells = {"10.99.0.40", "255.255.255.0", "10.99.0.254", "10.99.0.253"};
+      cells[cell] = text;
+      const ReaddressPlan plan =
+          CsvPlan(Mac(1) + "," + cells[0] + "," + cells[1] + "," + cells[2] + "," + cells[3] + "\n", listed, {});
+      const std::string reason = NotStrictReason(text);
+      EXPECT_THAT(plan.refusals, ElementsAre("line 1: Invalid " + std::string(captions[cell]) + " - [" + text + "]" +
+                                             (reason.empty() ? "" : ": " + reason)))
+          << text << " in cell " << cell;
+    }
+  }
+}
+
+// A listed device that reports "10.99.0.011" may be at 10.99.0.11 or at
+// 10.99.0.9: no plan and no single device's address gives either away, and
+// a run skips both.
+TEST(ReaddressPlan, ADeviceReportingAnotherFormKeepsEachOfItsReadings) {
+  const PlanDevice odd = Device("10.99.0.011", Mac(1));
+  const PlanDevice moving = Device("10.99.0.20", Mac(2));
+  const std::vector<PlanDevice> listed = {odd, moving};
+  for (const char* taken : {"10.99.0.11", "10.99.0.9"}) {
+    const ReaddressPlan plan =
+        CsvPlan(Mac(2) + "," + taken + ",255.255.255.0,10.99.0.254,10.99.0.253\n", listed, {});
+    EXPECT_THAT(plan.refusals, ElementsAre("line 1: " + std::string(taken) + " is held by " + Mac(1) +
+                                           ", which the plan leaves as it is"));
+    const std::optional<AddressRefusal> refused =
+        CheckDeviceAddress({taken, "255.255.255.0", "10.99.0.254"}, {moving, {}, listed});
+    ASSERT_TRUE(refused) << taken;
+    EXPECT_EQ(refused->reason, std::string(taken) + " is held by " + Mac(1));
+  }
+  EXPECT_FALSE(CsvPlan(Mac(2) + ",10.99.0.12,255.255.255.0,10.99.0.254,10.99.0.253\n", listed, {}).Refused());
+  // The device itself may be given either.
+  EXPECT_FALSE(CsvPlan(Mac(1) + ",10.99.0.11,255.255.255.0,10.99.0.254,10.99.0.253\n", listed, {}).Refused());
+  EXPECT_THAT(Ips(SequentialPlan({moving}, Static("10.99.0.9"), listed, {})), ElementsAre("10.99.0.10"));
+  EXPECT_THAT(Ips(SequentialPlan({moving}, Static("10.99.0.11"), listed, {})), ElementsAre("10.99.0.12"));
+}
+
+// A device that answers with another form of its planned address is not at
+// its new settings: the verification compares addresses as addresses.
+TEST(ReaddressPlan, AnAnswerInAnotherFormIsNotAtTheNewSettings) {
+  const std::vector<PlanDevice> listed = {Device("10.99.0.20", Mac(1))};
+  const ReaddressPlan plan = CsvPlan(Mac(1) + ",10.99.0.11,255.255.255.0,10.99.0.254,10.99.0.253\n", listed, {});
+  ASSERT_FALSE(plan.Refused());
+  PlanDevice answer = listed[0];
+  SetField(answer.record.netmask, "255.255.255.0");
+  SetField(answer.record.gateway, "10.99.0.254");
+  SetField(answer.record.dns, "10.99.0.253");
+  for (const char* ip : {"10.99.0.011", "10.99.0.11 ", "10.99.11"}) {
+    SetField(answer.record.ip, ip);
+    EXPECT_EQ(OutcomeStatus(VerifyPlan(plan, {answer}, {})[0]), "at other settings (" + std::string(ip) + ")");
+  }
+  SetField(answer.record.ip, "10.99.0.11");
+  EXPECT_EQ(VerifyPlan(plan, {answer}, {})[0].outcome, PlanOutcome::kAtNewSettings);
+}
+
+// A static address outside every subnet of this PC on the device's interface
+// is sent with a warning in the notes' words; a relay's device gets none.
+TEST(ReaddressPlan, AnAddressOutsideTheInterfacesSubnetsIsAWarning) {
+  const std::vector<OwnAddress> own = {{"eth0", 0x0A630001u, 0xFFFFFF00u},   // 10.99.0.1/24
+                                       {"eth0", 0xC0A80001u, 0xFFFF0000u},   // 192.168.0.1/16
+                                       {"eth1", 0x0A4D0001u, 0xFFFF0000u}};  // 10.77.0.1/16
+  struct Case {
+    const char* ip;
+    const char* interface;
+    const char* warning;
+  };
+  const Case cases[] = {
+      {"10.99.0.50", "eth0", ""},
+      {"192.168.7.50", "eth0", ""},  // the second subnet of the link
+      {"10.99.1.50", "eth0", "the device will not be reachable from eth0 (10.99.0.1/24, 192.168.0.1/16)"},
+      {"10.99.0.50", "eth1", "the device will not be reachable from eth1 (10.77.0.1/16)"},
+      {"10.99.1.50", "", ""},      // through a relay: its network is elsewhere
+      {"10.99.1.50", "eth9", ""},  // no address of this PC there to judge by
+      {"10.99.1.50 x", "eth0", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(UnreachableWarning(c.ip, c.interface, own), c.warning) << c.ip << c.interface;
+
+  const std::vector<PlanDevice> listed = {Device("10.99.0.20", Mac(1)), Device("10.99.0.21", Mac(2)),
+                                          Device("10.77.0.22", Mac(3), "eth1"), Device("10.99.0.23", Mac(4), "")};
+  ReaddressPlan plan = CsvPlan(Mac(1) + ",10.99.1.20,255.255.0.0,10.99.0.254,10.99.0.253\n" + Mac(2) +
+                                   ",10.99.0.30,255.255.255.0,10.99.0.254,10.99.0.253\n",
+                               listed, own);
+  EXPECT_FALSE(plan.Refused());
+  EXPECT_THAT(plan.warnings,
+              ElementsAre("line 1: the device will not be reachable from eth0 (10.99.0.1/24, 192.168.0.1/16)"));
+  // A selection: one line per interface, naming its rows.
+  plan = SequentialPlan(listed, Static("10.99.1.1", "255.255.0.0", "10.99.0.254"), listed, own);
+  EXPECT_FALSE(plan.Refused());
+  EXPECT_THAT(plan.warnings,
+              ElementsAre(Mac(1) + ", " + Mac(2) +
+                              ": the device will not be reachable from eth0 (10.99.0.1/24, 192.168.0.1/16)",
+                          Mac(3) + ": the device will not be reachable from eth1 (10.77.0.1/16)"));
 }

@@ -9,6 +9,7 @@
 
 #include "capturing_sender.h"
 #include "fake_plan_search.h"
+#include "protocol/ipv4_text.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ TEST_F(ReaddressSessionTest, PreviewFollowsTheSettingsAndApplyWaitsForAPlanThatH
   EXPECT_EQ(changes, 1);
   EXPECT_FALSE(session->CanApply());
   EXPECT_FALSE(session->Apply(60));
-  EXPECT_EQ(session->Reasons(), "Invalid Start Address - [192.168.0.]");
+  EXPECT_EQ(session->Reasons(), "Invalid Start Address - [192.168.0.]: " + NotStrictReason("192.168.0."));
   s.start = "192.168.0.254";
   session->SetSettings(s);
   EXPECT_EQ(session->Reasons(), "02:4B:44:00:00:02: no address left in 192.168.0.0/255.255.255.0");

@@ -102,8 +102,58 @@ TEST(RowNotes, TableOfCases) {
         {"address-conflict: 10.99.0.1 is also used by 00:00:00:00:00:01",
          "this-pc: 10.99.0.1 is an address of this PC (eth0)"},
         {"seen-twice: 00:00:00:00:00:01 is also listed at 10.99.0.1"}}},
+      // A device that answers "10.99.0.011" may be at 10.99.0.11 (as a person
+      // reads it) or at 10.99.0.9 (as the C library reads it): it conflicts
+      // with devices at either, and is reachable where both are.
+      {"an address outside the strict rule is at each of its readings",
+       {At("10.99.0.011", "00:00:00:00:00:01"), At("10.99.0.11", "00:00:00:00:00:02"),
+        At("10.99.0.9", "00:00:00:00:00:03"), At("10.99.0.12", "00:00:00:00:00:04")},
+       {{"address-conflict: 10.99.0.011 is also used by 00:00:00:00:00:02 and 00:00:00:00:00:03"},
+        {"address-conflict: 10.99.0.11 is also used by 00:00:00:00:00:01"},
+        {"address-conflict: 10.99.0.9 is also used by 00:00:00:00:00:01"},
+        {}}},
+      {"two devices with one such text, and one at one reading, are counted once each",
+       {At("10.99.0.011", "00:00:00:00:00:01"), At("10.99.0.011", "00:00:00:00:00:02"),
+        At("10.99.0.11", "00:00:00:00:00:01")},
+       {{"address-conflict: 10.99.0.011 is also used by 00:00:00:00:00:02",
+         "seen-twice: 00:00:00:00:00:01 is also listed at 10.99.0.11"},
+        {"address-conflict: 10.99.0.011 is also used by 00:00:00:00:00:01"},
+        {"address-conflict: 10.99.0.11 is also used by 00:00:00:00:00:02",
+         "seen-twice: 00:00:00:00:00:01 is also listed at 10.99.0.011"}}},
+      {"short, hexadecimal and trailing forms: their one reading; this PC and the gateway by value",
+       {At("10.99.5", "00:00:00:00:00:01"), At("0x0a.99.0.5", "00:00:00:00:00:02"),
+        WithGateway(At("10.99.0.1 x", "00:00:00:00:00:03"), "10.99.0.1"), At("010.99.0.5", "00:00:00:00:00:04")},
+       {{"address-conflict: 10.99.5 is also used by 00:00:00:00:00:02 and 00:00:00:00:00:04"},
+        {"address-conflict: 0x0a.99.0.5 is also used by 00:00:00:00:00:01 and 00:00:00:00:00:04"},
+        {"this-pc: 10.99.0.1 x is an address of this PC (eth0)",
+         "own-gateway: the gateway 10.99.0.1 x is the device's own address"},
+        // 10.99.0.5 or 8.99.0.5: reachable at the first
+        {"address-conflict: 010.99.0.5 is also used by 00:00:00:00:00:01 and 00:00:00:00:00:02"}}},
   };
   for (const Case& c : cases) EXPECT_EQ(Notes(c.devices), c.notes) << c.what;
+}
+
+// Many devices that all report one address outside the strict rule (so each
+// stands at two addresses) still take time in proportion to their number.
+TEST(RowNotes, ManyDevicesAtTwoReadingsAreCountedInLinearTime) {
+  std::vector<ListedDevice> devices;
+  for (int i = 0; i < 20000; ++i) {
+    char mac[18];
+    snprintf(mac, sizeof(mac), "00:00:00:00:%02x:%02x", i / 256, i % 256);
+    devices.push_back(At(i % 2 ? "10.99.0.011" : "10.99.0.11", mac));
+  }
+  devices.push_back(At("10.99.0.9", "00:00:00:01:00:00"));
+  std::vector<std::vector<RowNote>> notes = NotesOf(devices, kThisPc);
+  ASSERT_EQ(notes[1].size(), 1u);
+  EXPECT_EQ(notes[1][0].detail,
+            "10.99.0.011 is also used by 00:00:00:00:00:00, 00:00:00:00:00:02, 00:00:00:00:00:03, "
+            "00:00:00:00:00:04, 00:00:00:00:00:05 and 19995 more");
+  EXPECT_EQ(notes[0][0].detail,
+            "10.99.0.11 is also used by 00:00:00:00:00:01, 00:00:00:00:00:02, 00:00:00:00:00:03, "
+            "00:00:00:00:00:04, 00:00:00:00:00:05 and 19994 more");
+  EXPECT_EQ(notes[20000][0].detail,
+            "10.99.0.9 is also used by 00:00:00:00:00:01, 00:00:00:00:00:03, 00:00:00:00:00:05, "
+            "00:00:00:00:00:07, 00:00:00:00:00:09 and 9995 more");
 }
 
 TEST(RowNotes, NameAtMostFiveOthersAndCountTheRest) {

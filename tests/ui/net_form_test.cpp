@@ -219,7 +219,8 @@ TEST_F(NetFormTest, LeavingAnAddressEditChecksIt) {
   QLineEdit* ip = Edit("LabeledEditIP");
   QLineEdit* gateway = Edit("LabeledEditGateway");
 
-  for (const char* bad : {"255.255.255.255", ""}) {
+  // The designed refusals, and every text outside the strict rule.
+  for (const char* bad : {"255.255.255.255", "", "10", "10.1", "10.99.0.012", "10.99.0.62 x"}) {
     messages.clear();
     ip->setFocus();
     ip->setText(bad);
@@ -228,7 +229,14 @@ TEST_F(NetFormTest, LeavingAnAddressEditChecksIt) {
     EXPECT_EQ(messages[0].text, std::string("Invalid IP Address - [") + bad + "]");
     EXPECT_EQ(QApplication::focusWidget(), ip);
   }
-  for (const char* good : {"10", "10.1"}) {
+  // What was typed is shown by the shown-text rule: no control acts.
+  messages.clear();
+  ip->setFocus();
+  ip->setText("10.0.0.1\x1b[2J\u202e");
+  QTest::keyClick(ip, Qt::Key_Tab);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].text, "Invalid IP Address - [10.0.0.1\\x1b[2J\\u{202e}]");
+  for (const char* good : {"10.0.0.10", "192.168.1.11"}) {
     ip->setFocus();
     messages.clear();  // leaving Gateway may have warned
     ip->setText(good);

@@ -20,6 +20,7 @@
 
 #include "capturing_sender.h"
 #include "fake_plan_search.h"
+#include "protocol/ipv4_text.h"
 #include "widget_app.h"
 
 namespace {
@@ -122,7 +123,8 @@ TEST_F(ReaddressFormTest, PreviewFollowsTheTypingAndApplyWaitsForAPlanThatHolds)
             "02:4B:44:00:00:02: no address left in 10.99.0.0/255.255.255.0\n"
             "02:4B:44:00:00:03: no address left in 10.99.0.0/255.255.255.0");
   Type("LabeledEditNetmask", "255.255.0.");
-  EXPECT_EQ(Child<QLabel>("LabelReasons")->text(), "Invalid Netmask - [255.255.0.]");
+  EXPECT_EQ(Child<QLabel>("LabelReasons")->text().toStdString(),
+            "Invalid Netmask - [255.255.0.]: " + NotStrictReason("255.255.0."));
   QTest::mouseClick(Child<QPushButton>("ButtonApply"), Qt::LeftButton);
   EXPECT_TRUE(sender.sent.empty());
 
@@ -201,4 +203,21 @@ TEST_F(ReaddressFormTest, PreviewFitsItsTextsShowsTwelveRowsAndCountsThePlan) {
                            header->sectionSize(TReaddressForm::kStatusColumn);
   EXPECT_EQ(status_right, grid->viewport()->width());
   EXPECT_GT(header->sectionSize(TReaddressForm::kStatusColumn), header->sectionSize(TReaddressForm::kMacColumn));
+}
+
+// The selection's addresses outside this PC's subnet on the devices'
+// interface: a warning below the preview, which does not hold "Apply" back.
+TEST_F(ReaddressFormTest, AnAddressOutsideThisPcsSubnetIsAWarning) {
+  const std::vector<PlanDevice> selected = {NumberedDevice("192.168.0.10", 1), NumberedDevice("192.168.0.10", 2)};
+  const std::vector<OwnAddress> own = {{"eth0", 0xC0A80001u, 0xFFFFFF00u}};  // 192.168.0.1/24
+  form = std::make_unique<TReaddressForm>(nullptr, selected, selected, own, sender, log, search);
+  form->show();
+  Type("LabeledEditGateway", "0.0.0.0");
+  Type("LabeledEditStart", "192.168.0.20");
+  EXPECT_EQ(Child<QLabel>("LabelReasons")->text(), "");
+  Type("LabeledEditNetmask", "255.255.0.0");
+  Type("LabeledEditStart", "192.168.1.20");
+  EXPECT_EQ(Child<QLabel>("LabelReasons")->text().toStdString(),
+            "02:4B:44:00:00:01, 02:4B:44:00:00:02: the device will not be reachable from eth0 (192.168.0.1/24)");
+  EXPECT_TRUE(Child<QPushButton>("ButtonApply")->isEnabled());
 }

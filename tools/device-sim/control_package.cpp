@@ -6,6 +6,7 @@
 
 #include "protocol/codec.h"
 #include "protocol/interfaces.h"
+#include "protocol/ipv4_text.h"
 #include "protocol/string_printf.h"
 
 namespace {
