@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <optional>
 #include <sstream>
 #include <string_view>
 
@@ -266,11 +267,13 @@ const RowExtras kNoExtras;
 }  // namespace
 
 std::string JsonString(const std::string& text) {
-  const bool utf8 = IsValidUtf8(text);
+  const std::optional<std::string_view> utf8 = Utf8Text(text);
+  const std::string_view bytes = utf8 ? *utf8 : std::string_view(text);
   std::string out = "\"";
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char ch = text[i];
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const char ch = bytes[i];
     const auto c = static_cast<unsigned char>(ch);
+    const auto next = [&](std::size_t k) { return i + k < bytes.size() ? static_cast<unsigned char>(bytes[i + k]) : 0; };
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
@@ -280,8 +283,12 @@ std::string JsonString(const std::string& text) {
       default:
         if (c < 0x20 || c == 0x7f || (c >= 0x80 && !utf8)) {
           out += StringPrintf("\\u%04x", c);
-        } else if (c == 0xc2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9f) {
-          out += StringPrintf("\\u%04x", static_cast<unsigned char>(text[++i]));  // C1, U+0080-U+009F
+        } else if (c == 0xc2 && next(1) <= 0x9f) {
+          out += StringPrintf("\\u%04x", next(1));  // C1, U+0080-U+009F
+          i += 1;
+        } else if (c == 0xe2 && next(1) == 0x80 && (next(2) == 0xa8 || next(2) == 0xa9)) {
+          out += StringPrintf("\\u%04x", 0x2000 | (next(2) & 0x3f));  // U+2028, U+2029: line breaks to some readers
+          i += 2;
         } else {
           out += ch;
         }

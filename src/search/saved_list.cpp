@@ -13,6 +13,7 @@
 
 #include "protocol/csv_cell.h"
 #include "protocol/record_text.h"
+#include "protocol/shown_text.h"
 #include "protocol/string_printf.h"
 
 namespace {
@@ -28,77 +29,12 @@ int LineAt(std::string_view text, std::size_t offset) {
   return line;
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-int HexDigit(char c, bool lower_only) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (!lower_only && c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// The text that ShownText showed as `shown` (UTF-8): "\\" is a backslash,
-// "\xNN" the character U+00NN, "\u{NNNN}" the character U+NNNN. A backslash
-// that begins none of these stays (a cell edited by hand).
-std::string UnshownText(std::string_view shown) {
-  std::string out;
-  out.reserve(shown.size());
-  for (std::size_t i = 0; i < shown.size(); ++i) {
-    if (shown[i] != '\\') {
-      out += shown[i];
-      continue;
-    }
-    std::string_view rest = shown.substr(i + 1);
-    if (!rest.empty() && rest[0] == '\\') {
-      out += '\\';
-      i += 1;
-    } else if (rest.size() >= 3 && rest[0] == 'x' && HexDigit(rest[1], true) >= 0 && HexDigit(rest[2], true) >= 0) {
-      AppendUtf8(out, static_cast<char32_t>(HexDigit(rest[1], true) * 16 + HexDigit(rest[2], true)));
-      i += 3;
-    } else if (rest.size() >= 4 && rest.substr(0, 2) == "u{") {
-      const std::size_t close = rest.find('}');
-      char32_t c = 0;
-      bool ok = close != std::string_view::npos && close >= 3 && close <= 8;
-      for (std::size_t k = 2; ok && k < close; ++k) {
-        const int d = HexDigit(rest[k], false);
-        ok = d >= 0;
-        c = c * 16 + static_cast<char32_t>(d);
-      }
-      if (ok && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF)) {
-        AppendUtf8(out, c);
-        i += close + 1;
-      } else {
-        out += '\\';
-      }
-    } else {
-      out += '\\';
-    }
-  }
-  return out;
-}
-
 // The bytes a field of `width` keeps of a UTF-8 text: the text when it fits;
 // else its Latin-1 bytes when it has them and they fit; else the text cut at
 // the end of the last character that fits.
 std::string FieldBytes(const std::string& utf8, std::size_t width) {
   if (utf8.size() < width) return utf8;
-  const QString text = QString::fromStdString(utf8);
+  const QString text = RecordText(utf8);
   bool latin1 = text.size() < static_cast<qsizetype>(width);
   for (qsizetype i = 0; latin1 && i < text.size(); ++i) latin1 = text[i].unicode() <= 0xFF;
   if (latin1) return text.toLatin1().toStdString();

@@ -14,11 +14,11 @@
 //    reads "NULL" is a UPnP row without a UDN. Cells are read back as the
 //    writer wrote them: unquoted, without the guard a spreadsheet formula got
 //    (UnguardCsvCell), and with the escapes of shown text ("\x1b", "\\",
-//    "\u{202e}") turned back into their characters.
+//    "\u{202e}") turned back into their characters (UnshownText).
 //  - A row that a comparison wrote as "missing" is not part of the list: the
 //    device was not there when the file was written.
 // Texts come back in UTF-8 (the writers write UTF-8; a CSV cell that is not
-// valid UTF-8 is read as Latin-1), each cut to its field's width at a
+// UTF-8 is read by the record text rule), each cut to its field's width at a
 // character's end; a text longer than its field in UTF-8 but short enough in
 // Latin-1 is kept in Latin-1, as a device would have sent it. A text a
 // device sent in Latin-1 thus comes back in UTF-8: ChangedFields sees the two
