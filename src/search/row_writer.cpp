@@ -182,7 +182,7 @@ std::vector<const ListedDevice*> MissingDevices(const RowExtras& extras) {
   std::vector<const ListedDevice*> missing;
   if (!extras.comparison) return missing;
   for (const DeviceChange& c : extras.comparison->changes)
-    if (c.kind == DeviceChange::kMissing) missing.push_back(&extras.comparison->saved[c.before]);
+    if (c.kind == DeviceChange::kMissing) missing.push_back(&(*extras.comparison->saved)[c.before]);
   return missing;
 }
 
@@ -367,14 +367,14 @@ RowExtras ExtrasOf(const DeviceTable& table, const RecordOrigins& origins, const
   extras.notes = NotesOf(listed, local);
   if (saved != nullptr) {
     RowExtras::Comparison comparison;
-    comparison.saved = *saved;
+    comparison.saved = saved;
     std::vector<ListedDevice> now;
     for (const RowRecord& row : RowsWithRecords(table, RowsWithText(table.grid))) {
       if (row.record == nullptr) continue;
       comparison.shown_records.push_back(row.index);
       now.push_back(std::move(listed[row.index]));
     }
-    comparison.changes = CompareDevices(comparison.saved, now);
+    comparison.changes = CompareDevices(*saved, now);
     comparison.change_of_record.assign(listed.size(), SIZE_MAX);
     for (std::size_t i = 0; i < comparison.shown_records.size(); ++i)
       comparison.change_of_record[comparison.shown_records[i]] = i;

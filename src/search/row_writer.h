@@ -65,7 +65,7 @@ struct RowExtras {
   // grid shows as rows in the grid's order (records a project filter hides
   // take no part); the kMissing changes, last, name devices of `saved`.
   struct Comparison {
-    std::vector<ListedDevice> saved;
+    const std::vector<ListedDevice>* saved = nullptr;  // not copied: a list may hold 200,000 devices
     std::vector<std::size_t> shown_records;
     std::vector<DeviceChange> changes;
     std::vector<std::size_t> change_of_record;  // by record index: its place in `changes`, or SIZE_MAX
@@ -79,7 +79,8 @@ struct RowExtras {
 
 // The extras of `table`'s rows now: the notes of every record (NotesOf over
 // ListedDevicesOf, its addresses judged against `local`, for the program
-// ThisPcNetworks()) and, when `saved` is given, the comparison with it.
+// ThisPcNetworks()) and, when `saved` is given, the comparison with it;
+// `saved` must then outlive the extras.
 RowExtras ExtrasOf(const DeviceTable& table, const RecordOrigins& origins, const std::vector<LocalNetwork>& local,
                    const std::vector<ListedDevice>* saved = nullptr);
 
