@@ -711,14 +711,16 @@ void TMainForm::ShowExtraRows() {
   std::vector<std::string> tips;
   const QString needle = FilterEdit->text().trimmed();
   if (!WarningsButton->isChecked()) {
-    for (std::size_t i = 0; i < marks_.MissingRows().size(); ++i) {
-      const StringGrid::Row& row = marks_.MissingRows()[i];
+    rows.reserve(marks_.MissingCount());  // at most; no copy of them as they grow
+    tips.reserve(marks_.MissingCount());
+    for (std::size_t i = 0; i < marks_.MissingCount(); ++i) {
+      StringGrid::Row row = marks_.MissingRow(i);
       const bool shown = needle.isEmpty() || std::any_of(row.begin(), row.end(), [&](const std::string& cell) {
                            return RecordText(cell).contains(needle, Qt::CaseInsensitive);
                          });
       if (!shown) continue;
-      rows.push_back(row);
-      tips.push_back(marks_.MissingTips()[i]);
+      rows.push_back(std::move(row));
+      tips.push_back(marks_.MissingTip());
     }
   }
   model_->SetExtraRows(std::move(rows), std::move(tips));

@@ -45,8 +45,8 @@ void RowMarks::Update(const std::vector<ListedDevice>& listed, const std::vector
     if (HasNotes(r)) ++warning_rows_;
 
   compared_.clear();
-  missing_rows_.clear();
-  missing_tips_.clear();
+  missing_.clear();
+  missing_tip_.clear();
   counts_ = {};
   if (!comparing_) return;
   compared_.assign(listed.size(), Compared{});
@@ -67,17 +67,17 @@ void RowMarks::Update(const std::vector<ListedDevice>& listed, const std::vector
         tip = "Changed since " + name + ": " +
               ChangedFieldsText(saved_[change.before].record, listed[change.now].record, change.fields);
         break;
-      case DeviceChange::kMissing: {
+      case DeviceChange::kMissing:
         ++counts_.missing;
-        const tComUnitInfo& record = saved_[change.before].record;
-        missing_rows_.push_back(GridRowOf(record));
-        missing_tips_.push_back("Missing: in " + name + ", not found now");
+        missing_.push_back(change.before);
+        missing_tip_ = "Missing: in " + name + ", not found now";
         continue;
-      }
     }
     compared_[change.now] = Compared{change.kind, std::move(tip)};
   }
 }
+
+StringGrid::Row RowMarks::MissingRow(std::size_t i) const { return GridRowOf(saved_[missing_[i]].record); }
 
 void RowMarks::ForgetRecords() {
   notes_.clear();
@@ -170,7 +170,7 @@ void RowMarks::ClearSavedList() {
   saved_name_.clear();
   comparing_ = false;
   compared_.clear();
-  missing_rows_.clear();
-  missing_tips_.clear();
+  missing_.clear();
+  missing_tip_.clear();
   counts_ = {};
 }

@@ -79,10 +79,12 @@ class RowMarks {
   void SetSavedList(std::vector<ListedDevice> saved, std::string name);
   void ClearSavedList();
   bool Comparing() const { return comparing_; }
-  // The saved devices not found now, in the saved list's order, as grid rows,
-  // with each one's tooltip.
-  const std::vector<StringGrid::Row>& MissingRows() const { return missing_rows_; }
-  const std::vector<std::string>& MissingTips() const { return missing_tips_; }
+  // The saved devices not found now, in the saved list's order: how many,
+  // the i-th as a grid row (made when asked: a list may hold 200,000), and
+  // the tooltip they share.
+  std::size_t MissingCount() const { return missing_.size(); }
+  StringGrid::Row MissingRow(std::size_t i) const;
+  const std::string& MissingTip() const { return missing_tip_; }
   // How many rows of each comparison word: same, new, changed, missing.
   struct CompareCounts {
     int same = 0, added = 0, changed = 0, missing = 0;
@@ -106,8 +108,8 @@ class RowMarks {
     std::string tip;  // its tooltip line
   };
   std::vector<Compared> compared_;                 // by record
-  std::vector<StringGrid::Row> missing_rows_;
-  std::vector<std::string> missing_tips_;
+  std::vector<std::size_t> missing_;               // into saved_
+  std::string missing_tip_;
   CompareCounts counts_;
 };
 

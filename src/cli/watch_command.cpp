@@ -14,6 +14,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "cli/closed_output.h"
 #include "cli/options.h"
 #include "cli/search_options.h"
 #include "cli/stderr_log.h"
@@ -165,7 +166,10 @@ std::string WatchUsage() {
          "\n"
          "Exit status: 0 when stopped by SIGINT or SIGTERM or after --duration, 1 when\n"
          "no interface can broadcast at the start, 2 for bad arguments (an unknown\n"
-         "interface included).\n";
+         "interface included). When standard output is a pipe whose reader has gone\n"
+         "(watch | head -1), watch ends within a second, also with nothing to print,\n"
+         "by SIGPIPE (status 141) as a line written into it would end it, or with\n"
+         "status 0 when it was started with SIGPIPE ignored.\n";
 }
 
 std::string Rfc3339Utc(std::chrono::system_clock::time_point time) {
@@ -231,6 +235,8 @@ int RunWatchCommand(const std::vector<std::string>& args) {
                  "broadcast (loopback is not used)\n";
     return 1;
   }
+  // Before the UPnP search's sockets, which make GLib ignore SIGPIPE.
+  const bool sigpipe_ends = SigpipeEndsTheProcess();
   StopOnSignals stop;
   StderrLog log(cmd->verbose);
   WatchRoundSearch rounds(cmd->settings, cmd->upnp, log);
@@ -257,8 +263,18 @@ int RunWatchCommand(const std::vector<std::string>& args) {
                         : "device-search: no network interface to search on now; the rounds find nothing\n");
     could_search = can;
   });
+  // A reader that has gone (`watch | head -1` after its line) ends the watch
+  // at the next tick, as a line written into the closed pipe would.
+  bool reader_gone = false;
   QTimer ticks;
-  QObject::connect(&ticks, &QTimer::timeout, [&] { watch.Tick(); });
+  QObject::connect(&ticks, &QTimer::timeout, [&] {
+    if (!reader_gone && OutputReaderGone(STDOUT_FILENO)) {
+      reader_gone = true;
+      QCoreApplication::quit();
+      return;
+    }
+    watch.Tick();
+  });
   ticks.start(100);
   QTimer::singleShot(0, [&] { watch.Tick(); });
   if (cmd->duration)
@@ -268,6 +284,10 @@ int RunWatchCommand(const std::vector<std::string>& args) {
   QCoreApplication::exec();
   ticks.stop();
   if (announcements) announcements->SetWatch(nullptr);
+  if (reader_gone) {
+    EndAsClosedPipe(sigpipe_ends);
+    return 0;
+  }
   std::cout.flush();
   return 0;
 }

@@ -2,7 +2,11 @@
 // every interval (search/device_watch.h) and listens to the SSDP
 // announcements between rounds, printing one line per event: a device found,
 // changed or gone, or a row whose notes changed. Ends with exit status 0 on
-// SIGINT or SIGTERM, or after --duration, with every line it printed whole.
+// SIGINT or SIGTERM, or after --duration, with every line it printed whole;
+// and when standard output is a pipe whose reader has gone, at its next
+// tick (0.1 s) whether or not there is anything to print, by SIGPIPE (or
+// with status 0 when it was started with SIGPIPE ignored), as a line written
+// into the pipe would end it.
 #pragma once
 
 #include <chrono>

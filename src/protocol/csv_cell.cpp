@@ -5,12 +5,18 @@
 
 namespace {
 
-bool StartsFormula(char c) { return c == '=' || c == '+' || c == '-' || c == '@' || c == '\t' || c == '\r'; }
+// True when `text`, after any blanks, starts with a formula character.
+bool StartsFormula(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return false;
+  const char c = text[first];
+  return c == '=' || c == '+' || c == '-' || c == '@' || c == '\t' || c == '\r';
+}
 
-// True when `cell` is any number of "'" and then a formula character.
+// True when `cell` is any number of "'" and then a formula's start.
 bool NeedsGuard(std::string_view cell) {
   const std::size_t first = cell.find_first_not_of('\'');
-  return first != std::string_view::npos && StartsFormula(cell[first]);
+  return first != std::string_view::npos && StartsFormula(cell.substr(first));
 }
 
 }  // namespace

@@ -2,12 +2,13 @@
 // Export, the plan's CSV) and of the tab-separated Copy, written so that a
 // spreadsheet that opens them shows a device's text and never runs it.
 //
-// A cell that starts with "=", "+", "-", "@", a tab or a carriage return is a
-// formula, or may be taken for one, so it is guarded by a leading "'", which
-// spreadsheets read as "this is text". A text that already starts with "'"s
-// followed by such a character gets one "'" more, so that UnguardCsvCell
-// gives back exactly what GuardCsvCell was given. Every such cell is guarded,
-// negative numbers such as "-1" included.
+// A cell that starts with "=", "+", "-", "@", a tab or a carriage return, or
+// with blanks (spaces) and then one of them (" =1+1"), is a formula, or may
+// be taken for one, so it is guarded by a leading "'", which spreadsheets
+// read as "this is text". A text that already starts with "'"s followed by
+// such a start gets one "'" more, so that UnguardCsvCell gives back exactly
+// what GuardCsvCell was given. Every such cell is guarded, negative numbers
+// such as "-1" included.
 //
 // Plain functions of their arguments, safe on any thread.
 #pragma once

@@ -3,6 +3,7 @@
 
 #include <QChar>
 #include <algorithm>
+#include <optional>
 
 #include "protocol/record_text.h"
 
@@ -51,7 +52,14 @@ bool IsWide(char32_t c) {
 
 bool IsControl(char32_t c) { return c < 0x20 || (c >= 0x7f && c <= 0x9f); }
 
-bool IsBidiControl(char32_t c) { return (c >= 0x202a && c <= 0x202e) || (c >= 0x2066 && c <= 0x2069); }
+// The invisible format characters that are escaped: the bidi marks,
+// embeddings, overrides and isolates (U+061C, U+200E, U+200F, U+202A-U+202E,
+// U+2066-U+2069), the zero-width ones (U+200B-U+200D, U+2060-U+2064, U+FEFF)
+// and the line and paragraph separators (U+2028, U+2029).
+bool IsEscapedFormat(char32_t c) {
+  return c == 0x061c || (c >= 0x200b && c <= 0x200f) || (c >= 0x2028 && c <= 0x202e) ||
+         (c >= 0x2060 && c <= 0x2064) || (c >= 0x2066 && c <= 0x2069) || c == 0xfeff;
+}
 
 // Cells taken by one character.
 int CharacterWidth(char32_t c) {
@@ -73,7 +81,9 @@ int CharacterWidth(char32_t c) {
 // text is UTF-8, else its one Latin-1 byte.
 template <typename Each>
 void ForEachCharacter(std::string_view bytes, Each each) {
-  const bool utf8 = IsValidUtf8(bytes);
+  const std::optional<std::string_view> text = Utf8Text(bytes);
+  const bool utf8 = text.has_value();
+  if (utf8) bytes = *text;
   for (std::size_t i = 0; i < bytes.size();) {
     const auto lead = static_cast<unsigned char>(bytes[i]);
     std::size_t length = 1;
@@ -90,6 +100,31 @@ void ForEachCharacter(std::string_view bytes, Each each) {
 
 const char kHex[] = "0123456789abcdef";
 
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+int HexDigit(char c, bool lower_only) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (!lower_only && c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 }  // namespace
 
 std::string ShownText(std::string_view bytes) {
@@ -100,19 +135,55 @@ std::string ShownText(std::string_view bytes) {
       out += "\\x";
       out += kHex[c >> 4];
       out += kHex[c & 0xf];
-    } else if (IsBidiControl(c)) {
+    } else if (IsEscapedFormat(c)) {
       out += "\\u{";
       for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(c >> shift) & 0xf];
       out += '}';
     } else if (c == '\\') {
       out += "\\\\";
     } else if (c >= 0x80 && sequence.size() == 1) {  // a Latin-1 character, in UTF-8
-      out += static_cast<char>(0xc0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3f));
+      AppendUtf8(out, c);
     } else {
       out += sequence;
     }
   });
+  return out;
+}
+
+std::string UnshownText(std::string_view shown) {
+  std::string out;
+  out.reserve(shown.size());
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    if (shown[i] != '\\') {
+      out += shown[i];
+      continue;
+    }
+    std::string_view rest = shown.substr(i + 1);
+    if (!rest.empty() && rest[0] == '\\') {
+      out += '\\';
+      i += 1;
+    } else if (rest.size() >= 3 && rest[0] == 'x' && HexDigit(rest[1], true) >= 0 && HexDigit(rest[2], true) >= 0) {
+      AppendUtf8(out, static_cast<char32_t>(HexDigit(rest[1], true) * 16 + HexDigit(rest[2], true)));
+      i += 3;
+    } else if (rest.size() >= 4 && rest.substr(0, 2) == "u{") {
+      const std::size_t close = rest.find('}');
+      char32_t c = 0;
+      bool ok = close != std::string_view::npos && close >= 3 && close <= 8;
+      for (std::size_t k = 2; ok && k < close; ++k) {
+        const int d = HexDigit(rest[k], false);
+        ok = d >= 0;
+        c = c * 16 + static_cast<char32_t>(d);
+      }
+      if (ok && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF)) {
+        AppendUtf8(out, c);
+        i += close + 1;
+      } else {
+        out += '\\';
+      }
+    } else {
+      out += '\\';
+    }
+  }
   return out;
 }
 

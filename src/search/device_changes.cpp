@@ -127,11 +127,17 @@ std::vector<DeviceChange> CompareDevices(const std::vector<ListedDevice>& before
   for (const ListedDevice& d : before) common &= d.known;
   for (const ListedDevice& d : now) common &= d.known;
 
+  // Candidates of one text: `first` is where those not yet paired begin (a
+  // vector, not a deque: 200,000 deques would take over 100 MB).
+  struct SameText {
+    std::size_t first = 0;
+    std::vector<std::size_t> before;
+  };
   std::unordered_map<std::string, std::vector<std::size_t>> by_identity;
-  std::unordered_map<std::string, std::deque<std::size_t>> by_text;
+  std::unordered_map<std::string, SameText> by_text;
   for (std::size_t b = 0; b < before.size(); ++b) {
     by_identity[DeviceIdentity(before[b])].push_back(b);
-    by_text[FieldsText(before[b], common)].push_back(b);
+    by_text[FieldsText(before[b], common)].before.push_back(b);
   }
 
   std::vector<bool> paired(before.size(), false);
@@ -142,12 +148,14 @@ std::vector<DeviceChange> CompareDevices(const std::vector<ListedDevice>& before
   for (std::size_t n = 0; n < now.size(); ++n) {
     auto same = by_text.find(FieldsText(now[n], common));
     if (same == by_text.end()) continue;
-    for (auto it = same->second.begin(); it != same->second.end(); ++it) {
-      if (!ChangedFields(before[*it], now[n]).empty()) continue;
-      paired[*it] = true;
-      changes[n] = {DeviceChange::kSame, *it, n, {}};
+    SameText& group = same->second;
+    while (group.first < group.before.size() && paired[group.before[group.first]]) ++group.first;
+    for (std::size_t k = group.first; k < group.before.size(); ++k) {
+      const std::size_t b = group.before[k];
+      if (paired[b] || !ChangedFields(before[b], now[n]).empty()) continue;
+      paired[b] = true;
+      changes[n] = {DeviceChange::kSame, b, n, {}};
       done[n] = true;
-      same->second.erase(it);
       break;
     }
   }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <optional>
 #include <sstream>
 #include <string_view>
 
@@ -181,7 +182,7 @@ std::vector<const ListedDevice*> MissingDevices(const RowExtras& extras) {
   std::vector<const ListedDevice*> missing;
   if (!extras.comparison) return missing;
   for (const DeviceChange& c : extras.comparison->changes)
-    if (c.kind == DeviceChange::kMissing) missing.push_back(&extras.comparison->saved[c.before]);
+    if (c.kind == DeviceChange::kMissing) missing.push_back(&(*extras.comparison->saved)[c.before]);
   return missing;
 }
 
@@ -266,11 +267,13 @@ const RowExtras kNoExtras;
 }  // namespace
 
 std::string JsonString(const std::string& text) {
-  const bool utf8 = IsValidUtf8(text);
+  const std::optional<std::string_view> utf8 = Utf8Text(text);
+  const std::string_view bytes = utf8 ? *utf8 : std::string_view(text);
   std::string out = "\"";
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char ch = text[i];
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const char ch = bytes[i];
     const auto c = static_cast<unsigned char>(ch);
+    const auto next = [&](std::size_t k) { return i + k < bytes.size() ? static_cast<unsigned char>(bytes[i + k]) : 0; };
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
@@ -280,8 +283,12 @@ std::string JsonString(const std::string& text) {
       default:
         if (c < 0x20 || c == 0x7f || (c >= 0x80 && !utf8)) {
           out += StringPrintf("\\u%04x", c);
-        } else if (c == 0xc2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9f) {
-          out += StringPrintf("\\u%04x", static_cast<unsigned char>(text[++i]));  // C1, U+0080-U+009F
+        } else if (c == 0xc2 && next(1) <= 0x9f) {
+          out += StringPrintf("\\u%04x", next(1));  // C1, U+0080-U+009F
+          i += 1;
+        } else if (c == 0xe2 && next(1) == 0x80 && (next(2) == 0xa8 || next(2) == 0xa9)) {
+          out += StringPrintf("\\u%04x", 0x2000 | (next(2) & 0x3f));  // U+2028, U+2029: line breaks to some readers
+          i += 2;
         } else {
           out += ch;
         }
@@ -360,14 +367,14 @@ RowExtras ExtrasOf(const DeviceTable& table, const RecordOrigins& origins, const
   extras.notes = NotesOf(listed, local);
   if (saved != nullptr) {
     RowExtras::Comparison comparison;
-    comparison.saved = *saved;
+    comparison.saved = saved;
     std::vector<ListedDevice> now;
     for (const RowRecord& row : RowsWithRecords(table, RowsWithText(table.grid))) {
       if (row.record == nullptr) continue;
       comparison.shown_records.push_back(row.index);
       now.push_back(std::move(listed[row.index]));
     }
-    comparison.changes = CompareDevices(comparison.saved, now);
+    comparison.changes = CompareDevices(*saved, now);
     comparison.change_of_record.assign(listed.size(), SIZE_MAX);
     for (std::size_t i = 0; i < comparison.shown_records.size(); ++i)
       comparison.change_of_record[comparison.shown_records[i]] = i;

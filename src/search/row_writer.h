@@ -65,7 +65,7 @@ struct RowExtras {
   // grid shows as rows in the grid's order (records a project filter hides
   // take no part); the kMissing changes, last, name devices of `saved`.
   struct Comparison {
-    std::vector<ListedDevice> saved;
+    const std::vector<ListedDevice>* saved = nullptr;  // not copied: a list may hold 200,000 devices
     std::vector<std::size_t> shown_records;
     std::vector<DeviceChange> changes;
     std::vector<std::size_t> change_of_record;  // by record index: its place in `changes`, or SIZE_MAX
@@ -79,7 +79,8 @@ struct RowExtras {
 
 // The extras of `table`'s rows now: the notes of every record (NotesOf over
 // ListedDevicesOf, its addresses judged against `local`, for the program
-// ThisPcNetworks()) and, when `saved` is given, the comparison with it.
+// ThisPcNetworks()) and, when `saved` is given, the comparison with it;
+// `saved` must then outlive the extras.
 RowExtras ExtrasOf(const DeviceTable& table, const RecordOrigins& origins, const std::vector<LocalNetwork>& local,
                    const std::vector<ListedDevice>* saved = nullptr);
 
@@ -89,8 +90,8 @@ RowExtras ExtrasOf(const DeviceTable& table, const RecordOrigins& origins, const
 // ("interface", "" when unknown), and for UPnP records an object "upnp" with
 // the nineteen texts; json is compact unless `pretty`. The table and the
 // tabs show the grid's columns under its headings. Everything is UTF-8
-// whatever the devices sent: a text that is not valid UTF-8 is read as
-// Latin-1. JSON keeps every text exactly (JsonString). The table, CSV and
+// whatever the devices sent: a text is read by the record text rule
+// (RecordText: UTF-8, else Latin-1). JSON keeps every text so (JsonString). The table, CSV and
 // the tabs show it as ShownText does (controls escaped); CSV and the tabs
 // guard and quote each cell (DelimitedCell; CSV lines end in CR LF, the
 // tabs' in LF).
@@ -176,7 +177,10 @@ ExportTarget ChooseExportTarget(const std::string& path, OutputFormat picked);
 // columns, no blanks at a line's end.
 void PrintAligned(const std::vector<std::vector<std::string>>& rows, std::ostream& out);
 
-// JSON string literal for any bytes, which reads back as exactly the text:
-// valid UTF-8 passes through, other bytes are read as Latin-1; the C0
-// controls, DEL and U+0080-U+009F are escaped ("\n", "\u007f", "\u0085").
+// JSON string literal for any bytes, which reads back as exactly the text
+// the record text rule reads (RecordText): UTF-8 passes through (a character
+// cut at the end is left out), other bytes are read as Latin-1. The C0
+// controls, DEL and U+0080-U+009F are escaped ("\n", "\u007f", "\u0085"),
+// and so are the line and paragraph separators ("\u2028", "\u2029"), which
+// readers that split lines the Unicode way take for line ends.
 std::string JsonString(const std::string& text);

@@ -1,10 +1,14 @@
 // Saved device lists read back: JSON, ndjson and the CSV the program writes.
 #include "search/saved_list.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <cstdint>
 #include <cstring>
-#include <memory>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -13,12 +17,16 @@
 
 #include "protocol/csv_cell.h"
 #include "protocol/record_text.h"
+#include "protocol/shown_text.h"
 #include "protocol/string_printf.h"
 
 namespace {
 
 constexpr int kMacField = 8;
 constexpr int kNetmaskField = 5;
+
+// What is said of a device that takes more than kMaxSavedListRowBytes.
+std::string LongRow() { return StringPrintf("a device longer than %zu MiB", kMaxSavedListRowBytes / (1024 * 1024)); }
 
 // The line (from 1) on which `offset` of `text` lies.
 int LineAt(std::string_view text, std::size_t offset) {
@@ -28,77 +36,12 @@ int LineAt(std::string_view text, std::size_t offset) {
   return line;
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-int HexDigit(char c, bool lower_only) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (!lower_only && c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// The text that ShownText showed as `shown` (UTF-8): "\\" is a backslash,
-// "\xNN" the character U+00NN, "\u{NNNN}" the character U+NNNN. A backslash
-// that begins none of these stays (a cell edited by hand).
-std::string UnshownText(std::string_view shown) {
-  std::string out;
-  out.reserve(shown.size());
-  for (std::size_t i = 0; i < shown.size(); ++i) {
-    if (shown[i] != '\\') {
-      out += shown[i];
-      continue;
-    }
-    std::string_view rest = shown.substr(i + 1);
-    if (!rest.empty() && rest[0] == '\\') {
-      out += '\\';
-      i += 1;
-    } else if (rest.size() >= 3 && rest[0] == 'x' && HexDigit(rest[1], true) >= 0 && HexDigit(rest[2], true) >= 0) {
-      AppendUtf8(out, static_cast<char32_t>(HexDigit(rest[1], true) * 16 + HexDigit(rest[2], true)));
-      i += 3;
-    } else if (rest.size() >= 4 && rest.substr(0, 2) == "u{") {
-      const std::size_t close = rest.find('}');
-      char32_t c = 0;
-      bool ok = close != std::string_view::npos && close >= 3 && close <= 8;
-      for (std::size_t k = 2; ok && k < close; ++k) {
-        const int d = HexDigit(rest[k], false);
-        ok = d >= 0;
-        c = c * 16 + static_cast<char32_t>(d);
-      }
-      if (ok && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF)) {
-        AppendUtf8(out, c);
-        i += close + 1;
-      } else {
-        out += '\\';
-      }
-    } else {
-      out += '\\';
-    }
-  }
-  return out;
-}
-
 // The bytes a field of `width` keeps of a UTF-8 text: the text when it fits;
 // else its Latin-1 bytes when it has them and they fit; else the text cut at
 // the end of the last character that fits.
 std::string FieldBytes(const std::string& utf8, std::size_t width) {
   if (utf8.size() < width) return utf8;
-  const QString text = QString::fromStdString(utf8);
+  const QString text = RecordText(utf8);
   bool latin1 = text.size() < static_cast<qsizetype>(width);
   for (qsizetype i = 0; latin1 && i < text.size(); ++i) latin1 = text[i].unicode() <= 0xFF;
   if (latin1) return text.toLatin1().toStdString();
@@ -159,37 +102,137 @@ bool Keep(std::vector<ListedDevice>& devices, ListedDevice d, bool missing, std:
   return true;
 }
 
+// The elements of the JSON array that `text` holds (blanks, "[", ...),
+// found one at a time without building the whole document, so that a list
+// of 200,000 devices never becomes one tree in memory. Errors read as Qt's
+// parser words them.
+class JsonArrayElements {
+ public:
+  explicit JsonArrayElements(std::string_view text) : text_(text) {
+    pos_ = text_.find('[') + 1;  // the caller found it first
+  }
+
+  // The next element's text (trimmed) and its offset in the text; false at
+  // the array's end, or with *error set ("line N: not valid JSON (...)").
+  bool Next(std::string_view* element, std::size_t* offset, std::string* error) {
+    if (ended_) return false;
+    SkipBlanks();
+    const std::size_t start = pos_;
+    std::string open;  // the brackets open inside the element
+    while (true) {
+      if (pos_ >= text_.size())
+        return Fail(open.empty() || open.back() == '[' ? "unterminated array" : "unterminated object", error);
+      const char c = text_[pos_];
+      if (c == '"') {
+        for (++pos_; pos_ < text_.size() && text_[pos_] != '"'; ++pos_)
+          if (text_[pos_] == '\\') ++pos_;
+        if (pos_ >= text_.size()) return Fail("unterminated string", error);
+      } else if (c == '[' || c == '{') {
+        if (open.size() == kMostNesting) return Fail("too deeply nested document", error);
+        open += c;
+      } else if ((c == ']' || c == '}') && !open.empty()) {
+        open.pop_back();
+      } else if (open.empty() && (c == ',' || c == ']')) {
+        break;
+      }
+      ++pos_;
+    }
+    std::string_view found = text_.substr(start, pos_ - start);
+    while (!found.empty() && IsBlank(found.back())) found.remove_suffix(1);
+    if (found.size() > kMaxSavedListRowBytes) {
+      ended_ = true;
+      *error = StringPrintf("line %d: %s", LineAt(text_, start), LongRow().c_str());
+      return false;
+    }
+    const bool last = text_[pos_] == ']';
+    ++pos_;
+    if (found.empty()) {
+      if (last && count_ == 0) {  // "[]"
+        End(error);
+        return false;
+      }
+      return Fail(count_ == 0 ? "illegal value" : "object is missing after a comma", error, start);
+    }
+    ++count_;
+    if (last && !End(error)) return false;
+    *element = found;
+    *offset = start;
+    return true;
+  }
+
+ private:
+  static constexpr std::size_t kMostNesting = 1024;  // as Qt's parser
+  static bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+  void SkipBlanks() {
+    while (pos_ < text_.size() && IsBlank(text_[pos_])) ++pos_;
+  }
+  // The array has closed: only blanks may follow. False, with *error set,
+  // when something else does.
+  bool End(std::string* error) {
+    ended_ = true;
+    SkipBlanks();
+    return pos_ == text_.size() || Fail("garbage at the end of the document", error);
+  }
+  bool Fail(const char* what, std::string* error, std::size_t at = SIZE_MAX) {
+    ended_ = true;
+    *error = StringPrintf("line %d: not valid JSON (%s)", LineAt(text_, at == SIZE_MAX ? pos_ : at), what);
+    return false;
+  }
+
+  std::string_view text_;
+  std::size_t pos_ = 0;
+  std::size_t count_ = 0;
+  bool ended_ = false;
+};
+
 std::optional<std::vector<ListedDevice>> ParseJsonArray(std::string_view bytes, std::string* error) {
-  QJsonParseError parse;
-  const QJsonDocument doc =
-      QJsonDocument::fromJson(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())), &parse);
-  if (parse.error != QJsonParseError::NoError) {
-    *error = StringPrintf("line %d: not valid JSON (%s)", LineAt(bytes, static_cast<std::size_t>(parse.offset)),
-                          parse.errorString().toStdString().c_str());
-    return std::nullopt;
-  }
-  if (!doc.isArray()) {
-    *error = "not a JSON array of devices";
-    return std::nullopt;
-  }
-  const QJsonArray rows = doc.array();
+  // A first pass checks the array's frame and counts its elements, so that
+  // the list is made once at its size.
+  std::size_t count = 0;
+  std::string_view element;
+  std::size_t offset = 0;
+  for (JsonArrayElements elements(bytes); elements.Next(&element, &offset, error);) ++count;
+  if (!error->empty()) return std::nullopt;
   std::vector<ListedDevice> devices;
-  for (qsizetype i = 0; i < rows.size(); ++i) {
+  devices.reserve(std::min(count, kMaxSavedListDevices));
+  JsonArrayElements elements(bytes);
+  for (std::size_t i = 0; elements.Next(&element, &offset, error); ++i) {
+    // In brackets of its own, so that Qt words its errors as in the array.
+    const QByteArray json = "[" + QByteArray(element.data(), static_cast<qsizetype>(element.size())) + "]";
+    QJsonParseError parse;
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &parse);
+    if (parse.error != QJsonParseError::NoError) {
+      const auto within = static_cast<std::size_t>(std::max(parse.offset - 1, 0));
+      *error = StringPrintf("line %d: not valid JSON (%s)", LineAt(bytes, offset + std::min(within, element.size())),
+                            parse.errorString().toStdString().c_str());
+      return std::nullopt;
+    }
+    const QJsonValue row = doc.array().at(0);
     ListedDevice d;
     bool missing = false;
     std::string why;
-    if (!rows[i].isObject()) why = "not an object";
-    if (!why.empty() || !DeviceOfObject(rows[i].toObject(), &d, &missing, &why)) {
-      *error = StringPrintf("device %lld of the array: %s", static_cast<long long>(i + 1), why.c_str());
+    if (!row.isObject()) why = "not an object";
+    if (!why.empty() || !DeviceOfObject(row.toObject(), &d, &missing, &why)) {
+      *error = StringPrintf("device %zu of the array: %s", i + 1, why.c_str());
       return std::nullopt;
     }
     if (!Keep(devices, std::move(d), missing, error)) return std::nullopt;
   }
+  if (!error->empty()) return std::nullopt;
+  return devices;
+}
+
+// Room for the devices of `bytes` at one a line: the list is made once,
+// never copied as it grows.
+std::vector<ListedDevice> RoomForLines(std::string_view bytes) {
+  std::vector<ListedDevice> devices;
+  devices.reserve(std::min(static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1,
+                           kMaxSavedListDevices));
   return devices;
 }
 
 std::optional<std::vector<ListedDevice>> ParseNdjson(std::string_view bytes, std::string* error) {
-  std::vector<ListedDevice> devices;
+  std::vector<ListedDevice> devices = RoomForLines(bytes);
   int line = 0;
   for (std::size_t start = 0; start < bytes.size();) {
     std::size_t end = bytes.find('\n', start);
@@ -198,6 +241,10 @@ std::optional<std::vector<ListedDevice>> ParseNdjson(std::string_view bytes, std
     start = end + 1;
     ++line;
     if (text.find_first_not_of(" \t\r") == std::string_view::npos) continue;
+    if (text.size() > kMaxSavedListRowBytes) {
+      *error = StringPrintf("line %d: %s", line, LongRow().c_str());
+      return std::nullopt;
+    }
     QJsonParseError parse;
     const QJsonDocument doc =
         QJsonDocument::fromJson(QByteArray(text.data(), static_cast<qsizetype>(text.size())), &parse);
@@ -221,18 +268,22 @@ class CsvRecords {
  public:
   explicit CsvRecords(std::string_view text) : text_(text) {}
 
-  // The next record's cells; false at the end, or with *error set for a
-  // quote out of place.
-  bool Next(std::vector<std::string>* cells, std::string* error) {
+  // The next record's cells, at most `most` of them; false at the end, or
+  // with *error set for a quote out of place, at the first cell past `most`
+  // to "line N: " and `too_many`, or at the first byte past
+  // kMaxSavedListRowBytes.
+  bool Next(std::vector<std::string>* cells, std::size_t most, const std::string& too_many, std::string* error) {
     cells->clear();
     if (pos_ >= text_.size()) return false;
     line_ = next_line_;
+    const std::size_t end_at_most = pos_ + kMaxSavedListRowBytes;
     while (true) {
       std::string cell;
       if (pos_ < text_.size() && text_[pos_] == '"') {
         ++pos_;
         while (true) {
           if (pos_ >= text_.size()) return Fail("a quoted cell is not closed", error);
+          if (pos_ >= end_at_most) return Fail(LongRow().c_str(), error);
           const char c = text_[pos_++];
           if (c == '\n') ++next_line_;
           if (c != '"') {
@@ -248,13 +299,18 @@ class CsvRecords {
       } else {
         while (pos_ < text_.size() && !IsCellEnd(text_[pos_])) {
           if (text_[pos_] == '"') return Fail("a quote inside a cell that is not quoted", error);
+          if (pos_ >= end_at_most) return Fail(LongRow().c_str(), error);
           cell += text_[pos_++];
         }
       }
       cells->push_back(std::move(cell));
       if (pos_ >= text_.size()) return true;
       const char end = text_[pos_++];
-      if (end == ',') continue;
+      if (end == ',') {
+        if (cells->size() == most) return Fail(too_many.c_str(), error);
+        if (pos_ > end_at_most) return Fail(LongRow().c_str(), error);
+        continue;
+      }
       if (end == '\r' && pos_ < text_.size() && text_[pos_] == '\n') ++pos_;
       ++next_line_;
       return true;
@@ -286,7 +342,8 @@ std::string CellText(const std::string& cell) {
 std::optional<std::vector<ListedDevice>> ParseCsv(std::string_view bytes, std::string* error) {
   CsvRecords records(bytes);
   std::vector<std::string> heading, cells;
-  if (!records.Next(&heading, error)) return std::nullopt;
+  const std::string long_heading = StringPrintf("a heading of more than %zu cells", kMaxSavedListColumns);
+  if (!records.Next(&heading, kMaxSavedListColumns, long_heading, error)) return std::nullopt;
   bool grid = heading.size() >= static_cast<std::size_t>(StringGrid::kColumns);
   for (int c = 0; grid && c < StringGrid::kColumns; ++c) grid = heading[static_cast<std::size_t>(c)] == kGridHeadings[c];
   if (!grid) {
@@ -300,8 +357,10 @@ std::optional<std::vector<ListedDevice>> ParseCsv(std::string_view bytes, std::s
   }
   // The grid's columns in record order: model, proj, name, ip, trigger_port, netmask, mac.
   const int fields[StringGrid::kColumns] = {0, 1, 2, 3, 4, kNetmaskField, kMacField};
-  std::vector<ListedDevice> devices;
-  while (records.Next(&cells, error)) {
+  const std::string long_row =
+      StringPrintf("more than %zu cells under a heading of %zu", heading.size(), heading.size());
+  std::vector<ListedDevice> devices = RoomForLines(bytes);
+  while (records.Next(&cells, heading.size(), long_row, error)) {
     if (cells.size() == 1 && cells[0].empty()) continue;  // an empty line
     if (cells.size() != heading.size()) {
       *error = StringPrintf("line %d: %zu cells under a heading of %zu", records.Line(), cells.size(), heading.size());
@@ -319,6 +378,14 @@ std::optional<std::vector<ListedDevice>> ParseCsv(std::string_view bytes, std::s
   return devices;
 }
 
+// A file descriptor, closed with its owner.
+struct OpenFile {
+  int fd;
+  ~OpenFile() {
+    if (fd >= 0) close(fd);
+  }
+};
+
 }  // namespace
 
 std::optional<std::vector<ListedDevice>> ParseSavedList(std::string_view bytes, std::string* error) {
@@ -329,7 +396,10 @@ std::optional<std::vector<ListedDevice>> ParseSavedList(std::string_view bytes, 
   }
   if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);  // a byte order mark, as editors add one
   const std::size_t first = bytes.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) return std::vector<ListedDevice>{};
+  if (first == std::string_view::npos) {
+    *error = "no device list: the file is empty";
+    return std::nullopt;
+  }
   if (bytes[first] == '[' || bytes[first] == '{') {
     if (!IsValidUtf8(bytes)) {
       *error = "not UTF-8 text, as JSON must be";
@@ -345,21 +415,32 @@ std::optional<std::vector<ListedDevice>> ParseSavedList(std::string_view bytes, 
 }
 
 std::optional<std::vector<ListedDevice>> ReadSavedList(const std::string& path, std::string* error) {
-  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-  if (!file) {
-    *error = path + ": " + std::strerror(errno);
+  auto fail = [&](const std::string& why) {
+    *error = path + ": " + why;
     return std::nullopt;
-  }
+  };
+  const OpenFile file{open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+  const int fd = file.fd;
+  if (fd < 0) return fail(std::strerror(errno));
+  const std::string too_large = StringPrintf("larger than %zu MiB", kMaxSavedListBytes / (1024 * 1024));
+  struct stat st {};
+  if (fstat(fd, &st) != 0) return fail(std::strerror(errno));
+  if (S_ISREG(st.st_mode) && static_cast<std::uintmax_t>(st.st_size) > kMaxSavedListBytes) return fail(too_large);
+  // A pipe or a device has no size to tell: it is read in chunks, and
+  // refused at the first byte past the limit, which is never held.
   std::string bytes;
-  char buffer[65536];
-  while (bytes.size() <= kMaxSavedListBytes) {
-    const std::size_t n = std::fread(buffer, 1, sizeof buffer, file.get());
-    bytes.append(buffer, n);
-    if (n < sizeof buffer) break;
-  }
-  if (std::ferror(file.get())) {
-    *error = path + ": " + std::strerror(errno);
-    return std::nullopt;
+  if (S_ISREG(st.st_mode)) bytes.reserve(static_cast<std::size_t>(st.st_size));
+  char chunk[65536];
+  while (true) {
+    const ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return fail(std::strerror(errno));
+    if (n == 0) break;
+    const auto got = static_cast<std::size_t>(n);
+    if (got > kMaxSavedListBytes - bytes.size()) return fail(too_large);
+    if (bytes.capacity() - bytes.size() < got)
+      bytes.reserve(std::min(std::max(2 * bytes.capacity(), bytes.size() + got), kMaxSavedListBytes));
+    bytes.append(chunk, got);
   }
   std::optional<std::vector<ListedDevice>> devices = ParseSavedList(bytes, error);
   if (!devices) *error = path + ": " + *error;

@@ -507,3 +507,55 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
+
+// Texts that deceive, end to end: a name with a zero-width space beside the
+// same name without it, a line separator inside a name, a formula after a
+// blank, and 20 x "é" cut to the 31-byte field inside a character. The table
+// and CSV show the invisible characters as escapes, CSV guards the formula,
+// ndjson stays one line a row for readers that split the Unicode way, and the
+// cut name reads as 15 x "é" everywhere. A CSV of them compares as the same.
+TEST(HostileNet, DeceptiveTextsAreShownAsWhatTheyAre) {
+  SKIP_WITHOUT_NETWORK();
+  TestNetwork net;
+  ASSERT_TRUE(net.Ready()) << net.Error();
+  std::string acutes, cut_acutes;
+  for (int i = 0; i < 20; ++i) acutes += "\xc3\xa9";
+  for (int i = 0; i < 15; ++i) cut_acutes += "\xc3\xa9";
+  acutes.resize(31);  // as the field holds it
+  const DeviceFile file({DeviceLine("Zw", "10.99.7.1", "02:4B:44:77:00:01"),
+                         DeviceLine("Z\xe2\x80\x8bw", "10.99.7.2", "02:4B:44:77:00:02"),
+                         DeviceLine("row\xe2\x80\xa8two", "10.99.7.3", "02:4B:44:77:00:03"),
+                         DeviceLine(" =1+1", "10.99.7.4", "02:4B:44:77:00:04"),
+                         DeviceLine(acutes, "10.99.7.5", "02:4B:44:77:00:05")});
+  ASSERT_NE(net.StartDeviceSim({"--file", file.Path()}), nullptr) << net.Error();
+
+  const CommandResult table = Search(net, {"--no-upnp"});
+  ASSERT_EQ(table.exit_code, 0) << table.err;
+  const CommandResult csv = Search(net, {"--no-upnp", "--format", "csv"});
+  ASSERT_EQ(csv.exit_code, 0) << csv.err;
+  for (const std::string* out : {&table.out, &csv.out}) {
+    EXPECT_NE(out->find("Z\\u{200b}w"), std::string::npos) << *out;
+    EXPECT_NE(out->find("row\\u{2028}two"), std::string::npos) << *out;
+    EXPECT_NE(out->find(cut_acutes + (out == &csv.out ? "," : " ")), std::string::npos) << *out;
+    EXPECT_EQ(out->find("\xc3\x83\xc2\xa9"), std::string::npos) << *out;  // "Ã©": read as Latin-1
+    EXPECT_EQ(out->find("\xe2\x80"), std::string::npos) << *out;          // no U+2000-U+203F raw
+  }
+  EXPECT_NE(csv.out.find(",' =1+1,"), std::string::npos) << csv.out;
+
+  const CommandResult ndjson = Search(net, {"--no-upnp", "--format", "ndjson"});
+  ASSERT_EQ(ndjson.exit_code, 0) << ndjson.err;
+  EXPECT_EQ(ndjson.out.find("\xe2\x80\xa8"), std::string::npos) << ndjson.out;
+  std::set<QString> names;
+  for (const std::string& line : Lines(ndjson.out)) {
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(line));
+    ASSERT_TRUE(doc.isObject()) << line;
+    names.insert(doc.object()["name"].toString());
+  }
+  EXPECT_EQ(names, (std::set<QString>{"Zw", QString::fromUtf8("Z\xe2\x80\x8bw"), QString::fromUtf8("row\xe2\x80\xa8two"),
+                                      " =1+1", QString::fromUtf8(cut_acutes)}));
+
+  std::ofstream(file.Path() + ".csv") << csv.out;
+  const CommandResult compared = Search(net, {"--no-upnp", "--format", "csv", "--compare", file.Path() + ".csv"});
+  std::remove((file.Path() + ".csv").c_str());
+  EXPECT_EQ(compared.exit_code, 0) << compared.out << compared.err;
+}

@@ -37,29 +37,6 @@
 
 namespace {
 
-// A device as a line of a device-sim --file.
-std::string DeviceLine(const std::string& name, const std::string& ip, const std::string& mac) {
-  return "Zentravox,01,M200,P1," + name + "," + ip + ",80,255.255.255.0,0.0.0.0,0.0.0.0," + mac + ",IPC,sim";
-}
-
-// A file of device lines, removed with the object.
-class DeviceFile {
- public:
-  explicit DeviceFile(const std::vector<std::string>& lines) {
-    char name[] = "/tmp/kds-devices-XXXXXX";
-    int fd = mkstemp(name);
-    if (fd >= 0) close(fd);
-    path_ = name;
-    std::ofstream out(path_);
-    for (const std::string& line : lines) out << line << "\n";
-  }
-  ~DeviceFile() { unlink(path_.c_str()); }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
 CommandResult DeviceSearch(const TestNetwork& net, bool as_user, std::vector<std::string> args) {
   std::vector<std::string> argv = {KDS_DEVICE_SEARCH_PATH};
   argv.insert(argv.end(), args.begin(), args.end());

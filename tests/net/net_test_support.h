@@ -1,9 +1,13 @@
 // Small helpers shared by the end-to-end tests: skipping where no test
-// network can be made, and splitting a command's output into lines.
+// network can be made, splitting a command's output into lines, and files of
+// devices for device-sim --file.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -27,3 +31,28 @@ inline std::vector<std::string> Lines(const std::string& text) {
   }
   return lines;
 }
+
+// A device as a line of a device-sim --file.
+inline std::string DeviceLine(const std::string& name, const std::string& ip, const std::string& mac) {
+  return "Zentravox,01,M200,P1," + name + "," + ip + ",80,255.255.255.0,0.0.0.0,0.0.0.0," + mac + ",IPC,sim";
+}
+
+// A file of device lines, removed with the object.
+class DeviceFile {
+ public:
+  explicit DeviceFile(const std::vector<std::string>& lines) {
+    char name[] = "/tmp/kds-devices-XXXXXX";
+    int fd = mkstemp(name);
+    if (fd >= 0) close(fd);
+    path_ = name;
+    std::ofstream out(path_);
+    for (const std::string& line : lines) out << line << "\n";
+  }
+  ~DeviceFile() { unlink(path_.c_str()); }
+  DeviceFile(const DeviceFile&) = delete;
+  DeviceFile& operator=(const DeviceFile&) = delete;
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};

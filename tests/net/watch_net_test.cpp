@@ -1,7 +1,7 @@
 // `device-search watch` end to end in the test network: devices that come,
 // go, move, announce themselves and say bye-bye, each seen as its event; a
-// bye-bye that another host sends for them; and a stop by signal in the
-// middle of a burst of events.
+// bye-bye that another host sends for them; a stop by signal in the middle
+// of a burst of events; and a reader of its output that goes away.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -190,4 +190,32 @@ TEST(WatchNet, ByebyeCountsOnlyFromTheDevicesOwnAddress) {
   ASSERT_TRUE(sim->WaitForLine("upnp byebye", 20000)) << sim->Output();
   EXPECT_TRUE(watch->WaitForLine("\"event\":\"gone\"", 5000)) << watch->Output();
   watch->Stop();
+}
+
+// `watch | head -1`: head ends after the one device's "found" line, and with
+// nothing new to report watch notices the closed pipe long before its next
+// round (30 s) and ends as a line written into it would have ended it, by
+// SIGPIPE (status 141); with and without the UPnP search, which is still
+// under way when the line comes.
+TEST(WatchNet, EndsSoonAfterTheReaderOfItsOutputHasGone) {
+  SKIP_WITHOUT_NETWORK();
+  TestNetwork net;
+  ASSERT_TRUE(net.Ready()) << net.Error();
+  ASSERT_NE(net.StartDeviceSim({"--count", "1"}), nullptr) << net.Error();
+  for (const char* upnp : {"--no-upnp", ""}) {
+    const auto start = std::chrono::steady_clock::now();
+    const CommandResult r = net.RunInClient(
+        {"bash", "-c", "\"$0\" watch $1 --interval 30 | head -n 1; echo \"watch ${PIPESTATUS[0]}\"",
+         KDS_DEVICE_SEARCH_PATH, upnp},
+        25000);
+    const auto took = std::chrono::steady_clock::now() - start;
+    ASSERT_FALSE(r.timed_out) << upnp << "\n" << r.out << r.err;
+    const std::vector<std::string> lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 2u) << upnp << "\n" << r.out << r.err;
+    EXPECT_EQ(EventsOf({lines[0]}).at(0).event, "found") << lines[0];
+    EXPECT_EQ(lines[1], "watch 141") << upnp;
+    EXPECT_LT(took, std::chrono::seconds(10)) << upnp;
+    std::printf("%s: ended after %.2f s\n", *upnp ? upnp : "with UPnP",
+                std::chrono::duration<double>(took).count());
+  }
 }

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "protocol/string_printf.h"
 #include "records.h"
 #include "search/row_writer.h"
 
@@ -140,9 +141,13 @@ TEST(SavedList, ReadsCsvOfOlderAndNewerForms) {
   EXPECT_EQ(FieldText(long_texts[0].record.model), std::string(29, 'x') + "\xe9\xe9");
   EXPECT_EQ(FieldText(long_texts[0].record.name), std::string(30, 'y'));
 
-  // Nothing found: an empty file (ndjson), "[]" and a heading alone.
-  EXPECT_TRUE(Read("").empty());
+  // Nothing found: "[]" and a heading alone.
   EXPECT_TRUE(Read("[]\n").empty());
+  EXPECT_TRUE(Read(" [ \n ] \n").empty());
+  // Brackets, commas and quotes inside a text do not end an element.
+  std::vector<ListedDevice> quoted = Read("[{\"name\": \"a]\\\"},{\\\\\", \"ip\": \"10.0.0.1\"}]");
+  ASSERT_EQ(quoted.size(), 1u);
+  EXPECT_EQ(FieldText(quoted[0].record.name), "a]\"},{\\");
   EXPECT_TRUE(Read("Model,Proj,Name,IP,Port,Netmask,Mac,Interface\r\n").empty());
 }
 
@@ -155,6 +160,15 @@ TEST(SavedList, RefusesWhatItCannotReadWithAMessageSayingWhere) {
       {"[{\"ip\": \"10.0.0.1\"},\n \"x\"]", "device 2 of the array: not an object"},
       {"[{\"other\": \"x\"}]", "device 1 of the array: an object without any of a device's fields"},
       {"[{\"ip\": \"10.0.0.1\"},\n", "line 2: not valid JSON (unterminated array)"},
+      // The array is read an element at a time, with Qt's words for errors.
+      {"[{\"ip\": \"1\"}\n {\"ip\": \"2\"}]", "line 2: not valid JSON (missing value separator)"},
+      {"[{\"ip\": \"1\"},]", "line 1: not valid JSON (object is missing after a comma)"},
+      {"[,{\"ip\": \"1\"}]", "line 1: not valid JSON (illegal value)"},
+      {"[{\"ip\": \"1\"}]\n]", "line 2: not valid JSON (garbage at the end of the document)"},
+      {"[{\"ip\": \"1\", \"x\": [\n", "line 2: not valid JSON (unterminated array)"},
+      {"[{\"ip\": \"1\"", "line 1: not valid JSON (unterminated object)"},
+      {"[{\"ip\": \"1\\\"]", "line 1: not valid JSON (unterminated string)"},
+      {"[" + std::string(2000, '[') + std::string(2000, ']') + "]", "line 1: not valid JSON (too deeply nested document)"},
       {"{\"ip\": \"10.0.0.1\"}\n{\"ip\": \"10.0.0.2\"\n", "line 2: not valid JSON (unterminated string)"},
       {"{\"ip\": \"10.0.0.1\"}\n[]\n", "line 2: not a JSON object"},
       {"[{\"name\": \"caf\xe9\"}]", "not UTF-8 text, as JSON must be"},
@@ -162,8 +176,29 @@ TEST(SavedList, RefusesWhatItCannotReadWithAMessageSayingWhere) {
       {heading + "a,\"b,c,d,e,f,g\n", "line 2: a quoted cell is not closed"},
       {heading + "a,\"b\"x,c,d,e,f,g\n", "line 2: text after a quoted cell"},
       {heading + "a,b\"c,c,d,e,f,g\n", "line 2: a quote inside a cell that is not quoted"},
+      // Nothing in it: no list, not an empty one.
+      {"", "no device list: the file is empty"},
+      {" \r\n\n", "no device list: the file is empty"},
+      {"\xEF\xBB\xBF", "no device list: the file is empty"},
+      // A row stops at its first cell past the heading's count; a heading
+      // stops at its 65th cell.
+      {heading + "a,b,c,d,e,f,g,h\n", "line 2: more than 7 cells under a heading of 7"},
+      {heading + "a,b,c,d,e,f,g\n" + std::string(1000000, ','), "line 3: more than 7 cells under a heading of 7"},
+      {"Model,Proj,Name,IP,Port,Netmask,Mac" + std::string(57, ',') + "\n", ""},
+      {"Model,Proj,Name,IP,Port,Netmask,Mac" + std::string(58, ',') + "\n", "line 1: a heading of more than 64 cells"},
+      // No device takes more than 8 MiB, in any format.
+      {"[{\"ip\": \"10.0.0.1\"},\n {\"interface\": \"" + std::string(kMaxSavedListRowBytes, 'i') + "\"}]",
+       "line 2: a device longer than 8 MiB"},
+      {"{\"ip\": \"10.0.0.1\"}\n{\"interface\": \"" + std::string(kMaxSavedListRowBytes, 'i') + "\"}\n",
+       "line 2: a device longer than 8 MiB"},
+      {heading + "a,b,c,d,e,f," + std::string(kMaxSavedListRowBytes, 'g') + "\n", "line 2: a device longer than 8 MiB"},
+      {heading + "a,b,c,d,e,f,\"" + std::string(kMaxSavedListRowBytes, 'g') + "\"\n",
+       "line 2: a device longer than 8 MiB"},
   };
-  for (const auto& [bytes, message] : cases) EXPECT_EQ(Refusal(bytes), message) << bytes;
+  for (const auto& [bytes, message] : cases) {
+    if (message.empty()) EXPECT_TRUE(Read(bytes).empty()) << bytes;
+    else EXPECT_EQ(Refusal(bytes), message) << bytes.substr(0, 100);
+  }
 
   // Bounds: the file's size and the number of devices.
   EXPECT_EQ(Refusal(std::string(kMaxSavedListBytes + 1, ' ')), "larger than 64 MiB");
@@ -193,4 +228,94 @@ TEST(SavedList, ReadsAFileAndNamesItInItsMessages) {
   EXPECT_EQ(error, std::string(path) + ": line 1: not a device list: the CSV heading must begin "
                                        "Model,Proj,Name,IP,Port,Netmask,Mac");
   std::remove(path);
+}
+
+namespace {
+
+// A number from a "Name: N" line of a /proc file of this process, or -1.
+long long ProcNumber(const char* file, const std::string& name) {
+  std::ifstream in(file);
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind(name + ":", 0) == 0) return std::stoll(line.substr(name.size() + 1));
+  return -1;
+}
+
+// Starts the peak resident memory (VmHWM) again from what is resident now,
+// and returns that, in KiB.
+long long RestartPeak() {
+  std::ofstream("/proc/self/clear_refs") << "5";
+  return ProcNumber("/proc/self/status", "VmHWM");
+}
+
+}  // namespace
+
+// A regular file over the limit is refused from its size, unread (a sparse
+// file of 70 MiB: the bytes this process reads hardly grow); an empty one is
+// no list.
+TEST(SavedList, RefusesAFileTooLargeFromItsSizeAndAnEmptyOne) {
+  char path[] = "/tmp/saved_list_testXXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(ftruncate(fd, 70 << 20), 0);
+  close(fd);
+  std::string error;
+  const long long read_before = ProcNumber("/proc/self/io", "rchar");
+  EXPECT_FALSE(ReadSavedList(path, &error));
+  EXPECT_LT(ProcNumber("/proc/self/io", "rchar") - read_before, 1 << 20);
+  EXPECT_EQ(error, std::string(path) + ": larger than 64 MiB");
+  ASSERT_EQ(truncate(path, 0), 0);
+  EXPECT_FALSE(ReadSavedList(path, &error));
+  EXPECT_EQ(error, std::string(path) + ": no device list: the file is empty");
+  std::remove(path);
+}
+
+// A stream without a size (/dev/zero) is refused at the first byte past the
+// limit, and no more than the limit is ever held: the peak resident memory
+// of a fresh process grows by less than 80 MiB.
+TEST(SavedListDeathTest, RefusesAnEndlessStreamHoldingNoMoreThanTheLimit) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        const long long before = RestartPeak();  // KiB
+        std::string error;
+        const bool refused = !ReadSavedList("/dev/zero", &error) && error == "/dev/zero: larger than 64 MiB";
+        const long long grew = ProcNumber("/proc/self/status", "VmHWM") - before;
+        std::fprintf(stderr, "refused: %d (%s), peak grew by %lld KiB\n", refused, error.c_str(), grew);
+        std::_Exit(refused && before > 0 && grew < 80 * 1024 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+// A list of 200,000 devices (58 MB of JSON) is read without building its
+// whole tree, and compared with a search without copying it or giving each
+// device a deque: each step's peak memory in a fresh process stays within
+// a little more than the devices themselves (75 MB).
+TEST(SavedListDeathTest, ReadsAndComparesTwoHundredThousandDevicesInLittleMoreThanTheirSize) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        std::string json = "[";
+        json.reserve(64u << 20);
+        const std::vector<RowNote> notes;
+        for (std::size_t i = 0; i < kMaxSavedListDevices; ++i) {
+          const std::string mac = StringPrintf("00:11:22:%02zx:%02zx:%02zx", i >> 16, (i >> 8) & 0xff, i & 0xff);
+          tComUnitInfo r = MakeRecord({.model = "NVR-3208", .name = StringPrintf("Device %zu", i), .ip = "10.0.0.1",
+                                       .netmask = "255.0.0.0", .mac = mac, .note = std::string(40, 'n')});
+          json += (i ? "," : "") + RecordJson(r, "protocol", "eth0", nullptr, &notes);
+        }
+        json += "]";
+        const long long before = RestartPeak();  // KiB
+        std::string error;
+        const std::optional<std::vector<ListedDevice>> saved = ParseSavedList(json, &error);
+        const long long read = ProcNumber("/proc/self/status", "VmHWM") - before;
+        json = std::string();
+        const long long after_read = RestartPeak();
+        const std::vector<DeviceChange> changes = CompareDevices(*saved, {});
+        const long long compared = ProcNumber("/proc/self/status", "VmHWM") - after_read;
+        std::fprintf(stderr, "%zu devices (%s), reading grew the peak by %lld KiB, comparing by %lld KiB\n",
+                     saved ? saved->size() : 0, error.c_str(), read, compared);
+        const bool sound = saved && saved->size() == kMaxSavedListDevices && changes.size() == kMaxSavedListDevices;
+        std::_Exit(sound && read < 150 * 1024 && compared < 150 * 1024 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
