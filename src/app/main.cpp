@@ -1,5 +1,8 @@
 // Program entry: the window without arguments, `search`, `setup` and `watch`
 // without a window, --help and --version.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QIcon>
 #include <iostream>
@@ -18,7 +21,26 @@
 #include "protocol/shown_text.h"
 #include "ui/remembered_settings.h"
 
+namespace {
+
+// A standard descriptor the program was started without gets /dev/null, so
+// that no socket opened later takes its number and receives what the
+// program writes to its output (or reads from its input).
+void OpenMissingStandardDescriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1) continue;
+    const int null = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (null >= 0 && null != fd) {
+      dup2(null, fd);
+      close(null);
+    }
+  }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  OpenMissingStandardDescriptors();
   std::vector<std::string> args(argv + 1, argv + argc);
   if (!args.empty()) {
     const std::string& first = args.front();
