@@ -9,7 +9,7 @@
 
 #include "protocol/intake.h"
 #include "search/grid_sort.h"
-#include "search/row_filter.h"
+#include "app/row_filter.h"
 
 namespace {
 

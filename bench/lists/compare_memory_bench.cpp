@@ -37,8 +37,8 @@
 #include "app/main_form.h"
 #include "protocol/csv_cell.h"
 #include "protocol/string_printf.h"
-#include "search/row_writer.h"
-#include "search/saved_list.h"
+#include "lists/row_writer.h"
+#include "lists/saved_list.h"
 #include "test_network.h"
 
 namespace {

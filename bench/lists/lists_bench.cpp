@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "protocol/string_printf.h"
-#include "search/device_changes.h"
-#include "search/row_notes.h"
-#include "search/row_writer.h"
+#include "lists/device_changes.h"
+#include "lists/row_notes.h"
+#include "lists/row_writer.h"
 
 namespace {
 

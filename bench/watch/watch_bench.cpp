@@ -35,8 +35,8 @@
 #include <vector>
 
 #include "protocol/debug_log.h"
-#include "search/device_watch.h"
-#include "search/watch_round_search.h"
+#include "watch/device_watch.h"
+#include "watch/watch_round_search.h"
 #include "test_network.h"
 
 namespace {

@@ -16,8 +16,8 @@
 
 #include "app/row_marks.h"
 #include "protocol/device_table.h"
-#include "search/device_watch.h"
-#include "search/row_writer.h"
+#include "watch/device_watch.h"
+#include "lists/row_writer.h"
 
 class GridWatch {
  public:

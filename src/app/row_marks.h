@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "protocol/device_table.h"
-#include "search/device_changes.h"
-#include "search/row_notes.h"
+#include "lists/device_changes.h"
+#include "lists/row_notes.h"
 
 // How a row is drawn besides its texts.
 struct RowLook {

@@ -11,7 +11,7 @@
 
 #include "protocol/debug_log.h"
 #include "protocol/device_table.h"
-#include "search/row_writer.h"
+#include "lists/row_writer.h"
 
 class StandaloneSearch;
 

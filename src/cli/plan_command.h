@@ -17,7 +17,7 @@
 #include "netsetup/control_sender.h"
 #include "netsetup/readdress_plan.h"
 #include "protocol/debug_log.h"
-#include "search/row_writer.h"
+#include "lists/row_writer.h"
 
 struct PlanCommand {
   std::string file;            // "-": standard input

@@ -11,7 +11,7 @@
 #include "cli/stderr_log.h"
 #include "protocol/shown_text.h"
 #include "search/firewall_hint.h"
-#include "search/saved_list.h"
+#include "lists/saved_list.h"
 #include "upnp/upnp_merge.h"
 
 namespace {

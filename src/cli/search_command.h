@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "protocol/device_table.h"
-#include "search/row_writer.h"
+#include "lists/row_writer.h"
 
 struct SearchCommand {
   SearchSettings settings;

@@ -21,9 +21,9 @@
 #include "protocol/interfaces.h"
 #include "protocol/shown_text.h"
 #include "protocol/string_printf.h"
-#include "search/row_writer.h"
-#include "search/watch_announcements.h"
-#include "search/watch_round_search.h"
+#include "lists/row_writer.h"
+#include "watch/watch_announcements.h"
+#include "watch/watch_round_search.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "protocol/device_table.h"
-#include "search/device_watch.h"
+#include "watch/device_watch.h"
 
 struct WatchCommand {
   SearchSettings settings;

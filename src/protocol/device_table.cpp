@@ -31,3 +31,10 @@ bool IsUpnpRow(const DeviceTable& table, int row) {
     if (table.devices.SourceOf(record) == RecordSource::kUpnp) return true;
   return false;
 }
+
+SearchMode ModeOf(const SearchSettings& settings) {
+  if (!settings.ip_relay) return SearchMode::kBroadcast;
+  if (settings.relay_protocol == "HttpCmd") return SearchMode::kHttpCmd;
+  if (settings.relay_protocol == "TCP") return SearchMode::kTcpRelay;
+  return SearchMode::kUdpRelay;
+}

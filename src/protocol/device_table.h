@@ -22,6 +22,11 @@ struct SearchSettings {
   std::vector<std::string> interfaces;
 };
 
+// How a search with `settings` asks: a broadcast, or "IP Relay" with exactly
+// "HttpCmd", "TCP", or anything else (UDP).
+enum class SearchMode { kBroadcast, kHttpCmd, kTcpRelay, kUdpRelay };
+SearchMode ModeOf(const SearchSettings& settings);
+
 struct DeviceTable {
   DeviceList devices;
   StringGrid grid;

@@ -20,13 +20,6 @@ class OfflineExchanges : public SearchExchanges {
 
 std::unique_ptr<SearchExchanges> MakeOfflineExchanges() { return std::make_unique<OfflineExchanges>(); }
 
-SearchMode ModeOf(const SearchSettings& settings) {
-  if (!settings.ip_relay) return SearchMode::kBroadcast;
-  if (settings.relay_protocol == "HttpCmd") return SearchMode::kHttpCmd;
-  if (settings.relay_protocol == "TCP") return SearchMode::kTcpRelay;
-  return SearchMode::kUdpRelay;
-}
-
 SearchDriver::SearchDriver(DeviceTable& table, const SearchSettings& settings, SearchControls& controls,
                            SearchExchanges& exchanges, UpnpPhase* upnp, DebugLog* log)
     : table_(table), settings_(settings), controls_(controls), exchanges_(exchanges), upnp_(upnp), log_(log) {}

@@ -59,11 +59,6 @@ class UpnpPhase {
 // not been given the network.
 std::unique_ptr<SearchExchanges> MakeOfflineExchanges();
 
-// "IP Relay" with exactly "HttpCmd", "TCP", or anything else (UDP); and the
-// flag of the UDP exchange.
-enum class SearchMode { kBroadcast, kHttpCmd, kTcpRelay, kUdpRelay };
-SearchMode ModeOf(const SearchSettings& settings);
-
 class SearchDriver {
  public:
   // `upnp` may be null: every search then ends in the driver. `log` may be

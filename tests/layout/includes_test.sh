@@ -6,9 +6,10 @@
 # usage: includes_test.sh SRC_DIR
 set -uo pipefail
 src=$1
-# The order: protocol; httpcmd, upnp, onvif, netsetup (side by side, apart); search;
-# ui; cli; app.
-declare -A rank=([protocol]=0 [httpcmd]=1 [upnp]=1 [onvif]=1 [netsetup]=1 [search]=2 [ui]=3 [cli]=4 [app]=5)
+# The order: protocol; httpcmd, upnp, onvif, netsetup (side by side, apart);
+# lists; search; watch; ui; cli; app.
+declare -A rank=([protocol]=0 [httpcmd]=1 [upnp]=1 [onvif]=1 [netsetup]=1 [lists]=2 [search]=3 [watch]=4 [ui]=5
+                 [cli]=6 [app]=7)
 failures=0
 for dir in "$src"/*/; do
   folder=$(basename "$dir")

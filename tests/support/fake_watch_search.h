@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "search/device_watch.h"
+#include "watch/device_watch.h"
 
 struct FakeWatchSearch : WatchSearch {
   void Start(std::function<void(std::vector<WatchedDevice>)> found_devices, std::function<void()> round_done) override {

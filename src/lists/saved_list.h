@@ -37,7 +37,7 @@
 #include <string_view>
 #include <vector>
 
-#include "search/device_changes.h"
+#include "lists/device_changes.h"
 
 // The largest file read, the most devices one list may hold, the most bytes
 // one device may take (a JSON object, an ndjson line, a CSV row; what the

@@ -1,5 +1,5 @@
 // The live watch's rounds over StandaloneSearch.
-#include "search/watch_round_search.h"
+#include "watch/watch_round_search.h"
 
 #include <QTimer>
 #include <algorithm>

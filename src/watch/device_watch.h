@@ -46,8 +46,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "search/device_changes.h"
-#include "search/row_notes.h"
+#include "lists/device_changes.h"
+#include "lists/row_notes.h"
 #include "upnp/device_information.h"
 
 // A device as a round (or an announcement) reports it: what the comparison

@@ -1,6 +1,6 @@
 // The row filter: which rows a text shows, ignoring case in any column and
 // in the interface a device answered on, and the count label it makes.
-#include "search/row_filter.h"
+#include "app/row_filter.h"
 
 #include <gtest/gtest.h>
 

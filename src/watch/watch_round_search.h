@@ -15,8 +15,8 @@
 
 #include "protocol/debug_log.h"
 #include "protocol/device_table.h"
-#include "search/device_watch.h"
-#include "search/row_writer.h"
+#include "watch/device_watch.h"
+#include "lists/row_writer.h"
 #include "search/standalone_search.h"
 
 // The devices of `table` from record `from` on, as a watch sees them, with

@@ -1,8 +1,8 @@
 // SSDP notices handed from the listener's thread to the watch.
-#include "search/watch_announcements.h"
+#include "watch/watch_announcements.h"
 
 #include "search/queued_call.h"
-#include "search/watch_round_search.h"
+#include "watch/watch_round_search.h"
 
 WatchAnnouncements::WatchAnnouncements(DebugLog* log) {
   QObject* context = &context_;

@@ -1,6 +1,6 @@
 // The grid's rows written out: each format, a part of the rows, ndjson row by
 // row, where each record came from, and JSON strings of any bytes.
-#include "search/row_writer.h"
+#include "lists/row_writer.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // Saved device lists read back: JSON, ndjson and the CSV the program writes.
-#include "search/saved_list.h"
+#include "lists/saved_list.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,11 +1,11 @@
 // Device identity across lists and the comparison of two lists: which rows
 // are the same device, what changed, what is new and what is missing.
-#include "search/device_changes.h"
+#include "lists/device_changes.h"
 
 #include <gtest/gtest.h>
 
 #include "records.h"
-#include "search/row_writer.h"
+#include "lists/row_writer.h"
 
 namespace {
 

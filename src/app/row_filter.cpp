@@ -1,5 +1,5 @@
 // The row filter's rule and the count label.
-#include "search/row_filter.h"
+#include "app/row_filter.h"
 
 #include "protocol/record_text.h"
 #include "protocol/string_printf.h"

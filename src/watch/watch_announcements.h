@@ -9,7 +9,7 @@
 #include <string>
 
 #include "protocol/debug_log.h"
-#include "search/device_watch.h"
+#include "watch/device_watch.h"
 #include "upnp/ssdp_listener.h"
 
 class WatchAnnouncements : public DescriptionRequests {

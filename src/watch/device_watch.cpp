@@ -1,5 +1,5 @@
 // The live watch's rounds, its table of what it has seen, and its events.
-#include "search/device_watch.h"
+#include "watch/device_watch.h"
 
 #include <algorithm>
 

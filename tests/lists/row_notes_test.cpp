@@ -1,7 +1,7 @@
 // Notes on listed devices, one table of cases: each case lists devices and
 // the notes expected on each ("kind: detail"), with this PC on eth0 at
 // 10.99.0.1/24 and 192.168.0.1/24 and on eth1 at 10.77.0.1/16.
-#include "search/row_notes.h"
+#include "lists/row_notes.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // Notes on listed devices: address conflicts, this PC's address, a gateway
 // that is the device itself, unreachable addresses and a MAC seen twice.
-#include "search/row_notes.h"
+#include "lists/row_notes.h"
 
 #include <arpa/inet.h>
 

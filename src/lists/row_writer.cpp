@@ -1,5 +1,5 @@
 // The rows of a search as a table, CSV, JSON, ndjson and tab-separated text.
-#include "search/row_writer.h"
+#include "lists/row_writer.h"
 
 #include <algorithm>
 #include <cctype>
@@ -11,7 +11,6 @@
 #include "protocol/record_text.h"
 #include "protocol/shown_text.h"
 #include "protocol/string_printf.h"
-#include "search/search_driver.h"
 #include "upnp/upnp_merge.h"
 
 void PrintAligned(const std::vector<std::vector<std::string>>& rows, std::ostream& out) {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "protocol/interfaces.h"
-#include "search/device_changes.h"
+#include "lists/device_changes.h"
 
 enum class NoteKind {
   kAddressConflict,  // another listed device has the same IP and another MAC

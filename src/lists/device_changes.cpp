@@ -1,5 +1,5 @@
 // Device identity across lists and the comparison of two lists.
-#include "search/device_changes.h"
+#include "lists/device_changes.h"
 
 #include <cstring>
 #include <deque>
@@ -8,7 +8,7 @@
 #include "netsetup/net_setup_rules.h"
 #include "protocol/ipv4_text.h"
 #include "protocol/record_text.h"
-#include "search/row_writer.h"
+#include "lists/row_writer.h"
 
 namespace {
 

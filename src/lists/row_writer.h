@@ -14,8 +14,8 @@
 
 #include "protocol/csv_cell.h"
 #include "protocol/device_table.h"
-#include "search/device_changes.h"
-#include "search/row_notes.h"
+#include "lists/device_changes.h"
+#include "lists/row_notes.h"
 #include "upnp/device_information.h"
 
 // table and csv: the grid's seven columns (csv adds "Interface"); json: one

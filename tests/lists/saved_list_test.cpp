@@ -1,7 +1,7 @@
 // Saved lists read back: what the writers write comes back as the same
 // devices in every format, guarded and escaped CSV cells included; files of
 // older or foreign forms are read or refused with a message.
-#include "search/saved_list.h"
+#include "lists/saved_list.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 
 #include "protocol/string_printf.h"
 #include "records.h"
-#include "search/row_writer.h"
+#include "lists/row_writer.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The live watch over fake rounds: what each round reports, missing rounds,
 // announcements, pausing and the round timing.
-#include "search/device_watch.h"
+#include "watch/device_watch.h"
 
 #include <gtest/gtest.h>
 
