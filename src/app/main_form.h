@@ -86,6 +86,7 @@
 #include "protocol/device_table.h"
 #include "protocol/search_controls.h"
 #include "app/row_filter.h"
+#include "app/export_target.h"
 #include "lists/row_writer.h"
 #include "search/search_driver.h"
 #include "search/standalone_search.h"

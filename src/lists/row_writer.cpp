@@ -42,57 +42,6 @@ const char* const kUpnpFieldNames[kDeviceInformationFieldCount] = {
     "model_url",     "parent_device",  "presentation_url", "root_device",    "serial_number",
     "services",      "type",           "unique_device_name", "upc"};
 
-// A data row of the grid and the record it shows, if any.
-struct RowRecord {
-  int row;
-  const tComUnitInfo* record;  // null: no record has this row
-  std::size_t index;           // the record's index in the device list
-};
-
-// The grid's data rows with text in order, each paired with its own
-// record: the first not yet taken whose grid row it is (several records may
-// share an address and "NULL"). Only the rows `wanted` names are kept; the
-// pairing is that of all rows.
-std::vector<RowRecord> RowsWithRecords(const DeviceTable& table, const std::vector<int>& wanted) {
-  const StringGrid& grid = table.grid;
-  std::vector<bool> keep(static_cast<std::size_t>(std::max(grid.RowCount(), 0)), false);
-  for (int r : wanted)
-    if (r >= 1 && r < grid.RowCount()) keep[static_cast<std::size_t>(r)] = true;
-  std::vector<bool> taken(table.devices.Size(), false);
-  std::vector<RowRecord> rows;
-  for (int r : RowsWithText(grid)) {
-    RowRecord row{r, nullptr, 0};
-    for (const tComUnitInfo* candidate : RecordsOfRow(table, r)) {
-      std::size_t index = static_cast<std::size_t>(candidate - table.devices.Records().data());
-      if (!taken[index] && GridRowOf(*candidate) == grid.RowAt(r)) {
-        taken[index] = true;
-        row.record = candidate;
-        row.index = index;
-        break;
-      }
-    }
-    if (keep[static_cast<std::size_t>(r)]) rows.push_back(row);
-  }
-  return rows;
-}
-
-// One member of a JSON object: a text, an object of its own, an array of
-// objects or an array of texts.
-struct JsonMember {
-  enum Kind { kText, kObject, kObjects, kTexts };
-  JsonMember(std::string k, std::string t) : key(std::move(k)), text(std::move(t)) {}
-  JsonMember(std::string k, std::vector<JsonMember> o) : key(std::move(k)), kind(kObject), object(std::move(o)) {}
-  JsonMember(std::string k, std::vector<std::vector<JsonMember>> o)
-      : key(std::move(k)), kind(kObjects), objects(std::move(o)) {}
-  JsonMember(std::string k, std::vector<std::string> t) : key(std::move(k)), kind(kTexts), texts(std::move(t)) {}
-  std::string key;
-  Kind kind = kText;
-  std::string text;
-  std::vector<JsonMember> object;
-  std::vector<std::vector<JsonMember>> objects;
-  std::vector<std::string> texts;
-};
-
 // The record's fields that `known` names, under the record's names.
 void AddRecordFields(std::vector<JsonMember>& members, const tComUnitInfo& info, KnownFields known) {
   for (int f = 0; f < kUnitFieldCount; ++f)
@@ -185,47 +134,6 @@ std::vector<const ListedDevice*> MissingDevices(const RowExtras& extras) {
   return missing;
 }
 
-void WriteJsonObject(std::ostream& out, const std::vector<JsonMember>& members, bool pretty, int depth);
-
-// Compact, or indented by two spaces per level with `depth` the object's own.
-void WriteJsonValue(std::ostream& out, const JsonMember& m, bool pretty, int depth) {
-  switch (m.kind) {
-    case JsonMember::kText:
-      out << JsonString(m.text);
-      break;
-    case JsonMember::kObject:
-      WriteJsonObject(out, m.object, pretty, depth);
-      break;
-    case JsonMember::kObjects: {
-      const std::string indent = pretty ? "\n" + std::string(2 * (depth + 1), ' ') : "";
-      out << "[";
-      for (std::size_t i = 0; i < m.objects.size(); ++i) {
-        out << (i ? "," : "") << indent;
-        WriteJsonObject(out, m.objects[i], pretty, depth + 1);
-      }
-      if (pretty && !m.objects.empty()) out << "\n" << std::string(2 * depth, ' ');
-      out << "]";
-      break;
-    }
-    case JsonMember::kTexts:
-      out << "[";
-      for (std::size_t i = 0; i < m.texts.size(); ++i) out << (i ? (pretty ? ", " : ",") : "") << JsonString(m.texts[i]);
-      out << "]";
-      break;
-  }
-}
-
-void WriteJsonObject(std::ostream& out, const std::vector<JsonMember>& members, bool pretty, int depth) {
-  const std::string indent = pretty ? "\n" + std::string(2 * (depth + 1), ' ') : "";
-  out << "{";
-  for (std::size_t i = 0; i < members.size(); ++i) {
-    out << (i ? "," : "") << indent << JsonString(members[i].key) << (pretty ? ": " : ":");
-    WriteJsonValue(out, members[i], pretty, depth + 1);
-  }
-  if (pretty && !members.empty()) out << "\n" << std::string(2 * depth, ' ');
-  out << "}";
-}
-
 // The cells a row adds after the grid's columns (and CSV's Interface):
 // Notes, then Compare and Changed, as far as `extras` has them.
 std::vector<std::string> ExtraCells(const RowExtras& extras, const std::vector<RowNote>* notes,
@@ -265,121 +173,11 @@ const RowExtras kNoExtras;
 
 }  // namespace
 
-std::string JsonString(const std::string& text) {
-  const std::optional<std::string_view> utf8 = Utf8Text(text);
-  const std::string_view bytes = utf8 ? *utf8 : std::string_view(text);
-  std::string out = "\"";
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    const char ch = bytes[i];
-    const auto c = static_cast<unsigned char>(ch);
-    const auto next = [&](std::size_t k) { return i + k < bytes.size() ? static_cast<unsigned char>(bytes[i + k]) : 0; };
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20 || c == 0x7f || (c >= 0x80 && !utf8)) {
-          out += StringPrintf("\\u%04x", c);
-        } else if (c == 0xc2 && next(1) <= 0x9f) {
-          out += StringPrintf("\\u%04x", next(1));  // C1, U+0080-U+009F
-          i += 1;
-        } else if (c == 0xe2 && next(1) == 0x80 && (next(2) == 0xa8 || next(2) == 0xa9)) {
-          out += StringPrintf("\\u%04x", 0x2000 | (next(2) & 0x3f));  // U+2028, U+2029: line breaks to some readers
-          i += 2;
-        } else {
-          out += ch;
-        }
-    }
-  }
-  return out + "\"";
-}
-
 std::string RecordJson(const tComUnitInfo& record, const std::string& source, const std::string& interface,
                        const DeviceInformationContainer* upnp, const std::vector<RowNote>* notes) {
   std::ostringstream out;
   WriteJsonObject(out, RecordObject(record, source, interface, upnp, notes), false, 0);
   return out.str();
-}
-
-std::vector<RowNote> UpnpDeviceNotes(const DeviceTable& table, const RecordOrigins& origins,
-                                     const std::vector<LocalNetwork>& local, const DeviceInformationContainer& device) {
-  std::optional<tComUnitInfo> record = UpnpRecordOf(device);
-  if (!record) return {};
-  std::vector<ListedDevice> devices = ListedDevicesOf(table, origins);
-  ListedDevice d;
-  d.record = *record;
-  d.interface = device.interface;
-  d.upnp = true;
-  d.udn = device.unique_device_name;
-  d.source = "upnp";
-  devices.push_back(std::move(d));
-  std::vector<std::vector<RowNote>> notes = NotesOf(devices, local);
-  return std::move(notes.back());
-}
-
-std::string RecordOrigins::SourceOf(std::size_t record_index) const {
-  if (record_index >= later_from && record_index - later_from < later_sources.size())
-    return later_sources[record_index - later_from];
-  return record_index < exchange_records ? exchange_source : "upnp";
-}
-
-const DeviceInformationContainer* RecordOrigins::UpnpOf(std::size_t record_index) const {
-  if (record_index >= later_from)
-    return record_index - later_from < later_upnp.size() ? later_upnp[record_index - later_from] : nullptr;
-  if (record_index < exchange_records || record_index - exchange_records >= upnp.size()) return nullptr;
-  return upnp[record_index - exchange_records];
-}
-
-RecordOrigins OriginsOfSearch(const SearchSettings& settings, std::size_t exchange_records,
-                              const std::vector<DeviceInformationContainer>* upnp_results) {
-  RecordOrigins origins;
-  origins.exchange_source = ModeOf(settings) == SearchMode::kHttpCmd ? "httpcmd" : "protocol";
-  origins.exchange_records = exchange_records;
-  if (upnp_results != nullptr) origins.upnp = MergedUpnpDevices(*upnp_results);
-  return origins;
-}
-
-std::vector<int> RowsWithText(const StringGrid& grid) {
-  std::vector<int> rows;
-  for (int r = 1; r < grid.RowCount(); ++r) {
-    const StringGrid::Row& cells = grid.RowAt(r);
-    if (std::any_of(cells.begin(), cells.end(), [](const std::string& s) { return !s.empty(); })) rows.push_back(r);
-  }
-  return rows;
-}
-
-const DeviceChange* RowExtras::Comparison::OfRecord(std::size_t record_index) const {
-  if (record_index >= change_of_record.size() || change_of_record[record_index] >= changes.size()) return nullptr;
-  return &changes[change_of_record[record_index]];
-}
-
-bool RowExtras::Comparison::Differs() const {
-  return std::any_of(changes.begin(), changes.end(), [](const DeviceChange& c) { return c.kind != DeviceChange::kSame; });
-}
-
-RowExtras ExtrasOf(const DeviceTable& table, const RecordOrigins& origins, const std::vector<LocalNetwork>& local,
-                   const std::vector<ListedDevice>* saved) {
-  RowExtras extras;
-  std::vector<ListedDevice> listed = ListedDevicesOf(table, origins);
-  extras.notes = NotesOf(listed, local);
-  if (saved != nullptr) {
-    RowExtras::Comparison comparison;
-    comparison.saved = saved;
-    std::vector<ListedDevice> now;
-    for (const RowRecord& row : RowsWithRecords(table, RowsWithText(table.grid))) {
-      if (row.record == nullptr) continue;
-      comparison.shown_records.push_back(row.index);
-      now.push_back(std::move(listed[row.index]));
-    }
-    comparison.changes = CompareDevices(*saved, now);
-    comparison.change_of_record.assign(listed.size(), SIZE_MAX);
-    for (std::size_t i = 0; i < comparison.shown_records.size(); ++i)
-      comparison.change_of_record[comparison.shown_records[i]] = i;
-    extras.comparison = std::move(comparison);
-  }
-  return extras;
 }
 
 void PrintRows(const DeviceTable& table, OutputFormat format, const RecordOrigins& origins,
@@ -479,19 +277,6 @@ void PrintRows(const DeviceTable& table, const std::vector<int>& wanted, OutputF
       }
       break;
   }
-}
-
-ExportTarget ChooseExportTarget(const std::string& path, OutputFormat picked) {
-  auto ends_with = [&path](std::string_view suffix) {
-    if (path.size() < suffix.size()) return false;
-    for (std::size_t i = 0; i < suffix.size(); ++i)
-      if (std::tolower(static_cast<unsigned char>(path[path.size() - suffix.size() + i])) != suffix[i]) return false;
-    return true;
-  };
-  if (ends_with(".csv")) return {path, OutputFormat::kCsv};
-  if (ends_with(".json")) return {path, OutputFormat::kJson};
-  return picked == OutputFormat::kJson ? ExportTarget{path + ".json", OutputFormat::kJson}
-                                       : ExportTarget{path + ".csv", OutputFormat::kCsv};
 }
 
 void NdjsonPrinter::PrintUpnpDevice(const DeviceInformationContainer& device, std::ostream& out,

@@ -4,6 +4,7 @@
 // The main window owns one; the headless mode and the tests make their own.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -65,3 +66,19 @@ bool IsDataRow(const DeviceTable& table, int row);
 // by UPnP, which no control package reaches). What a row's cells hold does
 // not count: a device may send "NULL" in any field.
 bool IsUpnpRow(const DeviceTable& table, int row);
+
+// The grid's data rows that hold any text, in the grid's order.
+std::vector<int> RowsWithText(const StringGrid& grid);
+
+// A data row of the grid and the record it shows, if any.
+struct RowRecord {
+  int row;
+  const tComUnitInfo* record;  // null: no record has this row
+  std::size_t index;           // the record's index in the device list
+};
+
+// The grid's data rows with text in order, each paired with its own
+// record: the first not yet taken whose grid row it is (several records may
+// share an address and "NULL"). Only the rows `wanted` names are kept; the
+// pairing is that of all rows.
+std::vector<RowRecord> RowsWithRecords(const DeviceTable& table, const std::vector<int>& wanted);

@@ -1,5 +1,5 @@
 // The grid's rows written out: each format, a part of the rows, ndjson row by
-// row, where each record came from, and JSON strings of any bytes.
+// row, notes and comparisons.
 #include "lists/row_writer.h"
 
 #include <arpa/inet.h>
@@ -208,59 +208,6 @@ TEST(RowWriter, CsvAndTabsEscapeGuardQuoteAndWriteUtf8ForAnyPartOfTheRows) {
   EXPECT_EQ(nothing.str(), "Model\tProj\tName\tIP\tPort\tNetmask\tMac\n");
 }
 
-// The exchange's records come first, "httpcmd" for the HTTP command; the
-// merge's follow, one per device it keeps (a device of another maker gives
-// none), so each is paired with its own UPnP texts.
-TEST(RowWriter, OriginsOfASearchPairRecordsWithTheirSource) {
-  SearchSettings http;
-  http.ip_relay = true;
-  http.relay_protocol = "HttpCmd";
-  std::vector<DeviceInformationContainer> results(3);
-  results[0].manufacturer_name = "AXIS";
-  results[0].presentation_url = "http://10.0.0.8/";
-  results[1].manufacturer_name = "Other";
-  results[1].presentation_url = "http://10.0.0.9/";
-  results[2].manufacturer_name = "Vivotek Corporation";
-  results[2].friendly_name = "Cam (1)";
-  results[2].presentation_url = "http://10.0.0.10:81/";
-  RecordOrigins origins = OriginsOfSearch(http, 2, &results);
-  EXPECT_EQ(origins.SourceOf(0), "httpcmd");
-  EXPECT_EQ(origins.SourceOf(1), "httpcmd");
-  EXPECT_EQ(origins.SourceOf(2), "upnp");
-  EXPECT_EQ(origins.UpnpOf(1), nullptr);
-  EXPECT_EQ(origins.UpnpOf(2), &results[0]);
-  EXPECT_EQ(origins.UpnpOf(3), &results[2]);
-  EXPECT_EQ(origins.UpnpOf(4), nullptr);
-
-  // A broadcast whose exchange still runs: every record is the exchange's.
-  RecordOrigins running = OriginsOfSearch(SearchSettings{}, SIZE_MAX, nullptr);
-  EXPECT_EQ(running.SourceOf(7), "protocol");
-  EXPECT_EQ(running.UpnpOf(7), nullptr);
-}
-
-// JSON keeps the text as read; every control, DEL and C1 included, and the
-// Unicode line breaks are escaped, so the document reads back as the
-// device's text, one line of ndjson as one line.
-TEST(RowWriter, JsonStringKeepsTheTextAndEscapesEveryControl) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"caf\xc3\xa9", "\"caf\xc3\xa9\""},
-      {std::string("a\x01", 2), "\"a\\u0001\""},
-      {"\x1b[2J\x7f", "\"\\u001b[2J\\u007f\""},
-      {"\xc2\x9b" "2J\xc2\x85\xc2\xa0", "\"\\u009b2J\\u0085\xc2\xa0\""},  // C1 as UTF-8; NBSP stays
-      {"\x9b" "2J\xe9", "\"\\u009b2J\\u00e9\""},                            // Latin-1
-      // The line and paragraph separators, which split a line for readers
-      // that split the Unicode way (Python's splitlines); other characters
-      // of the same lead bytes stay.
-      {"a\xe2\x80\xa8" "b\xe2\x80\xa9" "c\xe2\x80\xa6", "\"a\\u2028b\\u2029c\xe2\x80\xa6\""},
-      {"\xc3\xa9\xc3\xa9\xc3", "\"\xc3\xa9\xc3\xa9\""},  // a character cut at the end is left out
-  };
-  for (const auto& [text, json] : cases) {
-    EXPECT_EQ(JsonString(text), json) << text;
-    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString("[" + json + "]"));
-    EXPECT_EQ(doc.array()[0].toString(), RecordText(text)) << json;
-  }
-}
-
 // The table shows a device's controls escaped and measures its columns in
 // terminal cells, so that Cyrillic, CJK and combined names stay aligned.
 TEST(RowWriter, TableEscapesControlsAndAlignsInTerminalCells) {
@@ -279,21 +226,6 @@ TEST(RowWriter, TableEscapesControlsAndAlignsInTerminalCells) {
             "Cafe\xcc\x81        10.0.0.3\n"
             "\\x1b]0;pwn  10.0.0.4\n"
             "\\x1b[2J     10.0.0.5\n");
-}
-
-// A name that ends in .csv or .json (any case) chooses its format; any other
-// gets the extension of the type picked in the dialog.
-TEST(RowWriter, ExportTargetFollowsTheExtensionElseThePickedType) {
-  auto target = [](const std::string& path, OutputFormat picked) {
-    ExportTarget t = ChooseExportTarget(path, picked);
-    return t.path + (t.format == OutputFormat::kJson ? " json" : t.format == OutputFormat::kCsv ? " csv" : " ?");
-  };
-  EXPECT_EQ(target("/tmp/a.csv", OutputFormat::kJson), "/tmp/a.csv csv");
-  EXPECT_EQ(target("/tmp/a.JSON", OutputFormat::kCsv), "/tmp/a.JSON json");
-  EXPECT_EQ(target("/tmp/a", OutputFormat::kJson), "/tmp/a.json json");
-  EXPECT_EQ(target("/tmp/a.txt", OutputFormat::kCsv), "/tmp/a.txt.csv csv");
-  EXPECT_EQ(target("/tmp/json", OutputFormat::kCsv), "/tmp/json.csv csv");
-  EXPECT_EQ(target("", OutputFormat::kCsv), ".csv csv");
 }
 
 namespace {
