@@ -10,6 +10,7 @@
 #include "cli/options.h"
 #include "cli/search_options.h"
 #include "cli/stderr_log.h"
+#include "protocol/mac_text.h"
 #include "protocol/shown_text.h"
 #include "protocol/string_printf.h"
 

@@ -5,10 +5,10 @@
 #include <deque>
 #include <unordered_map>
 
-#include "netsetup/net_setup_rules.h"
+#include "lists/record_origins.h"
 #include "protocol/ipv4_text.h"
+#include "protocol/mac_text.h"
 #include "protocol/record_text.h"
-#include "lists/row_writer.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ std::string FieldsText(const ListedDevice& d, KnownFields fields) {
   for (int f = 0; f < kUnitFieldCount; ++f) {
     if (!Knows(fields, f)) continue;
     std::string field(UnitField(d.record, f), strnlen(UnitField(d.record, f), UnitFieldWidth(f)));
-    if (f == kMacField) field = FoldedMac(field);
+    if (f == kMacField) field = MacKey(field);
     if (!IsAscii(field)) field = RecordText(field).toStdString();  // one spelling of the same text
     text += '\0';
     text += field;
@@ -77,7 +77,7 @@ std::string DeviceIdentity(const ListedDevice& device) {
     if (!device.udn.empty()) return "udn " + device.udn;
     return UpnpAddressIdentity(r);
   }
-  if (IsMacText(FieldText(r.mac))) return "mac " + FoldedMac(FieldText(r.mac));
+  if (IsMacText(FieldText(r.mac))) return "mac " + MacKey(FieldText(r.mac));
   std::string identity = "row ";
   identity += FieldText(r.ip);
   identity += '\0';
@@ -85,15 +85,6 @@ std::string DeviceIdentity(const ListedDevice& device) {
   identity += '\0';
   identity += FieldText(r.name);
   return identity;
-}
-
-std::string FoldedMac(std::string_view mac) {
-  std::string out(mac);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c == '-') c = ':';
-  }
-  return out;
 }
 
 std::vector<int> ChangedFields(const ListedDevice& before, const ListedDevice& now) {

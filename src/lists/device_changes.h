@@ -49,9 +49,6 @@ std::vector<ListedDevice> ListedDevicesOf(const DeviceTable& table, const Record
 //    check compares them.
 std::string DeviceIdentity(const ListedDevice& device);
 
-// The MAC in the one spelling in which SameMac sees two MACs alike: letters
-// in lower case, "-" as ":".
-std::string FoldedMac(std::string_view mac);
 
 // The record fields (indices for UnitFieldName) in which `now` differs from
 // `before`, among those both know. The four address fields compare as

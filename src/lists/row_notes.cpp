@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "protocol/ipv4_text.h"
+#include "protocol/mac_text.h"
 #include "protocol/string_printf.h"
 
 namespace {
@@ -28,23 +29,11 @@ std::string NamedOthers(const std::vector<std::string>& names, std::size_t count
   return text;
 }
 
-// A MAC as a number: the 48 bits of six hex pairs, else a hash of its text
-// as SameMac folds it (with the top bit set, so the two never meet).
-std::uint64_t MacKey(std::string_view mac) {
-  auto hex = [](char c) -> int {
-    if (c >= '0' && c <= '9') return c - '0';
-    c = static_cast<char>(c | 0x20);
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-  };
-  std::uint64_t value = 0;
-  bool pairs = mac.size() == 17;
-  for (std::size_t i = 0; pairs && i < mac.size(); i += 3) {
-    const int high = hex(mac[i]), low = hex(mac[i + 1]);
-    pairs = high >= 0 && low >= 0 && (i + 2 == mac.size() || mac[i + 2] == ':' || mac[i + 2] == '-');
-    value = value << 8 | static_cast<std::uint64_t>(high << 4 | low);
-  }
-  if (pairs) return value;
-  return std::hash<std::string>()(FoldedMac(mac)) | (1ull << 63);
+// A MAC as a number: its 48 bits (MacValue), else a hash of its key (with
+// the top bit set, so the two never meet): equal exactly when SameMac.
+std::uint64_t MacNumber(std::string_view mac) {
+  if (std::optional<std::uint64_t> value = MacValue(mac)) return *value;
+  return std::hash<std::string>()(MacKey(mac)) | (1ull << 63);
 }
 
 // A text that is no strict address, as a number apart from every address.
@@ -197,7 +186,7 @@ std::vector<std::vector<RowNote>> NotesOf(const std::vector<ListedDevice>& devic
     const ListedDevice& d = devices[i];
     const std::string_view ip = FieldText(d.record.ip);
     held[i] = HeldAddresses(ip);
-    const std::uint64_t mac = MacKey(FieldText(d.record.mac));
+    const std::uint64_t mac = MacNumber(FieldText(d.record.mac));
     for (std::uint32_t a : held[i]) macs_at.entries.push_back({a, mac, i});
     if (!d.upnp && mac < (1ull << 48)) {  // six hex pairs
       const std::optional<std::uint32_t> strict = StrictAddress(ip);

@@ -178,33 +178,6 @@ NetFormTexts TextsOfRecord(const tComUnitInfo& info) {
   return texts;
 }
 
-namespace {
-
-char FoldMacChar(char c) {
-  if (c == '-') return ':';
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-
-}  // namespace
-
-bool SameMac(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (FoldMacChar(a[i]) != FoldMacChar(b[i])) return false;
-  return true;
-}
-
-bool IsMacText(std::string_view text) {
-  if (text.size() != 17) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const bool separator = i % 3 == 2;
-    if (separator ? (text[i] != ':' && text[i] != '-') : !IsHexDigit(text[i])) return false;
-  }
-  return true;
-}
-
 std::vector<tComUnitInfo> NetworkSetupRecords(const DeviceTable& table,
                                               std::vector<std::string>* interfaces) {
   std::vector<tComUnitInfo> records;
@@ -222,8 +195,3 @@ std::vector<tComUnitInfo> NetworkSetupRecords(const DeviceTable& table,
   return records;
 }
 
-std::string MacCompareKey(std::string_view mac) {
-  std::string key(mac);
-  for (char& c : key) c = FoldMacChar(c);
-  return key;
-}

@@ -126,14 +126,6 @@ class NetSetupRules {
 // the field's bytes as they stand.
 NetFormTexts TextsOfRecord(const tComUnitInfo& info);
 
-// Whether two MAC texts name the same device: equal ignoring case, where
-// "-" and ":" separate the six pairs alike ("00-1a-..." is "00:1A:...").
-bool SameMac(std::string_view a, std::string_view b);
-// A MAC text as SameMac compares it: lower case, "-" read as ":"; two
-// texts are SameMac exactly when their keys are equal.
-std::string MacCompareKey(std::string_view mac);
-// True for six pairs of hexadecimal digits separated by ":" or "-".
-bool IsMacText(std::string_view text);
 
 // The records that "Network Setup" opens the dialog for, copied in list
 // order: every record whose ip and mac equal the "IP" (column 3) and "Mac"

@@ -10,6 +10,7 @@
 #include <unordered_map>
 
 #include "protocol/ipv4_text.h"
+#include "protocol/mac_text.h"
 #include "protocol/string_printf.h"
 
 namespace {
@@ -136,7 +137,7 @@ void CheckPlan(const ReaddressPlan& plan, const std::vector<PlanDevice>& listed,
   };
 
   std::map<std::string, std::vector<std::size_t>> by_mac;
-  for (std::size_t i = 0; i < plan.rows.size(); ++i) by_mac[MacCompareKey(FieldText(plan.rows[i].device.record.mac))].push_back(i);
+  for (std::size_t i = 0; i < plan.rows.size(); ++i) by_mac[MacKey(FieldText(plan.rows[i].device.record.mac))].push_back(i);
   for (const auto& [mac, rows] : by_mac) {
     if (rows.size() < 2) continue;
     for (std::size_t i : rows)
@@ -338,7 +339,7 @@ ReaddressPlan CsvPlan(std::string_view csv, const std::vector<PlanDevice>& liste
   ReaddressPlan plan;
   Notes notes;
   std::unordered_map<std::string, std::vector<const PlanDevice*>> by_mac;
-  for (const PlanDevice& device : listed) by_mac[MacCompareKey(FieldText(device.record.mac))].push_back(&device);
+  for (const PlanDevice& device : listed) by_mac[MacKey(FieldText(device.record.mac))].push_back(&device);
   if (csv.substr(0, 3) == "\xEF\xBB\xBF") csv.remove_prefix(3);
   bool first_row = true;
   int number = 0;
@@ -366,7 +367,7 @@ ReaddressPlan CsvPlan(std::string_view csv, const std::vector<PlanDevice>& liste
       refuse(StringPrintf("bad MAC [%s]", mac.c_str()));
       continue;
     }
-    auto found = by_mac.find(MacCompareKey(mac));
+    auto found = by_mac.find(MacKey(mac));
     const std::size_t matches = found == by_mac.end() ? 0 : found->second.size();
     if (matches != 1) {
       refuse(matches == 0 ? StringPrintf("no device with MAC %s was found", mac.c_str())
@@ -428,7 +429,7 @@ PlanOutcome Seen(const PlanRow& row, const tComUnitInfo& now) {
 std::vector<RowOutcome> VerifyPlan(const ReaddressPlan& plan, const std::vector<PlanDevice>& found,
                                    const std::vector<bool>& sent) {
   std::unordered_map<std::string, std::vector<std::size_t>> by_mac;
-  for (std::size_t i = 0; i < found.size(); ++i) by_mac[MacCompareKey(FieldText(found[i].record.mac))].push_back(i);
+  for (std::size_t i = 0; i < found.size(); ++i) by_mac[MacKey(FieldText(found[i].record.mac))].push_back(i);
   std::vector<RowOutcome> outcomes;
   for (std::size_t r = 0; r < plan.rows.size(); ++r) {
     const PlanRow& row = plan.rows[r];
@@ -438,7 +439,7 @@ std::vector<RowOutcome> VerifyPlan(const ReaddressPlan& plan, const std::vector<
       outcomes.push_back(outcome);
       continue;
     }
-    auto answers = by_mac.find(MacCompareKey(FieldText(row.device.record.mac)));
+    auto answers = by_mac.find(MacKey(FieldText(row.device.record.mac)));
     if (answers != by_mac.end()) {
       for (std::size_t i : answers->second) {
         // The best of what answered with this MAC.

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "protocol/ipv4_text.h"
+#include "protocol/mac_text.h"
 
 const char kNotConfirmedTip[] = "Not confirmed: the verification search did not find the device at these settings";
 
@@ -36,7 +37,7 @@ int VerifiedRows::Apply(DeviceTable& table, const ReaddressPlan& plan, const std
   for (std::size_t i = 0; i < plan.rows.size(); ++i)
     planned.emplace(ListingKey(plan.rows[i].device.record), static_cast<int>(i));
   std::unordered_map<std::string, std::vector<std::size_t>> by_mac;  // MAC -> answers
-  for (std::size_t i = 0; i < found.size(); ++i) by_mac[MacCompareKey(FieldText(found[i].record.mac))].push_back(i);
+  for (std::size_t i = 0; i < found.size(); ++i) by_mac[MacKey(FieldText(found[i].record.mac))].push_back(i);
 
   std::vector<Candidate> rows;
   for (int row = 1; row < table.grid.RowCount(); ++row) {
@@ -63,7 +64,7 @@ int VerifiedRows::Apply(DeviceTable& table, const ReaddressPlan& plan, const std
     for (Candidate& c : rows) {
       if (c.pick >= 0) continue;
       const tComUnitInfo& record = table.devices.At(c.record);
-      auto answers = by_mac.find(MacCompareKey(FieldText(record.mac)));
+      auto answers = by_mac.find(MacKey(FieldText(record.mac)));
       if (answers == by_mac.end()) continue;
       for (std::size_t answer : answers->second) {
         if (used[answer]) continue;
