@@ -16,6 +16,7 @@
 #include <QString>
 
 #include "protocol/csv_cell.h"
+#include "protocol/csv_record.h"
 #include "protocol/record_text.h"
 #include "protocol/shown_text.h"
 #include "protocol/string_printf.h"
@@ -262,76 +263,6 @@ std::optional<std::vector<ListedDevice>> ParseNdjson(std::string_view bytes, std
   return devices;
 }
 
-// RFC 4180 records: cells between commas, a quoted cell's quotes doubled,
-// lines ending in CR LF or LF.
-class CsvRecords {
- public:
-  explicit CsvRecords(std::string_view text) : text_(text) {}
-
-  // The next record's cells, at most `most` of them; false at the end, or
-  // with *error set for a quote out of place, at the first cell past `most`
-  // to "line N: " and `too_many`, or at the first byte past
-  // kMaxSavedListRowBytes.
-  bool Next(std::vector<std::string>* cells, std::size_t most, const std::string& too_many, std::string* error) {
-    cells->clear();
-    if (pos_ >= text_.size()) return false;
-    line_ = next_line_;
-    const std::size_t end_at_most = pos_ + kMaxSavedListRowBytes;
-    while (true) {
-      std::string cell;
-      if (pos_ < text_.size() && text_[pos_] == '"') {
-        ++pos_;
-        while (true) {
-          if (pos_ >= text_.size()) return Fail("a quoted cell is not closed", error);
-          if (pos_ >= end_at_most) return Fail(LongRow().c_str(), error);
-          const char c = text_[pos_++];
-          if (c == '\n') ++next_line_;
-          if (c != '"') {
-            cell += c;
-          } else if (pos_ < text_.size() && text_[pos_] == '"') {
-            cell += '"';
-            ++pos_;
-          } else {
-            break;
-          }
-        }
-        if (pos_ < text_.size() && !IsCellEnd(text_[pos_])) return Fail("text after a quoted cell", error);
-      } else {
-        while (pos_ < text_.size() && !IsCellEnd(text_[pos_])) {
-          if (text_[pos_] == '"') return Fail("a quote inside a cell that is not quoted", error);
-          if (pos_ >= end_at_most) return Fail(LongRow().c_str(), error);
-          cell += text_[pos_++];
-        }
-      }
-      cells->push_back(std::move(cell));
-      if (pos_ >= text_.size()) return true;
-      const char end = text_[pos_++];
-      if (end == ',') {
-        if (cells->size() == most) return Fail(too_many.c_str(), error);
-        if (pos_ > end_at_most) return Fail(LongRow().c_str(), error);
-        continue;
-      }
-      if (end == '\r' && pos_ < text_.size() && text_[pos_] == '\n') ++pos_;
-      ++next_line_;
-      return true;
-    }
-  }
-
-  int Line() const { return line_; }
-
- private:
-  static bool IsCellEnd(char c) { return c == ',' || c == '\n' || c == '\r'; }
-  bool Fail(const char* what, std::string* error) {
-    *error = StringPrintf("line %d: %s", line_, what);
-    return false;
-  }
-
-  std::string_view text_;
-  std::size_t pos_ = 0;
-  int line_ = 1;
-  int next_line_ = 1;
-};
-
 // A CSV cell as the record text it was written from.
 std::string CellText(const std::string& cell) {
   std::string text = UnshownText(UnguardCsvCell(cell));
@@ -340,7 +271,7 @@ std::string CellText(const std::string& cell) {
 }
 
 std::optional<std::vector<ListedDevice>> ParseCsv(std::string_view bytes, std::string* error) {
-  CsvRecords records(bytes);
+  CsvRecordReader records(bytes, {kMaxSavedListRowBytes, LongRow(), false});
   std::vector<std::string> heading, cells;
   const std::string long_heading = StringPrintf("a heading of more than %zu cells", kMaxSavedListColumns);
   if (!records.Next(&heading, kMaxSavedListColumns, long_heading, error)) return std::nullopt;

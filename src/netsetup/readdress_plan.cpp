@@ -9,6 +9,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "protocol/csv_record.h"
 #include "protocol/ipv4_text.h"
 #include "protocol/mac_text.h"
 #include "protocol/string_printf.h"
@@ -315,18 +316,6 @@ std::string Trimmed(std::string_view text) {
   return std::string(text.substr(first, last - first + 1));
 }
 
-std::vector<std::string> CsvFields(std::string_view line) {
-  std::vector<std::string> fields;
-  std::size_t start = 0;
-  for (;;) {
-    std::size_t comma = line.find(',', start);
-    fields.push_back(Trimmed(line.substr(start, comma == std::string_view::npos ? std::string_view::npos
-                                                                                : comma - start)));
-    if (comma == std::string_view::npos) return fields;
-    start = comma + 1;
-  }
-}
-
 bool IsDhcpRow(const std::vector<std::string>& fields) {
   if (fields.size() < 2 || fields.size() > 5 || Lower(fields[1]) != "dhcp") return false;
   return std::all_of(fields.begin() + 2, fields.end(), [](const std::string& f) { return f.empty(); });
@@ -341,17 +330,24 @@ ReaddressPlan CsvPlan(std::string_view csv, const std::vector<PlanDevice>& liste
   std::unordered_map<std::string, std::vector<const PlanDevice*>> by_mac;
   for (const PlanDevice& device : listed) by_mac[MacKey(FieldText(device.record.mac))].push_back(&device);
   if (csv.substr(0, 3) == "\xEF\xBB\xBF") csv.remove_prefix(3);
+  // Cells in quotes read as their text; blanks around a cell are no part of
+  // it; lines that begin with "#" are comments.
+  CsvRecordReader records(csv, {std::size_t{1} << 20, "a row too long", true});
+  constexpr std::size_t kMostFields = 64;
+  const std::string too_many = StringPrintf("more than %zu fields", kMostFields);
   bool first_row = true;
-  int number = 0;
-  while (!csv.empty()) {
-    ++number;
-    std::size_t end = csv.find('\n');
-    std::string_view raw = csv.substr(0, end);
-    csv.remove_prefix(end == std::string_view::npos ? csv.size() : end + 1);
-    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
-    const std::string line = Trimmed(raw);
-    if (line.empty() || line[0] == '#') continue;
-    const std::vector<std::string> fields = CsvFields(line);
+  std::vector<std::string> fields;
+  for (;;) {
+    std::string error;
+    if (!records.Next(&fields, kMostFields, too_many, &error)) {
+      if (error.empty()) break;
+      notes.Refuse(records.Line(), error);
+      records.SkipRestOfLine();
+      continue;
+    }
+    const int number = records.Line();
+    for (std::string& field : fields) field = Trimmed(field);
+    if (fields.size() == 1 && fields[0].empty()) continue;  // a blank line
     const bool heading = first_row && Lower(fields[0]) == "mac";
     first_row = false;
     if (heading) continue;

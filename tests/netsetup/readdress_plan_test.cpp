@@ -213,6 +213,31 @@ TEST(CsvPlan, HeadingCommentsBlankLinesAndBothKindsOfRow) {
   EXPECT_THAT(CsvPlan("mac,dhcp\n# nothing\n\n", listed, {}).refusals, ElementsAre("the plan names no device"));
 }
 
+// A plan saved by a spreadsheet quotes its cells: they read as their text.
+// A comment may hold quotes; a quote out of place refuses its row and the
+// rows after it are still read.
+TEST(CsvPlan, QuotedCellsReadAsTheirText) {
+  std::vector<PlanDevice> listed = {Device("10.0.0.1", Mac(1), "eth0"), Device("10.0.0.2", Mac(2), "eth0")};
+  ReaddressPlan plan = CsvPlan(
+      "\"mac\",\"ip\",\"netmask\",\"gateway\",\"dns\"\r\n"
+      "# the \"lobby\", east\r\n"
+      "\"02:4B:44:00:00:01\",\"10.0.1.1\",\"255.255.0.0\",\"10.0.0.254\",\"10.0.0.253\"\r\n"
+      "\"02:4B:44:00:00:02\",\"dhcp\",,,\r\n",
+      listed, {});
+  ASSERT_FALSE(plan.Refused()) << plan.refusals.front();
+  ASSERT_EQ(plan.rows.size(), 2u);
+  EXPECT_EQ(plan.rows[0].line, 3);
+  EXPECT_EQ(plan.rows[0].ip, "10.0.1.1");
+  EXPECT_EQ(plan.rows[0].gateway, "10.0.0.254");
+  EXPECT_EQ(plan.rows[1].type, NetworkType::kDhcp);
+
+  plan = CsvPlan("02:4B:44:00:00:01,\"10.0.1.1\"x,255.255.0.0,10.0.0.254,10.0.0.253\n"
+                 "02:4B:44:00:00:09,10.0.1.9,255.255.0.0,10.0.0.254,10.0.0.253\n",
+                 listed, {});
+  EXPECT_THAT(plan.refusals, ElementsAre("line 1: text after a quoted cell",
+                                         "line 2: no device with MAC 02:4B:44:00:00:09 was found"));
+}
+
 TEST(CsvPlan, EveryOffendingRowIsNamed) {
   std::vector<PlanDevice> listed = {Device("10.0.0.1", Mac(1)), Device("10.0.0.2", Mac(2)),
                                     Device("10.0.0.3", Mac(3)), Device("10.0.0.4", Mac(4)),
