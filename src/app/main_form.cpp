@@ -60,8 +60,6 @@
 #include "ui/save_file.h"
 
 // The strip's interval box and the remembered setting follow the watch's bounds.
-static_assert(kLeastWatchSeconds == DeviceWatch::kShortestInterval.count() &&
-              kDefaultWatchSeconds == DeviceWatch::kDefaultInterval.count());
 
 namespace {
 

@@ -30,7 +30,7 @@ std::string ChangedFieldsText(const tComUnitInfo& before, const tComUnitInfo& no
   std::string text;
   for (int f : fields) {
     if (!text.empty()) text += ", ";
-    text += std::string(FieldLabel(f)) + " " + ShownText(FieldOf(before, f)) + " \u2192 " + ShownText(FieldOf(now, f));
+    text += ChangedFieldText(FieldLabel(f), ShownText(FieldOf(before, f)), ShownText(FieldOf(now, f)), " \u2192 ");
   }
   return text;
 }

@@ -195,8 +195,7 @@ std::string WatchEventLine(const DeviceWatch& watch, const DeviceWatch::Event& e
     for (const std::string& cell : GridRowOf(record)) cells.push_back(cell);
     if (changed)
       for (int f : entry.changed_fields)
-        cells.push_back(std::string(UnitFieldName(f)) + " " + Cell(entry.before->listed.record, f) + " -> " +
-                        Cell(record, f));
+        cells.push_back(ChangedFieldText(UnitFieldName(f), Cell(entry.before->listed.record, f), Cell(record, f), " -> "));
     if (note) {
       if (entry.notes.empty()) cells.push_back("no notes");
       for (const RowNote& n : entry.notes) cells.push_back(std::string(NoteWord(n.kind)) + ": " + n.detail);

@@ -190,3 +190,13 @@ std::vector<DeviceChange> CompareDevices(const std::vector<ListedDevice>& before
     if (!paired[b]) changes.push_back({DeviceChange::kMissing, b, DeviceChange::kNone, {}});
   return changes;
 }
+
+std::string ChangedFieldText(std::string_view name, std::string_view before, std::string_view now,
+                             std::string_view arrow) {
+  std::string text(name);
+  text += ' ';
+  text += before;
+  text += arrow;
+  text += now;
+  return text;
+}

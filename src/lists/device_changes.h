@@ -59,6 +59,13 @@ std::string DeviceIdentity(const ListedDevice& device);
 // what a device sent in Latin-1).
 std::vector<int> ChangedFields(const ListedDevice& before, const ListedDevice& now);
 
+// One changed field as people read it: "IP 10.0.0.5 -> 10.0.0.6" for `name`
+// "IP", `before` "10.0.0.5", `now` "10.0.0.6" and `arrow` " -> "; the
+// window writes " \u2192 ", `watch --format table` " -> ". The texts are
+// written as given (the caller shows them by its own rule).
+std::string ChangedFieldText(std::string_view name, std::string_view before, std::string_view now,
+                             std::string_view arrow);
+
 struct DeviceChange {
   enum Kind { kSame, kNew, kChanged, kMissing };
   static constexpr std::size_t kNone = SIZE_MAX;

@@ -1,7 +1,7 @@
 // What the window remembers from one run to the next: the search method, the
 // relay addresses typed so far, the relay protocol, the window's geometry,
-// whether it watches and how often, and the folder of the last export (the filter text is not kept). The rules for the relay list are
-// plain functions; the file is a QSettings INI file, by default
+// whether it watches and how often, and the folder of the last export (the
+// filter text is not kept). The rules for the relay list are plain functions; the file is a QSettings INI file, by default
 // "kestra/device-search.conf" in the XDG configuration folder
 // ($XDG_CONFIG_HOME, else ~/.config).
 #pragma once
@@ -12,11 +12,13 @@
 #include <vector>
 
 #include "protocol/debug_log.h"
+#include "watch/device_watch.h"
 
-// The watch's interval in seconds: by default, at least and at most.
-constexpr int kDefaultWatchSeconds = 30;
-constexpr int kLeastWatchSeconds = 5;
-constexpr int kMostWatchSeconds = 3600;
+// The watch's interval in seconds as the window offers and remembers it: by
+// default, at least and at most, the watch's own.
+constexpr int kDefaultWatchSeconds = static_cast<int>(DeviceWatch::kDefaultInterval.count());
+constexpr int kLeastWatchSeconds = static_cast<int>(DeviceWatch::kShortestInterval.count());
+constexpr int kMostWatchSeconds = static_cast<int>(DeviceWatch::kLongestInterval.count());
 
 // At most this many typed relay addresses are remembered.
 constexpr std::size_t kRememberedRelayAddresses = 20;

@@ -91,8 +91,10 @@ class DeviceWatch {
   // A found device is marked new this long.
   static constexpr std::chrono::seconds kNewFor{60};
   static constexpr std::chrono::seconds kDefaultInterval{30};
-  // The shortest interval the window and the command line allow.
+  // The shortest interval the window and the command line allow, and the
+  // longest the window offers.
   static constexpr std::chrono::seconds kShortestInterval{5};
+  static constexpr std::chrono::seconds kLongestInterval{3600};
   // Descriptions asked for announcements between two round ends, at most.
   static constexpr std::size_t kDescriptionRequestsPerRound = 32;
 
