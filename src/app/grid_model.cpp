@@ -116,16 +116,3 @@ void GridModel::ReadRows() {
   for (int r = first; r < grid_.RowCount(); ++r)
     if (r == 0 || !shows_ || shows_(r)) rows_.push_back(r);
 }
-
-void GridView::SetCoveredBottom(int pixels) {
-  if (pixels == covered_bottom_) return;
-  covered_bottom_ = pixels;
-  updateGeometries();
-}
-
-void GridView::updateGeometries() {
-  // QTableView sets the viewport's margins for its headers each time.
-  QTableView::updateGeometries();
-  const QMargins m = viewportMargins();
-  if (m.bottom() != covered_bottom_) setViewportMargins(m.left(), m.top(), m.right(), covered_bottom_);
-}

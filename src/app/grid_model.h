@@ -67,16 +67,8 @@ class GridModel : public QAbstractTableModel {
   std::vector<std::string> extra_tips_;
 };
 
-// The device grid's view. SetCoveredBottom keeps that many pixels at the
-// bottom of its viewport free of rows, for a strip laid over its lower edge.
+// The device grid's view.
 class GridView : public QTableView {
  public:
   using QTableView::QTableView;
-  void SetCoveredBottom(int pixels);
-
- protected:
-  void updateGeometries() override;
-
- private:
-  int covered_bottom_ = 0;
 };

@@ -31,7 +31,13 @@ RecordOrigins GridWatch::WithAppended(RecordOrigins origins) const {
   return origins;
 }
 
+const DeviceInformationContainer* GridWatch::LatestUpnpOf(std::size_t i) const {
+  auto it = latest_upnp_.find(i);
+  return it != latest_upnp_.end() ? &it->second : nullptr;
+}
+
 void GridWatch::Forget() {
+  latest_upnp_.clear();
   record_of_entry_.clear();
   appended_.clear();
   appended_from_ = 0;
@@ -68,6 +74,9 @@ void GridWatch::Apply(const DeviceWatch& watch, const DeviceWatch::Event& event,
   if (record_of_entry_.size() <= event.entry) record_of_entry_.resize(event.entry + 1, -1);
   std::ptrdiff_t& record = record_of_entry_[event.entry];
   const tComUnitInfo& now_info = entry.device.listed.record;
+  auto keep_texts = [&](std::size_t i) {
+    if (entry.device.upnp) latest_upnp_[i] = *entry.device.upnp;
+  };
   switch (event.kind) {
     case DeviceWatch::EventKind::kFound: {
       if (record < 0) {
@@ -82,6 +91,7 @@ void GridWatch::Apply(const DeviceWatch& watch, const DeviceWatch::Event& event,
         table_.devices.Replace(i, now_info);
         if (row >= 0) table_.grid.SetRow(row, GridRowOf(now_info));
       }
+      keep_texts(i);
       marks_.WatchGone(i, false);
       marks_.WatchNew(i, now + DeviceWatch::kNewFor);
       break;
@@ -93,6 +103,7 @@ void GridWatch::Apply(const DeviceWatch& watch, const DeviceWatch::Event& event,
       const int row = RowOfRecord(i);
       table_.devices.Replace(i, now_info);
       if (row >= 0) table_.grid.SetRow(row, GridRowOf(now_info));
+      keep_texts(i);
       marks_.WatchChanged(i, before, now_info, entry.changed_fields);
       break;
     }

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "app/row_marks.h"
@@ -36,6 +37,10 @@ class GridWatch {
   // watch appended named by their own sources and UPnP texts.
   RecordOrigins WithAppended(RecordOrigins origins) const;
 
+  // The UPnP texts the watch last reported for record i (one it appended
+  // or changed), or null: then the search's texts hold.
+  const DeviceInformationContainer* LatestUpnpOf(std::size_t i) const;
+
   // The table's list was emptied (a new search): nothing is appended.
   void Forget();
 
@@ -50,4 +55,5 @@ class GridWatch {
   // Records the watch appended: from appended_from_ on, in order.
   std::size_t appended_from_ = 0;
   std::vector<WatchedDevice> appended_;
+  std::unordered_map<std::size_t, DeviceInformationContainer> latest_upnp_;  // by record index
 };

@@ -50,72 +50,14 @@
 #include "search/network_exchanges.h"
 #include "lists/saved_list.h"
 #include "search/verification_search.h"
-#include "watch/watch_announcements.h"
-#include "watch/watch_round_search.h"
+#include "app/window_strip.h"
+#include "watch/live_watch.h"
 #include "ui/detail_info.h"
 #include "ui/log_form.h"
 #include "ui/modal.h"
 #include "ui/network_setup.h"
 #include "ui/readdress_form.h"
 #include "ui/save_file.h"
-
-// The strip's interval box and the remembered setting follow the watch's bounds.
-
-namespace {
-
-// The product lines of the project filter, between "ALL" and "UPNP".
-const char* const kProjectNames[] = {"NVR", "DVR", "IPCAM", "VSERVER", "NAS", "DECODER", "MOBILE"};
-
-// The filter's edit: 240 pixels wide where there is room, down to a dozen
-// characters in a narrow window.
-class FilterLineEdit : public QLineEdit {
- public:
-  using QLineEdit::QLineEdit;
-  QSize sizeHint() const override { return QLineEdit::sizeHint().expandedTo(QSize(240, 0)); }
-};
-
-// A note that takes the room it is given and elides its middle to fit; its
-// tooltip holds it in full. It adds nothing to the strip's least width.
-class NoteText : public QLabel {
- public:
-  explicit NoteText(QWidget* parent) : QLabel(parent) {
-    setTextFormat(Qt::PlainText);
-    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  }
-  void SetNote(const QString& note) {
-    setToolTip(note);
-    Elide();
-  }
-
- protected:
-  void resizeEvent(QResizeEvent* event) override {
-    QLabel::resizeEvent(event);
-    Elide();
-  }
-
- private:
-  void Elide() { setText(fontMetrics().elidedText(toolTip(), Qt::ElideMiddle, std::max(width(), 0))); }
-};
-
-// Calls `changed` whenever the watched widget's layout asks to be redone
-// (a control added, removed or with a new size hint).
-class LayoutWatcher : public QObject {
- public:
-  LayoutWatcher(QWidget* watched, std::function<void()> changed) : QObject(watched), changed_(std::move(changed)) {
-    watched->installEventFilter(this);
-  }
-
- protected:
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::LayoutRequest) changed_();
-    return false;
-  }
-
- private:
-  std::function<void()> changed_;
-};
-
-}  // namespace
 
 MemoLog::MemoLog(QPlainTextEdit* memo) : StampedLog(kLogLines, kLogLineBytes), memo_(memo) {
   if (memo_ != nullptr) memo_->setMaximumBlockCount(static_cast<int>(kLogLines));
@@ -140,7 +82,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
   verification_ = std::make_unique<VerificationSearch>(
       *log_, [this](DeviceTable& t, const SearchSettings& s, DebugLog& l) { return make_verification_exchanges_(t, s, l); },
       VerificationSearch::Hooks{[this] { return readdress_settings_; },
-                                [this] { return driver_->Searching() || (watch_ && watch_->RoundRunning()); },
+                                [this] { return driver_->Searching() || (live_ && live_->Watch().RoundRunning()); },
                                 [this] { UpdateSearchButton(); }});
   SetExchanges(MakeOfflineExchanges());
   local_networks_ = [] { return LocalNetworksOf(BroadcastInterfaces()); };
@@ -150,7 +92,8 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
 }
 
 TMainForm::~TMainForm() {
-  StopWatch();
+  turns_.WatchStopped();  // a search that waited for the round does not start now
+  live_.reset();
   log_->SetListener(nullptr);
   delete LogForm;
   LogForm = nullptr;
@@ -177,7 +120,7 @@ void TMainForm::UseNetwork() {
   make_verification_exchanges_ = MakeNetworkExchanges;
   SetUpnpPhase(std::make_unique<EngineUpnpPhase>(this, table_, settings_, *log_));
   network_ = true;
-  if (WatchCheck->isChecked()) StartWatch();
+  if (live_) StartWatch();  // over the network from now on
 }
 
 void TMainForm::SetUpnpPhase(std::unique_ptr<UpnpPhase> upnp) {
@@ -199,247 +142,10 @@ void TMainForm::RebuildDriver() {
   driver_->SetOnFinished([this] {
     RefreshGrid();
     UpdateMarks();
+    turns_.SearchEnded();
     if (WatchCheck->isChecked()) StartWatch();  // from this search's devices, with its settings
     if (on_search_finished_) on_search_finished_();
     verification_->WindowSearchEnded();
-  });
-}
-
-void TMainForm::CreateControls() {
-  resize(kDesignWidth, kDesignHeight);
-
-  Panel1 = new QFrame(this);
-  Panel1->setObjectName("Panel1");
-  Panel1->setFrameShape(QFrame::NoFrame);
-  Panel1->setGeometry(0, 0, kDesignWidth, kPanelHeight);
-
-  GroupBox1 = new QGroupBox("Search Method", Panel1);
-  GroupBox1->setObjectName("GroupBox1");
-  GroupBox1->setGeometry(8, 2, 350, 74);
-  RadioButton1 = new QRadioButton("Local Broadcast", GroupBox1);
-  RadioButton1->setObjectName("RadioButton1");
-  RadioButton1->setGeometry(10, 20, 130, 22);
-  RadioButton1->setChecked(true);
-  RadioButton2 = new QRadioButton("IP Relay", GroupBox1);
-  RadioButton2->setObjectName("RadioButton2");
-  RadioButton2->setGeometry(10, 46, 130, 22);
-  ComboBox1 = new QComboBox(GroupBox1);
-  ComboBox1->setObjectName("ComboBox1");
-  ComboBox1->setEditable(true);
-  ComboBox1->setInsertPolicy(QComboBox::NoInsert);
-  ComboBox1->addItem("<Customized>");
-  ComboBox1->setCurrentIndex(-1);
-  ComboBox1->setEditText("");
-  ComboBox1->setGeometry(145, 18, 195, 24);
-  ComboBox1->installEventFilter(this);
-  ComboBox2 = new QComboBox(GroupBox1);
-  ComboBox2->setObjectName("ComboBox2");
-  ComboBox2->setEditable(true);
-  ComboBox2->setInsertPolicy(QComboBox::NoInsert);
-  ComboBox2->addItems({"TCP", "UDP", "HttpCmd"});
-  ComboBox2->setCurrentIndex(0);
-  ComboBox2->setGeometry(145, 46, 110, 24);
-
-  GroupBox2 = new QGroupBox("Project Filter", Panel1);
-  GroupBox2->setObjectName("GroupBox2");
-  GroupBox2->setGeometry(366, 2, 150, 74);
-  Proj = new QComboBox(GroupBox2);
-  Proj->setObjectName("Proj");
-  Proj->addItem("ALL");
-  for (const char* name : kProjectNames) Proj->addItem(name);
-  Proj->addItems({"UPNP", "", ""});
-  Proj->setCurrentIndex(0);
-  Proj->setEnabled(false);
-  Proj->setGeometry(10, 30, 130, 24);
-
-  Button1 = new QPushButton("Device Search", Panel1);
-  Button1->setObjectName("Button1");
-  Button1->setGeometry(530, 12, 130, 30);
-  Label1 = new QLabel("0 device(s) found!", Panel1);
-  Label1->setObjectName("Label1");
-  Label1->setGeometry(530, 48, 260, 22);
-  Label1->resize(Label1->sizeHint().width(), Label1->height());  // as wide as its text (UpdateCountLabel)
-
-  StringGrid1 = grid_view_ = new GridView(this);
-  StringGrid1->setObjectName("StringGrid1");
-  model_ = new GridModel(table_.grid, this);
-  model_->SetRowToolTip([this](int row) {
-    std::string tip = marks_.TipOf(row);
-    for (const std::string& line : {RowInterfaceTip(table_, row), verified_rows_.Tip(table_, row)})
-      if (!line.empty()) tip += (tip.empty() ? "" : "\n") + line;
-    return tip;
-  });
-  model_->SetRowLook([this](int row) { return marks_.LookOf(row); });
-  model_->SetRowFilter([this](int row) { return RowShown(row); });
-  StringGrid1->setModel(model_);
-  StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
-  StringGrid1->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  StringGrid1->setShowGrid(true);
-  StringGrid1->setWordWrap(false);
-  StringGrid1->verticalHeader()->hide();
-  StringGrid1->verticalHeader()->setDefaultSectionSize(22);
-  StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  StringGrid1->horizontalHeader()->setSectionsMovable(false);
-  StringGrid1->horizontalHeader()->setSectionsClickable(false);
-  StringGrid1->horizontalHeader()->setHighlightSections(false);
-  StringGrid1->horizontalHeader()->setStretchLastSection(false);
-  StringGrid1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  StringGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
-  StringGrid1->viewport()->setMouseTracking(true);
-  StringGrid1->viewport()->installEventFilter(this);
-  StringGrid1->horizontalHeader()->viewport()->installEventFilter(this);
-  StringGrid1->move(kGridLeft, kGridTop);
-  for (int i = 0; i < 7; ++i) StringGrid1->setColumnWidth(i, kDesignColumnWidths[static_cast<std::size_t>(i)]);
-
-  Memo1 = new QPlainTextEdit(this);
-  Memo1->setObjectName("Memo1");
-  Memo1->setReadOnly(true);
-  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-  Memo1->hide();
-
-  PopupMenu1 = new QMenu(this);
-  PopupMenu1->setObjectName("PopupMenu1");
-  Info1 = PopupMenu1->addAction("Detail Info.");
-  Info1->setObjectName("Info1");
-  Browser1 = PopupMenu1->addAction("Browse");
-  Browser1->setObjectName("Browser1");
-  NetworkSetup1 = PopupMenu1->addAction("Network Setup");
-  NetworkSetup1->setObjectName("NetworkSetup1");
-  AddSelectionSetupItem();
-  PopupMenu1->addSeparator();
-  Copy1 = PopupMenu1->addAction("Copy");
-  Copy1->setObjectName("Copy1");
-  Copy1->setShortcut(QKeySequence::Copy);
-  addAction(Copy1);  // Ctrl+C anywhere in the window but in a text field
-  CreateStrip();
-
-  connect(Button1, &QPushButton::clicked, this, &TMainForm::Button1Click);
-  connect(RadioButton1, &QRadioButton::clicked, this, &TMainForm::RadioButton1Click);
-  connect(RadioButton2, &QRadioButton::clicked, this, &TMainForm::RadioButton2Click);
-  // Qt selects an entry equal to the typed text when editing ends (focus out,
-  // Return); here a typed text stays typed until an entry is picked.
-  disconnect(ComboBox1->lineEdit(), &QLineEdit::editingFinished, ComboBox1, nullptr);
-  disconnect(ComboBox1->lineEdit(), &QLineEdit::returnPressed, ComboBox1, nullptr);
-  connect(ComboBox1, &QComboBox::activated, this, [this](int) { combo1_picked_ = true; });
-  connect(ComboBox1->lineEdit(), &QLineEdit::textEdited, this, [this](const QString&) { combo1_picked_ = false; });
-  connect(StringGrid1->selectionModel(), &QItemSelectionModel::currentChanged, this,
-          [this](const QModelIndex& current, const QModelIndex&) {
-            if (restoring_selection_ || !current.isValid()) return;
-            StringGrid1SelectCell(current.column(), model_->GridRow(current.row()));
-          });
-  connect(StringGrid1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-    if (!popup_attached_) return;
-    PopupMenu1Popup();
-    PopupMenu1->popup(StringGrid1->viewport()->mapToGlobal(pos));
-  });
-  connect(Info1, &QAction::triggered, this, &TMainForm::Info1Click);
-  connect(Browser1, &QAction::triggered, this, &TMainForm::Browser1Click);
-  connect(NetworkSetup1, &QAction::triggered, this, &TMainForm::NetworkSetup1Click);
-  connect(Copy1, &QAction::triggered, this, &TMainForm::Copy1Click);
-
-  // F5 and Enter in the relay address box search as the button does.
-  auto search_if_enabled = [this] {
-    if (Button1->isEnabled()) Button1Click();
-  };
-  connect(new QShortcut(Qt::Key_F5, this), &QShortcut::activated, this, search_if_enabled);
-  connect(ComboBox1->lineEdit(), &QLineEdit::returnPressed, this, search_if_enabled);
-}
-
-void TMainForm::CreateStrip() {
-  Panel2 = new QFrame(this);
-  Panel2->setObjectName("Panel2");
-  Panel2->setFrameShape(QFrame::NoFrame);
-  Panel2->setAutoFillBackground(true);  // it may lie over the grid's lower edge
-  FilterLabel = new QLabel("Filter", Panel2);
-  FilterLabel->setObjectName("FilterLabel");
-  FilterEdit = new FilterLineEdit(Panel2);
-  FilterEdit->setObjectName("FilterEdit");
-  FilterEdit->setPlaceholderText("Filter");
-  FilterEdit->setClearButtonEnabled(true);
-  FilterEdit->setMinimumWidth(FilterEdit->fontMetrics().horizontalAdvance(QString(12, QChar('x'))));
-  FilterLabel->setBuddy(FilterEdit);
-  NoteLabel = new NoteText(Panel2);
-  NoteLabel->setObjectName("NoteLabel");
-  note_timer_ = new QTimer(this);
-  note_timer_->setObjectName("NoteTimer");
-  note_timer_->setSingleShot(true);
-  note_timer_->setInterval(kStripNoteMs);
-  connect(note_timer_, &QTimer::timeout, this, [this] { static_cast<NoteText*>(NoteLabel)->SetNote(""); });
-  WarningsButton = new QToolButton(Panel2);
-  WarningsButton->setObjectName("WarningsButton");
-  WarningsButton->setText("0 warning(s)");
-  WarningsButton->setToolTip("Show only the rows with warnings");
-  WarningsButton->setCheckable(true);
-  WarningsButton->setAutoRaise(true);
-  WarningsButton->setEnabled(false);
-  marks_timer_ = new QTimer(this);
-  marks_timer_->setObjectName("MarksTimer");
-  marks_timer_->setSingleShot(true);
-  connect(marks_timer_, &QTimer::timeout, this, &TMainForm::UpdateMarks);
-  WatchCheck = new QCheckBox("Watch", Panel2);
-  WatchCheck->setObjectName("WatchCheck");
-  WatchCheck->setToolTip("Search again every interval and mark devices that come, change or go");
-  WatchInterval = new QSpinBox(Panel2);
-  WatchInterval->setObjectName("WatchInterval");
-  WatchInterval->setRange(kLeastWatchSeconds, kMostWatchSeconds);
-  WatchInterval->setValue(kDefaultWatchSeconds);
-  WatchInterval->setSuffix(" s");
-  WatchInterval->setToolTip("How often the watch searches");
-  watch_timer_ = new QTimer(this);
-  watch_timer_->setObjectName("WatchTimer");
-  watch_timer_->setInterval(250);
-  connect(watch_timer_, &QTimer::timeout, this, &TMainForm::WatchTick);
-  CompareButton = new QPushButton("Compare...", Panel2);
-  CompareButton->setObjectName("CompareButton");
-  CompareButton->setToolTip("Compare the devices with a list saved earlier");
-  ClearCompareButton = new QPushButton("Clear comparison", Panel2);
-  ClearCompareButton->setObjectName("ClearCompareButton");
-  ClearCompareButton->setEnabled(false);
-  ExportButton = new QPushButton("Export...", Panel2);
-  ExportButton->setObjectName("ExportButton");
-  LogButton = new QPushButton("Log", Panel2);
-  LogButton->setObjectName("LogButton");
-  auto* layout = new QHBoxLayout(Panel2);
-  layout->setContentsMargins(8, 2, 8, 2);
-  layout->addWidget(FilterLabel);
-  layout->addWidget(FilterEdit);
-  layout->addWidget(NoteLabel, 1);  // the free room
-  layout->addWidget(WarningsButton);
-  layout->addWidget(WatchCheck);
-  layout->addWidget(WatchInterval);
-  layout->addWidget(CompareButton);
-  layout->addWidget(ClearCompareButton);
-  layout->addWidget(ExportButton);
-  layout->addWidget(LogButton);
-  new LayoutWatcher(Panel2, [this] { UpdateMinimumSize(); });
-
-  connect(FilterEdit, &QLineEdit::textChanged, this, &TMainForm::FilterEditChange);
-  connect(WarningsButton, &QToolButton::clicked, this, &TMainForm::WarningsButtonClick);
-  connect(WatchCheck, &QCheckBox::clicked, this, &TMainForm::WatchCheckClick);
-  connect(WatchInterval, &QSpinBox::valueChanged, this, [this](int) {
-    if (!watch_) return;
-    if (watch_->RoundRunning())
-      watch_restart_due_ = true;
-    else
-      StartWatch();
-  });
-  connect(CompareButton, &QPushButton::clicked, this, &TMainForm::CompareButtonClick);
-  connect(ClearCompareButton, &QPushButton::clicked, this, &TMainForm::ClearCompareButtonClick);
-  connect(ExportButton, &QPushButton::clicked, this, &TMainForm::ExportButtonClick);
-  connect(LogButton, &QPushButton::clicked, this, &TMainForm::LogButtonClick);
-  connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this, [this] {
-    FilterEdit->setFocus(Qt::ShortcutFocusReason);
-    FilterEdit->selectAll();
-  });
-  connect(new QShortcut(Qt::Key_Escape, this), &QShortcut::activated, this, [this] {
-    FilterEdit->clear();
-    if (WarningsButton->isChecked()) {
-      WarningsButton->setChecked(false);
-      WarningsButtonClick();
-    }
   });
 }
 
@@ -465,15 +171,14 @@ void TMainForm::FormResize() {
   for (int i = 0; i < 7; ++i) current[static_cast<std::size_t>(i)] = StringGrid1->columnWidth(i);
   QSize outer = frameGeometry().size();
   GridGeometry g = LayoutGrid(outer.width(), outer.height(), column_proportions_, current);
-  StringGrid1->setGeometry(kGridLeft, kGridTop, g.width, g.height);
   Panel1->setGeometry(0, 0, width(), kPanelHeight);
   if (g.has_columns) {
     for (int i = 0; i < 7; ++i) StringGrid1->setColumnWidth(i, g.columns[static_cast<std::size_t>(i)]);
   }
-  const StripGeometry strip = LayoutStrip(height(), kGridTop + g.height);
-  Panel2->setGeometry(0, strip.top, width(), kStripHeight);
-  Panel2->raise();
-  grid_view_->SetCoveredBottom(strip.covered);
+  // The grid ends above the strip, whatever the frame leaves of the design's room.
+  const StripGeometry strip = LayoutStrip(height(), kGridTop, kGridTop + g.height, strip_->WantedHeight());
+  StringGrid1->setGeometry(kGridLeft, kGridTop, g.width, strip.grid_height);
+  Panel2->setGeometry(0, strip.top, width(), strip_->WantedHeight());
 }
 
 void TMainForm::UpdateMinimumSize() {
@@ -484,7 +189,7 @@ void TMainForm::UpdateMinimumSize() {
   const int grid_height = StringGrid1->horizontalHeader()->sizeHint().height() +
                           kMinimumGridRows * StringGrid1->verticalHeader()->defaultSectionSize() +
                           2 * StringGrid1->frameWidth();
-  const ClientSize least = MinimumClientSize(panel_right, strip_width, grid_height);
+  const ClientSize least = MinimumClientSize(panel_right, strip_width, grid_height, strip_->WantedHeight());
   if (minimumSize() != QSize(least.width, least.height)) setMinimumSize(least.width, least.height);
 }
 
@@ -524,17 +229,23 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     return;
   }
   SaveSettings();
-  StopWatch();
+  turns_.WatchStopped();  // closing: a search that waited for the round does not start
+  live_.reset();
   event->accept();
 }
 
 void TMainForm::SetSearchButton(bool enabled, const std::string& caption) {
   button_enabled_ = enabled;
-  Button1->setText(QString::fromStdString(caption));
+  button_caption_ = QString::fromStdString(caption);
   UpdateSearchButton();
 }
 
-void TMainForm::UpdateSearchButton() { Button1->setEnabled(button_enabled_ && !verification_->Pending()); }
+void TMainForm::UpdateSearchButton() {
+  // A press during a watch's round is answered at once; the search follows the round.
+  const bool waiting = turns_.SearchWaiting();
+  Button1->setText(waiting ? QString("Searching...") : button_caption_);
+  Button1->setEnabled(button_enabled_ && !waiting && !verification_->Pending());
+}
 
 void TMainForm::SetCountLabel(const std::string& text) {
   search_label_ = text;
@@ -572,10 +283,15 @@ void TMainForm::ReadSettings() { settings_ = CurrentSettings(); }
 
 void TMainForm::Button1Click() {
   if (driver_->Searching() || verification_->Pending()) return;
-  if (watch_ && watch_->RoundRunning()) {
-    search_waiting_ = true;  // both would listen on one port: after the round
+  if (live_ && !turns_.SearchPressed(live_->Watch().RoundRunning())) {
+    UpdateSearchButton();
     return;
   }
+  StartSearch();
+}
+
+void TMainForm::StartSearch() {
+  if (driver_->Searching() || verification_->Pending()) return;
   ReadSettings();
   filter_.Forget();  // the new device list may tie the same cells to another interface
   verified_rows_.Clear();
@@ -667,8 +383,16 @@ void TMainForm::Info1Click() {
   if (SelectedRowHidden()) return;
   static const UpnpSnapshot kNone;
   const auto* phase = dynamic_cast<const EngineUpnpPhase*>(upnp_.get());
+  const UpnpSnapshot& merged = phase != nullptr ? phase->Merged() : kNone;
+  // The texts the watch reported last, else the merge's.
+  auto upnp_of = [&](const tComUnitInfo& record) -> const DeviceInformationContainer* {
+    if (const DeviceInformationContainer* latest = grid_watch_.LatestUpnpOf(table_.devices.IndexOf(&record)))
+      return latest;
+    std::optional<std::size_t> device = table_.devices.UpnpDeviceOf(&record);
+    return device && *device < merged.size() ? &merged[*device] : nullptr;
+  };
   ++busy_;  // a round's changes would move the rows under the dialogs
-  ShowDetailInfo(this, table_, phase != nullptr ? phase->Merged() : kNone, *log_);
+  ShowDetailInfoWithTexts(this, table_, upnp_of, *log_);
   --busy_;
 }
 
@@ -677,11 +401,6 @@ void TMainForm::NetworkSetup1Click() {
   ++busy_;
   OpenNetworkSetup(this, table_, CurrentSettings(), *log_);
   --busy_;
-}
-
-void TMainForm::Copy1Click() {
-  if (SelectedGridRows().empty()) return;
-  QGuiApplication::clipboard()->setText(QString::fromStdString(SelectedRowsText()));
 }
 
 void TMainForm::FilterEditChange() {
@@ -733,107 +452,6 @@ void TMainForm::GridChanged() {
   marks_timer_->start(static_cast<int>(std::min<long long>(cost * 10, 500)));
 }
 
-void TMainForm::WatchCheckClick() {
-  if (WatchCheck->isChecked())
-    StartWatch();
-  else
-    StopWatch();
-}
-
-void TMainForm::StartWatch() {
-  StopWatch();
-  if (make_watch_search_) {
-    watch_search_ = make_watch_search_();
-  } else {
-    // Without the network (tests) the rounds find nothing, as the window's searches do.
-    watch_search_ = std::make_unique<WatchRoundSearch>(CurrentSettings(), network_, *log_, make_verification_exchanges_);
-    if (network_) {
-      announcements_ = std::make_unique<WatchAnnouncements>(log_.get());
-      std::string error;
-      if (!announcements_->Start(&error)) {
-        log_->Append("Watch: SSDP announcements are not heard: " + error + "\n");
-        announcements_.reset();
-      }
-    }
-  }
-  DeviceWatch::Options options;
-  options.interval = std::chrono::seconds(WatchInterval->value());
-  options.local_networks = local_networks_;
-  options.clock = clock_;
-  watch_ = std::make_unique<DeviceWatch>(*watch_search_, announcements_.get(), options);
-  watch_->SetOnEvent([this](const DeviceWatch::Event& event) { WatchEvent(event); });
-  if (announcements_) announcements_->SetWatch(watch_.get());
-  // An empty list is filled by the first round, at once; otherwise the list
-  // is where the watch starts, and its first round is an interval away.
-  if (!table_.devices.Empty()) watch_->Restart(grid_watch_.Restart(Origins()));
-  round_was_running_ = false;
-  watch_restart_due_ = false;
-  watch_timer_->start();
-  WatchTick();
-}
-
-void TMainForm::StopWatch() {
-  if (watch_timer_ != nullptr) watch_timer_->stop();
-  if (announcements_) announcements_->SetWatch(nullptr);
-  announcements_.reset();
-  watch_.reset();
-  watch_search_.reset();  // waits for a round under way, which then reports nothing
-  round_was_running_ = false;
-  if (search_waiting_) {
-    search_waiting_ = false;
-    Button1Click();
-  }
-  verification_->WindowSearchEnded();
-}
-
-void TMainForm::WatchTick() {
-  if (!watch_) return;
-  const bool running = watch_->RoundRunning();
-  if (round_was_running_ && !running) {
-    round_was_running_ = false;
-    verification_->WindowSearchEnded();  // it waited for the round
-    if (search_waiting_) {
-      search_waiting_ = false;
-      Button1Click();  // the watch starts again from its result
-      return;
-    }
-    if (watch_restart_due_) {
-      StartWatch();
-      return;
-    }
-  }
-  watch_->SetPaused(busy_ > 0 || driver_->Searching() || verification_->Pending() || search_waiting_);
-  watch_->Tick();
-  round_was_running_ = watch_->RoundRunning();
-  if (marks_.NewMarkEnds(clock_())) UpdateMarks();
-}
-
-void TMainForm::WatchEvent(const DeviceWatch::Event& event) {
-  if (!watch_batch_open_) {
-    // The events of one call come together: one change of the grid for all.
-    watch_batch_open_ = true;
-    watch_keep_ = SelectedGridRows();
-    table_.grid.BeginUpdate();
-    QTimer::singleShot(0, this, &TMainForm::EndWatchBatch);
-  }
-  grid_watch_.Apply(*watch_, event, clock_());
-}
-
-void TMainForm::EndWatchBatch() {
-  if (!watch_batch_open_) return;
-  watch_batch_open_ = false;
-  keep_on_change_ = watch_keep_;  // appended and updated rows keep their numbers
-  table_.grid.EndUpdate();
-  keep_on_change_.reset();
-  const int rows = static_cast<int>(RowsWithText(table_.grid).size());
-  if (rows != found_ && !driver_->Searching()) {
-    search_label_ = StringPrintf("%d device(s) found!", rows);
-    found_ = rows;
-    UpdateCountLabel();
-  }
-  UpdateMarks();
-}
-
 void TMainForm::UpdateMarks() {
   if (model_ == nullptr) return;
   if (marks_timer_ != nullptr) marks_timer_->stop();
@@ -852,193 +470,6 @@ void TMainForm::UpdateMarks() {
   } else {
     model_->MarksChanged();
   }
-}
-
-void TMainForm::CompareButtonClick() {
-  const QString path = AskOpenFileName(this, "Compare", ExportStartFolder(remembered_),
-                                       "Device lists (*.csv *.json *.ndjson);;All files (*)");
-  if (path.isEmpty()) return;
-  const QString reason = CompareWith(path);
-  if (!reason.isEmpty()) {
-    ShowMessage(this, "The devices could not be compared with the file.\n" + reason, "Error");
-    return;
-  }
-  const RowMarks::CompareCounts n = marks_.Counts();
-  ShowStripNote(QString("Compared with %1: %2 same, %3 new, %4 changed, %5 missing")
-                    .arg(QFileInfo(path).fileName())
-                    .arg(n.same)
-                    .arg(n.added)
-                    .arg(n.changed)
-                    .arg(n.missing));
-}
-
-void TMainForm::ClearCompareButtonClick() { ClearComparison(); }
-
-QString TMainForm::CompareWith(const QString& path) {
-  std::string error;
-  std::optional<std::vector<ListedDevice>> saved = ReadSavedList(QFile::encodeName(path).toStdString(), &error);
-  if (!saved) return QString::fromLocal8Bit(error);
-  marks_.SetSavedList(std::move(*saved), QFile::encodeName(QFileInfo(path).fileName()).toStdString());
-  ClearCompareButton->setEnabled(true);
-  UpdateMarks();
-  return "";
-}
-
-void TMainForm::ClearComparison() {
-  marks_.ClearSavedList();
-  ClearCompareButton->setEnabled(false);
-  UpdateMarks();
-}
-
-void TMainForm::ExportButtonClick() {
-  QString picked;
-  // The dialog would ask about the name typed; the name written may have an
-  // extension added, so this asks about that one instead.
-  const QString path = AskSaveFileName(this, "Export", QDir(ExportStartFolder(remembered_)).filePath("devices.csv"),
-                                       "CSV (*.csv);;JSON (*.json)", &picked, false);
-  if (path.isEmpty()) return;
-  const ExportTarget target =
-      ChooseExportTarget(path.toStdString(), picked.startsWith("JSON") ? OutputFormat::kJson : OutputFormat::kCsv);
-  const QString file = QString::fromStdString(target.path);
-  const QString shown_file = QDir::toNativeSeparators(file);
-  if (QFileInfo::exists(file) &&
-      !AskYesNo(this, shown_file + " already exists.\nDo you want to replace it?", "Export"))
-    return;
-  int rows = 0;
-  const QString reason = ExportTo(file, target.format, &rows);
-  if (!reason.isEmpty()) {
-    ShowMessage(this, "The devices could not be exported to " + file + ": " + reason, "Error");
-    return;
-  }
-  remembered_.export_folder = QFileInfo(file).absolutePath().toStdString();
-  ShowStripNote(QString("Exported %1 %2 to %3").arg(rows).arg(rows == 1 ? "row" : "rows", shown_file));
-}
-
-void TMainForm::ShowStripNote(const QString& text) {
-  static_cast<NoteText*>(NoteLabel)->SetNote(text);
-  note_timer_->start();
-}
-
-void TMainForm::LogButtonClick() {
-  if (LogForm == nullptr) {
-    LogForm = new TLogForm(this, *log_);
-    log_->SetListener([this](const std::string& line) { LogForm->EntryAppended(line); });
-  }
-  LogForm->show();
-  LogForm->raise();
-  LogForm->activateWindow();
-}
-
-RecordOrigins TMainForm::Origins() const {
-  // The engine's worker writes its results until the search has ended.
-  const bool ended = !driver_->Searching();
-  return grid_watch_.WithAppended(OriginsOfSearch(settings_, driver_->ExchangeRecords(),
-                                                 engine_ != nullptr && ended ? &engine_->results : nullptr));
-}
-
-void TMainForm::AddSelectionSetupItem() {
-  PopupMenu1->addSeparator();
-  NetworkSetupSelection1 = PopupMenu1->addAction("Network Setup for Selection...");
-  NetworkSetupSelection1->setObjectName("NetworkSetupSelection1");
-  connect(NetworkSetupSelection1, &QAction::triggered, this, &TMainForm::NetworkSetupSelection1Click);
-}
-
-std::vector<int> TMainForm::SelectedGridRows() const {
-  std::vector<int> rows;
-  for (const QModelIndex& index : StringGrid1->selectionModel()->selectedRows()) {
-    const int row = model_->GridRow(index.row());
-    if (row >= 1) rows.push_back(row);
-  }
-  std::sort(rows.begin(), rows.end());
-  return rows;
-}
-
-std::vector<int> TMainForm::ShownGridRows() const {
-  std::vector<int> rows;
-  for (int v = 0; v < model_->rowCount(); ++v)
-    if (model_->GridRow(v) >= 1) rows.push_back(model_->GridRow(v));
-  return rows;
-}
-
-std::string TMainForm::SelectedRowsText() const {
-  std::ostringstream out;
-  PrintRows(table_, SelectedGridRows(), OutputFormat::kTabs, Origins(), out);
-  return out.str();
-}
-
-QString TMainForm::ExportTo(const QString& path, OutputFormat format, int* rows) const {
-  std::ostringstream out;
-  const std::vector<int> shown = ShownGridRows();
-  PrintRows(table_, shown, format, Origins(), out);
-  if (rows != nullptr) {
-    // PrintRows writes the rows that hold any text.
-    const std::vector<int> with_text = RowsWithText(table_.grid);
-    *rows = static_cast<int>(std::count_if(shown.begin(), shown.end(), [&](int r) {
-      return std::binary_search(with_text.begin(), with_text.end(), r);
-    }));
-  }
-  return WriteWholeFile(path, QByteArray::fromStdString(out.str()));
-}
-
-void TMainForm::UseSettingsFile(const QString& path) {
-  settings_path_ = path;
-  remembered_ = LoadRememberedSettings(path, *log_);
-  ApplyRememberedSettings();
-}
-
-void TMainForm::ApplyRememberedSettings() {
-  RadioButton1->setChecked(!remembered_.ip_relay);
-  RadioButton2->setChecked(remembered_.ip_relay);
-  const bool relay = !RadioButton1->isChecked();  // as FormCreate sets them
-  ComboBox1->setEnabled(relay);
-  ComboBox2->setEnabled(relay);
-  ComboBox1->clear();
-  for (const std::string& address : RelayAddressList(remembered_)) ComboBox1->addItem(QString::fromStdString(address));
-  ComboBox1->setCurrentIndex(-1);
-  ComboBox1->setEditText("");
-  ComboBox2->setCurrentIndex(ComboBox2->findText(QString::fromStdString(remembered_.relay_protocol)));
-  WatchInterval->setValue(remembered_.watch_interval);
-  WatchCheck->setChecked(remembered_.watch);
-  if (remembered_.watch) StartWatch();
-  if (!remembered_.geometry.empty())
-    geometry_restored_ = restoreGeometry(QByteArray::fromStdString(remembered_.geometry));
-}
-
-void TMainForm::SaveSettings() {
-  if (settings_path_.isEmpty()) return;
-  remembered_.ip_relay = RadioButton2->isChecked();
-  remembered_.relay_protocol = ComboBox2->currentText().toStdString();
-  remembered_.geometry = saveGeometry().toStdString();
-  remembered_.watch = WatchCheck->isChecked();
-  remembered_.watch_interval = WatchInterval->value();
-  SaveRememberedSettings(settings_path_, remembered_, *log_);
-}
-
-void TMainForm::NetworkSetupSelection1Click() {
-  // One dialog at a time: it keeps the devices it was opened for.
-  if (readdress_form_ != nullptr) {
-    readdress_form_->raise();
-    readdress_form_->activateWindow();
-    return;
-  }
-  const std::vector<int> rows = SelectedGridRows();
-  std::vector<PlanDevice> selected = SelectedProtocolDevices(table_, rows);
-  if (selected.size() < 2) return;
-  readdress_settings_ = CurrentSettings();
-  readdress_sender_ = std::make_unique<UdpControlPackageSender>(readdress_settings_, *log_);
-  readdress_form_ = new TReaddressForm(this, std::move(selected), PlanDevicesOf(table_.devices), MachineAddresses(),
-                                       *readdress_sender_, *log_, *verification_);
-  readdress_form_->SetUpnpRowsLeftOut(SelectedUpnpRows(table_, rows));
-  readdress_form_->SetOnVerified([this](const ReaddressPlan& plan, const std::vector<RowOutcome>& outcomes,
-                                        const std::vector<PlanDevice>& found) {
-    const std::vector<int> kept = SelectedGridRows();  // the rows keep their places
-    verified_rows_.Apply(table_, plan, outcomes, found);
-    filter_.Forget();  // rows may now be tied to other interfaces
-    RefreshGrid(kept);
-    UpdateCountLabel();
-  });
-  readdress_form_->setAttribute(Qt::WA_DeleteOnClose);
-  readdress_form_->show();
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
@@ -1086,6 +517,9 @@ void TMainForm::RefreshGrid(const std::optional<std::vector<int>>& keep) {
   QScrollBar* bar = StringGrid1->verticalScrollBar();
   const int scrolled = bar->value();
   model_->Refresh();
+  // While the search holds the heading unfixed it is the view's first row,
+  // where the heading strip stood: nothing stands above it and no row moves.
+  StringGrid1->horizontalHeader()->setVisible(model_->HeadingFixed());
   QItemSelectionModel* selection = StringGrid1->selectionModel();
   restoring_selection_ = true;  // none of this is the user's selection of a row
   if (keep) {

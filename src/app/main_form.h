@@ -28,8 +28,8 @@
 //
 // "Export..." starts in the folder of the last export (the home folder the
 // first time), asks before it replaces a file, the extension it adds
-// included, and says "Exported N rows to FILE" in the strip for
-// kStripNoteMs.
+// included, and says "Exported N rows to FILE" on the strip's line of
+// messages for kStripNoteMs (WindowStrip).
 //
 // Rows are marked (RowMarks): a warning mark in the first cell of a row
 // whose device has notes (address conflict, this PC's address, ...), the
@@ -43,24 +43,31 @@
 // new (tinted as the watch's new rows) or changed (tinted, the fields before
 // and after in the tooltip); the saved devices not found now follow the
 // grid's rows, greyed, and no menu item or dialog acts on them. "Clear
-// comparison" removes it all. Export writes the rows as it did before.
+// comparison" removes it all. Export writes what `search --format csv|json`
+// writes for the rows shown: their notes, and while a comparison is shown
+// its Compare and Changed columns and the missing devices.
 //
 // "Watch" in the strip (off by default, remembered, with its interval
 // beside it: 30 s by default, at least 5) keeps the list true while it is
-// on (DeviceWatch, GridWatch): each interval a search of its own runs, and a
+// on (LiveWatch, GridWatch): each interval a search of its own runs, and a
 // device found is appended and marked new for a minute, a changed one is
 // updated in place and marked changed (its fields before and after in the
 // tooltip), a gone one is greyed and stays until the next "Device Search".
 // "Device Search" still empties the list; watching goes on from its result.
-// Never two searches at once: a "Device Search" pressed during a watch's
-// round starts when the round has ended, and no round starts while the
-// window searches, a Network Setup or detail dialog is open, a selection's
+// The first round is an interval after the session's first "Device Search"
+// has ended; a round that finds devices for an empty grid is followed by a
+// full search, which lists them. Label1 is written by "Device Search" only;
+// the strip says "Watching: N new, N changed, N gone" for the last round.
+// Never two searches at once (WatchTurns): a "Device Search" pressed during
+// a watch's round disables Button1 and shows "Searching..." at once and
+// starts when the round has ended, and no round starts while the window
+// searches, a Network Setup or detail dialog is open, a selection's
 // verification is pending, or the window closes.
 //
 // The window has a minimum size, at which every control shows whole and
 // none lies over another (MinimumClientSize): it follows the panel's
 // controls, Label1's text and the strip's layout, so a control added to the
-// strip (insert it into Panel2's QHBoxLayout, before ExportButton) raises
+// strip (insert it into WindowStrip::Controls(), before ExportButton) raises
 // the minimum by itself. Above it, the first layout and the resize rule are
 // the design's.
 // ComboBox1Exit runs when the focus really leaves ComboBox1, not when its
@@ -87,6 +94,8 @@
 #include "protocol/search_controls.h"
 #include "app/row_filter.h"
 #include "app/export_target.h"
+#include "app/watch_turns.h"
+#include "app/window_strip.h"
 #include "lists/row_writer.h"
 #include "search/search_driver.h"
 #include "search/standalone_search.h"
@@ -114,15 +123,13 @@ class QToolButton;
 class TLogForm;
 class UdpControlPackageSender;
 class UpnpEngine;
+class LiveWatch;
 class VerificationSearch;
-class WatchAnnouncements;
 
 // The window keeps this many lines of its debug log, each of at most
 // kLogLineBytes bytes.
 constexpr std::size_t kLogLines = 10000;
 constexpr std::size_t kLogLineBytes = 1024;
-// A note in the strip (after an export) shows this long.
-constexpr int kStripNoteMs = 5000;
 
 // The debug log of the window: every entry goes to the hidden Memo1 and to
 // whoever listens (the log's window), cut to kLogLineBytes; the last
@@ -211,10 +218,10 @@ class TMainForm : public QWidget, public SearchControls {
   // not watching.
   void SetWatchSearch(std::function<std::unique_ptr<WatchSearch>()> make) { make_watch_search_ = std::move(make); }
   void SetClock(std::function<RowMarks::Clock::time_point()> clock) { clock_ = std::move(clock); }
-  // The running watch, or null while "Watch" is off.
-  DeviceWatch* Watch() const { return watch_.get(); }
-  // What the watch's timer does: pauses or resumes the watch, starts a due
-  // round, and ends the "new" marks that ran out.
+  // The running watch, or null while "Watch" is off or waits for the first search.
+  DeviceWatch* Watch() const;
+  // What the watch's timer does: takes turns with the searches (WatchTurn),
+  // starts a due round, and ends the "new" marks that ran out.
   void WatchTick();
   // Called after a search ended (after the UPnP merge, where there is one).
   void SetOnSearchFinished(std::function<void()> finished) { on_search_finished_ = std::move(finished); }
@@ -238,10 +245,11 @@ class TMainForm : public QWidget, public SearchControls {
   QAction* NetworkSetup1;
   QAction* NetworkSetupSelection1;
   QAction* Copy1;
-  QFrame* Panel2;  // the strip below the grid
+  QFrame* Panel2;  // the strip below the grid (WindowStrip), and its controls
   QLabel* FilterLabel;
   QLineEdit* FilterEdit;
-  QLabel* NoteLabel;  // "Exported N rows to FILE", for kStripNoteMs (in full as its tooltip)
+  QLabel* NoteLabel;   // "Exported N rows to FILE", for kStripNoteMs (in full as its tooltip)
+  QLabel* WatchLabel;  // "Watching: N new, N changed, N gone"
   QToolButton* WarningsButton;  // "N warning(s)"; pressed, only rows with notes show
   QCheckBox* WatchCheck;        // "Watch"
   QSpinBox* WatchInterval;      // its interval in seconds
@@ -285,6 +293,10 @@ class TMainForm : public QWidget, public SearchControls {
 
  private:
   void CreateControls();
+  void CreatePanel();
+  void CreateGrid();
+  void CreatePopup();
+  void ConnectControls();
   void RebuildDriver();
   void FormCreate();
   void FormResize();
@@ -301,8 +313,6 @@ class TMainForm : public QWidget, public SearchControls {
   void UpdateCountLabel();
   // Sets the window's minimum size from its controls (MinimumClientSize).
   void UpdateMinimumSize();
-  // Shows `text` in the strip for kStripNoteMs.
-  void ShowStripNote(const QString& text);
   // Whether the filter hides selected_row (a data row of the grid), or the
   // current row is an extra row: then "Detail Info.", "Browse" and "Network
   // Setup" do nothing.
@@ -316,10 +326,17 @@ class TMainForm : public QWidget, public SearchControls {
   bool RowShown(int row) const;
   // The extra rows (a comparison's missing devices) that the filters show.
   void ShowExtraRows();
-  // Starts watching afresh from the device list (stopping a watch first);
-  // StopWatch ends it. Neither while a round runs.
+  // "Device Search" as the button starts it, once no round runs.
+  void StartSearch();
+  // Starts watching afresh from the device list (stopping a watch first),
+  // once the session's first search has ended; StopWatch ends it and starts
+  // a search that waited for the round.
   void StartWatch();
   void StopWatch();
+  void WatchIntervalChange();
+  // Before each tick of the watch: takes turns with the window's searches.
+  // Always false: the watch is ticked here where it may be.
+  bool WatchTurn();
   void WatchEvent(const DeviceWatch::Event& event);
   void EndWatchBatch();
 
@@ -341,19 +358,16 @@ class TMainForm : public QWidget, public SearchControls {
   std::function<RowMarks::Clock::time_point()> clock_ = [] { return RowMarks::Clock::now(); };
   std::optional<std::vector<int>> keep_on_change_;  // rows to keep selected across a grid change
 
-  // The live watch: its round search, its SSDP announcements (with the
-  // network only), the watch and what applies its events to the grid.
+  // The live watch (its round search, its SSDP announcements with the
+  // network only, and its timing), its turns with the searches, and what
+  // applies its events to the grid.
   std::function<std::unique_ptr<WatchSearch>()> make_watch_search_;
-  std::unique_ptr<WatchAnnouncements> announcements_;
-  std::unique_ptr<WatchSearch> watch_search_;
-  std::unique_ptr<DeviceWatch> watch_;
+  std::unique_ptr<LiveWatch> live_;
+  WatchTurns turns_;
+  bool turn_due_ = false;  // a search or a new watch is to start after the round
   GridWatch grid_watch_{table_, marks_};
-  QTimer* watch_timer_ = nullptr;
   bool watch_batch_open_ = false;  // events applied inside one grid batch
   std::vector<int> watch_keep_;    // the selection when the batch opened
-  bool round_was_running_ = false;
-  bool search_waiting_ = false;    // "Device Search" pressed during a round
-  bool watch_restart_due_ = false; // the interval changed during a round
   int busy_ = 0;                   // modal dialogs and closing: no round starts
   bool network_ = false;           // UseNetwork() was called
   std::string search_label_ = "0 device(s) found!";  // as the last search set it
@@ -362,7 +376,7 @@ class TMainForm : public QWidget, public SearchControls {
   RememberedSettings remembered_;
   bool geometry_restored_ = false;
   bool popup_attached_ = true;
-  QTimer* note_timer_ = nullptr;
+  WindowStrip* strip_ = nullptr;
   bool combo1_picked_ = false;
   bool restoring_selection_ = false;
   bool shown_ = false;
@@ -378,4 +392,5 @@ class TMainForm : public QWidget, public SearchControls {
   QPointer<TReaddressForm> readdress_form_;
   VerifiedRows verified_rows_;
   bool button_enabled_ = true;  // as the search driver last set it
+  QString button_caption_ = "Device Search";
 };

@@ -79,6 +79,8 @@ class RowMarks {
   void SetSavedList(std::vector<ListedDevice> saved, std::string name);
   void ClearSavedList();
   bool Comparing() const { return comparing_; }
+  // The saved list compared with, or null while none is.
+  const std::vector<ListedDevice>* SavedList() const { return comparing_ ? &saved_ : nullptr; }
   // The saved devices not found now, in the saved list's order: how many,
   // the i-th as a grid row (made when asked: a list may hold 200,000), and
   // the tooltip they share.

@@ -45,13 +45,14 @@ GridGeometry LayoutGrid(int window_width, int window_height, const std::vector<f
   return g;
 }
 
-StripGeometry LayoutStrip(int client_height, int grid_bottom) {
+StripGeometry LayoutStrip(int client_height, int grid_top, int grid_bottom, int strip_height) {
   StripGeometry strip;
-  strip.top = std::max(std::min(grid_bottom, client_height - kStripHeight), 0);
-  strip.covered = std::max(grid_bottom - strip.top, 0);
+  strip.top = std::max(std::min(grid_bottom, client_height - strip_height), 0);
+  strip.grid_height = std::max(std::min(grid_bottom, strip.top) - grid_top, 0);
   return strip;
 }
 
-ClientSize MinimumClientSize(int panel_right, int strip_min_width, int grid_min_height) {
-  return {std::max(panel_right + kPanelRightMargin, strip_min_width), kGridTop + grid_min_height + 40};
+ClientSize MinimumClientSize(int panel_right, int strip_min_width, int grid_min_height, int strip_height) {
+  return {std::max(panel_right + kPanelRightMargin, strip_min_width),
+          kGridTop + grid_min_height + std::max(40, strip_height)};
 }

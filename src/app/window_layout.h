@@ -56,16 +56,19 @@ struct ClientSize {
 // over another, the resize rule kept: as wide as the panel's farthest
 // control edge (`panel_right`, with kPanelRightMargin) and as the strip's
 // least width; as high as the panel, the grid's least height and the 40
-// pixels the rule leaves below the grid, which hold the strip.
-ClientSize MinimumClientSize(int panel_right, int strip_min_width, int grid_min_height);
+// pixels the rule leaves below the grid, or the strip's height
+// (`strip_height`) where that is more.
+ClientSize MinimumClientSize(int panel_right, int strip_min_width, int grid_min_height,
+                             int strip_height = kStripHeight);
 
 struct StripGeometry {
-  int top = 0;      // the strip's top edge inside the window
-  int covered = 0;  // how much of the grid's lower edge it lies over
+  int top = 0;          // the strip's top edge inside the window
+  int grid_height = 0;  // the grid's height, which ends above the strip
 };
 
-// The strip stands in the client area below the grid (whose bottom is
-// `grid_bottom`) when that leaves it kStripHeight; where a window frame
-// takes more of the design's 40 pixels, it rises over the grid's lower edge
-// by `covered` pixels, which the grid then keeps free of rows.
-StripGeometry LayoutStrip(int client_height, int grid_bottom);
+// The strip (`strip_height` high) stands right below the grid, whose top is
+// `grid_top` and whose bottom by the resize rule is `grid_bottom`, where the
+// client area leaves it room there; where a window frame or a taller strip
+// takes more of the design's 40 pixels, the strip stands at the client
+// area's bottom and the grid ends above it, never under it.
+StripGeometry LayoutStrip(int client_height, int grid_top, int grid_bottom, int strip_height = kStripHeight);

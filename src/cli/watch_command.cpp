@@ -22,8 +22,7 @@
 #include "protocol/shown_text.h"
 #include "protocol/string_printf.h"
 #include "lists/row_writer.h"
-#include "watch/watch_announcements.h"
-#include "watch/watch_round_search.h"
+#include "watch/live_watch.h"
 
 namespace {
 
@@ -238,18 +237,15 @@ int RunWatchCommand(const std::vector<std::string>& args) {
   const bool sigpipe_ends = SigpipeEndsTheProcess();
   StopOnSignals stop;
   StderrLog log(cmd->verbose);
-  WatchRoundSearch rounds(cmd->settings, cmd->upnp, log);
-  std::unique_ptr<WatchAnnouncements> announcements;
-  if (cmd->upnp) {
-    announcements = std::make_unique<WatchAnnouncements>(&log);
-    std::string why;
-    if (!announcements->Start(&why)) {
-      std::cerr << "device-search: UPnP announcements are not heard (" << ShownText(why) << "); the rounds go on\n";
-      announcements.reset();
-    }
-  }
-  DeviceWatch watch(rounds, announcements.get(), {cmd->interval, nullptr, nullptr});
-  if (announcements) announcements->SetWatch(&watch);
+  LiveWatch::Options options;
+  options.watch.interval = cmd->interval;
+  options.announcements = cmd->upnp;
+  options.tick = std::chrono::milliseconds(100);
+  LiveWatch live(cmd->settings, cmd->upnp, log, MakeNetworkExchanges, std::move(options));
+  if (!live.AnnouncementsError().empty())
+    std::cerr << "device-search: UPnP announcements are not heard (" << ShownText(live.AnnouncementsError())
+              << "); the rounds go on\n";
+  DeviceWatch& watch = live.Watch();
   watch.SetOnEvent([&](const DeviceWatch::Event& event) {
     // One write per line, flushed: a reader never sees half a line.
     std::cout << WatchEventLine(watch, event, cmd->table, std::chrono::system_clock::now()) << std::flush;
@@ -265,24 +261,20 @@ int RunWatchCommand(const std::vector<std::string>& args) {
   // A reader that has gone (`watch | head -1` after its line) ends the watch
   // at the next tick, as a line written into the closed pipe would.
   bool reader_gone = false;
-  QTimer ticks;
-  QObject::connect(&ticks, &QTimer::timeout, [&] {
+  live.SetBeforeTick([&] {
     if (!reader_gone && OutputReaderGone(STDOUT_FILENO)) {
       reader_gone = true;
       QCoreApplication::quit();
-      return;
     }
-    watch.Tick();
+    return !reader_gone;
   });
-  ticks.start(100);
-  QTimer::singleShot(0, [&] { watch.Tick(); });
+  live.Start();
   if (cmd->duration)
     QTimer::singleShot(std::chrono::duration_cast<std::chrono::milliseconds>(*cmd->duration), [] {
       QCoreApplication::quit();
     });
   QCoreApplication::exec();
-  ticks.stop();
-  if (announcements) announcements->SetWatch(nullptr);
+  live.Stop();
   if (reader_gone) {
     EndAsClosedPipe(sigpipe_ends);
     return 0;

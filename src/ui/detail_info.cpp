@@ -6,8 +6,10 @@
 #include "ui/upnp_info_form.h"
 #include "upnp/detail_showings.h"
 
-void ShowDetailInfo(QWidget* owner, DeviceTable& table, const UpnpSnapshot& merged, DebugLog& log) {
-  for (const DetailShowing& s : DetailShowingsFor(table, merged)) {
+namespace {
+
+void Show(QWidget* owner, const std::vector<DetailShowing>& showings, DebugLog& log) {
+  for (const DetailShowing& s : showings) {
     if (s.kind == DetailShowing::kUnitInfo) {
       log.Append(s.log_line);
       TFormInfo dialog(owner);
@@ -19,4 +21,14 @@ void ShowDetailInfo(QWidget* owner, DeviceTable& table, const UpnpSnapshot& merg
       ExecModal(dialog);
     }
   }
+}
+
+}  // namespace
+
+void ShowDetailInfo(QWidget* owner, DeviceTable& table, const UpnpSnapshot& merged, DebugLog& log) {
+  Show(owner, DetailShowingsFor(table, merged), log);
+}
+
+void ShowDetailInfoWithTexts(QWidget* owner, DeviceTable& table, const UpnpTextsOf& upnp_of, DebugLog& log) {
+  Show(owner, DetailShowingsWithTexts(table, upnp_of), log);
 }

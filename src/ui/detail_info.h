@@ -6,6 +6,7 @@
 
 #include "protocol/debug_log.h"
 #include "protocol/device_table.h"
+#include "upnp/detail_showings.h"
 #include "upnp/upnp_merge.h"
 
 class QWidget;
@@ -16,3 +17,5 @@ class QWidget;
 // dialogs are chosen and filled before the first is shown, so the table and
 // the snapshot may change while one is open. On the user-interface thread.
 void ShowDetailInfo(QWidget* owner, DeviceTable& table, const UpnpSnapshot& merged, DebugLog& log);
+// The same with the UPnP texts `upnp_of` gives for a record.
+void ShowDetailInfoWithTexts(QWidget* owner, DeviceTable& table, const UpnpTextsOf& upnp_of, DebugLog& log);

@@ -1,8 +1,10 @@
 // Which detail dialogs "Detail Info." opens for the selected grid row, in
 // order: a record of the search's exchange shows itself; a record of the UPnP
-// merge shows the UPnP device it was made of, as the merge copied it.
+// merge shows the UPnP device it was made of, as the merge copied it (or as
+// the live watch saw it last).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,12 +22,21 @@ struct DetailShowing {
   DeviceInformationContainer upnp;
 };
 
-// The showings for the row `table.selected_row`: for every record of the
+// The texts behind a UPnP record, or null where none are known.
+using UpnpTextsOf = std::function<const DeviceInformationContainer*(const tComUnitInfo& record)>;
+
+// The showings for the row `table.selected_row`. A row whose own record
+// (RowsWithRecords) is a UPnP one shows that device alone, once, with the
+// texts `upnp_of` gives for it (nothing where it gives none): several UPnP
+// devices at one address with "NULL" MACs never show each other's dialogs.
+// Any other row shows, for every record of the
 // device list whose ip and mac equal the row's "IP" and "Mac" cells exactly
-// (RecordsOfRow, in list order), one TForm1 with its device in `merged` when
-// the UPnP merge made it (DeviceList::UpnpDeviceOf), else one TFormInfo. The
-// texts in the record's fields do not choose the dialog. `merged` is the
-// snapshot of the merge that made the table's UPnP records, never the
-// engine's results. A selected row that is not one of the grid's data rows
-// gives nothing. On the thread that owns the table and the snapshot.
+// (RecordsOfRow, in list order), one TForm1 with its texts when it is a UPnP
+// record, else one TFormInfo. The texts in the record's fields do not choose
+// the dialog. A selected row that is not one of the grid's data rows gives
+// nothing. On the thread that owns the table and the texts.
+std::vector<DetailShowing> DetailShowingsWithTexts(const DeviceTable& table, const UpnpTextsOf& upnp_of);
+// The same with the texts of `merged`, the snapshot of the merge that made
+// the table's UPnP records (DeviceList::UpnpDeviceOf), never the engine's
+// results.
 std::vector<DetailShowing> DetailShowingsFor(const DeviceTable& table, const UpnpSnapshot& merged);

@@ -3,6 +3,10 @@
 // comparison with a saved list.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
+
 #include <QAbstractItemModel>
 #include <QIcon>
 #include <QLabel>
@@ -146,6 +150,15 @@ std::string Cell(TMainForm& form, const std::string& model, int column, int role
   return RowOf(form, model, column).data(role).toString().toStdString();
 }
 
+// A right click on the grid as the platform gives it: the button's press
+// and release, and the context menu event beside them.
+void RightClick(TMainForm& form, QPoint at) {
+  QWidget* viewport = form.StringGrid1->viewport();
+  QTest::mouseClick(viewport, Qt::RightButton, {}, at);
+  QContextMenuEvent menu(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
+  QApplication::sendEvent(viewport, &menu);
+}
+
 bool Tinted(TMainForm& form, const std::string& model) { return RowOf(form, model).data(Qt::BackgroundRole).isValid(); }
 bool Greyed(TMainForm& form, const std::string& model) { return RowOf(form, model).data(Qt::ForegroundRole).isValid(); }
 
@@ -194,7 +207,10 @@ TEST(MainFormMarks, WatchMarksDevicesThatComeChangeAndGo) {
   rounds->Answer({first[0], moved, Found("D1", "10.0.0.4", "00:00:00:00:00:04"), FoundUpnp("10.0.0.5", "uuid:e")});
   QCoreApplication::processEvents();
   EXPECT_EQ(ShownModels(form), (std::vector<std::string>{"C1", "B1", "A1", "D1", "Cam"}));
-  EXPECT_EQ(form.Label1->text(), "5 device(s) found!");
+  // Label1 is the last search's; the strip tells the round.
+  EXPECT_EQ(form.Label1->text(), "3 device(s) found!");
+  form.WatchTick();
+  EXPECT_EQ(form.WatchLabel->text(), "Watching: 2 new, 1 changed, 0 gone");
   EXPECT_EQ(form.SelectedGridRows(), (std::vector<int>{1, 2}));  // rows keep their places
   EXPECT_EQ(Cell(form, "B1", 3), "10.0.0.22");
   EXPECT_NE(form.Table().devices.FindFirst("10.0.0.22", "00:00:00:00:00:02"), nullptr);  // the list's index follows
@@ -219,6 +235,9 @@ TEST(MainFormMarks, WatchMarksDevicesThatComeChangeAndGo) {
   }
   EXPECT_TRUE(Greyed(form, "C1"));
   EXPECT_NE(Cell(form, "C1", 0, Qt::ToolTipRole).find("Gone"), std::string::npos);
+  form.WatchTick();
+  EXPECT_EQ(form.WatchLabel->text(), "Watching: 0 new, 0 changed, 1 gone");
+  EXPECT_EQ(form.Label1->text(), "3 device(s) found!");  // gone rows are never counted as found
   EXPECT_FALSE(Greyed(form, "Cam"));
   form.Watch()->Byebye("uuid:e", "10.0.0.5");
   QCoreApplication::processEvents();
@@ -232,10 +251,13 @@ TEST(MainFormMarks, WatchMarksDevicesThatComeChangeAndGo) {
 
   // "Device Search" during the round waits for its end, then empties the list.
   ASSERT_TRUE(form.Watch()->RoundRunning());
-  form.Button1Click();
+  QTest::mouseClick(form.Button1, Qt::LeftButton);
+  EXPECT_FALSE(form.Button1->isEnabled());  // answered at once
+  EXPECT_EQ(form.Button1->text(), "Searching...");
   EXPECT_EQ(ShownModels(form).size(), 5u);
   rounds->Answer({});
   form.WatchTick();
+  QCoreApplication::processEvents();
   EXPECT_EQ(ShownModels(form), (std::vector<std::string>{"C1", "B1", "A1"}));
   EXPECT_FALSE(Greyed(form, "C1"));
   EXPECT_FALSE(Tinted(form, "B1"));
@@ -244,6 +266,52 @@ TEST(MainFormMarks, WatchMarksDevicesThatComeChangeAndGo) {
   EXPECT_EQ(form.Watch()->Entries().size(), 3u);
   QTest::mouseClick(form.WatchCheck, Qt::LeftButton);
   EXPECT_EQ(form.Watch(), nullptr);
+}
+
+// "Watch" turned on (or remembered) before any search: the watch waits for
+// the session's first "Device Search", and its first round is an interval
+// after that search, also when it found nothing. A round that finds devices
+// for the empty grid does not list them in the order they came: a full
+// search follows and lists the protocol rows before the UPnP ones.
+TEST(MainFormMarks, WatchWaitsForTheFirstSearchAndNeverFillsAnEmptyGridInEventOrder) {
+  TMainForm form;
+  FakeExchanges* exchanges = UseFakeExchanges(form, {});
+  FakeClock clock;
+  form.SetClock(clock.Function());
+  FakeWatchSearch* rounds = nullptr;
+  int made = 0;
+  form.SetWatchSearch([&] {
+    auto search = std::make_unique<FakeWatchSearch>();
+    rounds = search.get();
+    ++made;
+    return search;
+  });
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  QTest::mouseClick(form.WatchCheck, Qt::LeftButton);
+  EXPECT_EQ(form.Watch(), nullptr);
+  clock.Advance(std::chrono::seconds(60));
+  QTest::qWait(300);  // the watch's timer would have ticked
+  EXPECT_EQ(made, 0);
+  EXPECT_EQ(form.Label1->text(), "0 device(s) found!");
+
+  form.Button1Click();  // finds nothing
+  ASSERT_NE(form.Watch(), nullptr);
+  form.WatchTick();
+  EXPECT_EQ(rounds->starts, 0);  // not right after a search that found nothing
+  clock.Advance(std::chrono::seconds(30));
+  form.WatchTick();
+  ASSERT_EQ(rounds->starts, 1);
+  exchanges->packets = {"Zentravox,01,A1,P,a,10.0.0.1,80,255.255.255.0,g,d,00:00:00:00:00:01,D,x"};
+  rounds->Answer({FoundUpnp("10.0.0.5", "uuid:e"), Found("A1", "10.0.0.1", "00:00:00:00:00:01")});
+  QCoreApplication::processEvents();
+  EXPECT_EQ(ShownModels(form), std::vector<std::string>{""});  // the round's events stay out of the empty grid
+  form.WatchTick();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(ShownModels(form), (std::vector<std::string>{"A1"}));  // what the full search found
+  EXPECT_EQ(form.Label1->text(), "1 device(s) found!");
+  ASSERT_NE(form.Watch(), nullptr);  // and the watch goes on from it
+  EXPECT_EQ(form.Watch()->Entries().size(), 1u);
 }
 
 // "Compare..." with a list exported earlier, as JSON and as CSV: the rows are
@@ -309,6 +377,21 @@ TEST(MainFormMarks, CompareMarksRowsAgainstASavedList) {
     form.NetworkSetup1Click();
     form.Browser1Click();
     EXPECT_EQ(dialogs, 0);
+    // A real right click on it opens the menu, its row items disabled, and
+    // leaves it attached for the data rows.
+    EXPECT_TRUE(form.PopupAttached());
+    const QRect missing = form.StringGrid1->visualRect(form.StringGrid1->model()->index(3, 1));
+    RightClick(form, missing.center());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.PopupMenu1->isVisible(); }, 5000));
+    EXPECT_FALSE(form.Info1->isEnabled());
+    EXPECT_TRUE(form.Copy1->isEnabled());
+    form.PopupMenu1->hide();
+    ClickViewRow(form, 0);
+    const QRect data = form.StringGrid1->visualRect(form.StringGrid1->model()->index(0, 1));
+    RightClick(form, data.center());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.PopupMenu1->isVisible(); }, 5000));
+    EXPECT_TRUE(form.Info1->isEnabled());
+    form.PopupMenu1->hide();
   }
 
   // An unreadable file changes nothing.

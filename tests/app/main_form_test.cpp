@@ -606,7 +606,7 @@ TEST(MainFormSize, EveryControlShowsWholeAndApartFromTheLeastSizeUp) {
   // A control added to the strip, before "Export...": the least size makes room for it.
   auto* watch = new QCheckBox("A check box with a long caption in the strip", form.Panel2);
   watch->setObjectName("WatchCheckBox");
-  auto* strip = static_cast<QHBoxLayout*>(form.Panel2->layout());
+  QHBoxLayout* strip = static_cast<WindowStrip*>(form.Panel2)->Controls();
   strip->insertWidget(strip->indexOf(form.ExportButton), watch);
   QApplication::processEvents();
   EXPECT_GE(form.minimumSize().width(), strip->minimumSize().width());

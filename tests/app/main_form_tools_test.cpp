@@ -25,9 +25,11 @@
 #include <QRadioButton>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
 #include <QUrl>
+#include <cstdio>
 
 #include "app/grid_model.h"
 #include "app/main_form.h"
@@ -216,10 +218,10 @@ TEST(MainFormCopyExport, WriteTheRowsAsTheCommandLineDoes) {
   ASSERT_EQ(ShownModels(form), (std::vector<std::string>{"M100", "M200", "Axis 200 Series"}));
 
   const std::string csv =
-      "Model,Proj,Name,IP,Port,Netmask,Mac,Interface\r\n"
-      "M100,P1,\"Caf\xc3\xa9 \"\"north\"\"\",10.0.0.1,8080,255.255.255.0,0:0:0:0:0:1,eth1\r\n"
-      "M200,P2,Gate,10.0.0.2,80,255.255.255.0,0:0:0:0:0:2,eth1\r\n"
-      "Axis 200 Series,Axis 200 Series,\"Door, \"\"east\"\"\\x0d\\x0awing \xc3\xa9t\xc3\xa9\",10.0.0.9,8080,NULL,NULL,\r\n";
+      "Model,Proj,Name,IP,Port,Netmask,Mac,Interface,Notes\r\n"
+      "M100,P1,\"Caf\xc3\xa9 \"\"north\"\"\",10.0.0.1,8080,255.255.255.0,0:0:0:0:0:1,eth1,\r\n"
+      "M200,P2,Gate,10.0.0.2,80,255.255.255.0,0:0:0:0:0:2,eth1,\r\n"
+      "Axis 200 Series,Axis 200 Series,\"Door, \"\"east\"\"\\x0d\\x0awing \xc3\xa9t\xc3\xa9\",10.0.0.9,8080,NULL,NULL,,\r\n";
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   ASSERT_EQ(form.ExportTo(dir.filePath("all.csv"), OutputFormat::kCsv), "");
@@ -232,11 +234,11 @@ TEST(MainFormCopyExport, WriteTheRowsAsTheCommandLineDoes) {
   EXPECT_TRUE(json.startsWith(
       "[{\"model\":\"M100\",\"proj\":\"P1\",\"name\":\"Caf\\u00e9 \\\"north\\\"\",\"ip\":\"10.0.0.1\","
       "\"trigger_port\":\"8080\",\"netmask\":\"255.255.255.0\",\"gateway\":\"g\",\"dns\":\"d\",\"mac\":\"0:0:0:0:0:1\","
-      "\"dev\":\"D\",\"note\":\"x\",\"source\":\"protocol\",\"interface\":\"eth1\"},{\"model\":\"M200\",\"proj\":\"P2\","
+      "\"dev\":\"D\",\"note\":\"x\",\"source\":\"protocol\",\"interface\":\"eth1\",\"notes\":[]},{\"model\":\"M200\",\"proj\":\"P2\","
       "\"name\":\"Gate\","))
       << json.toStdString();
   EXPECT_TRUE(json.contains("\"name\":\"Door, \\\"east\\\"\\r\\nwing \xc3\xa9t\xc3\xa9\",")) << json.toStdString();
-  EXPECT_TRUE(json.endsWith("}}]\n")) << json.toStdString();
+  EXPECT_TRUE(json.endsWith("},\"notes\":[]}]\n")) << json.toStdString();
   QJsonParseError error;
   const QJsonArray rows = QJsonDocument::fromJson(json, &error).array();
   ASSERT_EQ(error.error, QJsonParseError::NoError) << json.toStdString();
@@ -261,8 +263,8 @@ TEST(MainFormCopyExport, WriteTheRowsAsTheCommandLineDoes) {
   form.FilterEdit->setText("gate");
   ASSERT_EQ(form.ExportTo(dir.filePath("gate.csv"), OutputFormat::kCsv), "");
   EXPECT_EQ(ReadFile(dir.filePath("gate.csv")).toStdString(),
-            "Model,Proj,Name,IP,Port,Netmask,Mac,Interface\r\n"
-            "M200,P2,Gate,10.0.0.2,80,255.255.255.0,0:0:0:0:0:2,eth1\r\n");
+            "Model,Proj,Name,IP,Port,Netmask,Mac,Interface,Notes\r\n"
+            "M200,P2,Gate,10.0.0.2,80,255.255.255.0,0:0:0:0:0:2,eth1,\r\n");
 }
 
 // "Export..." asks for a file: its extension chooses CSV or JSON, else the
@@ -304,7 +306,7 @@ TEST(MainFormCopyExport, ExportButtonChoosesTheFormatAndReportsFailures) {
   EXPECT_TRUE(json.contains("\"source\":\"httpcmd\"")) << json.toStdString();
   answer = dir.filePath("devices.CSV");  // the name's extension wins
   form.ExportButton->click();
-  EXPECT_TRUE(ReadFile(answer).startsWith("Model,Proj,Name,IP,Port,Netmask,Mac,Interface\r\nA1,P,"));
+  EXPECT_TRUE(ReadFile(answer).startsWith("Model,Proj,Name,IP,Port,Netmask,Mac,Interface,Notes\r\nA1,P,"));
   answer = "";  // cancelled
   form.ExportButton->click();
   EXPECT_TRUE(messages.empty());
@@ -490,12 +492,20 @@ TEST(MainFormShortcuts, SearchFilterAndCopyFromTheKeyboard) {
       << form.SelectedRowsText();
 }
 
-// The strip stands below the grid, whose place and size stay as designed;
-// where a frame leaves less than the strip's height it lies over the grid's
-// lower edge, which the grid keeps free of rows.
-TEST(MainFormStrip, StandsBelowTheGridOrOverItsLowerEdge) {
+// The strip stands below the grid, whose place and size stay as designed
+// while the strip is one line; with a line of messages (a note, the watch's
+// account) the grid ends above it. The grid's last row and its scroll bar
+// are never under the strip, at any size.
+TEST(MainFormStrip, StandsBelowTheGridAndNeverCoversIt) {
   TMainForm form;
-  UseFakeExchanges(form, kFourDevices);
+  std::vector<std::string> many;
+  for (int i = 1; i <= 60; ++i) {
+    char packet[128];
+    std::snprintf(packet, sizeof packet, "Zentravox,01,M%d,P,a,10.0.1.%d,80,255.255.255.0,g,d,00:00:00:00:01:%02X,D,x", i,
+                  i, i);
+    many.push_back(packet);
+  }
+  UseFakeExchanges(form, many);
   form.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
   const QSize frame = form.frameGeometry().size() - form.size();  // the outer size is 807 x 624
@@ -508,18 +518,32 @@ TEST(MainFormStrip, StandsBelowTheGridOrOverItsLowerEdge) {
     EXPECT_GE(w->mapTo(&form, QPoint(0, 0)).y(), 584);
     EXPECT_LE(w->mapTo(&form, QPoint(0, w->height())).y(), form.height());
   }
-  // Over the grid's lower edge the strip takes rows' room, also after the
-  // view lays out its headers again.
-  auto* grid = static_cast<GridView*>(form.StringGrid1);
-  const int free_height = grid->viewport()->height();
-  grid->SetCoveredBottom(20);
-  EXPECT_EQ(grid->viewport()->height(), free_height - 20);
-  form.Table().grid.SetCell(0, 1, "A longer model name");  // any redraw
-  grid->horizontalHeader()->resizeSection(0, 120);
-  QApplication::processEvents();
-  EXPECT_EQ(grid->viewport()->height(), free_height - 20);
-  grid->SetCoveredBottom(0);
-  EXPECT_EQ(grid->viewport()->height(), free_height);
+  form.Button1Click();
+  auto never_covered = [&](const char* where) {
+    SCOPED_TRACE(where);
+    QApplication::processEvents();
+    const int strip_top = form.Panel2->geometry().top();
+    EXPECT_LE(form.StringGrid1->geometry().bottom(), strip_top - 1);
+    EXPECT_LE(form.Panel2->geometry().bottom(), form.height() - 1);
+    QScrollBar* bar = form.StringGrid1->verticalScrollBar();
+    ASSERT_TRUE(bar->isVisible());
+    EXPECT_LE(bar->mapTo(&form, QPoint(0, bar->height())).y(), strip_top);
+    // Scrolled to the end, the last row shows whole above the strip.
+    form.StringGrid1->scrollToBottom();
+    QApplication::processEvents();
+    const QModelIndex last = form.StringGrid1->model()->index(form.StringGrid1->model()->rowCount() - 1, 0);
+    const QRect row = form.StringGrid1->visualRect(last);
+    EXPECT_LE(form.StringGrid1->viewport()->mapTo(&form, row.bottomLeft()).y(), strip_top - 1);
+  };
+  never_covered("designed size");
+  form.resize(807 - frame.width(), 594 - frame.height());  // a frame that takes 30 pixels more
+  never_covered("framed");
+  static_cast<WindowStrip*>(form.Panel2)->ShowNote("Exported 60 rows to /tmp/a/long/path/devices.csv");
+  never_covered("a note");
+  EXPECT_EQ(form.Panel2->height(), kStripHeight + kStripMessageHeight);
+  EXPECT_EQ(form.NoteLabel->text(), "Exported 60 rows to /tmp/a/long/path/devices.csv");  // readable, whole
+  form.resize(1200, 900);
+  never_covered("large");
 
   EXPECT_EQ(form.FilterLabel->text(), "Filter");
   EXPECT_EQ(form.ExportButton->text(), "Export...");

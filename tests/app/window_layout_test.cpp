@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 TEST(WindowLayout, RecordsProportionsWithFourteenLogLines) {
   MemoryLog log;
   std::vector<float> p = RecordColumnProportions(kDesignColumnWidths, log);
@@ -48,14 +50,27 @@ TEST(WindowLayout, CaptionCarriesAFourNumberVersion) {
   EXPECT_EQ(CaptionWithVersion(kDesignCaption, "1.0"), "Kestra Device Search");
 }
 
-// The strip below the grid: 40 pixels are left without a frame; a frame that
-// takes more than 10 of them puts the strip over the grid's lower edge.
-TEST(WindowLayout, StripStandsBelowTheGridOrOverItsLowerEdge) {
-  StripGeometry unframed = LayoutStrip(624, 81 + 503);
-  EXPECT_EQ(unframed.top, 584);
-  EXPECT_EQ(unframed.covered, 0);
-  StripGeometry framed = LayoutStrip(594, 81 + 503);  // a 30-pixel title bar
-  EXPECT_EQ(framed.top, 564);
-  EXPECT_EQ(framed.covered, 20);
-  EXPECT_EQ(LayoutStrip(20, 0).top, 0);  // never above the window
+// The strip below the grid: 40 pixels are left without a frame; where a
+// frame or a taller strip (its line of messages) takes more, the strip
+// stands at the bottom and the grid ends above it, never under it.
+TEST(WindowLayout, StripStandsBelowTheGridWhichNeverReachesUnderIt) {
+  struct Case {
+    int client_height, strip_height, top, grid_height;
+  } cases[] = {
+      {624, 30, 584, 503},  // no frame: as designed
+      {594, 30, 564, 483},  // a 30-pixel title bar
+      {624, 50, 574, 493},  // a line of messages under the controls
+      {594, 50, 544, 463},
+      {100, 50, 50, 0},     // smaller than the design: no negative grid
+      {20, 30, 0, 0},       // never above the window
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.client_height << " " << c.strip_height);
+    const StripGeometry strip = LayoutStrip(c.client_height, 81, 81 + 503, c.strip_height);
+    EXPECT_EQ(strip.top, c.top);
+    EXPECT_EQ(strip.grid_height, c.grid_height);
+    EXPECT_LE(81 + strip.grid_height, std::max(strip.top, 81));
+  }
+  EXPECT_EQ(MinimumClientSize(500, 400, 100).height, 81 + 100 + 40);
+  EXPECT_EQ(MinimumClientSize(500, 400, 100, 50).height, 81 + 100 + 50);
 }

@@ -122,15 +122,28 @@ TEST_F(Detail, UpnpRowShowsTheDeviceItsRecordWasMadeOf) {
   EXPECT_EQ(s.edit_width, 300);
   EXPECT_TRUE(log.lines.empty());
 
-  // A second root device behind the same address: both records match either
-  // row, and each shows its own device once.
-  shown.clear();
+  // More root devices behind the same address, "NULL" MACs and all: both
+  // records match every row, and each row shows its own device alone, once.
   AddUpnpRow(table, Unit("10.0.0.1", "NULL", "Axis 200 Series"), 0);
+  AddUpnpRow(table, Unit("10.0.0.1", "NULL", "VivoTek 7000 Series"), 1);
+  const char* const own[] = {"First", "Other", "Else"};
+  for (int row = 1; row <= 3; ++row) {
+    SCOPED_TRACE(row);
+    shown.clear();
+    table.selected_row = row;
+    ShowDetailInfo(&owner, table, merged, log);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].edits.at("EditFriendName"), own[row - 1]);
+  }
+  // The texts the caller knows later (the live watch's) are the ones shown.
+  shown.clear();
+  const DeviceInformationContainer latest = Result("http://10.0.0.1:8081/", "Moved");
   table.selected_row = 2;
-  ShowDetailInfo(&owner, table, merged, log);
-  ASSERT_EQ(shown.size(), 2u);
-  EXPECT_EQ(shown[0].edits.at("EditFriendName"), "First");
-  EXPECT_EQ(shown[1].edits.at("EditFriendName"), "Other");
+  ShowDetailInfoWithTexts(&owner, table, [&](const tComUnitInfo& record) -> const DeviceInformationContainer* {
+    return table.devices.IndexOf(&record) == 1 ? &latest : nullptr;
+  }, log);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].edits.at("EditPresURL"), "http://10.0.0.1:8081/");
 }
 
 // The dialog follows where a record came from: a device of the maker's
