@@ -5,11 +5,14 @@
 #include <QBrush>
 #include <QColor>
 #include <QIcon>
+#include <QPainter>
+#include <QPixmap>
 #include <QStyle>
 #include <QTextDocument>
 #include <algorithm>
 
 #include "protocol/record_text.h"
+#include "ui/detail_rows.h"
 
 GridModel::GridModel(StringGrid& grid, QObject* parent) : QAbstractTableModel(parent), grid_(grid) { ReadRows(); }
 
@@ -23,7 +26,63 @@ QVariant PlainTip(const std::string& tip) {
   return Qt::mightBeRichText(plain) ? Qt::convertFromPlainText(plain, Qt::WhiteSpacePre) : plain;
 }
 
-QVariant Greyed() { return QBrush(QApplication::palette().color(QPalette::Disabled, QPalette::Text)); }
+const QColor kNewTint(0xdf, 0xf5, 0xdf);      // pale green
+const QColor kChangedTint(0xfc, 0xf0, 0xcf);  // pale amber
+
+QColor Mix(const QColor& a, const QColor& b, double t) {
+  return QColor::fromRgbF(static_cast<float>(a.redF() + (b.redF() - a.redF()) * t),
+                          static_cast<float>(a.greenF() + (b.greenF() - a.greenF()) * t),
+                          static_cast<float>(a.blueF() + (b.blueF() - a.blueF()) * t));
+}
+
+}  // namespace
+
+QColor GreyedText(const QPalette& palette) {
+  // The palette's disabled text where it reads on the base and on both
+  // tints, else the nearest colour towards the normal text that does.
+  const QColor own = palette.color(QPalette::Disabled, QPalette::Text);
+  const QColor normal = palette.color(QPalette::Active, QPalette::Text);
+  const QColor backgrounds[] = {palette.color(QPalette::Active, QPalette::Base), kNewTint, kChangedTint};
+  for (int step = 0; step <= 20; ++step) {
+    const QColor c = Mix(own, normal, step / 20.0);
+    if (std::all_of(std::begin(backgrounds), std::end(backgrounds),
+                    [&](const QColor& b) { return ContrastRatio(c, b) >= kReadableContrast + 0.1; }))
+      return c;
+  }
+  return normal;
+}
+
+namespace {
+
+QVariant Greyed() { return QBrush(GreyedText(QApplication::palette())); }
+
+// The first cell's marks: the warning's icon where the row has notes, and
+// the new or changed row's mark after it.
+QVariant MarksIcon(const RowLook& look) {
+  const char* mark = look.tint == RowLook::Tint::kNew       ? kNewMark
+                     : look.tint == RowLook::Tint::kChanged ? kChangedMark
+                                                            : nullptr;
+  if (mark == nullptr && !look.warning) return {};
+  const int side = QApplication::style()->pixelMetric(QStyle::PM_SmallIconSize);
+  QPixmap pixmap((look.warning && mark != nullptr ? 2 : 1) * side, side);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  int left = 0;
+  if (look.warning) {
+    QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning).paint(&painter, 0, 0, side, side);
+    left = side;
+  }
+  if (mark != nullptr) {
+    QFont font = QApplication::font();
+    font.setBold(true);
+    font.setPixelSize(side);
+    painter.setFont(font);
+    painter.setPen(QApplication::palette().color(QPalette::Active, QPalette::Text));
+    painter.drawText(QRect(left, 0, side, side), Qt::AlignCenter, QString::fromUtf8(mark));
+  }
+  painter.end();
+  return QIcon(pixmap);
+}
 
 }  // namespace
 
@@ -67,8 +126,7 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
       return PlainTip(tip);
     }
     case Qt::DecorationRole:
-      if (index.column() == 0 && look_ && look_(row).warning)
-        return QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+      if (index.column() == 0 && look_) return MarksIcon(look_(row));
       return {};
     case Qt::ForegroundRole:
       if (look_ && look_(row).greyed) return Greyed();
@@ -76,8 +134,8 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
     case Qt::BackgroundRole: {
       if (!look_) return {};
       const RowLook::Tint tint = look_(row).tint;
-      if (tint == RowLook::Tint::kNew) return QBrush(QColor(0xdf, 0xf5, 0xdf));      // pale green
-      if (tint == RowLook::Tint::kChanged) return QBrush(QColor(0xfc, 0xf0, 0xcf));  // pale amber
+      if (tint == RowLook::Tint::kNew) return QBrush(kNewTint);
+      if (tint == RowLook::Tint::kChanged) return QBrush(kChangedTint);
       return {};
     }
     default:

@@ -9,6 +9,8 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QColor>
+#include <QPalette>
 #include <QTableView>
 #include <functional>
 #include <string>
@@ -66,6 +68,12 @@ class GridModel : public QAbstractTableModel {
   std::vector<StringGrid::Row> extra_;
   std::vector<std::string> extra_tips_;
 };
+
+// The text colour of greyed rows (gone while watching, missing from a
+// compared list): the palette's disabled text where it reaches a contrast of
+// 4.5:1 on the base and on the new and changed rows' tints, else the nearest
+// colour towards the normal text that does.
+QColor GreyedText(const QPalette& palette);
 
 // The device grid's view.
 class GridView : public QTableView {

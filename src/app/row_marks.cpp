@@ -60,11 +60,11 @@ void RowMarks::Update(const std::vector<ListedDevice>& listed, const std::vector
         break;
       case DeviceChange::kNew:
         ++counts_.added;
-        tip = "New: not in " + name;
+        tip = std::string(kNewMark) + " New: not in " + name;
         break;
       case DeviceChange::kChanged:
         ++counts_.changed;
-        tip = "Changed since " + name + ": " +
+        tip = std::string(kChangedMark) + " Changed since " + name + ": " +
               ChangedFieldsText(saved_[change.before].record, listed[change.now].record, change.fields);
         break;
       case DeviceChange::kMissing:
@@ -123,8 +123,8 @@ std::string RowMarks::TipOf(int grid_row) const {
     for (const RowNote& note : notes_[*i]) AddLine(tip, "Warning: " + ShownText(note.detail));
   if (const WatchMark* w = WatchOf(*i)) {
     if (w->gone) AddLine(tip, "Gone: no longer answers");
-    if (w->is_new) AddLine(tip, "New: found while watching");
-    if (w->changed) AddLine(tip, "Changed: " + w->changes);
+    if (w->is_new) AddLine(tip, std::string(kNewMark) + " New: found while watching");
+    if (w->changed) AddLine(tip, std::string(kChangedMark) + " Changed: " + w->changes);
   }
   if (comparing_ && *i < compared_.size()) AddLine(tip, compared_[*i].tip);
   return tip;

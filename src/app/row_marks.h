@@ -23,6 +23,11 @@
 #include "lists/device_changes.h"
 #include "lists/row_notes.h"
 
+// The marks in the first cell of a new and of a changed row, beside their
+// tint, and at the start of the tooltip's line that says what they mean.
+constexpr const char* kNewMark = "+";
+constexpr const char* kChangedMark = "\u0394";  // Greek capital delta
+
 // How a row is drawn besides its texts.
 struct RowLook {
   enum class Tint { kNone, kNew, kChanged };
