@@ -2,6 +2,7 @@
 #include "lists/saved_list.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -309,6 +311,12 @@ std::optional<std::vector<ListedDevice>> ParseCsv(std::string_view bytes, std::s
   return devices;
 }
 
+// A time as the messages say it: "10 s", "0.2 s".
+std::string Seconds(std::chrono::milliseconds time) {
+  if (time.count() % 1000 == 0) return StringPrintf("%lld s", static_cast<long long>(time.count() / 1000));
+  return StringPrintf("%.1f s", static_cast<double>(time.count()) / 1000.0);
+}
+
 // A file descriptor, closed with its owner.
 struct OpenFile {
   int fd;
@@ -345,26 +353,39 @@ std::optional<std::vector<ListedDevice>> ParseSavedList(std::string_view bytes, 
   return ParseCsv(bytes, error);
 }
 
-std::optional<std::vector<ListedDevice>> ReadSavedList(const std::string& path, std::string* error) {
+std::optional<std::vector<ListedDevice>> ReadSavedList(const std::string& path, std::string* error,
+                                                       std::chrono::milliseconds quiet_limit) {
   auto fail = [&](const std::string& why) {
     *error = path + ": " + why;
     return std::nullopt;
   };
-  const OpenFile file{open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+  // Not blocking: opening a FIFO that nobody writes would wait for a writer.
+  const OpenFile file{open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
   const int fd = file.fd;
   if (fd < 0) return fail(std::strerror(errno));
   const std::string too_large = StringPrintf("larger than %zu MiB", kMaxSavedListBytes / (1024 * 1024));
   struct stat st {};
   if (fstat(fd, &st) != 0) return fail(std::strerror(errno));
-  if (S_ISREG(st.st_mode) && static_cast<std::uintmax_t>(st.st_size) > kMaxSavedListBytes) return fail(too_large);
+  const bool regular = S_ISREG(st.st_mode);
+  if (regular && static_cast<std::uintmax_t>(st.st_size) > kMaxSavedListBytes) return fail(too_large);
   // A pipe or a device has no size to tell: it is read in chunks, and
-  // refused at the first byte past the limit, which is never held.
+  // refused at the first byte past the limit, which is never held. Each read
+  // waits for bytes (poll) at most `quiet_limit`; a FIFO's reader sees its
+  // end only once a writer has come and gone, so a writer may come late.
   std::string bytes;
-  if (S_ISREG(st.st_mode)) bytes.reserve(static_cast<std::size_t>(st.st_size));
+  if (regular) bytes.reserve(static_cast<std::size_t>(st.st_size));
   char chunk[65536];
   while (true) {
+    if (!regular) {
+      pollfd ready{fd, POLLIN, 0};
+      const int polled = poll(&ready, 1, static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(
+                                             quiet_limit.count(), 0, std::numeric_limits<int>::max())));
+      if (polled < 0 && errno == EINTR) continue;
+      if (polled < 0) return fail(std::strerror(errno));
+      if (polled == 0) return fail("nothing came for " + Seconds(quiet_limit) + " (a pipe that nobody writes?)");
+    }
     const ssize_t n = read(fd, chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n < 0) return fail(std::strerror(errno));
     if (n == 0) break;
     const auto got = static_cast<std::size_t>(n);
