@@ -79,6 +79,14 @@ bool LocationOnSender(std::string_view location, std::string_view sender) {
   return !host.empty() && host == sender;
 }
 
+std::optional<SsdpNotice> ReadSsdpNotice(std::string_view datagram, std::string_view sender) {
+  if (datagram.size() > kSsdpDatagramLimit) return std::nullopt;
+  std::optional<SsdpNotice> notice = ParseSsdpNotify(datagram);
+  if (notice && notice->alive && (notice->nt != "upnp:rootdevice" || !LocationOnSender(notice->location, sender)))
+    return std::nullopt;
+  return notice;
+}
+
 // The socket, its thread and its main context.
 struct SsdpListener::Thread {
   const Handlers* handlers = nullptr;
@@ -150,15 +158,15 @@ struct SsdpListener::Thread {
       const ssize_t size = recvmsg(fd, &msg, MSG_DONTWAIT);
       if (size < 0) return;  // drained (or failed: the next datagram wakes it again)
       if ((msg.msg_flags & MSG_TRUNC) != 0) continue;
-      std::optional<SsdpNotice> notice = ParseSsdpNotify(std::string_view(buffer, static_cast<std::size_t>(size)));
-      if (!notice) continue;
       char sender[INET_ADDRSTRLEN] = {};
       inet_ntop(AF_INET, &from.sin_addr, sender, sizeof(sender));
+      std::optional<SsdpNotice> notice =
+          ReadSsdpNotice(std::string_view(buffer, static_cast<std::size_t>(size)), sender);
+      if (!notice) continue;
       if (!notice->alive) {
         if (handlers->byebye) handlers->byebye(notice->udn, sender);
         continue;
       }
-      if (notice->nt != "upnp:rootdevice" || !LocationOnSender(notice->location, sender)) continue;
       if (interfaces.size() >= kRememberedInterfaces) interfaces.clear();
       interfaces[notice->udn] = ArrivalInterface(msg);
       if (handlers->alive) handlers->alive(notice->udn, notice->location);

@@ -49,6 +49,14 @@ bool LocationOnSender(std::string_view location, std::string_view sender);
 // Datagrams longer than this are dropped (real announcements are a few
 // hundred bytes).
 constexpr std::size_t kSsdpDatagramLimit = 8192;
+
+// What the listener hands on of one datagram from `sender` (a dotted quad):
+// any ssdp:byebye, as ParseSsdpNotify reads it; an ssdp:alive only of a root
+// device (NT upnp:rootdevice) whose LOCATION is on the sender
+// (LocationOnSender). nullopt for anything else, and for a datagram longer
+// than kSsdpDatagramLimit.
+std::optional<SsdpNotice> ReadSsdpNotice(std::string_view datagram, std::string_view sender);
+
 // Descriptions fetched at once, at most; further requests are dropped.
 constexpr std::size_t kAnnouncedFetchLimit = 8;
 // A fetch gives up after this long.
