@@ -39,15 +39,22 @@ int LineAt(std::string_view text, std::size_t offset) {
   return line;
 }
 
-// The bytes a field of `width` keeps of a UTF-8 text: the text when it fits;
-// else its Latin-1 bytes when it has them and they fit; else the text cut at
-// the end of the last character that fits.
-std::string FieldBytes(const std::string& utf8, std::size_t width) {
+// The bytes a field of `width` keeps of a UTF-8 text (up to a zero byte, if
+// it holds one): the text when it fits;
+// else its Latin-1 bytes when it has them, they fit and they read back as the
+// same text; else the text cut at the end of the last character that fits.
+std::string FieldBytes(const std::string& whole, std::size_t width) {
+  const std::string utf8 = whole.substr(0, whole.find('\0'));  // what a field holds ends at a zero
   if (utf8.size() < width) return utf8;
   const QString text = RecordText(utf8);
   bool latin1 = text.size() < static_cast<qsizetype>(width);
   for (qsizetype i = 0; latin1 && i < text.size(); ++i) latin1 = text[i].unicode() <= 0xFF;
-  if (latin1) return text.toLatin1().toStdString();
+  if (latin1) {
+    // Unless those bytes would read as another text, being UTF-8 themselves
+    // ("Ã©" in Latin-1 is "é" in UTF-8).
+    std::string bytes = text.toLatin1().toStdString();
+    if (RecordText(bytes) == text) return bytes;
+  }
   std::size_t n = width - 1;
   while (n > 0 && (static_cast<unsigned char>(utf8[n]) & 0xC0) == 0x80) --n;
   return utf8.substr(0, n);
@@ -56,6 +63,23 @@ std::string FieldBytes(const std::string& utf8, std::size_t width) {
 void SetRecordField(ListedDevice& d, int f, const std::string& utf8) {
   SetUnitField(UnitField(d.record, f), UnitFieldWidth(f), FieldBytes(utf8, UnitFieldWidth(f)));
   d.known |= static_cast<KnownFields>(1u << f);
+}
+
+// The JSON text of `bytes` for Qt's parser, with each U+FEFF in its escaped
+// form: Qt drops the character from the start of a string that holds it
+// raw, as the writers write it (a name that begins with one). One that
+// begins the text is left as it is: Qt reads past it there.
+QByteArray JsonBytes(std::string_view bytes) {
+  constexpr std::string_view kBom = "\xEF\xBB\xBF";
+  const std::size_t kept = bytes.starts_with(kBom) ? kBom.size() : 0;
+  QByteArray json(bytes.data(), static_cast<qsizetype>(kept));
+  for (std::size_t at = kept; at < bytes.size();) {
+    const std::size_t bom = std::min(bytes.find(kBom, at), bytes.size());
+    json.append(bytes.data() + at, static_cast<qsizetype>(bom - at));
+    if (bom < bytes.size()) json.append("\\ufeff");
+    at = bom + kBom.size();
+  }
+  return json;
 }
 
 bool IsUpnpMark(const ListedDevice& d) { return FieldText(d.record.mac) == "NULL"; }
@@ -201,7 +225,7 @@ std::optional<std::vector<ListedDevice>> ParseJsonArray(std::string_view bytes, 
   JsonArrayElements elements(bytes);
   for (std::size_t i = 0; elements.Next(&element, &offset, error); ++i) {
     // In brackets of its own, so that Qt words its errors as in the array.
-    const QByteArray json = "[" + QByteArray(element.data(), static_cast<qsizetype>(element.size())) + "]";
+    const QByteArray json = "[" + JsonBytes(element) + "]";
     QJsonParseError parse;
     const QJsonDocument doc = QJsonDocument::fromJson(json, &parse);
     if (parse.error != QJsonParseError::NoError) {
@@ -250,7 +274,7 @@ std::optional<std::vector<ListedDevice>> ParseNdjson(std::string_view bytes, std
     }
     QJsonParseError parse;
     const QJsonDocument doc =
-        QJsonDocument::fromJson(QByteArray(text.data(), static_cast<qsizetype>(text.size())), &parse);
+        QJsonDocument::fromJson(JsonBytes(text), &parse);
     std::string why;
     ListedDevice d;
     bool missing = false;

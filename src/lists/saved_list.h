@@ -22,7 +22,8 @@
 // Texts come back in UTF-8 (the writers write UTF-8; a CSV cell that is not
 // UTF-8 is read by the record text rule), each cut to its field's width at a
 // character's end; a text longer than its field in UTF-8 but short enough in
-// Latin-1 is kept in Latin-1, as a device would have sent it. A text a
+// Latin-1 is kept in Latin-1, as a device would have sent it, unless those
+// bytes are UTF-8 of another text (then it is cut). A text a
 // device sent in Latin-1 thus comes back in UTF-8: ChangedFields sees the two
 // as the same text.
 //

@@ -306,6 +306,32 @@ TEST(SavedList, ReadsAFifoWithoutWaitingForEver) {
   }
 }
 
+// Texts read back as the file holds them where Qt's JSON reader or the
+// Latin-1 rule would change them: a U+FEFF that begins a string is kept; a
+// long text is kept in Latin-1 only when those bytes do not read as another
+// text in UTF-8 ("Ã©" repeated would read as "é"), else it is cut; a text
+// holding a zero byte is judged by what comes before the zero.
+TEST(SavedList, KeepsTextsThatQtOrLatin1WouldChange) {
+  const std::string marked = "\xEF\xBB\xBFLobby";
+  std::string mojibake;
+  for (int i = 0; i < 20; ++i) mojibake += "\xC3\x83\xC2\xA9";  // "Ã©" in UTF-8, 80 bytes
+  std::string latin1_fits;
+  for (int i = 0; i < 20; ++i) latin1_fits += "\xC3\xA9";  // "é" twenty times: 40 bytes, 20 in Latin-1
+  for (const char* form : {"json", "ndjson"}) {
+    auto list = [&](const std::string& name) {
+      const std::string object = "{\"name\": \"" + name + "\", \"ip\": \"10.0.0.1\"}";
+      return std::string(form) == "json" ? "[" + object + "]" : object + "\n";
+    };
+    EXPECT_EQ(FieldText(Read(list(marked)).at(0).record.name), marked) << form;
+    const std::string cut(FieldText(Read(list(mojibake)).at(0).record.name));
+    EXPECT_EQ(cut, mojibake.substr(0, 30)) << form;  // seven "Ã©" and an "Ã": 30 of the 31 bytes
+    EXPECT_EQ(FieldText(Read(list(latin1_fits)).at(0).record.name), std::string(20, '\xE9')) << form;
+    // A field ends at a zero byte: what comes before it is judged alone.
+    const std::string zeroed = mojibake.substr(0, 8) + std::string(24, '\0') + "\xC2\xA9";
+    EXPECT_EQ(FieldText(Read(list(zeroed)).at(0).record.name), mojibake.substr(0, 8)) << form;
+  }
+}
+
 namespace {
 
 // A number from a "Name: N" line of a /proc file of this process, or -1.
