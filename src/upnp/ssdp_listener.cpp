@@ -74,9 +74,17 @@ std::optional<SsdpNotice> ParseSsdpNotify(std::string_view datagram) {
 bool LocationOnSender(std::string_view location, std::string_view sender) {
   constexpr std::string_view kScheme = "http://";
   if (location.substr(0, kScheme.size()) != kScheme) return false;
-  std::string_view rest = location.substr(kScheme.size());
-  const std::string_view host = rest.substr(0, rest.find_first_of(":/?#"));
-  return !host.empty() && host == sender;
+  for (const char c : location)
+    if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7f) return false;
+  // The authority ends at the path, the query or the fragment. Its port, if
+  // any, is digits only: "10.0.0.5:80@203.0.113.7" names the host after the
+  // "@", the part before it being a user name and password.
+  const std::string_view rest = location.substr(kScheme.size());
+  const std::string_view authority = rest.substr(0, rest.find_first_of("/?#"));
+  const std::size_t colon = authority.find(':');
+  const std::string_view host = authority.substr(0, colon);
+  const std::string_view port = colon == std::string_view::npos ? std::string_view() : authority.substr(colon + 1);
+  return !host.empty() && host == sender && port.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
 std::optional<SsdpNotice> ReadSsdpNotice(std::string_view datagram, std::string_view sender) {

@@ -41,9 +41,10 @@ struct SsdpNotice {
 // or, alive, that has no LOCATION.
 std::optional<SsdpNotice> ParseSsdpNotify(std::string_view datagram);
 
-// Whether `location` is an http:// URL whose host is `sender` (a dotted quad):
-// only such descriptions are fetched, so that an announcement cannot send the
-// program to any other host.
+// Whether `location` is an http:// URL of printable ASCII whose host is
+// `sender` (a dotted quad), with no user part and a port of digits if any:
+// only such descriptions are fetched, so that an announcement cannot send
+// the program to any other host.
 bool LocationOnSender(std::string_view location, std::string_view sender);
 
 // Datagrams longer than this are dropped (real announcements are a few

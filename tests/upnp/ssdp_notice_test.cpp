@@ -52,6 +52,15 @@ TEST(SsdpNotice, LocationMustBeOnTheSender) {
       {"HTTP://10.0.0.5/", false},
       {"http:///d.xml", false},
       {"file:///etc/passwd", false},
+      {"http://10.0.0.5:80@203.0.113.7/d.xml", false},  // the host is after the "@"
+      {"http://10.0.0.5:@203.0.113.7/", false},
+      {"http://10.0.0.5:8o/", false},
+      {"http://10.0.0.5:/d.xml", true},
+      {"http://10.0.0.5?d", true},
+      {"http://10.0.0.5#d", true},
+      {"http://10.0.0.5/a b", false},
+      {"http://10.0.0.5/\x01", false},
+      {"http://10.0.0.5/\xc3\xa9", false},
   };
   for (const Case& c : cases) EXPECT_EQ(LocationOnSender(c.location, "10.0.0.5"), c.followed) << c.location;
 }
