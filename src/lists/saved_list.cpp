@@ -2,6 +2,7 @@
 #include "lists/saved_list.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -37,15 +39,22 @@ int LineAt(std::string_view text, std::size_t offset) {
   return line;
 }
 
-// The bytes a field of `width` keeps of a UTF-8 text: the text when it fits;
-// else its Latin-1 bytes when it has them and they fit; else the text cut at
-// the end of the last character that fits.
-std::string FieldBytes(const std::string& utf8, std::size_t width) {
+// The bytes a field of `width` keeps of a UTF-8 text (up to a zero byte, if
+// it holds one): the text when it fits;
+// else its Latin-1 bytes when it has them, they fit and they read back as the
+// same text; else the text cut at the end of the last character that fits.
+std::string FieldBytes(const std::string& whole, std::size_t width) {
+  const std::string utf8 = whole.substr(0, whole.find('\0'));  // what a field holds ends at a zero
   if (utf8.size() < width) return utf8;
   const QString text = RecordText(utf8);
   bool latin1 = text.size() < static_cast<qsizetype>(width);
   for (qsizetype i = 0; latin1 && i < text.size(); ++i) latin1 = text[i].unicode() <= 0xFF;
-  if (latin1) return text.toLatin1().toStdString();
+  if (latin1) {
+    // Unless those bytes would read as another text, being UTF-8 themselves
+    // ("Ã©" in Latin-1 is "é" in UTF-8).
+    std::string bytes = text.toLatin1().toStdString();
+    if (RecordText(bytes) == text) return bytes;
+  }
   std::size_t n = width - 1;
   while (n > 0 && (static_cast<unsigned char>(utf8[n]) & 0xC0) == 0x80) --n;
   return utf8.substr(0, n);
@@ -54,6 +63,23 @@ std::string FieldBytes(const std::string& utf8, std::size_t width) {
 void SetRecordField(ListedDevice& d, int f, const std::string& utf8) {
   SetUnitField(UnitField(d.record, f), UnitFieldWidth(f), FieldBytes(utf8, UnitFieldWidth(f)));
   d.known |= static_cast<KnownFields>(1u << f);
+}
+
+// The JSON text of `bytes` for Qt's parser, with each U+FEFF in its escaped
+// form: Qt drops the character from the start of a string that holds it
+// raw, as the writers write it (a name that begins with one). One that
+// begins the text is left as it is: Qt reads past it there.
+QByteArray JsonBytes(std::string_view bytes) {
+  constexpr std::string_view kBom = "\xEF\xBB\xBF";
+  const std::size_t kept = bytes.starts_with(kBom) ? kBom.size() : 0;
+  QByteArray json(bytes.data(), static_cast<qsizetype>(kept));
+  for (std::size_t at = kept; at < bytes.size();) {
+    const std::size_t bom = std::min(bytes.find(kBom, at), bytes.size());
+    json.append(bytes.data() + at, static_cast<qsizetype>(bom - at));
+    if (bom < bytes.size()) json.append("\\ufeff");
+    at = bom + kBom.size();
+  }
+  return json;
 }
 
 bool IsUpnpMark(const ListedDevice& d) { return FieldText(d.record.mac) == "NULL"; }
@@ -199,7 +225,7 @@ std::optional<std::vector<ListedDevice>> ParseJsonArray(std::string_view bytes, 
   JsonArrayElements elements(bytes);
   for (std::size_t i = 0; elements.Next(&element, &offset, error); ++i) {
     // In brackets of its own, so that Qt words its errors as in the array.
-    const QByteArray json = "[" + QByteArray(element.data(), static_cast<qsizetype>(element.size())) + "]";
+    const QByteArray json = "[" + JsonBytes(element) + "]";
     QJsonParseError parse;
     const QJsonDocument doc = QJsonDocument::fromJson(json, &parse);
     if (parse.error != QJsonParseError::NoError) {
@@ -248,7 +274,7 @@ std::optional<std::vector<ListedDevice>> ParseNdjson(std::string_view bytes, std
     }
     QJsonParseError parse;
     const QJsonDocument doc =
-        QJsonDocument::fromJson(QByteArray(text.data(), static_cast<qsizetype>(text.size())), &parse);
+        QJsonDocument::fromJson(JsonBytes(text), &parse);
     std::string why;
     ListedDevice d;
     bool missing = false;
@@ -309,6 +335,12 @@ std::optional<std::vector<ListedDevice>> ParseCsv(std::string_view bytes, std::s
   return devices;
 }
 
+// A time as the messages say it: "10 s", "0.2 s".
+std::string Seconds(std::chrono::milliseconds time) {
+  if (time.count() % 1000 == 0) return StringPrintf("%lld s", static_cast<long long>(time.count() / 1000));
+  return StringPrintf("%.1f s", static_cast<double>(time.count()) / 1000.0);
+}
+
 // A file descriptor, closed with its owner.
 struct OpenFile {
   int fd;
@@ -345,26 +377,39 @@ std::optional<std::vector<ListedDevice>> ParseSavedList(std::string_view bytes, 
   return ParseCsv(bytes, error);
 }
 
-std::optional<std::vector<ListedDevice>> ReadSavedList(const std::string& path, std::string* error) {
+std::optional<std::vector<ListedDevice>> ReadSavedList(const std::string& path, std::string* error,
+                                                       std::chrono::milliseconds quiet_limit) {
   auto fail = [&](const std::string& why) {
     *error = path + ": " + why;
     return std::nullopt;
   };
-  const OpenFile file{open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+  // Not blocking: opening a FIFO that nobody writes would wait for a writer.
+  const OpenFile file{open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
   const int fd = file.fd;
   if (fd < 0) return fail(std::strerror(errno));
   const std::string too_large = StringPrintf("larger than %zu MiB", kMaxSavedListBytes / (1024 * 1024));
   struct stat st {};
   if (fstat(fd, &st) != 0) return fail(std::strerror(errno));
-  if (S_ISREG(st.st_mode) && static_cast<std::uintmax_t>(st.st_size) > kMaxSavedListBytes) return fail(too_large);
+  const bool regular = S_ISREG(st.st_mode);
+  if (regular && static_cast<std::uintmax_t>(st.st_size) > kMaxSavedListBytes) return fail(too_large);
   // A pipe or a device has no size to tell: it is read in chunks, and
-  // refused at the first byte past the limit, which is never held.
+  // refused at the first byte past the limit, which is never held. Each read
+  // waits for bytes (poll) at most `quiet_limit`; a FIFO's reader sees its
+  // end only once a writer has come and gone, so a writer may come late.
   std::string bytes;
-  if (S_ISREG(st.st_mode)) bytes.reserve(static_cast<std::size_t>(st.st_size));
+  if (regular) bytes.reserve(static_cast<std::size_t>(st.st_size));
   char chunk[65536];
   while (true) {
+    if (!regular) {
+      pollfd ready{fd, POLLIN, 0};
+      const int polled = poll(&ready, 1, static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(
+                                             quiet_limit.count(), 0, std::numeric_limits<int>::max())));
+      if (polled < 0 && errno == EINTR) continue;
+      if (polled < 0) return fail(std::strerror(errno));
+      if (polled == 0) return fail("nothing came for " + Seconds(quiet_limit) + " (a pipe that nobody writes?)");
+    }
     const ssize_t n = read(fd, chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n < 0) return fail(std::strerror(errno));
     if (n == 0) break;
     const auto got = static_cast<std::size_t>(n);

@@ -22,7 +22,8 @@
 // Texts come back in UTF-8 (the writers write UTF-8; a CSV cell that is not
 // UTF-8 is read by the record text rule), each cut to its field's width at a
 // character's end; a text longer than its field in UTF-8 but short enough in
-// Latin-1 is kept in Latin-1, as a device would have sent it. A text a
+// Latin-1 is kept in Latin-1, as a device would have sent it, unless those
+// bytes are UTF-8 of another text (then it is cut). A text a
 // device sent in Latin-1 thus comes back in UTF-8: ChangedFields sees the two
 // as the same text.
 //
@@ -31,6 +32,7 @@
 // list). A file in any other form (the table format included) is refused.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -55,9 +57,19 @@ constexpr std::size_t kMaxSavedListColumns = 64;
 // device longer than kMaxSavedListRowBytes.
 std::optional<std::vector<ListedDevice>> ParseSavedList(std::string_view bytes, std::string* error);
 
+// How long a file that is not a regular one (a FIFO, a device) may send
+// nothing before its read gives up.
+constexpr std::chrono::milliseconds kSavedListQuietLimit{10000};
+
 // The same for the file at `path`; *error also says when the file cannot be
 // read, and begins with the path. A regular file larger than
 // kMaxSavedListBytes is refused from its size, unread; any other (a pipe, a
 // device such as /dev/zero) is read in chunks and refused at its first byte
-// past the limit, so no more than kMaxSavedListBytes are ever held.
-std::optional<std::vector<ListedDevice>> ReadSavedList(const std::string& path, std::string* error);
+// past the limit, so no more than kMaxSavedListBytes are ever held. Never
+// blocks for ever: the file is opened without waiting (a FIFO that nobody
+// has opened for writing yet is read once a writer comes), and a file other
+// than a regular one that sends no byte for `quiet_limit` ends the read
+// with "<path>: nothing came for 10 s (a pipe that nobody writes?)". Tests
+// shorten the limit.
+std::optional<std::vector<ListedDevice>> ReadSavedList(const std::string& path, std::string* error,
+                                                       std::chrono::milliseconds quiet_limit = kSavedListQuietLimit);

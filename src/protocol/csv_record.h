@@ -1,6 +1,6 @@
 // The one CSV reader (RFC 4180): records of cells between commas, a quoted
 // cell's quotes doubled, a quoted cell free to hold commas and line breaks,
-// records ending in CR LF or LF. Saved device lists and re-addressing plans
+// records ending in CR LF, LF or a CR alone. Saved device lists and re-addressing plans
 // are both read with it, so a cell in quotes reads as its text wherever a
 // file is read. Bounded: a record stops at the first cell past the caller's
 // count and at the first byte past its size limit. Plain class, one thread.

@@ -74,9 +74,25 @@ std::optional<SsdpNotice> ParseSsdpNotify(std::string_view datagram) {
 bool LocationOnSender(std::string_view location, std::string_view sender) {
   constexpr std::string_view kScheme = "http://";
   if (location.substr(0, kScheme.size()) != kScheme) return false;
-  std::string_view rest = location.substr(kScheme.size());
-  const std::string_view host = rest.substr(0, rest.find_first_of(":/?#"));
-  return !host.empty() && host == sender;
+  for (const char c : location)
+    if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7f) return false;
+  // The authority ends at the path, the query or the fragment. Its port, if
+  // any, is digits only: "10.0.0.5:80@203.0.113.7" names the host after the
+  // "@", the part before it being a user name and password.
+  const std::string_view rest = location.substr(kScheme.size());
+  const std::string_view authority = rest.substr(0, rest.find_first_of("/?#"));
+  const std::size_t colon = authority.find(':');
+  const std::string_view host = authority.substr(0, colon);
+  const std::string_view port = colon == std::string_view::npos ? std::string_view() : authority.substr(colon + 1);
+  return !host.empty() && host == sender && port.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+std::optional<SsdpNotice> ReadSsdpNotice(std::string_view datagram, std::string_view sender) {
+  if (datagram.size() > kSsdpDatagramLimit) return std::nullopt;
+  std::optional<SsdpNotice> notice = ParseSsdpNotify(datagram);
+  if (notice && notice->alive && (notice->nt != "upnp:rootdevice" || !LocationOnSender(notice->location, sender)))
+    return std::nullopt;
+  return notice;
 }
 
 // The socket, its thread and its main context.
@@ -150,15 +166,15 @@ struct SsdpListener::Thread {
       const ssize_t size = recvmsg(fd, &msg, MSG_DONTWAIT);
       if (size < 0) return;  // drained (or failed: the next datagram wakes it again)
       if ((msg.msg_flags & MSG_TRUNC) != 0) continue;
-      std::optional<SsdpNotice> notice = ParseSsdpNotify(std::string_view(buffer, static_cast<std::size_t>(size)));
-      if (!notice) continue;
       char sender[INET_ADDRSTRLEN] = {};
       inet_ntop(AF_INET, &from.sin_addr, sender, sizeof(sender));
+      std::optional<SsdpNotice> notice =
+          ReadSsdpNotice(std::string_view(buffer, static_cast<std::size_t>(size)), sender);
+      if (!notice) continue;
       if (!notice->alive) {
         if (handlers->byebye) handlers->byebye(notice->udn, sender);
         continue;
       }
-      if (notice->nt != "upnp:rootdevice" || !LocationOnSender(notice->location, sender)) continue;
       if (interfaces.size() >= kRememberedInterfaces) interfaces.clear();
       interfaces[notice->udn] = ArrivalInterface(msg);
       if (handlers->alive) handlers->alive(notice->udn, notice->location);

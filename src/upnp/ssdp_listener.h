@@ -41,14 +41,23 @@ struct SsdpNotice {
 // or, alive, that has no LOCATION.
 std::optional<SsdpNotice> ParseSsdpNotify(std::string_view datagram);
 
-// Whether `location` is an http:// URL whose host is `sender` (a dotted quad):
-// only such descriptions are fetched, so that an announcement cannot send the
-// program to any other host.
+// Whether `location` is an http:// URL of printable ASCII whose host is
+// `sender` (a dotted quad), with no user part and a port of digits if any:
+// only such descriptions are fetched, so that an announcement cannot send
+// the program to any other host.
 bool LocationOnSender(std::string_view location, std::string_view sender);
 
 // Datagrams longer than this are dropped (real announcements are a few
 // hundred bytes).
 constexpr std::size_t kSsdpDatagramLimit = 8192;
+
+// What the listener hands on of one datagram from `sender` (a dotted quad):
+// any ssdp:byebye, as ParseSsdpNotify reads it; an ssdp:alive only of a root
+// device (NT upnp:rootdevice) whose LOCATION is on the sender
+// (LocationOnSender). nullopt for anything else, and for a datagram longer
+// than kSsdpDatagramLimit.
+std::optional<SsdpNotice> ReadSsdpNotice(std::string_view datagram, std::string_view sender);
+
 // Descriptions fetched at once, at most; further requests are dropped.
 constexpr std::size_t kAnnouncedFetchLimit = 8;
 // A fetch gives up after this long.

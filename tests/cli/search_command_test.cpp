@@ -3,6 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
 #include "cli/search_options.h"
 #include "cli/setup_command.h"
 
@@ -100,6 +108,47 @@ TEST(SearchCommand, CompareTakesAFileAndAnUnreadableOneEndsWithTwo) {
   EXPECT_EQ(error, "--compare needs a file");
   EXPECT_EQ(RunSearchCommand({"--compare", "/nonexistent/saved.json"}), 2);
   EXPECT_EQ(RunSearchCommand({"--compare", "/"}), 2);
+}
+
+// --compare given a FIFO: one that nobody writes ends the command with
+// status 2 and one line on stderr after the reader's 10 s, instead of
+// waiting for ever; a writer that comes late is read (here it sends no list,
+// so the command still ends with 2 before anything is searched).
+TEST(SearchCommand, CompareGivenAFifoEndsWithTwoWhenNobodyWritesAndReadsALateWriter) {
+  char folder[] = "/tmp/search_compare_fifoXXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string fifo = std::string(folder) + "/saved.json";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  struct Case {
+    const char* what;
+    int writer_after_ms;  // -1: none
+    const char* message;
+  } cases[] = {
+      {"nobody writes", -1, ": nothing came for 10 s (a pipe that nobody writes?)\n"},
+      {"a late writer", 300, ": line 1: not a device list: the CSV heading must begin Model,Proj,Name,IP,Port,Netmask,Mac\n"},
+  };
+  for (const Case& c : cases) {
+    std::thread writer;
+    if (c.writer_after_ms >= 0)
+      writer = std::thread([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(c.writer_after_ms));
+        const int fd = open(fifo.c_str(), O_WRONLY);
+        if (fd < 0) return;
+        if (write(fd, "junk\n", 5) < 0) std::perror("write");
+        close(fd);
+      });
+    const auto started = std::chrono::steady_clock::now();
+    testing::internal::CaptureStderr();
+    const int status = RunSearchCommand({"--compare", fifo});
+    const std::string said = testing::internal::GetCapturedStderr();
+    const auto took = std::chrono::steady_clock::now() - started;
+    if (writer.joinable()) writer.join();
+    EXPECT_EQ(status, 2) << c.what;
+    EXPECT_EQ(said, "device-search: " + fifo + c.message) << c.what;
+    EXPECT_LT(took, std::chrono::seconds(c.writer_after_ms < 0 ? 15 : 5)) << c.what;
+  }
+  std::remove(fifo.c_str());
+  rmdir(folder);
 }
 
 // A relay address that does not suit its protocol is refused by `search`

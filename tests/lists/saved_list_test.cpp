@@ -5,11 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "protocol/string_printf.h"
 #include "records.h"
@@ -228,6 +233,103 @@ TEST(SavedList, ReadsAFileAndNamesItInItsMessages) {
   EXPECT_EQ(error, std::string(path) + ": line 1: not a device list: the CSV heading must begin "
                                        "Model,Proj,Name,IP,Port,Netmask,Mac");
   std::remove(path);
+}
+
+namespace {
+
+// A FIFO in a fresh folder, removed with it.
+struct Fifo {
+  std::string folder, path;
+  Fifo() {
+    char name[] = "/tmp/saved_list_fifoXXXXXX";
+    folder = mkdtemp(name);
+    path = folder + "/list";
+    if (mkfifo(path.c_str(), 0600) != 0) path.clear();
+  }
+  ~Fifo() {
+    std::remove(path.c_str());
+    rmdir(folder.c_str());
+  }
+};
+
+}  // namespace
+
+// A FIFO gives up after the quiet limit whether nobody opens it for writing
+// or a writer holds it open and sends nothing; a writer that comes late, or
+// that pauses for less than the limit, is read to its end.
+TEST(SavedList, ReadsAFifoWithoutWaitingForEver) {
+  using std::chrono::milliseconds;
+  const std::string json = "[{\"ip\": \"10.0.0.1\", \"mac\": \"00:11:22:33:44:01\"}]";
+  struct Case {
+    const char* what;
+    int open_after_ms;  // -1: nobody opens it for writing
+    std::vector<std::pair<int, std::string>> writes;  // each after a pause, in ms
+    const char* error;  // "" when the list is read
+  } cases[] = {
+      {"nobody writes", -1, {}, "nothing came for 0.3 s (a pipe that nobody writes?)"},
+      {"a writer that sends nothing", 0, {{600, ""}}, "nothing came for 0.3 s (a pipe that nobody writes?)"},
+      {"a writer that comes late", 150, {{0, json}}, ""},
+      {"a writer that pauses, never for the limit", 0, {{200, json.substr(0, 10)}, {200, json.substr(10)}}, ""},
+      {"a writer that stops half way", 0, {{0, json.substr(0, 10)}, {600, json.substr(10)}},
+       "nothing came for 0.3 s (a pipe that nobody writes?)"},
+      {"a writer that closes without a byte", 100, {}, "no device list: the file is empty"},
+  };
+  for (const Case& c : cases) {
+    Fifo fifo;
+    ASSERT_FALSE(fifo.path.empty());
+    std::thread writer;
+    if (c.open_after_ms >= 0)
+      writer = std::thread([&] {
+        std::this_thread::sleep_for(milliseconds(c.open_after_ms));
+        const int fd = open(fifo.path.c_str(), O_WRONLY);
+        if (fd < 0) return;
+        signal(SIGPIPE, SIG_IGN);
+        for (const auto& [pause, bytes] : c.writes) {
+          std::this_thread::sleep_for(milliseconds(pause));
+          if (!bytes.empty() && write(fd, bytes.data(), bytes.size()) < 0) break;
+        }
+        close(fd);
+      });
+    std::string error;
+    const auto started = std::chrono::steady_clock::now();
+    const std::optional<std::vector<ListedDevice>> devices = ReadSavedList(fifo.path, &error, milliseconds(300));
+    const auto took = std::chrono::steady_clock::now() - started;
+    if (*c.error) {
+      EXPECT_FALSE(devices) << c.what;
+      EXPECT_EQ(error, fifo.path + ": " + c.error) << c.what;
+    } else {
+      ASSERT_TRUE(devices) << c.what << ": " << error;
+      EXPECT_EQ(devices->size(), 1u) << c.what;
+    }
+    EXPECT_LT(took, std::chrono::seconds(3)) << c.what;
+    if (writer.joinable()) writer.join();
+  }
+}
+
+// Texts read back as the file holds them where Qt's JSON reader or the
+// Latin-1 rule would change them: a U+FEFF that begins a string is kept; a
+// long text is kept in Latin-1 only when those bytes do not read as another
+// text in UTF-8 ("Ã©" repeated would read as "é"), else it is cut; a text
+// holding a zero byte is judged by what comes before the zero.
+TEST(SavedList, KeepsTextsThatQtOrLatin1WouldChange) {
+  const std::string marked = "\xEF\xBB\xBFLobby";
+  std::string mojibake;
+  for (int i = 0; i < 20; ++i) mojibake += "\xC3\x83\xC2\xA9";  // "Ã©" in UTF-8, 80 bytes
+  std::string latin1_fits;
+  for (int i = 0; i < 20; ++i) latin1_fits += "\xC3\xA9";  // "é" twenty times: 40 bytes, 20 in Latin-1
+  for (const char* form : {"json", "ndjson"}) {
+    auto list = [&](const std::string& name) {
+      const std::string object = "{\"name\": \"" + name + "\", \"ip\": \"10.0.0.1\"}";
+      return std::string(form) == "json" ? "[" + object + "]" : object + "\n";
+    };
+    EXPECT_EQ(FieldText(Read(list(marked)).at(0).record.name), marked) << form;
+    const std::string cut(FieldText(Read(list(mojibake)).at(0).record.name));
+    EXPECT_EQ(cut, mojibake.substr(0, 30)) << form;  // seven "Ã©" and an "Ã": 30 of the 31 bytes
+    EXPECT_EQ(FieldText(Read(list(latin1_fits)).at(0).record.name), std::string(20, '\xE9')) << form;
+    // A field ends at a zero byte: what comes before it is judged alone.
+    const std::string zeroed = mojibake.substr(0, 8) + std::string(24, '\0') + "\xC2\xA9";
+    EXPECT_EQ(FieldText(Read(list(zeroed)).at(0).record.name), mojibake.substr(0, 8)) << form;
+  }
 }
 
 namespace {

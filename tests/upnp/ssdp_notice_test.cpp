@@ -52,6 +52,46 @@ TEST(SsdpNotice, LocationMustBeOnTheSender) {
       {"HTTP://10.0.0.5/", false},
       {"http:///d.xml", false},
       {"file:///etc/passwd", false},
+      {"http://10.0.0.5:80@203.0.113.7/d.xml", false},  // the host is after the "@"
+      {"http://10.0.0.5:@203.0.113.7/", false},
+      {"http://10.0.0.5:8o/", false},
+      {"http://10.0.0.5:/d.xml", true},
+      {"http://10.0.0.5?d", true},
+      {"http://10.0.0.5#d", true},
+      {"http://10.0.0.5/a b", false},
+      {"http://10.0.0.5/\x01", false},
+      {"http://10.0.0.5/\xc3\xa9", false},
   };
   for (const Case& c : cases) EXPECT_EQ(LocationOnSender(c.location, "10.0.0.5"), c.followed) << c.location;
+}
+
+// What the listener hands on of a datagram from 10.0.0.5: byebyes as read,
+// alives of root devices described on the sender only, nothing too long.
+TEST(SsdpNotice, WhatTheListenerHandsOn) {
+  const std::string alive = "NOTIFY * HTTP/1.1\r\nNT: upnp:rootdevice\r\nNTS: ssdp:alive\r\nUSN: uuid:abc::upnp:rootdevice\r\n";
+  const std::string byebye = "NOTIFY * HTTP/1.1\r\nNT: upnp:rootdevice\r\nNTS: ssdp:byebye\r\nUSN: uuid:abc\r\n";
+  struct Case {
+    const char* what;
+    std::string datagram;
+    const char* handed;  // "alive|byebye udn location", or "" when dropped
+  } cases[] = {
+      {"a root device's alive on the sender", alive + "LOCATION: http://10.0.0.5:49152/d.xml\r\n\r\n",
+       "alive uuid:abc http://10.0.0.5:49152/d.xml"},
+      {"an alive described on another host", alive + "LOCATION: http://10.0.0.6/d.xml\r\n\r\n", ""},
+      {"an alive of an embedded device",
+       "NOTIFY * HTTP/1.1\r\nNT: urn:schemas-upnp-org:device:Basic:1\r\nNTS: ssdp:alive\r\nUSN: uuid:abc\r\n"
+       "LOCATION: http://10.0.0.5/d.xml\r\n\r\n",
+       ""},
+      {"a byebye from anywhere is handed on with no location", byebye + "LOCATION: http://10.0.0.9/\r\n\r\n",
+       "byebye uuid:abc "},
+      {"a byebye of the largest size", byebye + std::string(kSsdpDatagramLimit - byebye.size(), '\n'),
+       "byebye uuid:abc "},
+      {"one byte over the largest size", byebye + std::string(kSsdpDatagramLimit - byebye.size() + 1, '\n'), ""},
+      {"no NOTIFY", "M-SEARCH * HTTP/1.1\r\nNTS: ssdp:byebye\r\nUSN: uuid:abc\r\n\r\n", ""},
+  };
+  for (const Case& c : cases) {
+    std::optional<SsdpNotice> n = ReadSsdpNotice(c.datagram, "10.0.0.5");
+    const std::string handed = n ? std::string(n->alive ? "alive " : "byebye ") + n->udn + " " + n->location : "";
+    EXPECT_EQ(handed, c.handed) << c.what;
+  }
 }
