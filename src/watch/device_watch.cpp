@@ -72,11 +72,13 @@ void DeviceWatch::Found(std::vector<WatchedDevice> devices) {
 void DeviceWatch::RoundDone() {
   running_ = false;
   ++rounds_done_;
+  const bool searched = search_.RoundSearched();
   std::vector<Event> events;
   for (std::size_t i = 0; i < entries_.size(); ++i) {
     Entry& e = entries_[i];
     if (e.gone) continue;
-    e.missed = e.seen ? 0 : e.missed + 1;
+    if (e.seen) e.missed = 0;
+    else if (searched) ++e.missed;
     e.seen = false;
     if (e.missed >= kMissedRoundsForGone) {
       e.gone = true;

@@ -4,10 +4,11 @@
 // whose record changed is "changed" (updated in place, the record before
 // kept), one missing from kMissedRoundsForGone rounds in a row, or announced
 // by ssdp:byebye, is "gone" (kept, greyed in the window, until Restart), and
-// a row whose notes (row_notes.h) changed gets a "note". Rows are matched
-// across rounds by DeviceIdentity (device_changes.h): the MAC of a protocol
-// device, the UDN of a UPnP device, never the address, and never by the
-// order of a round's answers.
+// a row whose notes (row_notes.h) changed gets a "note". A round that could
+// not search (WatchSearch::RoundSearched) counts as missed for no device.
+// Rows are matched across rounds by DeviceIdentity (device_changes.h): the
+// MAC of a protocol device, the UDN of a UPnP device, never the address, and
+// never by the order of a round's answers.
 //
 // A device that moves while a round runs answers that round from both its
 // old address and its new one (one pass each). So a round that finds a
@@ -79,6 +80,10 @@ class WatchSearch {
   // after its last `found`. Both run later on this thread, never inside
   // Start(). REQUIRES: the last round has called `done`.
   virtual void Start(std::function<void(std::vector<WatchedDevice>)> found, std::function<void()> done) = 0;
+  // Whether the round that called `done` last could search: false when
+  // another search on this machine held UDP port 6667 throughout (its
+  // protocol devices were then not looked for, and count as not missed).
+  virtual bool RoundSearched() const { return true; }
 };
 
 // Fetches the description of a root device that announced itself, for

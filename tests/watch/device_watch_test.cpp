@@ -281,3 +281,14 @@ TEST(WatchMoves, AMovedDeviceIsChangedInPlaceInEveryOrderOfTheAnswers) {
     }
   }
 }
+
+// Rounds that could not search (another search held port 6667) miss no
+// device: only rounds that searched count towards gone.
+TEST_F(Watch, RoundsThatCouldNotSearchMissNoDevice) {
+  EXPECT_EQ(Round({Cam("A", "10.0.0.1", "02:00:00:00:00:01")}), Events{"found A"});
+  search.searched = false;
+  for (int i = 0; i < DeviceWatch::kMissedRoundsForGone + 1; ++i) EXPECT_EQ(Round({}), Events{}) << i;
+  search.searched = true;
+  for (int i = 1; i < DeviceWatch::kMissedRoundsForGone; ++i) EXPECT_EQ(Round({}), Events{}) << i;
+  EXPECT_EQ(Round({}), Events{"gone A"});
+}
