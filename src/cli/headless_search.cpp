@@ -23,6 +23,8 @@ void HeadlessSearch::Run() {
 
 bool HeadlessSearch::HeardNothing() const { return search_->HeardNothing(); }
 
+bool HeadlessSearch::PortHeld() const { return search_->PortHeld(); }
+
 RecordOrigins HeadlessSearch::Origins() const {
   // The engine's worker writes its results until the search has ended.
   const UpnpEngine* engine = ended_ ? search_->Engine() : nullptr;

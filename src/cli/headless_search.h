@@ -39,6 +39,10 @@ class HeadlessSearch {
   // Whether the search was a broadcast that heard no answer at all
   // (firewall_hint.h), once Run() has returned.
   bool HeardNothing() const;
+  // Whether it searched nothing because another search on this machine held
+  // UDP port 6667 (SearchDriver::PortHeld); known in the exchange-done
+  // callback and once Run() has returned.
+  bool PortHeld() const;
 
  private:
   const SearchSettings& settings_;

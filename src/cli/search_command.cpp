@@ -11,6 +11,7 @@
 #include "cli/stderr_log.h"
 #include "protocol/shown_text.h"
 #include "search/firewall_hint.h"
+#include "search/search_driver.h"
 #include "lists/saved_list.h"
 #include "upnp/upnp_merge.h"
 
@@ -97,7 +98,10 @@ std::string SearchUsage() {
          "arguments (an unknown interface included, a relay address that is no IPv4\n"
          "address for tcp and udp, or a relay host that cannot be found) or a\n"
          "--compare file that cannot be read or parsed. With --compare: 0 when\n"
-         "nothing differs, 3 when a device is new, changed or missing.\n";
+         "nothing differs, 3 when a device is new, changed or missing. 1 (before 3)\n"
+         "when another search on this machine held UDP port 6667 for 5 s, so that\n"
+         "nothing was searched: no row is printed, and a line on standard error\n"
+         "says so.\n";
 }
 
 int RunSearchCommand(const std::vector<std::string>& args) {
@@ -120,16 +124,34 @@ int RunSearchCommand(const std::vector<std::string>& args) {
   // The exchange's rows are final when it ends, unless a UPnP merge for the
   // project filter "UPNP" is to replace them.
   const bool upnp_only = cmd->upnp && ProjectIsUpnpOnly(cmd->settings.project);
-  if (cmd->format == OutputFormat::kNdjson && !upnp_only)
-    search.SetOnExchangeDone([&] { ndjson.PrintNewRows(search.Table(), search.Origins(), extras(), std::cout, false); });
   // A UPnP row is final as soon as its device is read; with a comparison it
-  // waits for the merge, where the whole list is compared.
+  // waits for the merge, where the whole list is compared. Those read before
+  // the exchange has ended wait for it: a search that finds port 6667 held
+  // prints no row.
+  bool exchange_over = false;
+  std::vector<DeviceInformationContainer> early_upnp;
+  auto print_upnp = [&](const DeviceInformationContainer& device) {
+    const std::vector<RowNote> notes = UpnpDeviceNotes(search.Table(), search.Origins(), local, device);
+    ndjson.PrintUpnpDevice(device, std::cout, &notes);
+  };
   if (cmd->format == OutputFormat::kNdjson && !saved)
     search.SetOnUpnpDevice([&](const DeviceInformationContainer& device) {
-      const std::vector<RowNote> notes = UpnpDeviceNotes(search.Table(), search.Origins(), local, device);
-      ndjson.PrintUpnpDevice(device, std::cout, &notes);
+      if (exchange_over) print_upnp(device);
+      else early_upnp.push_back(device);
     });
+  search.SetOnExchangeDone([&] {
+    exchange_over = true;
+    if (search.PortHeld()) return;
+    if (cmd->format == OutputFormat::kNdjson && !upnp_only)
+      ndjson.PrintNewRows(search.Table(), search.Origins(), extras(), std::cout, false);
+    for (const DeviceInformationContainer& device : early_upnp) print_upnp(device);
+    early_upnp.clear();
+  });
   search.Run();
+  if (search.PortHeld()) {
+    std::cerr << "device-search: " << kPortHeldText << "\n";
+    return 1;
+  }
   const RowExtras last = extras();
   if (cmd->format == OutputFormat::kNdjson) ndjson.PrintNewRows(search.Table(), search.Origins(), last, std::cout, true);
   else PrintRows(search.Table(), cmd->format, search.Origins(), last, std::cout, cmd->pretty);

@@ -13,6 +13,7 @@
 #include "protocol/mac_text.h"
 #include "protocol/shown_text.h"
 #include "protocol/string_printf.h"
+#include "search/search_driver.h"
 
 namespace {
 
@@ -94,6 +95,13 @@ SearchSettings SendingSettings(const SearchSettings& settings) {
   return sending;
 }
 
+// A search that found UDP port 6667 held by another search on this machine
+// searched nothing: said on standard error; the status is 1.
+int PortHeldStatus() {
+  std::cerr << "device-search: " << kPortHeldText << "\n";
+  return 1;
+}
+
 // `setup --plan`: the file, the search, the plan, then CarryOutPlan with the
 // network's sender and a second search for the verification.
 int RunPlan(const SetupCommand& cmd, DebugLog& log) {
@@ -106,6 +114,7 @@ int RunPlan(const SetupCommand& cmd, DebugLog& log) {
   // Devices found by UPnP cannot be re-addressed, so no UPnP phase is run.
   HeadlessSearch search(cmd.settings, false, log);
   search.Run();
+  if (search.PortHeld()) return PortHeldStatus();
   const ReaddressPlan plan = CsvPlan(*text, PlanDevicesOf(search.Table().devices), MachineAddresses());
   const SearchSettings sending = SendingSettings(cmd.settings);
   UdpControlPackageSender sender(sending, log);
@@ -113,6 +122,7 @@ int RunPlan(const SetupCommand& cmd, DebugLog& log) {
     std::this_thread::sleep_for(std::chrono::seconds(wait_seconds));
     HeadlessSearch again(cmd.settings, false, log);
     again.Run();
+    if (again.PortHeld()) PortHeldStatus();  // every device then is "not found": status 1
     return PlanDevicesOf(again.Table().devices);
   };
   return CarryOutPlan(cmd.plan, plan, sender, log, verify, std::cout, std::cerr);
@@ -169,7 +179,9 @@ std::string SetupUsage() {
          "with --verify every static row's device was found at its new settings and\n"
          "every DHCP row's device answered), 1 when it was not, a device was not\n"
          "found as planned, or no single device has the MAC, 2 for bad arguments, a\n"
-         "refused address or a refused plan.\n";
+         "refused address or a refused plan. Also 1, with a line on standard error,\n"
+         "when another search on this machine held UDP port 6667 for 5 s, so that\n"
+         "nothing was searched (and nothing sent).\n";
 }
 
 std::optional<SetupCommand> ParseSetupArguments(const std::vector<std::string>& args, std::string& error) {
@@ -294,6 +306,7 @@ int RunSetupCommand(const std::vector<std::string>& args) {
   // Devices found by UPnP cannot be re-addressed, so no UPnP phase is run.
   HeadlessSearch search(cmd->settings, false, log);
   search.Run();
+  if (search.PortHeld()) return PortHeldStatus();
 
   std::vector<tComUnitInfo> found = DevicesWithMac(search.Table().devices, cmd->mac);
   if (found.empty()) {

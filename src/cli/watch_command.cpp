@@ -22,6 +22,7 @@
 #include "protocol/shown_text.h"
 #include "protocol/string_printf.h"
 #include "lists/row_writer.h"
+#include "search/search_driver.h"
 #include "watch/live_watch.h"
 
 namespace {
@@ -163,9 +164,13 @@ std::string WatchUsage() {
          "--relay each round asks the relay; the UPnP search and the announcements are\n"
          "still those of this machine's own networks.\n"
          "\n"
+         "A round waits up to 5 s while another search on this machine holds UDP port\n"
+         "6667; a round that still finds it held is said on standard error, counts\n"
+         "as missed for no device, and the watch goes on.\n"
+         "\n"
          "Exit status: 0 when stopped by SIGINT or SIGTERM or after --duration, 1 when\n"
-         "no interface can broadcast at the start, 2 for bad arguments (an unknown\n"
-         "interface included). When standard output is a pipe whose reader has gone\n"
+         "no interface can broadcast at the start or the first round found port 6667\n"
+         "held, 2 for bad arguments (an unknown interface included). When standard output is a pipe whose reader has gone\n"
          "(watch | head -1), watch ends within a second, also with nothing to print,\n"
          "by SIGPIPE (status 141) as a line written into it would end it, or with\n"
          "status 0 when it was started with SIGPIPE ignored.\n";
@@ -246,9 +251,34 @@ int RunWatchCommand(const std::vector<std::string>& args) {
     std::cerr << "device-search: UPnP announcements are not heard (" << ShownText(live.AnnouncementsError())
               << "); the rounds go on\n";
   DeviceWatch& watch = live.Watch();
+  int status = 0;
   watch.SetOnEvent([&](const DeviceWatch::Event& event) {
     // One write per line, flushed: a reader never sees half a line.
     std::cout << WatchEventLine(watch, event, cmd->table, std::chrono::system_clock::now()) << std::flush;
+  });
+  // Port 6667 held by another search on this machine: before the first
+  // round, the watch has nothing to start from and ends; later, the round is
+  // said and the watch goes on.
+  live.SetOnPortHeld([&] {
+    if (watch.RoundsDone() == 0) {
+      std::cerr << "device-search: " << kPortHeldText << "\n";
+      status = 1;
+      QCoreApplication::exit(1);
+      return;
+    }
+    std::cerr << "device-search: " << kPortHeldText << " (this round); the watch goes on\n";
+  });
+  // Port 6667 held by another search on this machine: before the first
+  // round, the watch has nothing to start from and ends; later, the round is
+  // said and the watch goes on.
+  rounds.SetOnPortHeld([&] {
+    if (watch.RoundsDone() == 0) {
+      std::cerr << "device-search: " << kPortHeldText << "\n";
+      status = 1;
+      QCoreApplication::exit(1);
+      return;
+    }
+    std::cerr << "device-search: " << kPortHeldText << " (this round); the watch goes on\n";
   });
   bool could_search = true;
   watch.SetOnRoundStarted([&] {
@@ -280,5 +310,5 @@ int RunWatchCommand(const std::vector<std::string>& args) {
     return 0;
   }
   std::cout.flush();
-  return 0;
+  return status;
 }

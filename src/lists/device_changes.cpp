@@ -25,6 +25,13 @@ std::string UpnpAddressIdentity(const tComUnitInfo& r) {
   return "upnp " + Text(FieldText(r.ip)) + ":" + Text(FieldText(r.trigger_port));
 }
 
+// A name in one spelling (a saved list holds in UTF-8 what a device sent in
+// Latin-1), as SameField compares it.
+std::string NameKey(const tComUnitInfo& r) {
+  const std::string name = Text(FieldText(r.name));
+  return IsAscii(name) ? name : RecordText(name).toStdString();
+}
+
 bool Knows(KnownFields known, int field) { return (known >> field) & 1u; }
 
 bool IsAddressField(int f) { return f == 3 || f == 5 || f == 6 || f == 7; }  // ip, netmask, gateway, dns
@@ -155,6 +162,9 @@ std::vector<DeviceChange> CompareDevices(const std::vector<ListedDevice>& before
   for (std::size_t n = 0; n < now.size(); ++n) {
     if (done[n]) continue;
     changes[n] = {DeviceChange::kNew, DeviceChange::kNone, n, {}};
+    // A UPnP device without a UDN is its address and port, which several
+    // devices may share: paired below, by name among them.
+    if (now[n].upnp && now[n].udn.empty()) continue;
     const std::string identity = DeviceIdentity(now[n]);
     auto group = by_identity.find(identity);
     if (group == by_identity.end()) continue;
@@ -167,24 +177,53 @@ std::vector<DeviceChange> CompareDevices(const std::vector<ListedDevice>& before
     changes[n].fields = ChangedFields(before[b], now[n]);
     changes[n].kind = changes[n].fields.empty() ? DeviceChange::kSame : DeviceChange::kChanged;
   }
-  // UPnP devices that one list knows without a UDN: by address and port.
-  std::unordered_map<std::string, std::deque<std::size_t>> upnp_by_address;
+  // UPnP devices that one list knows without a UDN: by address and port;
+  // where several share them (a recorder's channels behind one address),
+  // by name, and a last one left on each side is that device renamed.
+  // Neither step looks at the lists' order, so neither does the pairing.
+  struct AtAddress {
+    std::vector<std::size_t> before, now;
+  };
+  std::unordered_map<std::string, AtAddress> upnp_by_address;
   for (std::size_t b = 0; b < before.size(); ++b)
-    if (!paired[b] && before[b].upnp) upnp_by_address[UpnpAddressIdentity(before[b].record)].push_back(b);
+    if (!paired[b] && before[b].upnp) upnp_by_address[UpnpAddressIdentity(before[b].record)].before.push_back(b);
   for (std::size_t n = 0; n < now.size() && !upnp_by_address.empty(); ++n) {
     if (changes[n].kind != DeviceChange::kNew || !now[n].upnp) continue;
     auto group = upnp_by_address.find(UpnpAddressIdentity(now[n].record));
-    if (group == upnp_by_address.end()) continue;
-    for (auto it = group->second.begin(); it != group->second.end(); ++it) {
-      if (!before[*it].udn.empty() && !now[n].udn.empty()) continue;  // two UDNs that differ
-      const std::size_t b = *it;
-      group->second.erase(it);
-      paired[b] = true;
-      changes[n].before = b;
-      changes[n].fields = ChangedFields(before[b], now[n]);
-      changes[n].kind = changes[n].fields.empty() ? DeviceChange::kSame : DeviceChange::kChanged;
-      break;
+    if (group != upnp_by_address.end()) group->second.now.push_back(n);
+  }
+  auto pair_up = [&](std::size_t b, std::size_t n) {
+    paired[b] = true;
+    changes[n].before = b;
+    changes[n].fields = ChangedFields(before[b], now[n]);
+    changes[n].kind = changes[n].fields.empty() ? DeviceChange::kSame : DeviceChange::kChanged;
+  };
+  // Two UDNs that differ are two devices.
+  auto may_pair = [&](std::size_t b, std::size_t n) { return before[b].udn.empty() || now[n].udn.empty(); };
+  for (auto& at_address : upnp_by_address) {
+    AtAddress& group = at_address.second;
+    std::unordered_map<std::string, std::deque<std::size_t>> by_name;
+    for (std::size_t b : group.before) by_name[NameKey(before[b].record)].push_back(b);
+    std::vector<std::size_t> left_now;
+    for (std::size_t n : group.now) {
+      auto named = by_name.find(NameKey(now[n].record));
+      bool found = false;
+      if (named != by_name.end()) {
+        for (auto it = named->second.begin(); it != named->second.end(); ++it) {
+          if (!may_pair(*it, n)) continue;
+          pair_up(*it, n);
+          named->second.erase(it);
+          found = true;
+          break;
+        }
+      }
+      if (!found) left_now.push_back(n);
     }
+    std::vector<std::size_t> left_before;
+    for (std::size_t b : group.before)
+      if (!paired[b]) left_before.push_back(b);
+    if (left_before.size() == 1 && left_now.size() == 1 && may_pair(left_before[0], left_now[0]))
+      pair_up(left_before[0], left_now[0]);
   }
   for (std::size_t b = 0; b < before.size(); ++b)
     if (!paired[b]) changes.push_back({DeviceChange::kMissing, b, DeviceChange::kNone, {}});

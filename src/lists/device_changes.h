@@ -84,8 +84,11 @@ const char* ChangeWord(DeviceChange::Kind kind);
 // identity (one MAC at two addresses) pair one to one: an unchanged pair
 // first, then the rest in list order. A UPnP device that knows no UDN (a
 // saved CSV list keeps none) pairs with a UPnP device of the same IP and port
-// that nothing else paired, with or without a UDN. Linear in the lists' sizes
-// but for devices sharing an identity.
+// that nothing else paired, with or without a UDN (two UDNs that differ never
+// pair); where several share an IP and port, with the one of its name, and
+// the one left on each side then pairs as renamed. That pairing does not
+// depend on the lists' order. Linear in the lists' sizes but for devices
+// sharing an identity.
 //
 // For a grid: `now[c.now]` is the row of a kSame, kNew or kChanged change;
 // `before[c.before]` the row of a kMissing one (and the old values of a

@@ -26,6 +26,7 @@
 #include "protocol/answer_codec.h"
 #include "protocol/codec.h"
 #include "protocol/ipv4_text.h"
+#include "protocol/port_claim.h"
 #include "protocol/reply_reader.h"
 #include "protocol/string_printf.h"
 
@@ -37,6 +38,9 @@ const char kNoInterfaceLog[] =
     "No network interface to search on: none is up with an IPv4 address and broadcast "
     "(loopback is not used)\n";
 const char kNoChosenInterfaceLog[] = "None of the interfaces %s is up with an IPv4 address and broadcast\n";
+const char kPortWaitLog[] = "UDP port %d is held by another search on this machine; waiting up to %d ms for it\n";
+const char kPortFreeLog[] = "UDP port %d came free after %d ms\n";
+const char kNoClaimLog[] = "Cannot tell whether another search holds UDP port %d (%s); searching anyway\n";
 const char kNotSentOnLog[] = "Not sent on %s (%s)\n";
 const char kDroppedLog[] = "%llu answers dropped: the reply sockets' receive buffers were full\n";
 const char kReaderFullLog[] = "%llu answers dropped: %llu bytes of answers were already waiting to be read\n";
@@ -309,19 +313,19 @@ int EnlargeReceiveBuffer(int sock, int bytes, DebugLog& log) {
   return got;
 }
 
-void UdpSearchExchange(int flag, const SearchSettings& settings, DebugLog& log,
-                       const AnswerSink& sink, const ExchangeLimits& limits) {
+ExchangeEnd UdpSearchExchange(int flag, const SearchSettings& settings, DebugLog& log,
+                              const AnswerSink& sink, const ExchangeLimits& limits) {
   ArrivalSink told;
   if (sink) {
     told = [&sink](const unsigned char* decoded, std::size_t size, std::size_t bound, const AnswerArrival& arrival) {
       sink(decoded, size, bound, arrival.interface);
     };
   }
-  UdpSearchExchange(flag, settings, log, told, limits);
+  return UdpSearchExchange(flag, settings, log, told, limits);
 }
 
-void UdpSearchExchange(int flag, const SearchSettings& settings, DebugLog& log,
-                       const ArrivalSink& sink, const ExchangeLimits& limits) {
+ExchangeEnd UdpSearchExchange(int flag, const SearchSettings& settings, DebugLog& log,
+                              const ArrivalSink& sink, const ExchangeLimits& limits) {
   // Read afresh at every search, so interfaces that came or went count.
   std::vector<NetInterface> interfaces;
   if (!settings.ip_relay) {
@@ -330,14 +334,29 @@ void UdpSearchExchange(int flag, const SearchSettings& settings, DebugLog& log,
       log.Append(settings.interfaces.empty()
                      ? std::string(kNoInterfaceLog)
                      : StringPrintf(kNoChosenInterfaceLog, JoinNames(settings.interfaces).c_str()));
-      return;
+      return ExchangeEnd::kDone;
     }
   }
+
+  // Declared before the sockets: given up after they are closed.
+  PortClaim claim;
+  PortClaim::Result claimed = claim.TryTake(kReplyPort);
+  if (claimed == PortClaim::Result::kHeld) {
+    log.Append(StringPrintf(kPortWaitLog, kReplyPort, limits.port_wait_ms));
+    const Clock::time_point asked = Clock::now();
+    claimed = claim.Take(kReplyPort, std::chrono::milliseconds(limits.port_wait_ms));
+    if (claimed == PortClaim::Result::kHeld) return ExchangeEnd::kPortHeld;
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - asked);
+    if (claimed == PortClaim::Result::kTaken)
+      log.Append(StringPrintf(kPortFreeLog, kReplyPort, static_cast<int>(waited.count())));
+  }
+  if (claimed == PortClaim::Result::kFailed)
+    log.Append(StringPrintf(kNoClaimLog, kReplyPort, ErrorText(errno).c_str()));
 
   std::vector<int> socks = OpenReplyGroup(limits, log);
   if (socks.empty()) {
     log.Append(StringPrintf("DM_CreateUDPBroadcastSocket(%d) failed!\n", kReplyPort));
-    return;
+    return ExchangeEnd::kDone;
   }
 
   auto buffers = std::make_unique<ExchangeBuffers>();
@@ -399,6 +418,7 @@ void UdpSearchExchange(int flag, const SearchSettings& settings, DebugLog& log,
                               static_cast<unsigned long long>(limits.reader_max_held_bytes)));
   }
   for (int s : socks) close(s);
+  return ExchangeEnd::kDone;
 }
 
 void TcpRelayExchange(const SearchSettings& settings, DebugLog& log, const AnswerSink& sink,

@@ -64,6 +64,16 @@ struct ExchangeLimits {
   // (ReplyReader::Options::max_held_bytes); beyond, answers are dropped and
   // counted (kReaderFullLog).
   std::size_t reader_max_held_bytes = std::size_t{64} << 20;
+  // How long a UDP exchange waits for the claim on port 6667 (PortClaim)
+  // while another search on this machine holds it.
+  int port_wait_ms = 5000;
+};
+
+// How a UDP exchange ended.
+enum class ExchangeEnd {
+  kDone,      // it ran (whatever it heard, also when it could not send)
+  kPortHeld,  // it never listened: another search on this machine held port
+              // 6667 for all of port_wait_ms; nothing was sent
 };
 
 // The UDP exchange's reply sockets sharing port 6667.
@@ -97,7 +107,12 @@ std::vector<std::string> SendBroadcastOn(const std::vector<NetInterface>& interf
 ssize_t SendThrough(int sock, const void* data, std::size_t len, const sockaddr_in& to, unsigned ifindex,
                     std::uint32_t source = 0);
 
-// Two passes, each sending the search request of `flag` (0 or 2) and taking
+// First takes the claim on port 6667 (PortClaim): while another search on
+// this machine holds it, waits up to port_wait_ms (kPortWaitLog), and if it
+// is still held then, ends at once with kPortHeld, having sent nothing. The
+// claim is given up after the reply sockets are closed. (A claim that cannot
+// be asked for at all is logged, kNoClaimLog, and the search goes on.)
+// Then two passes, each sending the search request of `flag` (0 or 2) and taking
 // answers on port 6667 until quiet_ms pass without one (or pass_cap_ms in
 // all). With settings.ip_relay the request goes to the relay (SendDatagram);
 // otherwise out of every interface that BroadcastInterfaces() lists now,
@@ -110,13 +125,13 @@ ssize_t SendThrough(int sock, const void* data, std::size_t len, const sockaddr_
 // counted (kDroppedLog), and so are answers beyond what the reader may hold
 // (kReaderFullLog). Answers are ordered and the quiet gap measured by their
 // arrival on the monotonic clock.
-void UdpSearchExchange(int flag, const SearchSettings& settings, DebugLog& log,
-                       const AnswerSink& sink, const ExchangeLimits& limits = {});
+ExchangeEnd UdpSearchExchange(int flag, const SearchSettings& settings, DebugLog& log,
+                              const AnswerSink& sink, const ExchangeLimits& limits = {});
 // The same, telling the sink where each answer arrived. The request goes
 // out from every address of each interface, so a device may answer more
 // than one; the sink sees each answer.
-void UdpSearchExchange(int flag, const SearchSettings& settings, DebugLog& log,
-                       const ArrivalSink& sink, const ExchangeLimits& limits = {});
+ExchangeEnd UdpSearchExchange(int flag, const SearchSettings& settings, DebugLog& log,
+                              const ArrivalSink& sink, const ExchangeLimits& limits = {});
 
 // One flag-02 request over TCP to the relay's port 6666; everything the relay
 // sends before it closes (at most 65,535 bytes, within the limits) is decoded
@@ -145,6 +160,14 @@ extern const char kNoInterfaceLog[];
 // "No network interface to search on: none is up with an IPv4 address and broadcast (loopback is not used)\n"
 // The same when --interface named some: the names asked.
 extern const char kNoChosenInterfaceLog[];  // "None of the interfaces %s is up with an IPv4 address and broadcast\n"
+// Port 6667 is held by another search on this machine: the port, the wait.
+extern const char kPortWaitLog[];
+// "UDP port %d is held by another search on this machine; waiting up to %d ms for it\n"
+// ... and came free after this many ms.
+extern const char kPortFreeLog[];  // "UDP port %d came free after %d ms\n"
+// The claim could not be asked for: the port, the system's reason.
+extern const char kNoClaimLog[];
+// "Cannot tell whether another search holds UDP port %d (%s); searching anyway\n"
 // A datagram did not go out of one interface: its name and address.
 extern const char kNotSentOnLog[];  // "Not sent on %s (%s)\n"
 // The system dropped answers because the reply sockets' buffers were full.

@@ -41,8 +41,8 @@ class NetworkExchanges : public SearchExchanges {
   ~NetworkExchanges() override { Join(); }
 
   void UdpSearch(int flag, std::function<void()> done) override {
-    RunBeside(std::move(done), [flag](const SearchSettings& s, DebugLog& log, const ArrivalSink& sink) {
-      UdpSearchExchange(flag, s, log, sink);
+    RunBeside(std::move(done), [this, flag](const SearchSettings& s, DebugLog& log, const ArrivalSink& sink) {
+      port_held_ = UdpSearchExchange(flag, s, log, sink) == ExchangeEnd::kPortHeld;
     });
   }
   void TcpRelay(std::function<void()> done) override {
@@ -58,6 +58,7 @@ class NetworkExchanges : public SearchExchanges {
     return !SelectInterfaces(BroadcastInterfaces(), settings_.interfaces).empty();
   }
   std::optional<std::size_t> AnswersHeard() const override { return answers_.load(); }
+  bool PortHeld() const override { return port_held_.load(); }
 
  private:
   using Exchange = std::function<void(const SearchSettings&, DebugLog&, const ArrivalSink&)>;
@@ -68,6 +69,7 @@ class NetworkExchanges : public SearchExchanges {
     Join();
     SearchSettings settings = settings_;
     answers_ = 0;
+    port_held_ = false;
     worker_ = std::thread([this, settings, exchange = std::move(exchange), done = std::move(done)] {
       PostingLog log(queue_, log_);
       ArrivalSink sink = [this](const unsigned char* decoded, std::size_t size, std::size_t bound,
@@ -104,6 +106,7 @@ class NetworkExchanges : public SearchExchanges {
   OwnerQueue queue_{&context_};
   std::thread worker_;
   std::atomic<std::size_t> answers_{0};  // datagrams of the last exchange
+  std::atomic<bool> port_held_{false};   // the last UDP exchange found port 6667 held throughout
 };
 
 void NetworkExchanges::HttpCmd(const std::string& path, std::function<void()> done) {

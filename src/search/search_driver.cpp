@@ -9,6 +9,11 @@
 #include "search/grid_sort.h"
 #include "upnp/upnp_merge.h"
 
+const char kPortHeldText[] =
+    "UDP port 6667 stayed held by another search on this machine: nothing was searched; search again when that "
+    "search has ended";
+const char kPortHeldLabel[] = "Port 6667 busy: not searched!";
+
 namespace {
 class OfflineExchanges : public SearchExchanges {
  public:
@@ -27,6 +32,7 @@ SearchDriver::SearchDriver(DeviceTable& table, const SearchSettings& settings, S
 void SearchDriver::Start() {
   if (searching_) return;  // the button is disabled while a search runs
   searching_ = true;
+  port_held_ = false;
   const SearchMode mode = ModeOf(settings_);
   broadcast_ = mode == SearchMode::kBroadcast && exchanges_.CanBroadcast();
   with_upnp_ = upnp_ != nullptr && ProjectWantsUpnp(settings_.project) &&
@@ -64,6 +70,7 @@ void SearchDriver::Start() {
 
 void SearchDriver::AfterExchange() {
   exchange_records_ = table_.devices.Size();
+  port_held_ = exchanges_.PortHeld();
   if (on_exchange_done_) on_exchange_done_();
   if (with_upnp_) {
     controls_.SetSearchButton(false, "Search Upnp...");
@@ -76,6 +83,12 @@ void SearchDriver::AfterExchange() {
 void SearchDriver::Finish() {
   StringGrid& grid = table_.grid;
   grid.BeginUpdate();
+  if (port_held_) {  // a part of the answers is no list: none is shown
+    table_.devices.Clear();
+    exchange_records_ = 0;
+    grid.ClearRows(1);
+    grid.SetRowCount(1);
+  }
   const int found = std::max(grid.RowCount() - 1, 0);
   if (found == 0) {
     grid.ClearRows(1);
@@ -87,11 +100,12 @@ void SearchDriver::Finish() {
   }
   grid.SetFixedRows(1);
   grid.EndUpdate();
-  controls_.SetCountLabel(StringPrintf("%d device(s) found!", found));
+  controls_.SetCountLabel(port_held_ ? std::string(kPortHeldLabel) : StringPrintf("%d device(s) found!", found));
   controls_.SetSearchButton(true, "Device Search");
-  heard_nothing_ = ::HeardNothing({broadcast_, exchanges_.AnswersHeard(), with_upnp_,
-                                   with_upnp_ ? upnp_->RepliesHeard() : std::nullopt});
+  heard_nothing_ = !port_held_ && ::HeardNothing({broadcast_, exchanges_.AnswersHeard(), with_upnp_,
+                                                  with_upnp_ ? upnp_->RepliesHeard() : std::nullopt});
   if (heard_nothing_ && log_ != nullptr) log_->Append(kFirewallHintLog);
+  if (port_held_ && log_ != nullptr) log_->Append(kPortHeldText);
   searching_ = false;
   if (on_finished_) on_finished_();
 }

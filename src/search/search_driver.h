@@ -36,7 +36,21 @@ class SearchExchanges {
   // How many datagrams the last UDP or TCP exchange received, read once it
   // is done; nullopt when these exchanges do not count them.
   virtual std::optional<std::size_t> AnswersHeard() const { return std::nullopt; }
+  // Whether the last UDP exchange never listened because another search on
+  // this machine held UDP port 6667 for as long as it waited (PortClaim,
+  // protocol/port_claim.h), read once it is done.
+  virtual bool PortHeld() const { return false; }
 };
+
+// What a search says when its exchange found UDP port 6667 held by another
+// search on this machine (SearchExchanges::PortHeld):
+// the debug log's line, also the commands' line on standard error after
+// "device-search: ", and the text for the window's strip:
+// "UDP port 6667 stayed held by another search on this machine: nothing was
+// searched; search again when that search has ended"
+extern const char kPortHeldText[];
+// ... and the count label's text: "Port 6667 busy: not searched!"
+extern const char kPortHeldLabel[];
 
 // The UPnP phase of a search: started first, merged last.
 class UpnpPhase {
@@ -78,12 +92,21 @@ class SearchDriver {
   // appends kFirewallHintLog to the log. Then the finished callback runs. A
   // local broadcast with no interface to go out of (CanBroadcast) has no UPnP
   // phase: it ends at once with what the exchange says.
+  // A search whose exchange found port 6667 held (SearchExchanges::PortHeld)
+  // lists nothing, not even what its UPnP phase found (it still waits for
+  // that phase's merge, and then drops its rows): the grid keeps one empty
+  // row, the count label reads kPortHeldLabel, the log gets kPortHeldText
+  // (and no firewall hint), and PortHeld() is true until the next Start().
   void Start();
 
   bool Searching() const { return searching_; }
   // Whether the last search that ended was a local broadcast that heard no
   // answer at all (firewall_hint.h).
   bool HeardNothing() const { return heard_nothing_; }
+  // Whether the last search's exchange found port 6667 held by another
+  // search on this machine, so that it searched nothing (see Start); known
+  // from the end of its exchange (SetOnExchangeDone) on.
+  bool PortHeld() const { return port_held_; }
   // How many records of the device list the last search's exchange gave
   // (the first ones; later ones came from its UPnP merge). While an exchange
   // runs, every record is its own: SIZE_MAX.
@@ -108,6 +131,7 @@ class SearchDriver {
   bool with_upnp_ = false;  // this search has a UPnP phase
   bool broadcast_ = false;  // this search is a local broadcast with an interface to go out of
   bool heard_nothing_ = false;
+  bool port_held_ = false;
   std::size_t exchange_records_ = SIZE_MAX;
   std::function<void()> on_exchange_done_;
   std::function<void()> on_finished_;

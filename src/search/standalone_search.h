@@ -56,6 +56,9 @@ class StandaloneSearch {
   // Whether the search was a broadcast that heard no answer at all; the log
   // then has the firewall hint (SearchDriver).
   bool HeardNothing() const { return driver_->HeardNothing(); }
+  // Whether the search searched nothing because another search on this
+  // machine held UDP port 6667 (SearchDriver::PortHeld).
+  bool PortHeld() const { return driver_->PortHeld(); }
 
  private:
   // A search without a window has no button and no label to set.

@@ -12,6 +12,14 @@ bool SameNotes(const std::vector<RowNote>& a, const std::vector<RowNote>& b) {
                     [](const RowNote& x, const RowNote& y) { return x.kind == y.kind && x.detail == y.detail; });
 }
 
+// A device's identity and the address it answered from.
+std::string AddressKey(const ListedDevice& d) {
+  std::string key = DeviceIdentity(d);
+  key += '\0';
+  key += FieldText(d.record.ip);
+  return key;
+}
+
 std::string UpnpIdentity(const std::string& udn) {
   ListedDevice d;
   d.upnp = true;
@@ -64,11 +72,13 @@ void DeviceWatch::Found(std::vector<WatchedDevice> devices) {
 void DeviceWatch::RoundDone() {
   running_ = false;
   ++rounds_done_;
+  const bool searched = search_.RoundSearched();
   std::vector<Event> events;
   for (std::size_t i = 0; i < entries_.size(); ++i) {
     Entry& e = entries_[i];
     if (e.gone) continue;
-    e.missed = e.seen ? 0 : e.missed + 1;
+    if (e.seen) e.missed = 0;
+    else if (searched) ++e.missed;
     e.seen = false;
     if (e.missed >= kMissedRoundsForGone) {
       e.gone = true;
@@ -76,17 +86,31 @@ void DeviceWatch::RoundDone() {
     }
   }
   asked_.clear();
+  held_last_round_ = std::move(held_this_round_);
+  held_this_round_.clear();
   if (!events.empty()) RefreshNotes(events);
   Tell(events);
 }
 
 std::vector<DeviceWatch::Event> DeviceWatch::Apply(std::vector<WatchedDevice> devices) {
+  // The devices in an order of their own, by identity and address, so that
+  // the pairing never follows the order the answers came in; the events
+  // follow it.
+  std::vector<std::size_t> order(devices.size());
+  std::vector<std::string> keys(devices.size());
+  for (std::size_t k = 0; k < devices.size(); ++k) {
+    order[k] = k;
+    keys[k] = AddressKey(devices[k].listed);
+  }
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) { return keys[x] < keys[y]; });
+  const std::size_t entries_before = entries_.size();
   // The entries that share an identity with a device: CompareDevices pairs
   // them one to one, an unchanged pair first.
   std::vector<std::size_t> candidates;
   std::vector<ListedDevice> before, now;
   now.reserve(devices.size());
-  for (const WatchedDevice& d : devices) {
+  for (std::size_t k : order) {
+    const WatchedDevice& d = devices[k];
     now.push_back(d.listed);
     auto it = by_identity_.find(DeviceIdentity(d.listed));
     if (it == by_identity_.end()) continue;
@@ -96,12 +120,21 @@ std::vector<DeviceWatch::Event> DeviceWatch::Apply(std::vector<WatchedDevice> de
       before.push_back(entries_[e].device.listed);
     }
   }
-  std::vector<Event> events;
+  std::vector<std::pair<std::size_t, Event>> told;  // by the device's place in `devices`
   for (const DeviceChange& change : CompareDevices(before, now)) {
     if (change.kind == DeviceChange::kMissing) continue;
-    WatchedDevice& d = devices[change.now];
+    const std::size_t k = order[change.now];
+    WatchedDevice& d = devices[k];
     if (change.before == DeviceChange::kNone) {
-      events.push_back({EventKind::kFound, AddEntry(std::move(d))});
+      // One more address of a device listed already: held back for a round
+      // (see the header) unless it was held at the last one too.
+      auto listed = by_identity_.find(DeviceIdentity(d.listed));
+      const bool listed_before = listed != by_identity_.end() && listed->second.front() < entries_before;
+      if (listed_before && held_last_round_.count(keys[k]) == 0) {
+        held_this_round_.insert(keys[k]);
+        continue;
+      }
+      told.push_back({k, {EventKind::kFound, AddEntry(std::move(d))}});
       continue;
     }
     const std::size_t i = candidates[change.before];
@@ -114,16 +147,19 @@ std::vector<DeviceWatch::Event> DeviceWatch::Apply(std::vector<WatchedDevice> de
       e.found_at = options_.clock();
       e.before.reset();
       e.changed_fields.clear();
-      events.push_back({EventKind::kFound, i});
+      told.push_back({k, {EventKind::kFound, i}});
     } else if (change.kind == DeviceChange::kChanged) {
       e.before = std::move(e.device);
       e.changed_fields = change.fields;
       e.device = std::move(d);
-      events.push_back({EventKind::kChanged, i});
+      told.push_back({k, {EventKind::kChanged, i}});
     } else {
       e.device = std::move(d);  // the same record; what is kept beside it may have changed
     }
   }
+  std::stable_sort(told.begin(), told.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
+  std::vector<Event> events;
+  for (const auto& t : told) events.push_back(t.second);
   if (!events.empty()) RefreshNotes(events);
   return events;
 }
@@ -218,6 +254,8 @@ void DeviceWatch::Restart(std::vector<WatchedDevice> devices) {
   entries_.clear();
   by_identity_.clear();
   asked_.clear();
+  held_this_round_.clear();
+  held_last_round_.clear();
   last_start_ = options_.clock();
   local_ = options_.local_networks();
   entries_.reserve(devices.size());

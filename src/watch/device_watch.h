@@ -4,8 +4,18 @@
 // whose record changed is "changed" (updated in place, the record before
 // kept), one missing from kMissedRoundsForGone rounds in a row, or announced
 // by ssdp:byebye, is "gone" (kept, greyed in the window, until Restart), and
-// a row whose notes (row_notes.h) changed gets a "note". Rows are matched
-// across rounds by DeviceIdentity (device_changes.h).
+// a row whose notes (row_notes.h) changed gets a "note". A round that could
+// not search (WatchSearch::RoundSearched) counts as missed for no device.
+// Rows are matched across rounds by DeviceIdentity (device_changes.h): the
+// MAC of a protocol device, the UDN of a UPnP device, never the address, and
+// never by the order of a round's answers.
+//
+// A device that moves while a round runs answers that round from both its
+// old address and its new one (one pass each). So a round that finds a
+// listed device at one more address than it has entries holds that address
+// back: the next round tells a moved device (seen at the new address only:
+// "changed", in place) from a second address of one MAC (seen at both again:
+// "found").
 //
 // Nothing here keeps time, runs a loop or holds a socket: the owner calls
 // Tick() often (every 100 ms is plenty), which starts a round when one is
@@ -44,6 +54,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "lists/device_changes.h"
@@ -69,6 +80,10 @@ class WatchSearch {
   // after its last `found`. Both run later on this thread, never inside
   // Start(). REQUIRES: the last round has called `done`.
   virtual void Start(std::function<void(std::vector<WatchedDevice>)> found, std::function<void()> done) = 0;
+  // Whether the round that called `done` last could search: false when
+  // another search on this machine held UDP port 6667 throughout (its
+  // protocol devices were then not looked for, and count as not missed).
+  virtual bool RoundSearched() const { return true; }
 };
 
 // Fetches the description of a root device that announced itself, for
@@ -204,6 +219,9 @@ class DeviceWatch {
   int rounds_done_ = 0;
   std::optional<Clock::time_point> last_start_;
   std::vector<std::string> asked_;  // UDNs whose descriptions were asked for since the last round ended
+  // Identities with the address they were held back at (see above), this
+  // round and the last.
+  std::unordered_set<std::string> held_this_round_, held_last_round_;
   unsigned generation_ = 0;         // a round of an earlier generation (before Restart) reports nothing
   std::shared_ptr<DeviceWatch*> self_;  // rounds hold it weakly: gone with the watch
 };

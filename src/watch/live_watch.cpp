@@ -37,6 +37,10 @@ LiveWatch::~LiveWatch() {
   search_.reset();
 }
 
+void LiveWatch::SetOnPortHeld(std::function<void()> held) {
+  if (auto* rounds = dynamic_cast<WatchRoundSearch*>(search_.get())) rounds->SetOnPortHeld(std::move(held));
+}
+
 void LiveWatch::Start() {
   timer_.start();
   QTimer::singleShot(0, &timer_, [this] {

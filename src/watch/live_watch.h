@@ -48,6 +48,9 @@ class LiveWatch {
   // Called at each tick before the watch's own Tick(): the owner pauses the
   // watch there, or ends it (`false`: the watch is not ticked this time).
   void SetBeforeTick(std::function<bool()> before) { before_tick_ = std::move(before); }
+  // Called when a round could not search because port 6667 stayed held by
+  // another search on this machine (the program's round search only).
+  void SetOnPortHeld(std::function<void()> held);
   // Starts ticking, the first tick from the event loop at once.
   void Start();
   void Stop();

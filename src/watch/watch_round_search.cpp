@@ -55,6 +55,7 @@ void WatchRoundSearch::Start(std::function<void(std::vector<WatchedDevice>)> fou
 }
 
 void WatchRoundSearch::ExchangeDone() {
+  if (search_->PortHeld()) return;  // it searched nothing
   // Under "UPNP" the merge replaces the exchange's rows: nothing is final yet.
   if (with_upnp_ && ProjectIsUpnpOnly(settings_.project)) return;
   const DeviceTable& table = search_->Table();
@@ -65,6 +66,8 @@ void WatchRoundSearch::ExchangeDone() {
 }
 
 void WatchRoundSearch::Ended() {
+  port_held_ = search_->PortHeld();
+  if (port_held_ && on_port_held_) on_port_held_();
   const UpnpEngine* engine = search_->Engine();
   RecordOrigins origins =
       OriginsOfSearch(settings_, search_->ExchangeRecords(), engine != nullptr ? &engine->results : nullptr);

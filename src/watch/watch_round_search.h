@@ -4,7 +4,9 @@
 // watch holds no socket, neither on port 6667, whose reply sockets share one
 // SO_REUSEPORT group with every other search on this machine, nor for UPnP.
 // The exchange's devices are reported when the exchange ends, each UPnP
-// device as soon as it is read (or, failing that, when the search ends).
+// device as soon as it is read (or, failing that, when the search ends). A
+// round waits (up to 5 s) while another search on this machine holds port
+// 6667, and one that still finds it held reports no protocol device.
 #pragma once
 
 #include <QObject>
@@ -36,6 +38,13 @@ class WatchRoundSearch : public WatchSearch {
   ~WatchRoundSearch() override;
 
   void Start(std::function<void(std::vector<WatchedDevice>)> found, std::function<void()> done) override;
+  // False after a round whose search found UDP port 6667 held by another
+  // search on this machine (StandaloneSearch::PortHeld): it reported only
+  // the UPnP devices read meanwhile.
+  bool RoundSearched() const override { return !port_held_; }
+  // Called (on the owner's thread) when a round's search has found port 6667
+  // held, before that round's `done`; the debug log has kPortHeldText.
+  void SetOnPortHeld(std::function<void()> held) { on_port_held_ = std::move(held); }
 
  private:
   void ExchangeDone();
@@ -47,6 +56,8 @@ class WatchRoundSearch : public WatchSearch {
   MakeExchanges make_exchanges_;
   std::function<void(std::vector<WatchedDevice>)> found_;
   std::function<void()> done_;
+  std::function<void()> on_port_held_;
+  bool port_held_ = false;  // the last round that ended
   std::size_t reported_ = 0;  // records of the round's table reported so far
   std::vector<DeviceInformationContainer> early_upnp_;  // UPnP devices reported before the merge
   std::unique_ptr<StandaloneSearch> search_;

@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
+
 #include "records.h"
 #include "lists/row_writer.h"
+#include "lists/saved_list.h"
 
 namespace {
 
@@ -150,4 +154,60 @@ TEST(ChangedFields, AddressesOutsideTheStrictRuleCompareByTheirBytes) {
   EXPECT_EQ(ChangedFields(before, Protocol("10.1", "00:00:00:00:00:01")), std::vector<int>{});
   EXPECT_EQ(Described(CompareDevices({before}, {Protocol("10.0.0.1", "00:00:00:00:00:01")})),
             std::vector<std::string>{"changed 0>0 ip"});
+}
+
+// UPnP devices of one recorder share its address, some also a port; a saved
+// CSV keeps no UDN. Whatever order the search's answers came in, each
+// device pairs with its own saved row: by address and port, then by name.
+TEST(CompareDevices, UpnpDevicesSharingAnAddressPairWithTheirOwnSavedRowsInAnyOrder) {
+  std::string error;
+  const std::optional<std::vector<ListedDevice>> saved = ParseSavedList(
+      "Model,Proj,Name,IP,Port,Netmask,Mac\r\n"
+      "Axis 200 Series,Axis 200 Series,Gate,10.0.0.5,80,NULL,NULL\r\n"
+      "Axis 200 Series,Axis 200 Series,Yard,10.0.0.5,80,NULL,NULL\r\n"
+      "Axis 200 Series,Axis 200 Series,Hall,10.0.0.5,8080,NULL,NULL\r\n",
+      &error);
+  ASSERT_TRUE(saved) << error;
+  auto named = [](const std::string& name, const std::string& port, const std::string& udn) {
+    ListedDevice d = Upnp("10.0.0.5", port, udn);
+    SetField(d.record.name, name);
+    SetField(d.record.proj, "Axis 200 Series");
+    return d;
+  };
+  struct Case {
+    const char* what;
+    std::vector<ListedDevice> now;
+    // For each device of `now`, as given: the saved row it pairs with and how.
+    std::vector<std::string> pairs;
+  } cases[] = {
+      {"nothing changed",
+       {named("Gate", "80", "uuid:g"), named("Yard", "80", "uuid:y"), named("Hall", "8080", "uuid:h")},
+       {"same 0", "same 1", "same 2"}},
+      {"one of the two sharing port 80 renamed",
+       {named("Gate", "80", "uuid:g"), named("Yard East", "80", "uuid:y"), named("Hall", "8080", "uuid:h")},
+       {"same 0", "changed 1 name", "same 2"}},
+      {"the one on port 8080 renamed",
+       {named("Gate", "80", "uuid:g"), named("Yard", "80", "uuid:y"), named("Hall 2", "8080", "uuid:h")},
+       {"same 0", "same 1", "changed 2 name"}},
+      {"both on port 80 renamed: no telling which is which",
+       {named("Gate 2", "80", "uuid:g"), named("Yard 2", "80", "uuid:y"), named("Hall", "8080", "uuid:h")},
+       {"new -", "new -", "same 2"}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::size_t> order(c.now.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    do {
+      std::vector<ListedDevice> now;
+      for (std::size_t i : order) now.push_back(c.now[i]);
+      std::vector<std::string> pairs(c.now.size());
+      for (const DeviceChange& change : CompareDevices(*saved, now)) {
+        if (change.kind == DeviceChange::kMissing) continue;
+        std::string text = std::string(ChangeWord(change.kind)) + " " +
+                           (change.before == DeviceChange::kNone ? "-" : std::to_string(change.before));
+        for (int f : change.fields) text += std::string(" ") + UnitFieldName(f);
+        pairs[order[change.now]] = text;
+      }
+      EXPECT_EQ(pairs, c.pairs) << c.what << ", order " << ::testing::PrintToString(order);
+    } while (std::next_permutation(order.begin(), order.end()));
+  }
 }

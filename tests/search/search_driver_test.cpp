@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "fake_search.h"
+#include "records.h"
 #include "search/firewall_hint.h"
 
 namespace {
@@ -199,4 +200,51 @@ TEST(FirewallHint, IsToldOncePerRun) {
   EXPECT_TRUE(hint.Tell(out));
   EXPECT_FALSE(hint.Tell(out));
   EXPECT_EQ(out.str(), std::string("device-search: ") + kFirewallHintLog + "\n");
+}
+
+// An exchange that found port 6667 held by another search lists nothing,
+// not a part: not the answers that reached it anyway, not what the UPnP
+// phase found (whose merge it still waits for). The label and the log say
+// why, with no firewall hint; the next search starts afresh.
+TEST_F(Driver, APortHeldByAnotherSearchListsNothingAndSaysWhy) {
+  MemoryLog log;
+  FakeUpnp upnp;
+  SearchDriver driver(table, settings, controls, exchanges, &upnp, &log);
+  bool exchange_said = false;
+  driver.SetOnExchangeDone([&] { exchange_said = driver.PortHeld(); });
+  exchanges.packets = {Device("B", "10.0.0.1"), Device("C", "10.0.0.2")};
+  upnp.replies = 0;
+  struct Case {
+    const char* what;
+    const char* project;  // "ALL": with the UPnP phase
+    bool held;
+    std::optional<std::size_t> answers;  // heard by the exchange
+    const char* label;
+    int rows;  // data rows left in the grid
+  } cases[] = {
+      {"held, no UPnP phase: nothing heard, and still no firewall hint", "NVR", true, 0, kPortHeldLabel, 0},
+      {"held, with the UPnP phase", "ALL", true, 0, kPortHeldLabel, 0},
+      {"free again", "ALL", false, 2, "3 device(s) found!", 3},
+  };
+  for (const Case& c : cases) {
+    settings.project = c.project;
+    exchanges.port_held = c.held;
+    exchanges.answers = c.answers;
+    log.lines.clear();
+    driver.Start();
+    EXPECT_EQ(exchange_said, c.held) << c.what;
+    if (upnp.pending) {
+      AddRow(table, MakeRecord({.model = "Axis 200 Series", .ip = "10.0.0.9", .mac = "NULL"}));
+      std::exchange(upnp.pending, nullptr)();
+    }
+    ASSERT_FALSE(driver.Searching()) << c.what;
+    EXPECT_EQ(driver.PortHeld(), c.held) << c.what;
+    EXPECT_EQ(controls.label, c.label) << c.what;
+    EXPECT_EQ(static_cast<int>(RowsWithText(table.grid).size()), c.rows) << c.what;
+    EXPECT_EQ(static_cast<int>(table.devices.Size()), c.rows) << c.what;
+    EXPECT_EQ(std::count(log.lines.begin(), log.lines.end(), kPortHeldText), c.held ? 1 : 0) << c.what;
+    EXPECT_EQ(std::count(log.lines.begin(), log.lines.end(), kFirewallHintLog), 0) << c.what;
+    EXPECT_FALSE(driver.HeardNothing()) << c.what;
+    EXPECT_TRUE(controls.button_enabled) << c.what;
+  }
 }

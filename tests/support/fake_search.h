@@ -46,6 +46,7 @@ struct FakeExchanges : SearchExchanges {
   }
   bool CanBroadcast() const override { return can_broadcast; }
   std::optional<std::size_t> AnswersHeard() const override { return answers; }
+  bool PortHeld() const override { return port_held; }
 
   void Feed(const std::string& exchange) {
     calls.push_back(exchange);
@@ -63,6 +64,7 @@ struct FakeExchanges : SearchExchanges {
   std::string interface;
   bool can_broadcast = true;
   std::optional<std::size_t> answers;  // what AnswersHeard says
+  bool port_held = false;              // what PortHeld says
   std::vector<std::string> calls;
 };
 

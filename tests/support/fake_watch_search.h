@@ -26,7 +26,9 @@ struct FakeWatchSearch : WatchSearch {
     end();
   }
   bool Running() const { return done != nullptr; }
+  bool RoundSearched() const override { return searched; }
   int starts = 0;
+  bool searched = true;  // what RoundSearched says
   std::function<void(std::vector<WatchedDevice>)> found;
   std::function<void()> done;
 };

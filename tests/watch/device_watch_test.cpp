@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "fake_watch_search.h"
 #include "records.h"
 
@@ -27,8 +29,8 @@ WatchedDevice Upnp(const std::string& name, const std::string& ip, const std::st
   return d;
 }
 
-struct Watch : ::testing::Test {
-  Watch() : watch(search, &descriptions, {seconds(5), [] { return std::vector<LocalNetwork>{}; }, clock.Function()}) {
+struct WatchRig {
+  WatchRig() : watch(search, &descriptions, {seconds(5), [] { return std::vector<LocalNetwork>{}; }, clock.Function()}) {
     watch.SetOnEvent([this](const DeviceWatch::Event& e) {
       const DeviceWatch::Entry& entry = watch.Entries()[e.entry];
       std::string text = std::string(WatchEventWord(e.kind)) + " " + std::string(FieldText(entry.device.listed.record.name));
@@ -55,7 +57,14 @@ struct Watch : ::testing::Test {
   std::vector<std::string> events;
 };
 
+struct Watch : ::testing::Test, WatchRig {};
+
 using Events = std::vector<std::string>;
+
+Events Sorted(Events events) {
+  std::sort(events.begin(), events.end());
+  return events;
+}
 
 }  // namespace
 
@@ -205,4 +214,81 @@ TEST(WatchLifetime, ARoundEndingAfterTheWatchIsGoneDoesNothing) {
     watch.Tick();
   }
   search.Answer({Cam("A", "10.0.0.1", "02:00:00:00:00:01")});
+}
+
+// A device that moved keeps its row, found by its MAC, whatever order the
+// round's answers came in; also when it moved while a round ran (that round
+// heard it at both addresses) and when another device took its old address.
+TEST(WatchMoves, AMovedDeviceIsChangedInPlaceInEveryOrderOfTheAnswers) {
+  const WatchedDevice a = Cam("A", "10.0.0.1", "02:00:00:00:00:01");
+  const WatchedDevice a_moved = Cam("A", "10.0.0.11", "02:00:00:00:00:01");
+  const WatchedDevice b = Cam("B", "10.0.0.2", "02:00:00:00:00:02");
+  const WatchedDevice c_on_a = Cam("C", "10.0.0.1", "02:00:00:00:00:03");
+  struct Round {
+    std::vector<WatchedDevice> answers;
+    Events events;  // in any order
+  };
+  struct Case {
+    const char* what;
+    std::vector<Round> rounds;
+    std::size_t entries;  // rows at the end
+  } cases[] = {
+      {"moved between two rounds",
+       {{{a, b}, {"found A", "found B"}}, {{b, a_moved}, {"changed A ip"}}, {{a_moved, b}, {}}},
+       2},
+      {"moved between two rounds, C at its old address",
+       {{{a, b}, {"found A", "found B"}}, {{c_on_a, a_moved, b}, {"changed A ip", "found C"}}},
+       3},
+      {"moved while a round ran",
+       {{{a, b}, {"found A", "found B"}},
+        {{a_moved, b, a}, {}},
+        {{a_moved, b}, {"changed A ip"}},
+        {{a_moved, b}, {}},
+        {{a_moved, b}, {}},
+        {{a_moved, b}, {}}},
+       2},
+      {"moved while a round ran, C at its old address",
+       {{{a, b}, {"found A", "found B"}},
+        {{a_moved, c_on_a, b, a}, {"found C", "note A address-conflict", "note C address-conflict"}},
+        {{c_on_a, a_moved, b}, {"changed A ip", "note A", "note C"}}},
+       3},
+      {"one MAC at two addresses for good: found at the second round that hears both",
+       {{{a, b}, {"found A", "found B"}},
+        {{a_moved, a, b}, {}},
+        {{a, b, a_moved}, {"found A", "note A seen-twice", "note A seen-twice"}},
+        {{a_moved, a, b}, {}}},
+       3},
+  };
+  for (const Case& c : cases) {
+    for (std::size_t permuted = 0; permuted < c.rounds.size(); ++permuted) {
+      std::vector<std::size_t> order(c.rounds[permuted].answers.size());
+      for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+      do {
+        WatchRig rig;
+        for (std::size_t r = 0; r < c.rounds.size(); ++r) {
+          std::vector<WatchedDevice> answers = c.rounds[r].answers;
+          if (r == permuted) {
+            answers.clear();
+            for (std::size_t i : order) answers.push_back(c.rounds[r].answers[i]);
+          }
+          EXPECT_EQ(Sorted(rig.Round(answers)), Sorted(c.rounds[r].events))
+              << c.what << ", round " << r << ", round " << permuted << " in order "
+              << ::testing::PrintToString(order);
+        }
+        EXPECT_EQ(rig.watch.Entries().size(), c.entries) << c.what;
+        for (const DeviceWatch::Entry& e : rig.watch.Entries()) EXPECT_FALSE(e.gone) << c.what;
+      } while (std::next_permutation(order.begin(), order.end()));
+    }
+  }
+}
+
+// Rounds that could not search (another search held port 6667) miss no
+// device: only rounds that searched count towards gone.
+TEST_F(Watch, RoundsThatCouldNotSearchMissNoDevice) {
+  EXPECT_EQ(Round({Cam("A", "10.0.0.1", "02:00:00:00:00:01")}), Events{"found A"});
+  search.searched = false;
+  for (int i = 0; i < DeviceWatch::kMissedRoundsForGone + 1; ++i) EXPECT_EQ(Round({}), Events{}) << i;
+  search.searched = true;
+  for (int i = 1; i < DeviceWatch::kMissedRoundsForGone; ++i) EXPECT_EQ(Round({}), Events{}) << i;
+  EXPECT_EQ(Round({}), Events{"gone A"});
 }
