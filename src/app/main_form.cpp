@@ -142,6 +142,7 @@ void TMainForm::RebuildDriver() {
   driver_->SetOnFinished([this] {
     RefreshGrid();
     UpdateMarks();
+    if (driver_->PortHeld()) strip_->ShowNote(QString::fromUtf8(kPortHeldText));
     turns_.SearchEnded();
     if (WatchCheck->isChecked()) StartWatch();  // from this search's devices, with its settings
     if (on_search_finished_) on_search_finished_();

@@ -94,6 +94,7 @@
 #include "protocol/search_controls.h"
 #include "app/row_filter.h"
 #include "app/export_target.h"
+#include "app/saved_list_reading.h"
 #include "app/watch_turns.h"
 #include "app/window_strip.h"
 #include "lists/row_writer.h"
@@ -184,6 +185,8 @@ class TMainForm : public QWidget, public SearchControls {
   // the file was read, else the reason (the comparison shown stays).
   QString CompareWith(const QString& path);
   void ClearComparison();
+  // Whether "Compare..." is reading its saved list.
+  bool ReadingSavedList() const { return compare_reading_.Running(); }
 
   // Writes the rows shown, in the grid's order, to `path` in `format`
   // (kCsv or kJson), as `device-search search --format` does; `rows`, where
@@ -322,6 +325,8 @@ class TMainForm : public QWidget, public SearchControls {
   // The grid changed: redraw it now and recompute the marks soon, once for
   // a burst of changes.
   void GridChanged();
+  // "Compare..."'s list has been read (or not: `error` says why).
+  void ComparedWith(const QString& path, std::optional<std::vector<ListedDevice>> saved, const std::string& error);
   // Whether a data row passes the filter text and the warnings' filter.
   bool RowShown(int row) const;
   // The extra rows (a comparison's missing devices) that the filters show.
@@ -377,6 +382,7 @@ class TMainForm : public QWidget, public SearchControls {
   bool geometry_restored_ = false;
   bool popup_attached_ = true;
   WindowStrip* strip_ = nullptr;
+  SavedListReading compare_reading_;  // after marks_: it goes first
   bool combo1_picked_ = false;
   bool restoring_selection_ = false;
   bool shown_ = false;

@@ -33,21 +33,35 @@
 #include "ui/save_file.h"
 
 void TMainForm::CompareButtonClick() {
+  if (compare_reading_.Running()) return;
   const QString path = AskOpenFileName(this, "Compare", ExportStartFolder(remembered_),
                                        "Device lists (*.csv *.json *.ndjson);;All files (*)");
   if (path.isEmpty()) return;
-  const QString reason = CompareWith(path);
-  if (!reason.isEmpty()) {
-    ShowMessage(this, "The devices could not be compared with the file.\n" + reason, "Error");
+  // A FIFO or a slow device may take a while: the list is read off the window's thread.
+  CompareButton->setEnabled(false);
+  compare_reading_.Start(QFile::encodeName(path).toStdString(),
+                         [this, path](std::optional<std::vector<ListedDevice>> saved, const std::string& error) {
+                           CompareButton->setEnabled(true);
+                           ComparedWith(path, std::move(saved), error);
+                         });
+}
+
+void TMainForm::ComparedWith(const QString& path, std::optional<std::vector<ListedDevice>> saved,
+                             const std::string& error) {
+  if (!saved) {
+    ShowMessage(this, "The devices could not be compared with the file.\n" + QString::fromLocal8Bit(error), "Error");
     return;
   }
+  marks_.SetSavedList(std::move(*saved), QFile::encodeName(QFileInfo(path).fileName()).toStdString());
+  ClearCompareButton->setEnabled(true);
+  UpdateMarks();
   const RowMarks::CompareCounts n = marks_.Counts();
   strip_->ShowNote(QString("Compared with %1: %2 same, %3 new, %4 changed, %5 missing")
-                    .arg(QFileInfo(path).fileName())
-                    .arg(n.same)
-                    .arg(n.added)
-                    .arg(n.changed)
-                    .arg(n.missing));
+                       .arg(QFileInfo(path).fileName())
+                       .arg(n.same)
+                       .arg(n.added)
+                       .arg(n.changed)
+                       .arg(n.missing));
 }
 
 void TMainForm::ClearCompareButtonClick() { ClearComparison(); }

@@ -9,6 +9,7 @@
 
 #include "app/main_form.h"
 #include "app/window_strip.h"
+#include "search/search_driver.h"
 #include "search/verification_search.h"
 #include "watch/live_watch.h"
 
@@ -45,6 +46,7 @@ void TMainForm::StartWatch() {
     if (!live_->AnnouncementsError().empty())
       log_->Append("Watch: SSDP announcements are not heard: " + live_->AnnouncementsError() + "\n");
   }
+  live_->SetOnPortHeld([this] { strip_->ShowNote(QString::fromUtf8(kPortHeldText)); });
   DeviceWatch& watch = live_->Watch();
   watch.SetOnEvent([this](const DeviceWatch::Event& event) { WatchEvent(event); });
   watch.SetOnRoundStarted([this] { turns_.RoundStarted(RowsWithText(table_.grid).empty()); });

@@ -268,18 +268,6 @@ int RunWatchCommand(const std::vector<std::string>& args) {
     }
     std::cerr << "device-search: " << kPortHeldText << " (this round); the watch goes on\n";
   });
-  // Port 6667 held by another search on this machine: before the first
-  // round, the watch has nothing to start from and ends; later, the round is
-  // said and the watch goes on.
-  rounds.SetOnPortHeld([&] {
-    if (watch.RoundsDone() == 0) {
-      std::cerr << "device-search: " << kPortHeldText << "\n";
-      status = 1;
-      QCoreApplication::exit(1);
-      return;
-    }
-    std::cerr << "device-search: " << kPortHeldText << " (this round); the watch goes on\n";
-  });
   bool could_search = true;
   watch.SetOnRoundStarted([&] {
     const bool can = CanBroadcast(cmd->settings);

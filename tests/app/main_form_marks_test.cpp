@@ -349,6 +349,7 @@ TEST(MainFormMarks, CompareMarksRowsAgainstASavedList) {
     const std::string name = QFileInfo(file).fileName().toStdString();
     picked = file;
     QTest::mouseClick(form.CompareButton, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.ReadingSavedList(); }, 15000));
     ASSERT_TRUE(messages.empty()) << messages[0].toStdString();
     EXPECT_TRUE(form.ClearCompareButton->isEnabled());
     const std::vector<std::string> models = ShownModels(form);
@@ -397,6 +398,7 @@ TEST(MainFormMarks, CompareMarksRowsAgainstASavedList) {
   // An unreadable file changes nothing.
   picked = dir.filePath("absent.csv");
   QTest::mouseClick(form.CompareButton, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.ReadingSavedList(); }, 15000));
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_TRUE(messages[0].contains("absent.csv")) << messages[0].toStdString();
   EXPECT_EQ(form.CompareWith(json + "x"), dir.filePath("saved.jsonx") + ": No such file or directory");
