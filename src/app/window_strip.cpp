@@ -87,17 +87,7 @@ WindowStrip::WindowStrip(QWidget* parent) : QFrame(parent) {
   ExportButton = Named(new QPushButton("Export...", this), "ExportButton");
   LogButton = Named(new QPushButton("Log", this), "LogButton");
 
-  messages_ = new QWidget(this);
-  messages_->setObjectName("StripMessages");
-  messages_->setFixedHeight(kStripMessageHeight);
-  NoteLabel = Named(new NoteText(messages_), "NoteLabel");
-  WatchLabel = Named(new QLabel(messages_), "WatchLabel");
-  WatchLabel->setTextFormat(Qt::PlainText);
-  auto* message_line = new QHBoxLayout(messages_);
-  message_line->setContentsMargins(0, 0, 0, 0);
-  message_line->addWidget(NoteLabel, 1);
-  message_line->addWidget(WatchLabel);
-  messages_->hide();
+  CreateMessageLine();
 
   auto* lines = new QVBoxLayout(this);
   lines->setContentsMargins(8, 2, 8, 2);
@@ -120,6 +110,20 @@ WindowStrip::WindowStrip(QWidget* parent) : QFrame(parent) {
     static_cast<NoteText*>(NoteLabel)->SetNote("");
     MessagesChanged();
   });
+}
+
+void WindowStrip::CreateMessageLine() {
+  messages_ = new QWidget(this);
+  messages_->setObjectName("StripMessages");
+  messages_->setFixedHeight(kStripMessageHeight);
+  NoteLabel = Named(new NoteText(messages_), "NoteLabel");
+  WatchLabel = Named(new QLabel(messages_), "WatchLabel");
+  WatchLabel->setTextFormat(Qt::PlainText);
+  auto* message_line = new QHBoxLayout(messages_);
+  message_line->setContentsMargins(0, 0, 0, 0);
+  message_line->addWidget(NoteLabel, 1);
+  message_line->addWidget(WatchLabel);
+  messages_->hide();
 }
 
 void WindowStrip::ShowNote(const QString& note) {

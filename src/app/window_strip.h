@@ -55,6 +55,7 @@ class WindowStrip : public QFrame {
   QLabel* WatchLabel;  // the watch's account
 
  private:
+  void CreateMessageLine();
   void MessagesChanged();
 
   QHBoxLayout* controls_;
