@@ -139,7 +139,10 @@ void TReaddressForm::CreateControls() {
                              kFirstRows * preview_->verticalHeader()->defaultSectionSize() +
                              2 * preview_->frameWidth();
   const int others = main_layout->sizeHint().height() - preview_->sizeHint().height();
-  resize(std::max(720, main_layout->sizeHint().width()), others + preview_height);
+  // Never taller than the window it was opened from: the preview scrolls.
+  const int height = others + preview_height;
+  resize(std::max(720, main_layout->sizeHint().width()),
+         parentWidget() != nullptr ? std::min(height, parentWidget()->height()) : height);
 }
 
 void TReaddressForm::SetUpnpRowsLeftOut(int rows) {
@@ -166,7 +169,10 @@ void TReaddressForm::SetOnVerified(
   });
 }
 
-void TReaddressForm::SettingsChanged() { session_.SetSettings(ReadSettings()); }
+void TReaddressForm::SettingsChanged() {
+  touched_ = true;  // from now on the reasons show
+  session_.SetSettings(ReadSettings());
+}
 
 void TReaddressForm::ButtonApplyClick() {
   if (!session_.Apply(spin_wait_->value())) return;
@@ -226,7 +232,11 @@ void TReaddressForm::Redraw() {
   // takes seconds for a preview of two thousand rows.
   for (int c = kMacColumn; c < kStatusColumn; ++c) preview_->resizeColumnToContents(c);
   label_count_->setText(QString("%1 devices in the plan; %2 UPnP rows left out").arg(session_.Total()).arg(upnp_left_out_));
-  label_reasons_->setText(QString::fromStdString(ShownLines(session_.Reasons())));  // they quote typed and device text
+  // Reasons once something is typed or chosen, not before; a progress bar
+  // once the packages go out.
+  label_reasons_->setText(touched_ || !editing ? QString::fromStdString(ShownLines(session_.Reasons()))  // they quote typed and device text
+                                               : QString());
+  progress_->setVisible(!editing);
   progress_->setRange(0, session_.Total());
   progress_->setValue(session_.Sent() + session_.Failed());
   label_status_->setText(QString::fromStdString(session_.StatusLine()));

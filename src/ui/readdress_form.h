@@ -84,4 +84,5 @@ class TReaddressForm : public QDialog {
   QPushButton* button_close_ = nullptr;
   QTimer* countdown_ = nullptr;
   int upnp_left_out_ = 0;
+  bool touched_ = false;  // a setting typed or chosen since the dialog opened
 };

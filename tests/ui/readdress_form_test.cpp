@@ -82,6 +82,11 @@ TEST_F(ReaddressFormTest, OpensStaticWithTheFirstDevicesAddressesAndAPreview) {
   // a change to nothing.
   EXPECT_EQ(Child<QLineEdit>("LabeledEditStart")->text(), "");
   EXPECT_FALSE(Child<QPushButton>("ButtonApply")->isEnabled());
+  // Nothing typed yet: no reason is an error, and nothing is being sent.
+  EXPECT_EQ(Child<QLabel>("LabelReasons")->text(), "");
+  EXPECT_TRUE(Child<QProgressBar>("ProgressBar")->isHidden());
+  Type("LabeledEditStart", "1");
+  EXPECT_NE(Child<QLabel>("LabelReasons")->text(), "");
   Type("LabeledEditStart", "192.168.0.10");
   EXPECT_EQ(Child<QLineEdit>("LabeledEditNetmask")->text(), "255.255.255.0");
   EXPECT_EQ(Child<QLineEdit>("LabeledEditGateway")->text(), "192.168.0.1");
@@ -148,6 +153,7 @@ TEST_F(ReaddressFormTest, ApplySendsCountsDownAndFillsTheStatusColumn) {
   EXPECT_EQ(PlainText(sender.sent[0]),
             "Zentravox,03,M100,P1,Cam3,192.168.0.101,80,255.255.255.0,192.168.0.1,192.168.0.2,02:4B:44:00:00:03,D1,"
             "static");
+  EXPECT_FALSE(Child<QProgressBar>("ProgressBar")->isHidden());
   EXPECT_EQ(Child<QProgressBar>("ProgressBar")->maximum(), 3);
   EXPECT_EQ(Child<QProgressBar>("ProgressBar")->value(), 3);
   EXPECT_EQ(Column(TReaddressForm::kStatusColumn), (std::vector<std::string>{"sent", "sent", "sent"}));
@@ -203,6 +209,18 @@ TEST_F(ReaddressFormTest, PreviewFitsItsTextsShowsTwelveRowsAndCountsThePlan) {
                            header->sectionSize(TReaddressForm::kStatusColumn);
   EXPECT_EQ(status_right, grid->viewport()->width());
   EXPECT_GT(header->sectionSize(TReaddressForm::kStatusColumn), header->sectionSize(TReaddressForm::kMacColumn));
+}
+
+// Opened from a window, the dialog fits within its height; its preview scrolls.
+TEST_F(ReaddressFormTest, FitsWithinTheWindowItWasOpenedFrom) {
+  QWidget owner;
+  owner.resize(807, 594);
+  const std::vector<PlanDevice> selected = {NumberedDevice("192.168.0.10", 1), NumberedDevice("192.168.0.10", 2)};
+  TReaddressForm dialog(&owner, selected, selected, {}, sender, log, search);
+  EXPECT_LE(dialog.height(), owner.height());
+  auto* preview = dialog.findChild<QTableWidget*>("GridPreview");
+  ASSERT_NE(preview, nullptr);
+  EXPECT_EQ(preview->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
 }
 
 // The selection's addresses outside this PC's subnet on the devices'
