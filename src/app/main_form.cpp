@@ -389,8 +389,7 @@ void TMainForm::Info1Click() {
   auto upnp_of = [&](const tComUnitInfo& record) -> const DeviceInformationContainer* {
     if (const DeviceInformationContainer* latest = grid_watch_.LatestUpnpOf(table_.devices.IndexOf(&record)))
       return latest;
-    std::optional<std::size_t> device = table_.devices.UpnpDeviceOf(&record);
-    return device && *device < merged.size() ? &merged[*device] : nullptr;
+    return MergedTextsOf(table_, merged, record);
   };
   ++busy_;  // a round's changes would move the rows under the dialogs
   ShowDetailInfoWithTexts(this, table_, upnp_of, *log_);

@@ -35,10 +35,13 @@ std::vector<DetailShowing> DetailShowingsWithTexts(const DeviceTable& table, con
   return showings;
 }
 
+const DeviceInformationContainer* MergedTextsOf(const DeviceTable& table, const UpnpSnapshot& merged,
+                                                const tComUnitInfo& record) {
+  std::optional<std::size_t> device = table.devices.UpnpDeviceOf(&record);
+  // A snapshot of another merge: nothing to show.
+  return device && *device < merged.size() ? &merged[*device] : nullptr;
+}
+
 std::vector<DetailShowing> DetailShowingsFor(const DeviceTable& table, const UpnpSnapshot& merged) {
-  return DetailShowingsWithTexts(table, [&](const tComUnitInfo& record) -> const DeviceInformationContainer* {
-    std::optional<std::size_t> device = table.devices.UpnpDeviceOf(&record);
-    // A snapshot of another merge: nothing to show.
-    return device && *device < merged.size() ? &merged[*device] : nullptr;
-  });
+  return DetailShowingsWithTexts(table, [&](const tComUnitInfo& record) { return MergedTextsOf(table, merged, record); });
 }

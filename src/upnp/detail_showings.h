@@ -36,6 +36,9 @@ using UpnpTextsOf = std::function<const DeviceInformationContainer*(const tComUn
 // the dialog. A selected row that is not one of the grid's data rows gives
 // nothing. On the thread that owns the table and the texts.
 std::vector<DetailShowing> DetailShowingsWithTexts(const DeviceTable& table, const UpnpTextsOf& upnp_of);
+// The texts of `merged` (the snapshot below) for a record of `table`.
+const DeviceInformationContainer* MergedTextsOf(const DeviceTable& table, const UpnpSnapshot& merged,
+                                                const tComUnitInfo& record);
 // The same with the texts of `merged`, the snapshot of the merge that made
 // the table's UPnP records (DeviceList::UpnpDeviceOf), never the engine's
 // results.
